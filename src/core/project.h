@@ -1,0 +1,110 @@
+#pragma once
+// The batch project: the settings of one job, the edition profile, the project
+// file, the recent list, the command line and the control bindings.
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+
+#include "core/proplist.h"
+#include "core/strlist.h"
+
+namespace kx {
+
+struct TkxConvertorClass;
+
+enum class TOverwriteMode { Overwrite, Rename, Skip };
+
+class TkxProject {
+ public:
+  // Reads the recent list of the executable `exeName` (errors ignored).
+  explicit TkxProject(const std::string& exeName);
+  // Releases the bindings and writes the recent list (errors ignored).
+  ~TkxProject();
+  TkxProject(const TkxProject&) = delete;
+  TkxProject& operator=(const TkxProject&) = delete;
+
+  // Command line and opening. ParseCommandLine returns false when the program must
+  // end at once (installer notices).
+  bool ParseCommandLine(const std::string& param);
+  void OpenStartupProject();
+  void OpenProject(bool atStartup);
+  bool IsProjectFile(const std::string& path) const;
+  void NewProject();
+  void SaveProject();
+  void SaveProjectAs();
+  void StoreSettings(bool writeFile);
+  void AddRecent();
+
+  // Bindings (main thread only).
+  void RegisterControl(QObject* control);
+  void ApplyToControls();
+  void CollectFromControls();
+  void ReleaseControls();
+
+  // Settings, each call under the settings lock; safe from any thread.
+  std::string GetOption(const std::string& key) const;
+  void SetOption(const std::string& key, const std::string& value);
+  std::string GetSettingsText() const;
+  void SetSettingsText(const std::string& text);
+  TkxStringList SettingsCopy() const;
+
+  // Typed readers.
+  std::string Source() const { return GetOption("Source"); }
+  std::string Target() const { return GetOption("Target"); }
+  bool Subdir() const;
+  bool KeepFileTime() const;
+  bool KeepTargetSubdirs() const;
+  bool DeleteSource() const;
+  bool MacroEnabled() const;
+  bool PureConsole() const;
+  std::string RenameSource() const { return GetOption("RenameSource"); }
+  int ThreadsCount() const;
+  int Daemon() const;
+  TOverwriteMode OverwriteMode() const;
+  bool AutoRun() const;
+  // "Target" with the delimiter appended; a missing folder is created (errors ignored).
+  std::string TargetFolder() const;
+  std::string RecentListFile() const { return FExeName + ".log"; }
+  std::string DefaultProjectFile() const;
+
+  // Edition profile and project state (main thread, except reads during a run).
+  std::vector<QPointer<QObject>> Controls;  // a control destroyed before the project is skipped
+  const TkxConvertorClass* ConvertorClass = nullptr;
+  const bool TargetFromSource = true;
+  const bool OverwriteDefault = true;
+  std::string ProjectExt;
+  std::string ProjectFilter;
+  std::string FileName;
+  TkxStringList RecentFiles;
+  std::string CmdOptions;
+  std::string ShortName;
+  char PathDelim = '/';
+  std::string Title;
+  std::string DocFilter;
+  std::string SourceMask;
+  std::string OutputExt;
+  std::string AltOutputExt;
+  std::string MacroOutputExt;
+  std::string Version;
+
+ private:
+  TkxPropList& Binding(QObject* control);
+
+  std::string FExeName;
+  mutable std::recursive_mutex FLock;  // guards FSettings
+  TkxStringList FSettings;
+  std::map<QObject*, std::unique_ptr<TkxPropList>> FBindings;
+};
+
+// The one project; null before start-up creates it.
+extern TkxProject* Project;
+
+// Name, hint and tag of a bound control, kept as properties of the control.
+std::string ControlName(QObject* control);
+std::string ControlHint(QObject* control);
+
+}  // namespace kx

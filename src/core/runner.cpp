@@ -1,0 +1,88 @@
+#include "core/runner.h"
+
+#include <stdexcept>
+
+#include "core/infoslot.h"
+#include "core/project.h"
+#include "engine/batch.h"
+#include "engine/convertor.h"
+#include "platform/text.h"
+#include "platform/thread.h"
+
+namespace kx {
+
+TkxMain* Runner = nullptr;
+
+TkxMain::TkxMain() = default;
+TkxMain::~TkxMain() = default;
+
+std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText) {
+  return std::string(StatusWord(status)) + " => " + fileName + " => " + resultText;
+}
+
+std::string CommaText(const std::vector<std::string>& items) {
+  if (items.size() == 1 && items[0].empty()) return "\"\"";
+  std::string r;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i) r += ',';
+    const std::string& s = items[i];
+    bool quote = false;
+    for (unsigned char c : s)
+      if (c <= ' ' || c == ',' || c == '"') quote = true;
+    if (!quote) {
+      r += s;
+      continue;
+    }
+    r += '"';
+    r += ReplaceAll(s, "\"", "\"\"");
+    r += '"';
+  }
+  return r;
+}
+
+std::string ErrorReportAction(const std::vector<std::string>& errors) {
+  // Program text is UTF-8 already, so the code-page conversion is the identity.
+  return "err&e=" + ReplaceAll(CommaText(errors), "?", "%3F");
+}
+
+void TkxMain::Run() {
+  Log.Clear();
+  Batch = std::make_unique<TkxBatch>();
+  bool subdir = Project->Subdir();
+  // An empty target would send the pages to the root folder: refuse before anything starts.
+  if (Project->Target().empty())
+    throw std::runtime_error("The option \"Target\" is empty: name the folder that receives the page images");
+  std::string target = Project->TargetFolder();
+  std::string source = Project->Source();
+  Batch->Start(source, target, subdir);
+  Convertor = TkxConvertor::CreateChain(Batch.get(), Project->TargetFolder(),
+                                        [this](TkxBatch* b, TkxNode* n) { OnItemDone(b, n); });
+  Chain = Convertor->Chain();
+  int count = 0;
+  for (TkxConvertor* c = Convertor; c; c = c->Next) ++count;
+  RunningConvertors.store(count);
+  Convertor->ResumeAll();
+  Convertor = nullptr;  // the converters free themselves from here on
+  if (Info) Info->Count("C", 0, 1);
+  while (RunningConvertors.load() > 0) Sleep(100);
+  Finish();
+}
+
+void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
+  std::string line = RunLogLine(node->Status, node->FileName, node->ResultText);
+  std::lock_guard<TCriticalSection> g(batch->ItemsLock());
+  Log.Add(std::move(line));
+}
+
+void TkxMain::Finish() {
+  if (Info) {
+    Info->Count("A", 0, Batch->ItemCount());
+    Info->Count("S", 0, Batch->SuccessCount());
+    Info->Count("F", 0, Batch->FailCount());
+    if (Batch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(Batch->Errors()), "");
+  }
+  std::string logFile = Project->GetOption("LogFile");
+  if (!logFile.empty()) Log.SaveToFile(logFile);
+}
+
+}  // namespace kx

@@ -1,0 +1,42 @@
+#pragma once
+// The console runner: the whole job without any window, ending with the totals,
+// the error report and the run log.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/strlist.h"
+
+namespace kx {
+
+class TkxBatch;
+class TkxNode;
+class TkxConvertor;
+class TkxChain;
+
+class TkxMain {
+ public:
+  TkxMain();
+  ~TkxMain();
+
+  // Raises when the job cannot start (an empty "Target") or the log cannot be written.
+  void Run();
+  void OnItemDone(TkxBatch* batch, TkxNode* node);
+  void Finish();
+
+  std::unique_ptr<TkxBatch> Batch;
+  TkxConvertor* Convertor = nullptr;  // head of the chain; valid only until it starts
+  std::shared_ptr<TkxChain> Chain;
+  TkxStringList Log;
+};
+
+extern TkxMain* Runner;
+
+// "%s => %s => %s" of a status word, a file name and a result text.
+std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText);
+// The distinct messages as one comma-separated text, quoted where needed.
+std::string CommaText(const std::vector<std::string>& items);
+// "err&e=" and the messages, "?" as "%3F".
+std::string ErrorReportAction(const std::vector<std::string>& errors);
+
+}  // namespace kx

@@ -1,0 +1,184 @@
+#include "engine/batch.h"
+
+#include "core/app.h"
+#include "core/project.h"
+#include "core/strlist.h"
+#include "engine/match.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace kx {
+
+const char* StatusWord(int status) {
+  switch (status) {
+    case 1:
+      return "Success";
+    case 2:
+      return "Failure";
+    default:
+      return "Running";
+  }
+}
+
+TkxBatch::TkxBatch() = default;
+
+TkxBatch::~TkxBatch() {
+  Terminate();
+  if (Started()) WaitFor();
+  Clear();
+}
+
+std::string TkxBatch::NormalizePath(const std::string& path) {
+  if (path.rfind("file:", 0) != 0) return path;
+  std::string rest;
+  try {
+    rest = Regex::Replace("^file:/*", path, "");
+  } catch (...) {
+    rest = path.substr(5);
+  }
+  // The rest is the path below the root; a host name simply becomes the first folder.
+  if (rest.empty()) return rest;
+  return std::string(1, PathDelim) + rest;
+}
+
+void TkxBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
+  SourceDir = NormalizePath(source);
+  TargetDir = NormalizePath(target);
+  if (Project && Project->PathDelim == PathDelim && !DirectoryExists(TargetDir)) {
+    if (TargetDir.empty()) throw std::runtime_error("Unable to create directory");
+    try {
+      ForceDirectories(TargetDir);
+    } catch (...) {
+      // Each converter reports the folder when it builds a target in it.
+    }
+  }
+  Mask = ExtractFileName(SourceDir);
+  SourceDir = ExtractFilePath(SourceDir);
+  Subdirs = subdirs;
+  if (!FSearchDone.load() && !Started()) Resume();
+}
+
+void TkxBatch::Execute() {
+  try {
+    RegExt = Project ? Project->GetOption("RegExt") : std::string();
+    SkipHidden = ReadBool(Project ? Project->GetOption("SkipHidden") : std::string(), false);
+    int allowed = faReadOnly | faHidden | faSysFile | faVolumeID | faArchive;
+    if (SkipHidden) allowed &= ~faHidden;
+    Search(SourceDir, Mask, Subdirs, allowed);
+  } catch (...) {
+  }
+  FSearchDone.store(true);  // however the body ends, waiting converters must not wait forever
+}
+
+void TkxBatch::Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed) {
+  FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
+    if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 &&
+        !(SkipOwnerFiles && e.Name.rfind("~$", 0) == 0))
+      AddFound(folder + e.Name);
+    return !Terminated();
+  });
+  if (Terminated() || !subdirs) return;
+  FindFiles(folder + "*.*", faDirectory, [&](const TkxFileEntry& e) {
+    // The folder walk asks for folders only, so hidden folders are never searched.
+    if (e.Name != "." && e.Name != ".." && (e.Attr & faDirectory))
+      Search(folder + e.Name + PathDelim, mask, subdirs, allowed);
+    return !Terminated();
+  });
+}
+
+bool TkxBatch::Accepts(const std::string& path) const {
+  if (!Matcher) return true;
+  if (!Matcher->Matches(path, MaskToRegex(Mask))) return false;
+  if (!RegExt.empty() && !Matcher->Matches(path, RegExt)) return false;
+  return true;
+}
+
+void TkxBatch::AddFound(const std::string& path) {
+  if (!Accepts(path)) return;
+  TkxNode* node;
+  {
+    std::lock_guard<TCriticalSection> g(FItemsLock);
+    FItems.push_back(std::make_unique<TkxNode>(int(FItems.size()), path));
+    node = FItems.back().get();
+  }
+  Sleep(0);
+  if (OnNodeAdded) OnNodeAdded(this, node);
+}
+
+void TkxBatch::AddFile(const std::string& path) {
+  AddFound(path);
+  FSearchDone.store(true);
+}
+
+TkxNode* TkxBatch::NextNode() {
+  for (;;) {
+    {
+      std::lock_guard<TCriticalSection> g(FItemsLock);
+      if (FNextIndex < int(FItems.size())) return FItems[size_t(FNextIndex++)].get();
+    }
+    // Read the flag after the list: an item added just before the search ended is never missed.
+    if (FSearchDone.load()) {
+      std::lock_guard<TCriticalSection> g(FItemsLock);
+      if (FNextIndex < int(FItems.size())) return FItems[size_t(FNextIndex++)].get();
+      FDrained.store(true);
+      return nullptr;
+    }
+    Sleep(1);
+  }
+}
+
+void TkxBatch::RecordFailure(const std::string& message) {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  ++FFailCount;
+  for (const auto& e : FErrors)
+    if (SameText(e, message)) return;
+  FErrors.push_back(message);
+}
+
+void TkxBatch::RecordSuccess() {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  ++FSuccessCount;
+}
+
+int TkxBatch::ItemCount() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return int(FItems.size());
+}
+
+TkxBatch::TItems& TkxBatch::LockItems() {
+  FItemsLock.lock();
+  return FItems;
+}
+
+void TkxBatch::UnlockItems() { FItemsLock.unlock(); }
+
+int TkxBatch::SuccessCount() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return FSuccessCount;
+}
+
+int TkxBatch::FailCount() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return FFailCount;
+}
+
+std::vector<std::string> TkxBatch::Errors() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return FErrors;
+}
+
+int TkxBatch::NextIndex() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return FNextIndex;
+}
+
+void TkxBatch::Clear() {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  FItems.clear();
+  FNextIndex = FSuccessCount = FFailCount = 0;
+  FSearchDone.store(false);
+  FDrained.store(false);
+}
+
+}  // namespace kx

@@ -1,0 +1,250 @@
+#include "engine/convertor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "core/project.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace kx {
+
+std::atomic<int32_t> RunningConvertors{0};
+
+namespace {
+std::mutex RegistryLock;
+std::map<std::string, std::unique_ptr<TkxConvertorClass>>& Registry() {
+  static std::map<std::string, std::unique_ptr<TkxConvertorClass>> r;
+  return r;
+}
+// The chain a constructor on this thread is building, so that every member joins it.
+thread_local std::shared_ptr<TkxChain>* BuildingChain = nullptr;
+}  // namespace
+
+const TkxConvertorClass* RegisterConvertorClass(const std::string& name,
+                                                std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int)> create) {
+  std::lock_guard<std::mutex> g(RegistryLock);
+  auto& slot = Registry()[name];
+  if (!slot) slot = std::make_unique<TkxConvertorClass>();
+  slot->Name = name;
+  slot->Create = std::move(create);
+  return slot.get();
+}
+
+const TkxConvertorClass* FindConvertorClass(const std::string& name) {
+  std::lock_guard<std::mutex> g(RegistryLock);
+  auto it = Registry().find(name);
+  return it == Registry().end() ? nullptr : it->second.get();
+}
+
+void TkxChain::Add(TkxConvertor* c) {
+  std::lock_guard<std::mutex> g(FLock);
+  FMembers.push_back(c);
+}
+
+void TkxChain::Remove(TkxConvertor* c) {
+  std::lock_guard<std::mutex> g(FLock);
+  std::erase(FMembers, c);
+}
+
+void TkxChain::TerminateAll() {
+  std::lock_guard<std::mutex> g(FLock);
+  // From the end of the chain towards the head, as the chain is linked.
+  for (auto it = FMembers.rbegin(); it != FMembers.rend(); ++it) (*it)->Terminate();
+}
+
+int TkxChain::Alive() const {
+  std::lock_guard<std::mutex> g(FLock);
+  return int(FMembers.size());
+}
+
+TkxConvertor* TkxConvertor::CreateChain(TkxBatch* batch, const std::string& target, const TkxNodeEvent& onNodeDone) {
+  batch->TargetDir = TkxBatch::NormalizePath(target);
+  int n = Project->ThreadsCount();
+  const TkxConvertorClass* cls = Project->ConvertorClass;
+  if (!cls || !cls->Create) throw std::runtime_error("No converter class is available");
+  return cls->Create(batch, onNodeDone, n);
+}
+
+TkxConvertor::TkxConvertor(TkxBatch* batch, const TkxNodeEvent& onNodeDone, int threadsLeft)
+    : TkxWorkBase(batch), OnNodeDone(onNodeDone), ThreadsLeft(threadsLeft) {
+  bool head = BuildingChain == nullptr;
+  FChain = head ? std::make_shared<TkxChain>() : *BuildingChain;
+  FChain->Add(this);
+  if (threadsLeft <= 1) return;
+  const TkxConvertorClass* cls = Project ? Project->ConvertorClass : nullptr;
+  if (!cls || !cls->Create) return;
+  if (head) BuildingChain = &FChain;
+  try {
+    Next = cls->Create(batch, onNodeDone, threadsLeft - 1);
+  } catch (...) {
+    if (head) BuildingChain = nullptr;
+    FChain->Remove(this);
+    for (TkxConvertor* c = Next; c;) {  // never started: freeing them announces nothing
+      TkxConvertor* n = c->Next;
+      delete c;
+      c = n;
+    }
+    throw;
+  }
+  if (head) BuildingChain = nullptr;
+}
+
+TkxConvertor::~TkxConvertor() {
+  if (!Started()) {
+    FChain->Remove(this);
+    return;
+  }
+  if (OnThreadEnd) {
+    try {
+      TThread::Synchronize(OnThreadEnd);
+    } catch (...) {
+    }
+  }
+  std::lock_guard<TCriticalSection> g(Batch->ItemsLock());
+  RunningConvertors.fetch_sub(1);
+}
+
+void TkxConvertor::DoTerminate() { FChain->Remove(this); }
+
+void TkxConvertor::ResumeAll() {
+  // Collect first: a resumed converter may end and free itself at once.
+  std::vector<TkxConvertor*> all;
+  for (TkxConvertor* c = this; c; c = c->Next) all.push_back(c);
+  for (TkxConvertor* c : all) c->Resume();
+}
+
+void TkxConvertor::SetOnFinishAll(const std::function<void()>& onThreadEnd) {
+  for (TkxConvertor* c = this; c; c = c->Next) c->OnThreadEnd = onThreadEnd;
+}
+
+void TkxConvertor::ProcessNode() {
+  ConvertFile(Batch, Node);
+  if (OnNodeDone) OnNodeDone(Batch, Node);
+}
+
+void TkxConvertor::ConvertFile(TkxBatch*, TkxNode*) {}
+std::string TkxConvertor::MakeTargetName(const std::string& target) { return target; }
+std::string TkxConvertor::GetServerExe() { return std::string(); }
+bool TkxConvertor::HasMacros() { return true; }
+
+std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
+  const std::string& file = node->FileName;
+  std::string rel;
+  if (Project->KeepTargetSubdirs() && !batch->SourceDir.empty() && file.size() > batch->SourceDir.size() &&
+      file.compare(0, batch->SourceDir.size(), batch->SourceDir) == 0)
+    rel = file.substr(batch->SourceDir.size());
+  else
+    rel = ExtractFileName(file);
+  rel = ReplaceAll(rel, ":", "_");  // '/' stays: it delimits the kept sub-folders
+  std::string target = batch->TargetDir + rel;
+
+  const std::string& out = Project->OutputExt;
+  const std::string& alt = Project->AltOutputExt;
+  const std::string& macro = Project->MacroOutputExt;
+  if (!out.empty()) {
+    if (alt.empty()) {
+      target = ChangeFileExt(target, out);
+    } else {
+      std::string ext = ExtractFileExt(target);
+      if (SameText(ext, alt) || SameText(ext, macro))
+        target = ChangeFileExt(target, out);
+      else
+        target = ChangeFileExt(target, Project->MacroEnabled() && HasMacros() ? macro : alt);
+    }
+  }
+  target = MakeTargetName(target);
+
+  std::string folder = ExtractFilePath(target);
+  if (!DirectoryExists(folder)) {
+    try {
+      ForceDirectories(folder);
+    } catch (...) {
+    }
+    if (!DirectoryExists(folder)) batch->RecordFailure("CreateDir Failed: " + folder);
+  }
+  if (!FileExists(target)) return target;
+  switch (Project->OverwriteMode()) {
+    case TOverwriteMode::Overwrite:
+      return target;
+    case TOverwriteMode::Skip:
+      node->Status = 1;
+      return std::string();
+    case TOverwriteMode::Rename:
+      break;
+  }
+  return folder + "-" + Project->ShortName + "-" + ExtractFileName(target);
+}
+
+void TkxConvertor::FinishSource(TkxBatch*, TkxNode* node, const std::string& target) {
+  if (Project->KeepFileTime()) {
+    TkxFileTimes t;
+    if (FileExists(target) && GetFileTimes(node->FileName, t)) SetFileTimes(target, t);
+  }
+  if (Project->DeleteSource()) DeleteFile(node->FileName);
+  std::string suffix = Project->RenameSource();
+  if (!suffix.empty()) RenameFile(node->FileName, node->FileName + suffix);
+}
+
+int32_t TkxFileUtils::FileDate(const std::string& path, bool utc) {
+  timespec t{};
+  if (path.empty() || !GetCreationTime(path, t)) return -1;
+  return UnixToDosDateTime(t.tv_sec, utc);
+}
+
+std::string TkxFileUtils::ReadStringFromFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      close(fd);
+      throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(err));
+    }
+    if (n == 0) break;
+    data.append(buf, size_t(n));
+  }
+  close(fd);
+  return data;
+}
+
+void TkxFileUtils::WriteStringToFile(const std::string& path, const std::string& data) {
+  std::string folder = ExtractFilePath(path);
+  if (!folder.empty() && !DirectoryExists(folder)) {
+    try {
+      ForceDirectories(folder);
+    } catch (...) {
+    }
+  }
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
+  auto fail = [&](const char* what) {
+    int err = errno;
+    close(fd);
+    throw std::runtime_error(std::string(what) + " \"" + path + "\". " + std::strerror(err));
+  };
+  if (ftruncate(fd, 0) != 0) fail("Cannot write file");
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("Cannot write file");
+    }
+    done += size_t(n);
+  }
+  if (close(fd) != 0) throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+}
+
+}  // namespace kx

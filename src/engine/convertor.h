@@ -1,0 +1,96 @@
+#pragma once
+// The converter base: the chain of converter threads of a run, the per-item
+// dispatch, the target-path rules and the handling of documents afterwards.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/workbase.h"
+
+namespace kx {
+
+class TkxConvertor;
+
+// A converter class reference: the virtual constructor of one converter class.
+struct TkxConvertorClass {
+  std::string Name;
+  std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int threadsLeft)> Create;
+};
+
+// Registers a class under its name (replacing one of the same name); the returned
+// reference stays valid for the whole process.
+const TkxConvertorClass* RegisterConvertorClass(const std::string& name,
+                                                std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int)> create);
+const TkxConvertorClass* FindConvertorClass(const std::string& name);
+
+// Converter threads of the current run not yet ended; changed only under the
+// batch's items lock.
+extern std::atomic<int32_t> RunningConvertors;
+
+// The members of one chain that have not ended yet. Front ends keep it to ask the
+// whole chain to stop without ever touching a converter that has freed itself.
+class TkxChain {
+ public:
+  void TerminateAll();
+  int Alive() const;
+
+ private:
+  friend class TkxConvertor;
+  void Add(TkxConvertor* c);
+  void Remove(TkxConvertor* c);
+  mutable std::mutex FLock;
+  std::vector<TkxConvertor*> FMembers;
+};
+
+class TkxConvertor : public TkxWorkBase {
+ public:
+  // Builds the chain of "ThreadsCount" converters of the project's converter class,
+  // all suspended; the batch's TargetDir becomes the normalised target.
+  static TkxConvertor* CreateChain(TkxBatch* batch, const std::string& target, const TkxNodeEvent& onNodeDone);
+
+  TkxConvertor(TkxBatch* batch, const TkxNodeEvent& onNodeDone, int threadsLeft);
+  ~TkxConvertor() override;
+
+  // Call on the head before it can have ended (right after CreateChain).
+  void ResumeAll();
+  void SetOnFinishAll(const std::function<void()>& onThreadEnd);
+  void TerminateAll() { FChain->TerminateAll(); }
+  std::shared_ptr<TkxChain> Chain() const { return FChain; }
+
+  TkxNodeEvent OnNodeDone;
+  std::function<void()> OnThreadEnd;
+  TkxConvertor* Next = nullptr;
+  const int32_t ThreadsLeft;
+
+  virtual void ConvertFile(TkxBatch* batch, TkxNode* node);
+  virtual std::string MakeTargetName(const std::string& target);
+  virtual std::string GetServerExe();
+  virtual bool HasMacros();
+
+  // Target path of an item; empty when the item is skipped.
+  std::string MakeTarget(TkxBatch* batch, TkxNode* node);
+  void FinishSource(TkxBatch* batch, TkxNode* node, const std::string& target);
+
+ protected:
+  void ProcessNode() override;
+  void DoTerminate() override;
+
+ private:
+  std::shared_ptr<TkxChain> FChain;
+};
+
+class TkxFileUtils {
+ public:
+  // Creation time packed as a DOS date-time (local time unless utc); -1 when unknown.
+  static int32_t FileDate(const std::string& path, bool utc);
+  // The whole file; raises when it cannot be opened.
+  static std::string ReadStringFromFile(const std::string& path);
+  // Creates missing folders, then creates or truncates the file and writes `data`.
+  static void WriteStringToFile(const std::string& path, const std::string& data);
+};
+
+}  // namespace kx

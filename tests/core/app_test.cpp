@@ -1,0 +1,125 @@
+#include "core/app.h"
+
+#include <gtest/gtest.h>
+
+#include "convert/lumipix.h"
+#include "core/infoslot.h"
+#include "core/project.h"
+#include "testutil.h"
+
+namespace {
+
+struct RecordingInfo : kx::TkxInfoBase {
+  std::vector<std::string>* Links;
+  explicit RecordingInfo(std::vector<std::string>* links) : Links(links) {}
+  void Count(const std::string&, int, int) override {}
+  void OpenLink(const std::string& page, const std::string& action, const std::string& extra) override {
+    Links->push_back(page + "|" + action + "|" + extra);
+  }
+  void HandleError(const std::string&) override {}
+};
+
+struct ProgramRun {
+  std::vector<std::string> Links;
+  int WindowCalls = 0;
+  std::string WindowTitle, WindowSource;
+  int Code = -1;
+
+  ProgramRun(const std::string& exe, const std::string& arg) {
+    kx::RegisterLumipix();
+    kx::TkxStartupSlots hooks;
+    hooks.CreateInfo = [this] { return new RecordingInfo(&Links); };
+    hooks.RunWindow = [this] {
+      ++WindowCalls;
+      WindowTitle = kx::Project->Title;
+      WindowSource = kx::Project->Source();
+      return 0;
+    };
+    std::vector<std::string> args{exe, arg};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    Code = kx::RunProgram(int(argv.size()), argv.data(), hooks);
+  }
+};
+
+}  // namespace
+
+TEST(Edition, FromTheExecutableFileNameOnly) {
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng"), 0);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng.exe"), 0);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/BatchPNG"), 1);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batch"), 1);
+  EXPECT_EQ(kx::DetectEdition("/opt/png/batchemf"), 1);  // a folder named with png does not count
+  EXPECT_EQ(kx::DetectEdition("/opt/png.d/batch"), 1);
+}
+
+TEST(Edition, ProfileOfBothEditions) {
+  kxtest::TempDir d;
+  for (int edition : {0, 1}) {
+    std::string exe = d / (edition == 0 ? "batchpng" : "batchemf");
+    kx::App = new kx::TkxApp(exe, "");
+    kx::Project = new kx::TkxProject(exe);
+    ASSERT_TRUE(kx::ApplyEditionProfile());
+    const kx::TkxProject& p = *kx::Project;
+    EXPECT_EQ(kx::Edition, edition);
+    EXPECT_TRUE(kx::SkipOwnerFiles);
+    EXPECT_EQ(p.SourceMask, "*.doc?");
+    EXPECT_EQ(p.DocFilter, "Word Document (*.doc;*.docx)|*.doc;*.docx");
+    EXPECT_EQ(p.Version, "2022.14.611.2864");
+    EXPECT_EQ(p.AltOutputExt, "");
+    if (edition == 0) {
+      EXPECT_EQ(p.OutputExt, ".png");
+      EXPECT_EQ(p.ProjectFilter, "Lumipix Project|*.batch-lumipix");
+      EXPECT_EQ(p.Title, "Lumipix Converter");
+      EXPECT_EQ(p.DefaultProjectFile(), exe + ".batch-lumipix");
+    } else {
+      EXPECT_EQ(p.OutputExt, ".emf");
+      EXPECT_EQ(p.ShortName, "lumimet");
+      EXPECT_EQ(p.ProjectFilter, "Lumimet Project|*.batch-lumimet");
+      EXPECT_EQ(p.Title, "Lumimet Converter");
+      EXPECT_EQ(p.FileName, exe + ".batch-lumimet");  // the default project was opened
+    }
+    delete kx::Project;
+    delete kx::App;
+    kx::Project = nullptr;
+    kx::App = nullptr;
+  }
+}
+
+TEST(RunModes, UninstallNoticeOpensOneLinkAndNoWindow) {
+  kxtest::TempDir d;
+  ProgramRun r(d / "batchpng", "-U");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_EQ(r.WindowCalls, 0);
+  EXPECT_EQ(r.Links, (std::vector<std::string>{"|uni|"}));
+  EXPECT_EQ(kx::Project, nullptr);  // everything was shut down
+  EXPECT_EQ(kx::Info, nullptr);
+}
+
+TEST(RunModes, ConsoleRunNeverOpensTheWindow) {
+  kxtest::TempDir d;
+  kxtest::MakeDir(d / "in");
+  ProgramRun r(d / "batchpng", "-P:PureConsole=1,Source=" + d.Path() + "in/*.doc?,Target=" + d.Path() + "out/");
+  EXPECT_EQ(r.Code, 0);
+  EXPECT_EQ(r.WindowCalls, 0);
+}
+
+TEST(RunModes, WebSourceWithPureConsoleOpensTheWindow) {
+  kxtest::TempDir d;
+  ProgramRun r(d / "batchemf", "-P:PureConsole=1,Source=http://host/a.doc,Target=" + d.Path());
+  EXPECT_EQ(r.WindowCalls, 1);
+  EXPECT_EQ(r.WindowTitle, "Lumimet Converter");
+  EXPECT_EQ(r.WindowSource, "http://host/a.doc");
+}
+
+TEST(RunModes, InteractiveWithoutAWindowInTheBuildExitsWithTwo) {
+  kxtest::TempDir d;
+  kx::TkxStartupSlots hooks;
+  std::string exe = d / "batchpng";
+  char* argv[] = {exe.data()};
+  testing::internal::CaptureStderr();
+  int code = kx::RunProgram(1, argv, hooks);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(code, 2);
+  EXPECT_NE(err.find("window is not available"), std::string::npos) << err;
+}

@@ -1,0 +1,251 @@
+#include "engine/batch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "core/project.h"
+#include "engine/match.h"
+#include "platform/files.h"
+#include "testutil.h"
+
+using kx::Project;
+using kx::TkxBatch;
+using kxtest::ProjectScope;
+using kxtest::WriteFile;
+
+namespace {
+
+// Runs a whole search and returns the found paths relative to `root`, in item order.
+std::vector<std::string> Found(const std::string& root, const std::string& source, bool subdirs) {
+  TkxBatch b;
+  b.Start(source, root + "out/", subdirs);
+  b.WaitFor();
+  std::vector<std::string> r;
+  auto& items = b.LockItems();
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(items[i]->Index, int(i));
+    r.push_back(items[i]->FileName.substr(root.size()));
+  }
+  b.UnlockItems();
+  EXPECT_TRUE(b.SearchDone());
+  return r;
+}
+
+bool Has(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+
+}  // namespace
+
+TEST(NormalizePath, FileAddressesBecomePaths) {
+  EXPECT_EQ(TkxBatch::NormalizePath("file:///home/ann/*.doc?"), "/home/ann/*.doc?");
+  EXPECT_EQ(TkxBatch::NormalizePath("file://server/share/a.doc"), "/server/share/a.doc");
+  EXPECT_EQ(TkxBatch::NormalizePath("file:"), "");
+  EXPECT_EQ(TkxBatch::NormalizePath("/plain/a.doc"), "/plain/a.doc");
+  EXPECT_EQ(TkxBatch::NormalizePath("FILE:///x"), "FILE:///x");  // exactly lower-case "file:"
+}
+
+TEST(Search, MaskAndOwnerFilesAndFolderOrder) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "in/a.doc", "");
+  WriteFile(r + "in/b.DOCX", "");
+  WriteFile(r + "in/c.docm", "");
+  WriteFile(r + "in/d.txt", "");
+  WriteFile(r + "in/~$a.docx", "");
+  WriteFile(r + "in/x~$a.docx", "");
+  WriteFile(r + "in/sub/e.doc", "");
+  WriteFile(r + "in/sub/deeper/f.doc", "");
+  std::vector<std::string> flat = Found(r, r + "in/*.doc?", false);
+  EXPECT_EQ(flat.size(), 4u);
+  EXPECT_TRUE(Has(flat, "in/a.doc") && Has(flat, "in/b.DOCX") && Has(flat, "in/c.docm") && Has(flat, "in/x~$a.docx"));
+  EXPECT_FALSE(Has(flat, "in/~$a.docx"));
+  std::vector<std::string> deep = Found(r, r + "in/*.doc?", true);
+  ASSERT_EQ(deep.size(), 6u);
+  // Files of a folder come before its sub-folders.
+  EXPECT_TRUE(Has(std::vector<std::string>(deep.begin(), deep.begin() + 4), "in/a.doc"));
+  EXPECT_EQ(deep[4], "in/sub/e.doc");
+  EXPECT_EQ(deep[5], "in/sub/deeper/f.doc");
+}
+
+TEST(Search, HiddenFilesAndHiddenFolders) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "in/a.doc", "");
+  WriteFile(r + "in/.h.doc", "");
+  WriteFile(r + "in/.hidden/b.doc", "");
+  std::vector<std::string> all = Found(r, r + "in/*.doc", true);
+  EXPECT_EQ(all.size(), 2u);
+  EXPECT_TRUE(Has(all, "in/.h.doc"));
+  EXPECT_FALSE(Has(all, "in/.hidden/b.doc"));  // hidden folders are never searched
+  Project->SetOption("SkipHidden", "1");
+  std::vector<std::string> visible = Found(r, r + "in/*.doc", true);
+  EXPECT_EQ(visible, (std::vector<std::string>{"in/a.doc"}));
+}
+
+TEST(Search, SingleFileSourceWithSubfoldersAndTrailingSlash) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "in/a.doc", "");
+  WriteFile(r + "in/b.doc", "");
+  WriteFile(r + "in/sub/a.doc", "");
+  EXPECT_EQ(Found(r, r + "in/a.doc", true), (std::vector<std::string>{"in/a.doc", "in/sub/a.doc"}));
+  EXPECT_TRUE(Found(r, r + "in/", true).empty());  // no mask, no items
+  EXPECT_TRUE(Found(r, r + "missing/*.doc", true).empty());
+}
+
+TEST(Search, RegExtIsMatchedAgainstTheWholePath) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "in/2019/a.doc", "");
+  WriteFile(r + "in/a2019.doc", "");
+  WriteFile(r + "in/a.doc", "");
+  Project->SetOption("RegExt", "2019");
+  std::vector<std::string> f = Found(r, r + "in/*.doc", true);
+  EXPECT_EQ(f.size(), 2u);
+  EXPECT_FALSE(Has(f, "in/a.doc"));
+  Project->SetOption("RegExt", "([");
+  EXPECT_EQ(Found(r, r + "in/*.doc", true).size(), 3u);  // an invalid expression accepts all
+}
+
+TEST(Search, DotMaskNeedsADotSomewhereInThePath) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "plain/README", "");
+  WriteFile(r + "with.dot/README", "");
+  EXPECT_TRUE(Found(r, r + "plain/*.*", false).empty());
+  EXPECT_EQ(Found(r, r + "with.dot/*.*", false), (std::vector<std::string>{"with.dot/README"}));
+}
+
+TEST(Search, FifosAreSkippedAndLinkCyclesEnd) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "in/a.doc", "");
+  ASSERT_EQ(mkfifo((r + "in/pipe.doc").c_str(), 0644), 0);
+  ASSERT_EQ(symlink((r + "in").c_str(), (r + "in/loop").c_str()), 0);
+  ASSERT_EQ(symlink((r + "in/a.doc").c_str(), (r + "in/alias.doc").c_str()), 0);
+  std::vector<std::string> f = Found(r, r + "in/*.doc", true);
+  EXPECT_EQ(f.size(), 2u);
+  EXPECT_TRUE(Has(f, "in/a.doc") && Has(f, "in/alias.doc"));
+}
+
+TEST(Batch, EmptyTargetIsRefusedBeforeTheSearch) {
+  ProjectScope s;
+  TkxBatch b;
+  EXPECT_THROW(b.Start(s.Dir / "*.doc", "", false), std::runtime_error);
+  EXPECT_FALSE(b.Started());
+}
+
+TEST(Batch, StartCreatesTheTargetFolder) {
+  ProjectScope s;
+  TkxBatch b;
+  b.Start(s.Dir / "*.doc", s.Dir / "new/out/", false);
+  b.WaitFor();
+  EXPECT_TRUE(kx::DirectoryExists(s.Dir / "new/out"));
+  EXPECT_EQ(b.Mask, "*.doc");
+  EXPECT_EQ(b.SourceDir, s.Dir.Path());
+}
+
+TEST(Batch, AddFileAcceptsAnythingOnANewBatchAndCompletesIt) {
+  ProjectScope s;
+  TkxBatch b;
+  std::vector<int> seen;
+  b.OnNodeAdded = [&](TkxBatch*, kx::TkxNode* n) { seen.push_back(n->Index); };
+  b.AddFile("http://host/x/a.doc");
+  b.AddFile("/tmp/b.doc");
+  EXPECT_TRUE(b.SearchDone());
+  EXPECT_EQ(b.ItemCount(), 2);
+  EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+  EXPECT_EQ(b.NextNode()->FileName, "http://host/x/a.doc");
+  EXPECT_EQ(b.NextNode()->FileName, "/tmp/b.doc");
+  EXPECT_EQ(b.NextNode(), nullptr);
+  EXPECT_TRUE(b.Drained());
+}
+
+TEST(Batch, RejectedAddFileStillCompletes) {
+  ProjectScope s;
+  TkxBatch b;
+  b.Mask = "*.doc";
+  b.AddFile("/x/a.txt");
+  EXPECT_EQ(b.ItemCount(), 0);
+  EXPECT_TRUE(b.SearchDone());
+  EXPECT_EQ(b.NextNode(), nullptr);
+}
+
+TEST(Batch, NextNodeWaitsForTheSearchThenEnds) {
+  ProjectScope s;
+  TkxBatch b;
+  b.Mask = "";
+  std::atomic<kx::TkxNode*> got{nullptr};
+  std::atomic<bool> returned{false};
+  std::thread consumer([&] {
+    got = b.NextNode();
+    returned = true;
+  });
+  kx::Sleep(30);
+  EXPECT_FALSE(returned.load());  // nothing there yet, search not done: it waits
+  b.AddFile("/late/a.doc");
+  consumer.join();
+  ASSERT_NE(got.load(), nullptr);
+  EXPECT_EQ(got.load()->FileName, "/late/a.doc");
+}
+
+TEST(Batch, NextNodeOnAnEmptyFinishedBatchReturnsAtOnce) {
+  ProjectScope s;
+  TkxBatch b;
+  b.Start(s.Dir / "nothing/*.doc", s.Dir / "out/", false);
+  b.WaitFor();
+  EXPECT_EQ(b.NextNode(), nullptr);
+  EXPECT_TRUE(b.Drained());
+}
+
+TEST(Batch, RecordFailureKeepsDistinctMessagesCountsEveryCall) {
+  ProjectScope s;
+  TkxBatch b;
+  b.RecordFailure("Disk full");
+  b.RecordFailure("DISK FULL");
+  b.RecordFailure("Other");
+  b.RecordSuccess();
+  EXPECT_EQ(b.FailCount(), 3);
+  EXPECT_EQ(b.SuccessCount(), 1);
+  EXPECT_EQ(b.Errors(), (std::vector<std::string>{"Disk full", "Other"}));
+}
+
+TEST(Batch, TerminateDuringTheSearchKeepsWhatWasFound) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  for (int i = 0; i < 300; ++i) WriteFile(r + "in/d" + std::to_string(i) + "/a.doc", "");
+  TkxBatch b;
+  std::atomic<int> added{0};
+  b.OnNodeAdded = [&](TkxBatch* batch, kx::TkxNode*) {
+    if (++added == 5) batch->Terminate();
+  };
+  b.Start(r + "in/*.doc", r + "out/", true);
+  b.WaitFor();
+  EXPECT_TRUE(b.SearchDone());
+  EXPECT_GE(b.ItemCount(), 5);
+  EXPECT_LT(b.ItemCount(), 300);
+  int handed = 0;
+  while (b.NextNode()) ++handed;
+  EXPECT_EQ(handed, b.ItemCount());
+}
+
+TEST(Batch, DestroyingWhileSearchingWaitsForTheThread) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  for (int i = 0; i < 200; ++i) WriteFile(r + "in/d" + std::to_string(i) + "/a.doc", "");
+  std::atomic<int> added{0};
+  auto* b = new TkxBatch();
+  b->OnNodeAdded = [&](TkxBatch*, kx::TkxNode*) { ++added; };
+  b->Start(r + "in/*.doc", r + "out/", true);
+  int64_t until = kx::GetTickCount() + 10000;
+  while (added.load() == 0 && kx::GetTickCount() < until) kx::Sleep(1);
+  ASSERT_GT(added.load(), 0);
+  delete b;  // waits for the search: nothing is added after it returns
+  int after = added.load();
+  kx::Sleep(30);
+  EXPECT_EQ(added.load(), after);
+}

@@ -1,0 +1,268 @@
+#include "engine/convertor.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/project.h"
+#include "platform/files.h"
+#include "testutil.h"
+
+using kx::Project;
+using kx::RunningConvertors;
+using kx::TkxBatch;
+using kx::TkxConvertor;
+using kx::TkxNode;
+using kxtest::ProjectScope;
+using kxtest::TestLog;
+using kxtest::WriteFile;
+
+namespace {
+
+// Starts a chain on the batch and waits until every converter has ended.
+int RunChain(TkxBatch& b, const std::string& target, const kx::TkxNodeEvent& done = {},
+             std::vector<int>* threadsLeft = nullptr) {
+  TkxConvertor* head = TkxConvertor::CreateChain(&b, target, done);
+  int n = 0;
+  for (TkxConvertor* c = head; c; c = c->Next) {
+    ++n;
+    if (threadsLeft) threadsLeft->push_back(c->ThreadsLeft);
+  }
+  RunningConvertors = n;
+  head->ResumeAll();
+  int64_t until = kx::GetTickCount() + 30000;
+  while (RunningConvertors.load() > 0 && kx::GetTickCount() < until) kx::Sleep(1);
+  EXPECT_EQ(RunningConvertors.load(), 0);
+  return n;
+}
+
+void AddFiles(TkxBatch& b, const std::vector<std::string>& files) {
+  for (const auto& f : files) b.AddFile(f);
+}
+
+}  // namespace
+
+TEST(Chain, ThreadsCountGivesTheChainLength) {
+  ProjectScope s;
+  for (auto [count, expected] : std::vector<std::pair<std::string, std::vector<int>>>{
+           {"0", {0}}, {"1", {1}}, {"3", {3, 2, 1}}, {"-3", {-3}}, {"", {1}}}) {
+    Project->SetOption("ThreadsCount", count);
+    TkxBatch b;
+    b.AddFile(s.Dir / "none.doc");
+    std::vector<int> left;
+    RunChain(b, s.Dir / "out", {}, &left);
+    EXPECT_EQ(left, expected) << "ThreadsCount=" << count;
+  }
+}
+
+TEST(Chain, EveryItemOnceInIndexOrderAcrossThreads) {
+  ProjectScope s;
+  Project->SetOption("ThreadsCount", "4");
+  TkxBatch b;
+  std::vector<std::string> files;
+  for (int i = 0; i < 60; ++i) files.push_back(s.Dir / ("in/f" + std::to_string(i) + ".doc"));
+  for (auto& f : files) WriteFile(f, "x");
+  std::mutex lock;
+  std::vector<int> done;
+  b.Start(s.Dir / "in/*.doc", s.Dir / "out/", false);
+  RunChain(b, s.Dir / "out/", [&](TkxBatch*, TkxNode* n) {
+    std::lock_guard<std::mutex> g(lock);
+    done.push_back(n->Index);
+  });
+  std::lock_guard<std::mutex> g(TestLog().Lock);
+  ASSERT_EQ(TestLog().Indexes.size(), 60u);
+  std::set<int> unique(TestLog().Indexes.begin(), TestLog().Indexes.end());
+  EXPECT_EQ(unique.size(), 60u);
+  EXPECT_EQ(done.size(), 60u);
+  EXPECT_EQ(b.SuccessCount(), 60);
+  EXPECT_TRUE(b.Drained());
+}
+
+TEST(Chain, AnErrorEscapingConvertFileIsConfinedToItsItem) {
+  ProjectScope s;
+  TkxBatch b;
+  AddFiles(b, {s.Dir / "in/throw.doc", s.Dir / "in/b.doc", s.Dir / "in/c.doc"});
+  std::vector<int> notified;
+  RunChain(b, s.Dir / "out/", [&](TkxBatch*, TkxNode* n) { notified.push_back(n->Index); });
+  auto& items = b.LockItems();
+  EXPECT_EQ(items[0]->ResultText, "thrown for throw.doc");
+  EXPECT_EQ(items[0]->Status, 0);
+  EXPECT_EQ(items[1]->Status, 1);
+  EXPECT_EQ(items[2]->Status, 1);
+  b.UnlockItems();
+  EXPECT_EQ(notified, (std::vector<int>{1, 2}));  // no notification for the escaped error
+  EXPECT_EQ(b.FailCount(), 0);
+}
+
+TEST(Chain, TerminateAllStopsAfterTheItemsInHand) {
+  ProjectScope s;
+  Project->SetOption("ThreadsCount", "2");
+  TestLog().DelayMs = 30;
+  TkxBatch b;
+  for (int i = 0; i < 40; ++i) b.AddFile(s.Dir / ("in/f" + std::to_string(i) + ".doc"));
+  TkxConvertor* head = TkxConvertor::CreateChain(&b, s.Dir / "out/", {});
+  auto chain = head->Chain();
+  RunningConvertors = 2;
+  head->ResumeAll();
+  kx::Sleep(50);
+  chain->TerminateAll();
+  while (RunningConvertors.load() > 0) kx::Sleep(1);
+  EXPECT_EQ(chain->Alive(), 0);
+  int processed = int(TestLog().Files.size());
+  EXPECT_GT(processed, 0);
+  EXPECT_LT(processed, 40);
+  EXPECT_EQ(b.NextIndex(), processed);  // nothing taken and dropped
+  chain->TerminateAll();                 // on an ended chain: touches nobody
+  EXPECT_EQ(TestLog().Destroyed.load(), 2);
+}
+
+TEST(Chain, TerminateWhileWaitingForTheSearchStillProcessesTheNextItem) {
+  ProjectScope s;
+  TkxBatch b;  // never started: its search is "running" until AddFile completes it
+  TkxConvertor* head = TkxConvertor::CreateChain(&b, s.Dir / "out/", {});
+  auto chain = head->Chain();
+  RunningConvertors = 1;
+  head->ResumeAll();
+  kx::Sleep(20);
+  chain->TerminateAll();
+  b.AddFile(s.Dir / "late.doc");
+  while (RunningConvertors.load() > 0) kx::Sleep(1);
+  ASSERT_EQ(TestLog().Files.size(), 1u);
+  EXPECT_EQ(TestLog().Files[0], s.Dir / "late.doc");
+}
+
+TEST(Chain, OnThreadEndRunsThroughTheUiDispatcherOncePerConverter) {
+  ProjectScope s;
+  Project->SetOption("ThreadsCount", "3");
+  std::atomic<int> dispatched{0}, ended{0};
+  std::atomic<int> runningSeen{-1};
+  kx::TThread::SetUiDispatcher([&](const std::function<void()>& fn) {
+    ++dispatched;
+    fn();
+  });
+  TkxBatch b;
+  b.AddFile(s.Dir / "a.doc");
+  TkxConvertor* head = TkxConvertor::CreateChain(&b, s.Dir / "out/", {});
+  head->SetOnFinishAll([&] {
+    runningSeen = RunningConvertors.load();
+    ++ended;
+  });
+  RunningConvertors = 3;
+  head->ResumeAll();
+  while (RunningConvertors.load() > 0) kx::Sleep(1);
+  kx::TThread::SetUiDispatcher(nullptr);
+  EXPECT_EQ(dispatched.load(), 3);
+  EXPECT_EQ(ended.load(), 3);
+  EXPECT_GE(runningSeen.load(), 1);  // the end notification comes before the count drops
+}
+
+TEST(Chain, ConsoleChainNeedsNoUiThread) {
+  ProjectScope s;
+  TkxBatch b;
+  b.AddFile(s.Dir / "a.doc");
+  RunChain(b, s.Dir / "out/");  // no dispatcher installed, no OnThreadEnd: must end cleanly
+  EXPECT_EQ(b.SuccessCount(), 1);
+}
+
+TEST(Chain, NoConverterClassFailsClearly) {
+  ProjectScope s;
+  Project->ConvertorClass = nullptr;
+  TkxBatch b;
+  EXPECT_THROW(TkxConvertor::CreateChain(&b, s.Dir.Path(), {}), std::runtime_error);
+}
+
+class TargetTest : public ::testing::Test {
+ protected:
+  ProjectScope S;
+  TkxBatch B;
+  std::unique_ptr<TkxConvertor> C;
+  void SetUp() override {
+    B.SourceDir = S.Dir / "Docs/";
+    B.TargetDir = S.Dir / "Out/";
+    C = std::make_unique<TkxConvertor>(&B, kx::TkxNodeEvent{}, 1);
+  }
+  std::string Target(const std::string& file) {
+    TkxNode n(0, file);
+    return C->MakeTarget(&B, &n);
+  }
+};
+
+TEST_F(TargetTest, SubfoldersKeptOrFlattenedAndFoldersCreated) {
+  EXPECT_EQ(Target(S.Dir / "Docs/sub/a.doc"), S.Dir / "Out/sub/a.png");
+  EXPECT_TRUE(kx::DirectoryExists(S.Dir / "Out/sub"));
+  Project->SetOption("KeepTargetSubdirs", "False");
+  EXPECT_EQ(Target(S.Dir / "Docs/sub/a.doc"), S.Dir / "Out/a.png");
+}
+
+TEST_F(TargetTest, HandAddedAddressAndNamesWithoutExtensionOrWithColons) {
+  B.SourceDir = "";
+  EXPECT_EQ(Target("http://host/x/a.doc"), S.Dir / "Out/a.png");
+  EXPECT_EQ(Target(S.Dir / "Docs/README"), S.Dir / "Out/README.png");
+  B.SourceDir = S.Dir / "Docs/";
+  EXPECT_EQ(Target(S.Dir / "Docs/a:b/c:d.doc"), S.Dir / "Out/a_b/c_d.png");
+}
+
+TEST_F(TargetTest, ExistingTargetByOverwriteMode) {
+  WriteFile(S.Dir / "Out/a.png", "old");
+  EXPECT_EQ(Target(S.Dir / "Docs/a.doc"), S.Dir / "Out/a.png");
+  Project->SetOption("IsOverwrite", "0");
+  EXPECT_EQ(Target(S.Dir / "Docs/a.doc"), S.Dir / "Out/-lumipix-a.png");
+  Project->SetOption("IsOverwrite", "Skip");
+  TkxNode n(0, S.Dir / "Docs/a.doc");
+  EXPECT_EQ(C->MakeTarget(&B, &n), "");
+  EXPECT_EQ(n.Status, 1);
+  EXPECT_EQ(n.ResultText, "");
+  EXPECT_EQ(B.SuccessCount() + B.FailCount(), 0);
+}
+
+TEST_F(TargetTest, FolderThatCannotBeCreatedIsRecordedOncePerMessage) {
+  WriteFile(S.Dir / "Out/blocker", "a file where a folder should be");
+  B.TargetDir = S.Dir / "Out/blocker/";
+  EXPECT_EQ(Target(S.Dir / "Docs/a.doc"), S.Dir / "Out/blocker/a.png");
+  Target(S.Dir / "Docs/b.doc");
+  EXPECT_EQ(B.FailCount(), 2);
+  EXPECT_EQ(B.Errors(), (std::vector<std::string>{"CreateDir Failed: " + S.Dir / "Out/blocker/"}));
+}
+
+TEST_F(TargetTest, FinishSourceTimesDeleteAndRename) {
+  std::string doc = S.Dir / "Docs/a.doc";
+  WriteFile(doc, "doc");
+  WriteFile(S.Dir / "Out/a.png", "img");
+  kx::TkxFileTimes t;
+  ASSERT_TRUE(kx::GetFileTimes(doc, t));
+  t.Write.tv_sec = t.Access.tv_sec = 1000000000;
+  kx::SetFileTimes(doc, t);
+  TkxNode n(0, doc);
+  Project->SetOption("KeepFileTime", "1");
+  Project->SetOption("RenameSource", ".done");
+  C->FinishSource(&B, &n, S.Dir / "Out/a.png");
+  struct stat st {};
+  stat((S.Dir / "Out/a.png").c_str(), &st);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+  EXPECT_FALSE(kx::FileExists(doc));
+  EXPECT_TRUE(kx::FileExists(doc + ".done"));
+
+  WriteFile(doc, "doc");
+  Project->SetOption("DeleteSource", "1");
+  C->FinishSource(&B, &n, S.Dir / "Out/missing-pattern-%.*d.png");  // no such file: times ignored
+  EXPECT_FALSE(kx::FileExists(doc));
+  EXPECT_TRUE(kx::FileExists(doc + ".done"));  // the earlier one, not a new rename
+}
+
+TEST(FileUtils, WriteReadAndDates) {
+  kxtest::TempDir d;
+  std::string p = d / "a/b/c.bin";
+  kx::TkxFileUtils::WriteStringToFile(p, std::string("long content\0x", 14));
+  kx::TkxFileUtils::WriteStringToFile(p, "short");
+  EXPECT_EQ(kx::TkxFileUtils::ReadStringFromFile(p), "short");
+  kx::TkxFileUtils::WriteStringToFile(p, "");
+  EXPECT_EQ(kx::TkxFileUtils::ReadStringFromFile(p), "");
+  EXPECT_THROW(kx::TkxFileUtils::ReadStringFromFile(d / "none"), std::runtime_error);
+  EXPECT_THROW(kx::TkxFileUtils::WriteStringToFile(d / "a/b/c.bin/x", "1"), std::runtime_error);
+  EXPECT_EQ(kx::TkxFileUtils::FileDate(d / "none", true), -1);
+  int32_t now = kx::TkxFileUtils::FileDate(d.Path(), true);
+  EXPECT_GT(now, 0);
+  EXPECT_EQ(uint32_t(now) >> 25, uint32_t(kx::UnixToDosDateTime(time(nullptr), true)) >> 25);  // same year
+}

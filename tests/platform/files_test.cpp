@@ -1,0 +1,114 @@
+#include "platform/files.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "testutil.h"
+
+using kxtest::TempDir;
+using kxtest::WriteFile;
+
+static std::vector<std::string> List(const std::string& pattern, int attrs) {
+  std::vector<std::string> names;
+  kx::FindFiles(pattern, attrs, [&](const kx::TkxFileEntry& e) {
+    names.push_back(e.Name);
+    return true;
+  });
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Wildcards, StarAnyRunQuestionOneOrNoneCaseIgnored) {
+  EXPECT_TRUE(kx::WildcardMatch("*.doc?", "a.doc"));
+  EXPECT_TRUE(kx::WildcardMatch("*.doc?", "B.DOCX"));
+  EXPECT_FALSE(kx::WildcardMatch("*.doc?", "a.docxx"));
+  EXPECT_TRUE(kx::WildcardMatch("a?c", "ac"));
+  EXPECT_TRUE(kx::WildcardMatch("a?c", "abc"));
+  EXPECT_FALSE(kx::WildcardMatch("a?c", "abbc"));
+  EXPECT_TRUE(kx::WildcardMatch("*.*", "x.y"));
+  EXPECT_TRUE(kx::WildcardMatch("*.*", "README"));  // a trailing ".*" also takes names without a dot
+  EXPECT_TRUE(kx::WildcardMatch("a.*", "a"));
+  EXPECT_FALSE(kx::WildcardMatch("a.*", "b"));
+  EXPECT_FALSE(kx::WildcardMatch("", "x"));
+  EXPECT_TRUE(kx::WildcardMatch("*a*b*c*d*e*f*", std::string(200, 'a') + "bcdef"));
+  EXPECT_FALSE(kx::WildcardMatch("*a*b*c*d*e*z", std::string(60, 'a')));
+}
+
+TEST(Listing, AttributesHiddenFoldersAndSpecialFiles) {
+  TempDir d;
+  WriteFile(d / "a.doc", "x");
+  WriteFile(d / ".hidden.doc", "x");
+  WriteFile(d / "ro.doc", "x");
+  chmod((d / "ro.doc").c_str(), 0444);
+  kxtest::MakeDir(d / "sub.doc");
+  ASSERT_EQ(mkfifo((d / "pipe.doc").c_str(), 0644), 0);
+  symlink((d / "a.doc").c_str(), (d / "link.doc").c_str());
+  symlink(d.Path().c_str(), (d / "loop.doc").c_str());
+  symlink((d / "gone").c_str(), (d / "dangling.doc").c_str());
+
+  EXPECT_EQ(List(d / "*.doc", kx::faArchive | kx::faReadOnly),
+            (std::vector<std::string>{"a.doc", "link.doc", "ro.doc"}));
+  EXPECT_EQ(List(d / "*.doc", kx::faArchive | kx::faHidden),
+            (std::vector<std::string>{".hidden.doc", "a.doc", "link.doc", "ro.doc"}));
+  // Folder listing: real folders only, never a link to one.
+  EXPECT_EQ(List(d / "*.doc", kx::faDirectory), (std::vector<std::string>{"a.doc", "link.doc", "ro.doc", "sub.doc"}));
+  int roAttr = 0;
+  kx::FindFiles(d / "ro.doc", kx::faArchive, [&](const kx::TkxFileEntry& e) {
+    roAttr = e.Attr;
+    return true;
+  });
+  EXPECT_EQ(roAttr, kx::faArchive | kx::faReadOnly);
+  EXPECT_TRUE(List(d / "missing/*", kx::faArchive).empty());
+}
+
+TEST(FileOps, FoldersExistenceDeleteRename) {
+  TempDir d;
+  EXPECT_THROW(kx::ForceDirectories(""), std::runtime_error);
+  kx::ForceDirectories(d / "x/y/z/");
+  EXPECT_TRUE(kx::DirectoryExists(d / "x/y/z"));
+  EXPECT_FALSE(kx::FileExists(d / "x/y/z"));
+  WriteFile(d / "file", "1");
+  EXPECT_THROW(kx::ForceDirectories(d / "file/sub"), std::runtime_error);
+  EXPECT_TRUE(kx::RenameFile(d / "file", d / "file.done"));
+  EXPECT_TRUE(kx::FileExists(d / "file.done"));
+  EXPECT_TRUE(kx::DeleteFile(d / "file.done"));
+  EXPECT_FALSE(kx::DeleteFile(d / "file.done"));
+}
+
+TEST(FileOps, TimesCopyAccessAndWrite) {
+  TempDir d;
+  WriteFile(d / "src", "1");
+  WriteFile(d / "dst", "2");
+  kx::TkxFileTimes t;
+  ASSERT_TRUE(kx::GetFileTimes(d / "src", t));
+  t.Write.tv_sec = 946684800;  // 2000-01-01
+  t.Access.tv_sec = 946684800;
+  ASSERT_TRUE(kx::SetFileTimes(d / "dst", t));
+  struct stat st {};
+  stat((d / "dst").c_str(), &st);
+  EXPECT_EQ(st.st_mtim.tv_sec, 946684800);
+  EXPECT_FALSE(kx::GetFileTimes(d / "none", t));
+}
+
+TEST(DosDateTime, PackingAndRange) {
+  std::tm tm{};
+  tm.tm_year = 2022 - 1900;
+  tm.tm_mon = 5;  // June
+  tm.tm_mday = 11;
+  tm.tm_hour = 13;
+  tm.tm_min = 45;
+  tm.tm_sec = 31;
+  uint32_t v = uint32_t(kx::DateTimeToDosDateTime(tm));
+  EXPECT_EQ(v >> 16, uint32_t((42 << 9) | (6 << 5) | 11));
+  EXPECT_EQ(v & 0xFFFF, uint32_t((13 << 11) | (45 << 5) | 15));
+  tm.tm_year = 1979 - 1900;
+  EXPECT_EQ(kx::DateTimeToDosDateTime(tm), -1);
+  tm.tm_year = 2108 - 1900;
+  EXPECT_EQ(kx::DateTimeToDosDateTime(tm), -1);
+  EXPECT_EQ(kx::UnixToDosDateTime(0, true), -1);  // 1970
+  EXPECT_EQ(uint32_t(kx::UnixToDosDateTime(315532800, true)), uint32_t((0 << 9 | 1 << 5 | 1) << 16));
+}

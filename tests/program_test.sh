@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The real program, black-box: copied under a new name into a temporary folder,
+# with a recording xdg-open first on PATH.
+set -u
+exe="$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fails=0; passes=0
+check() {  # name, condition result
+  if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi
+}
+mkdir -p "$work/app" "$work/fakebin" "$work/empty"
+cp "$exe" "$work/app/mypngtool"
+cat > "$work/fakebin/xdg-open" <<EOS
+#!/bin/sh
+printf '%s\n' "\$1" >> "$work/opened.txt"
+EOS
+chmod +x "$work/fakebin/xdg-open"
+export PATH="$work/fakebin:$PATH"
+wait_opened() {  # count
+  for _ in $(seq 100); do [ "$(wc -l < "$work/opened.txt" 2>/dev/null || echo 0)" -ge "$1" ] && return 0; sleep 0.05; done
+  return 1
+}
+birth=$(stat -c %W "$work/app"); [ "$birth" = 0 ] || [ "$birth" = "-" ] && birth=$(stat -c %Y "$work/app")
+install=$(python3 -c '
+import sys, time
+t = time.gmtime(int(sys.argv[1]))
+v = (t.tm_year-1980)<<25 | t.tm_mon<<21 | t.tm_mday<<16 | t.tm_hour<<11 | t.tm_min<<5 | t.tm_sec//2
+print(v - (1<<32) if v >= 1<<31 else v)' "$birth")
+
+"$work/app/mypngtool" -U; check "-U exits 0" $?
+wait_opened 1
+check "-U opens one link" $([ "$(wc -l < "$work/opened.txt")" = 1 ]; echo $?)
+link=$(head -1 "$work/opened.txt")
+case "$link" in *"a=uni&"*"&i=$install") r=0;; *) r=1; echo "link: $link (install $install)";; esac
+check "-U link ends with the install number" $r
+
+"$work/app/mypngtool" "/iX=1"; check "/iX=1 exits 0" $?
+wait_opened 2
+case "$(sed -n 2p "$work/opened.txt")" in *"a=ins&"*"&X=1") r=0;; *) r=1;; esac
+check "/iX=1 link ends in &X=1" $r
+
+"$work/app/mypngtool" "-P:PureConsole=1,Source=$work/empty/*.doc?,Target=$work/out/,LogFile=$work/run.log"
+check "console run over an empty folder exits 0" $?
+check "empty run log written" $([ -f "$work/run.log" ] && [ ! -s "$work/run.log" ]; echo $?)
+check "no link after a run without failures" $([ "$(wc -l < "$work/opened.txt")" = 2 ]; echo $?)
+
+"$work/app/mypngtool" "-P:PureConsole=1,Source=*.doc?" 2> "$work/err.txt"
+check "empty target exits 1" $([ $? = 1 ]; echo $?)
+check "empty target names the option" $(grep -q '"Target"' "$work/err.txt"; echo $?)
+
+"$work/app/mypngtool" -U
+wait_opened 3
+counters=$(sed -n 3p "$work/opened.txt")
+# Four starts before this one's counter: r counts every start, c the one run.
+case "$counters" in *"&c=r5c1a0"*) r=0;; *) r=1; echo "counters: $counters";; esac
+check "a later start reports the counters of the ones before" $r
+
+cp "$work/app/mypngtool" "$work/app/plainname"
+"$work/app/plainname" > /dev/null 2> "$work/err2.txt"
+check "window start without a window exits 2" $([ $? = 2 ]; echo $?)
+
+echo "$passes passed, $fails failed"
+[ "$fails" = 0 ]

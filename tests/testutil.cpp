@@ -1,0 +1,137 @@
+#include "testutil.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "core/app.h"
+#include "core/project.h"
+#include "engine/match.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace kxtest {
+
+TempDir::TempDir() {
+  std::string tmpl = (std::filesystem::temp_directory_path() / "lumitest-XXXXXX").string();
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back(0);
+  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+  FPath = std::string(buf.data()) + "/";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(FPath, ec);
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << data;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void MakeDir(const std::string& path) { std::filesystem::create_directories(path); }
+
+std::string FailMessage;
+
+ProjectScope::ProjectScope(const std::string& exeName, int edition) {
+  std::string exe = exeName.empty() ? Dir / (edition == 0 ? "batchpng" : "batchemf") : exeName;
+  kx::App = new kx::TkxApp(exe, "");
+  kx::Project = new kx::TkxProject(exe);
+  kx::TkxProject& p = *kx::Project;
+  kx::Edition = edition;
+  p.ShortName = edition == 0 ? "lumipix" : "lumimet";
+  p.OutputExt = edition == 0 ? ".png" : ".emf";
+  p.ProjectExt = ".batch-" + p.ShortName;
+  p.ProjectFilter = (edition == 0 ? "Lumipix Project|*" : "Lumimet Project|*") + p.ProjectExt;
+  p.Title = edition == 0 ? "Lumipix Converter" : "Lumimet Converter";
+  p.SourceMask = "*.doc?";
+  p.DocFilter = "Word Document (*.doc;*.docx)|*.doc;*.docx";
+  p.Version = kx::kVersion;
+  p.ConvertorClass = TestConvertorClass();
+  kx::SkipOwnerFiles = true;
+  kx::Matcher = new kx::TkxMatch();
+  FailMessage.clear();
+  TestLog().Reset();
+}
+
+ProjectScope::~ProjectScope() {
+  delete kx::Matcher;
+  kx::Matcher = nullptr;
+  delete kx::Project;
+  kx::Project = nullptr;
+  delete kx::App;
+  kx::App = nullptr;
+}
+
+void TestConvertorLog::Reset() {
+  std::lock_guard<std::mutex> g(Lock);
+  Files.clear();
+  Indexes.clear();
+  ThreadIds.clear();
+  Constructed = 0;
+  Destroyed = 0;
+  DelayMs = 0;
+}
+
+TestConvertorLog& TestLog() {
+  static TestConvertorLog log;
+  return log;
+}
+
+namespace {
+class TestConvertor : public kx::TkxConvertor {
+ public:
+  TestConvertor(kx::TkxBatch* b, const kx::TkxNodeEvent& e, int n) : TkxConvertor(b, e, n) { ++TestLog().Constructed; }
+  ~TestConvertor() override { ++TestLog().Destroyed; }
+
+  void ConvertFile(kx::TkxBatch* batch, kx::TkxNode* node) override {
+    {
+      std::lock_guard<std::mutex> g(TestLog().Lock);
+      TestLog().Files.push_back(node->FileName);
+      TestLog().Indexes.push_back(node->Index);
+      std::ostringstream id;
+      id << std::this_thread::get_id();
+      TestLog().ThreadIds.push_back(id.str());
+    }
+    if (int d = TestLog().DelayMs.load()) std::this_thread::sleep_for(std::chrono::milliseconds(d));
+    std::string name = kx::ExtractFileName(node->FileName);
+    if (kx::Contains(name, "throw")) throw std::runtime_error("thrown for " + name);
+    std::string target = MakeTarget(batch, node);
+    if (target.empty()) return;
+    if (kx::Contains(name, "fail")) {
+      std::string msg = FailMessage.empty() ? "Failed: " + name : FailMessage;
+      node->ResultText = msg;
+      node->Status = 2;
+      batch->RecordFailure(msg);
+      return;
+    }
+    WriteFile(target, "converted");
+    FinishSource(batch, node, target);
+    node->ResultText = target;
+    node->Status = 1;
+    batch->RecordSuccess();
+  }
+};
+}  // namespace
+
+const kx::TkxConvertorClass* TestConvertorClass() {
+  static const kx::TkxConvertorClass* cls =
+      kx::RegisterConvertorClass("TestConvertor", [](kx::TkxBatch* b, const kx::TkxNodeEvent& e, int n) {
+        return static_cast<kx::TkxConvertor*>(new TestConvertor(b, e, n));
+      });
+  return cls;
+}
+
+}  // namespace kxtest

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the build and run dependencies that are missing (Debian 12, as root).
+set -euo pipefail
+pkgs=(cmake g++ make qt6-base-dev libgtest-dev libcairo2-dev libfontconfig-dev libpng-dev
+      libreoffice-writer libreoffice-draw libreoffice-dev fonts-liberation2 fonts-dejavu
+      poppler-utils xvfb)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
