@@ -1,9 +1,11 @@
 // The program: wires the layers into the start-up sequence.
 #include "convert/lumipix.h"
 #include "core/app.h"
+#include "office/wordapp.h"
 #include "ui/info.h"
 
 int main(int argc, char** argv) {
+  kx::office::RegisterWordApplication();
   kx::RegisterLumipix();
   kx::TkxStartupSlots hooks;
   hooks.CreateInfo = [] { return new kx::TkxInfo(kx::App->ExeName); };

@@ -1,0 +1,258 @@
+#include "office/document.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/drawing/GraphicExportFilter.hpp>
+#include <com/sun/star/drawing/XDrawPage.hpp>
+#include <com/sun/star/drawing/XDrawPages.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/script/vba/XVBACompatibility.hpp>
+#include <com/sun/star/task/DocumentPasswordRequest.hpp>
+#include <com/sun/star/task/DocumentPasswordRequest2.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <osl/file.hxx>
+#include <rtl/ref.hxx>
+
+namespace kx::office {
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+rtl::OUString U(const std::string& s) { return rtl::OUString::fromUtf8(s.c_str()); }
+
+css::beans::PropertyValue Prop(const char* name, const Any& value) {
+  css::beans::PropertyValue p;
+  p.Name = rtl::OUString::createFromAscii(name);
+  p.Value = value;
+  return p;
+}
+
+Sequence<css::beans::PropertyValue> Props(std::initializer_list<css::beans::PropertyValue> list) {
+  std::vector<css::beans::PropertyValue> v(list);
+  return Sequence<css::beans::PropertyValue>(v.data(), sal_Int32(v.size()));
+}
+
+enum class TRequest { None, PasswordNeeded, WrongPassword, Other };
+
+// Declines every request so that loading never waits for a person; remembers why.
+class TkxDecliner : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+ public:
+  std::atomic<TRequest> Seen{TRequest::None};
+  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
+    Any what = request->getRequest();
+    css::task::DocumentPasswordRequest2 p2;
+    css::task::DocumentPasswordRequest p1;
+    css::task::PasswordRequestMode mode = css::task::PasswordRequestMode_PASSWORD_ENTER;
+    bool password = false;
+    if (what >>= p2) {
+      password = true, mode = p2.Mode;
+    } else if (what >>= p1) {
+      password = true, mode = p1.Mode;
+    }
+    if (password)
+      Seen = mode == css::task::PasswordRequestMode_PASSWORD_REENTER ? TRequest::WrongPassword : TRequest::PasswordNeeded;
+    else if (Seen == TRequest::None)
+      Seen = TRequest::Other;
+    const auto conts = request->getContinuations();
+    for (const auto& c : conts) {
+      Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
+      if (abort.is()) {
+        abort->select();
+        return;
+      }
+    }
+  }
+};
+
+// Plain-text import of something that was asked to be a word-processor document.
+bool IsTextFilter(const rtl::OUString& filter) {
+  return filter == "Text" || filter == "Text (encoded)" || filter.startsWith("Text - txt - csv");
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void CloseModel(const Reference<css::lang::XComponent>& model) {
+  if (!model.is()) return;
+  try {
+    Reference<css::util::XCloseable> c(model, UNO_QUERY);
+    if (c.is())
+      c->close(true);
+    else
+      model->dispose();
+  } catch (...) {
+    try {
+      model->dispose();
+    } catch (...) {
+    }
+  }
+}
+
+}  // namespace
+
+std::string FileUrl(const std::string& path) {
+  rtl::OUString url;
+  osl::FileBase::getFileURLFromSystemPath(U(path), url);
+  return rtl::OUStringToOString(url, RTL_TEXTENCODING_UTF8).getStr();
+}
+
+TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string& path, bool readOnly,
+                                     const std::string* password)
+    : FOffice(office) {
+  TkxDecliner* decliner = new TkxDecliner();
+  Reference<css::task::XInteractionHandler> handler(decliner);  // keeps it alive
+  std::vector<css::beans::PropertyValue> props{
+      Prop("Hidden", Any(true)),
+      Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+      Prop("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
+      Prop("InteractionHandler", Any(handler)),
+      Prop("Silent", Any(true)),
+  };
+  std::string url = "private:factory/swriter";
+  if (!path.empty()) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw EOfficeError{kMsgNotFound};
+    // LibreOffice opens an empty file as a new blank document.
+    if (st.st_size == 0) throw EOfficeError{kMsgDamaged};
+    url = FileUrl(path);
+    props.push_back(Prop("ReadOnly", Any(readOnly)));
+    if (password) props.push_back(Prop("Password", Any(U(*password))));
+  }
+  Reference<css::lang::XComponent> model;
+  try {
+    Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
+    model = loader->loadComponentFromURL(U(url), "_blank", 0,
+                                         Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
+  } catch (const css::lang::DisposedException&) {
+    throw;
+  } catch (const css::uno::RuntimeException&) {
+    if (!FOffice.Alive()) throw;
+  } catch (const css::uno::Exception&) {
+  }
+  TRequest seen = decliner->Seen;
+  if (!model.is()) {
+    if (seen == TRequest::PasswordNeeded) throw EOfficeError{password ? kMsgWrongPassword : kMsgPasswordNeeded};
+    if (seen == TRequest::WrongPassword) throw EOfficeError{kMsgWrongPassword};
+    throw EOfficeError{kMsgDamaged};
+  }
+  Reference<css::text::XTextDocument> text(model, UNO_QUERY);
+  bool plain = false;
+  if (text.is() && !path.empty()) {
+    Reference<css::frame::XModel> m(model, UNO_QUERY);
+    if (m.is()) {
+      for (const auto& arg : m->getArgs())
+        if (arg.Name == "FilterName") {
+          rtl::OUString filter;
+          arg.Value >>= filter;
+          std::string ext = std::filesystem::path(path).extension().string();
+          for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+          plain = IsTextFilter(filter) && (ext == ".doc" || ext == ".docx" || ext == ".docm" || ext == ".dot" ||
+                                           ext == ".dotx" || ext == ".rtf");
+        }
+    }
+  }
+  if (!text.is() || plain) {
+    CloseModel(model);
+    throw EOfficeError{kMsgDamaged};
+  }
+  FModel = model;
+}
+
+TkxWriterDocument::~TkxWriterDocument() { Close(); }
+
+void TkxWriterDocument::Close() {
+  CloseModel(FModel);
+  FModel.clear();
+  FPages.clear();
+  FExported = false;
+}
+
+bool TkxWriterDocument::HasVBProject() {
+  Reference<css::document::XEmbeddedScripts> scripts(FModel, UNO_QUERY);
+  if (!scripts.is()) return false;
+  Reference<css::script::vba::XVBACompatibility> vba(scripts->getBasicLibraries(), UNO_QUERY);
+  return vba.is() && vba->getVBACompatibilityMode();
+}
+
+const std::vector<std::string>& TkxWriterDocument::Pages() {
+  if (!FExported) ExportPages();
+  return FPages;
+}
+
+void TkxWriterDocument::ExportPages() {
+  static std::atomic<int> serial{0};
+  std::string stem = FOffice.WorkDir() + "doc" + std::to_string(++serial);
+  std::string pdf = stem + ".pdf";
+  Reference<css::lang::XComponent> draw;
+  try {
+    Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
+    Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
+    storable->storeToURL(U(FileUrl(pdf)), pdfProps);
+
+    Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
+    Sequence<css::beans::PropertyValue> drawProps = Props(
+        {Prop("Hidden", Any(true)), Prop("FilterName", Any(rtl::OUString("draw_pdf_import"))),
+         Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE))});
+    draw = loader->loadComponentFromURL(U(FileUrl(pdf)), "_blank", 0, drawProps);
+    Reference<css::drawing::XDrawPagesSupplier> supplier(draw, UNO_QUERY_THROW);
+    Reference<css::drawing::XDrawPages> pages = supplier->getDrawPages();
+    Reference<css::drawing::XGraphicExportFilter> filter = css::drawing::GraphicExportFilter::create(FOffice.Context);
+    std::vector<std::string> result;
+    for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
+      Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
+      Reference<css::beans::XPropertySet> ps(page, UNO_QUERY_THROW);
+      for (const char* border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
+        ps->setPropertyValue(rtl::OUString::createFromAscii(border), Any(sal_Int32(0)));
+      std::string emf = stem + "-" + std::to_string(i + 1) + ".emf";
+      filter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
+      Sequence<css::beans::PropertyValue> exportProps =
+          Props({Prop("URL", Any(U(FileUrl(emf)))), Prop("MediaType", Any(rtl::OUString("image/x-emf")))});
+      filter->filter(exportProps);
+      result.push_back(ReadAll(emf));
+      unlink(emf.c_str());
+      if (result.back().empty()) throw EOfficeError{kMsgExportFailed};
+    }
+    FPages = std::move(result);
+  } catch (const EOfficeError&) {
+    CloseModel(draw);
+    unlink(pdf.c_str());
+    throw;
+  } catch (const css::uno::Exception&) {
+    CloseModel(draw);
+    unlink(pdf.c_str());
+    if (!FOffice.Alive()) throw;
+    throw EOfficeError{kMsgExportFailed};
+  }
+  CloseModel(draw);
+  unlink(pdf.c_str());
+  FExported = true;
+}
+
+}  // namespace kx::office

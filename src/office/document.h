@@ -1,0 +1,44 @@
+#pragma once
+// A Writer document of one office process and its pages as metafiles.
+#include <string>
+#include <vector>
+
+#include <com/sun/star/lang/XComponent.hpp>
+
+#include "office/process.h"
+
+namespace kx::office {
+
+// The sentences a person reads when a document cannot be had.
+inline constexpr const char* kMsgDamaged = "The file is damaged or is not a supported document";
+inline constexpr const char* kMsgPasswordNeeded = "The document is protected by a password";
+inline constexpr const char* kMsgWrongPassword = "The password of the document is not correct";
+inline constexpr const char* kMsgNotFound = "The file does not exist";
+inline constexpr const char* kMsgExportFailed = "The pages of the document could not be exported";
+
+class TkxWriterDocument {
+ public:
+  // Opens hidden, never runs macros, never asks; raises EOfficeError. An empty
+  // path creates a new blank document.
+  TkxWriterDocument(TkxOfficeProcess& office, const std::string& path, bool readOnly, const std::string* password);
+  ~TkxWriterDocument();  // Close()
+  TkxWriterDocument(const TkxWriterDocument&) = delete;
+  TkxWriterDocument& operator=(const TkxWriterDocument&) = delete;
+
+  void Close();
+  bool HasVBProject();
+  // One complete vector EMF per page, made on first use and kept until Close.
+  const std::vector<std::string>& Pages();
+
+ private:
+  void ExportPages();
+
+  TkxOfficeProcess& FOffice;
+  css::uno::Reference<css::lang::XComponent> FModel;
+  std::vector<std::string> FPages;
+  bool FExported = false;
+};
+
+std::string FileUrl(const std::string& path);
+
+}  // namespace kx::office

@@ -1,0 +1,432 @@
+#include "office/wordapp.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <com/sun/star/lang/DisposedException.hpp>
+
+#include "office/document.h"
+#include "office/process.h"
+#include "platform/automation.h"
+#include "platform/clipboard.h"
+#include "platform/text.h"
+
+namespace kx::office {
+
+namespace {
+
+inline constexpr const char* kMsgStopped = "The word processor stopped while converting this document";
+inline constexpr const char* kMsgNoDocument = "No document is open";
+inline constexpr const char* kMsgClosed = "The document is no longer open";
+
+[[noreturn]] void Fault(const std::string& text) { throw EAutomationFault{text}; }
+
+int ArgInt(const std::vector<Variant>& args, size_t i, int def) {
+  if (i >= args.size()) return def;
+  Variant v = args[i].Deref();
+  if (v.Type == VarType::Int || v.Type == VarType::Bool) return v.Int;
+  if (v.Type == VarType::String) {
+    try {
+      return std::stoi(Utf16ToUtf8(v.Str));
+    } catch (...) {
+    }
+  }
+  return def;
+}
+
+bool ArgBool(const std::vector<Variant>& args, size_t i, bool def) {
+  if (i >= args.size()) return def;
+  Variant v = args[i].Deref();
+  if (v.Type == VarType::Int || v.Type == VarType::Bool) return v.Int != 0;
+  return def;
+}
+
+bool ArgGiven(const std::vector<Variant>& args, size_t i) {
+  return i < args.size() && !args[i].IsOmitted() && args[i].Deref().Type != VarType::Empty;
+}
+
+std::string ArgText(const std::vector<Variant>& args, size_t i) {
+  if (i >= args.size()) return "";
+  Variant v = args[i].Deref();
+  return v.Type == VarType::String ? Utf16ToUtf8(v.Str) : std::string();
+}
+
+struct TkxApp;
+
+// What a document object, its window and its ranges share.
+struct TkxDocState {
+  std::unique_ptr<TkxWriterDocument> Doc;
+  int PageCount() { return Doc ? int(Doc->Pages().size()) : 0; }
+};
+
+class TkxRange : public TkxDispatchObject {
+ public:
+  explicit TkxRange(int start, int end) : TkxDispatchObject({"Start", "End"}, "Word.Range"), Start(start), End(end) {}
+  int Start, End;
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
+    int& field = id == 0 ? Start : End;
+    if (flags & DISPATCH_PROPERTYPUT) {
+      if (args.empty()) return DISP_E_BADPARAMCOUNT;
+      field = ArgInt(args, 0, field);
+      return S_OK;
+    }
+    result = Variant::FromInt(field);
+    return S_OK;
+  }
+};
+
+class TkxPage : public TkxDispatchObject {
+ public:
+  TkxPage(std::shared_ptr<TkxDocState> doc, int index)
+      : TkxDispatchObject({"EnhMetaFileBits"}, "Word.Page"), FDoc(std::move(doc)), FIndex(index) {}
+
+ protected:
+  HRESULT Call(int, uint16_t, std::vector<Variant>&, Variant& result) override;
+
+ private:
+  std::shared_ptr<TkxDocState> FDoc;
+  int FIndex;
+};
+
+class TkxPages : public TkxDispatchObject {
+ public:
+  explicit TkxPages(std::shared_ptr<TkxDocState> doc) : TkxDispatchObject({"Count", "Item"}, "Word.Pages"), FDoc(std::move(doc)) {}
+
+ protected:
+  HRESULT Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) override;
+
+ private:
+  std::shared_ptr<TkxDocState> FDoc;
+};
+
+class TkxPane : public TkxDispatchObject {
+ public:
+  explicit TkxPane(std::shared_ptr<TkxDocState> doc) : TkxDispatchObject({"Pages"}, "Word.Pane"), FDoc(std::move(doc)) {}
+
+ protected:
+  HRESULT Call(int, uint16_t, std::vector<Variant>&, Variant& result) override {
+    result = Variant::FromDispatch(std::make_shared<TkxPages>(FDoc));
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<TkxDocState> FDoc;
+};
+
+class TkxWindow : public TkxDispatchObject {
+ public:
+  explicit TkxWindow(std::shared_ptr<TkxDocState> doc)
+      : TkxDispatchObject({"View", "ActivePane"}, "Word.Window"), FDoc(std::move(doc)) {}
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
+    if (id == 0) {
+      if (flags & DISPATCH_PROPERTYPUT) {
+        FView = ArgInt(args, 0, FView);  // print layout is what the pages follow anyway
+        return S_OK;
+      }
+      result = Variant::FromInt(FView);
+      return S_OK;
+    }
+    result = Variant::FromDispatch(std::make_shared<TkxPane>(FDoc));
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<TkxDocState> FDoc;
+  int FView = 3;
+};
+
+class TkxDocument : public TkxDispatchObject {
+ public:
+  TkxDocument(std::weak_ptr<TkxApp> app, std::shared_ptr<TkxDocState> doc)
+      : TkxDispatchObject({"Close", "HasVBProject", "Goto"}, "Word.Document"), State(std::move(doc)), FApp(std::move(app)) {}
+  std::shared_ptr<TkxDocState> State;
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
+
+ private:
+  std::weak_ptr<TkxApp> FApp;
+};
+
+class TkxSelection : public TkxDispatchObject {
+ public:
+  explicit TkxSelection(std::weak_ptr<TkxApp> app)
+      : TkxDispatchObject({"Start", "End", "EndKey", "SetRange", "Copy"}, "Word.Selection"), FApp(std::move(app)) {}
+  int Start = 0, End = 0;
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
+
+ private:
+  std::weak_ptr<TkxApp> FApp;
+};
+
+class TkxOptions : public TkxDispatchObject {
+ public:
+  TkxOptions() : TkxDispatchObject({"UpdateFieldsAtPrint", "UpdateLinksAtPrint"}, "Word.Options") {}
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
+    bool& field = id == 0 ? FFields : FLinks;
+    if (flags & DISPATCH_PROPERTYPUT)
+      field = ArgBool(args, 0, field);
+    else
+      result = Variant::FromBool(field);
+    return S_OK;
+  }
+
+ private:
+  bool FFields = true, FLinks = true;
+};
+
+class TkxDocuments : public TkxDispatchObject {
+ public:
+  explicit TkxDocuments(std::weak_ptr<TkxApp> app)
+      : TkxDispatchObject({"Open", "Add", "Count"}, "Word.Documents"), FApp(std::move(app)) {}
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
+
+ private:
+  std::weak_ptr<TkxApp> FApp;
+};
+
+// The application object. Its office process starts with the first call that needs
+// it, so that a missing or failing office is a readable failure of that call.
+struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<TkxApp> {
+  TkxApp()
+      : TkxDispatchObject({"Version", "Build", "Visible", "WindowState", "DisplayAlerts", "Documents", "Options",
+                           "ActiveWindow", "Selection", "Path", "Quit"},
+                          "Word.Application") {}
+  ~TkxApp() override { Shutdown(); }
+
+  std::unique_ptr<TkxOfficeProcess> Office;
+  std::vector<std::weak_ptr<TkxDocState>> Open;  // in opening order; the last is active
+  std::shared_ptr<TkxSelection> Sel;
+  std::shared_ptr<TkxOptions> Opts = std::make_shared<TkxOptions>();
+  bool Visible = false;
+  int WindowState = 0;
+  int DisplayAlerts = -1;
+
+  TkxOfficeProcess& EnsureOffice() {
+    if (!Office) {
+      try {
+        Office = std::make_unique<TkxOfficeProcess>();
+      } catch (const EOfficeError& e) {
+        Fault(e.Message);
+      }
+    }
+    return *Office;
+  }
+
+  std::shared_ptr<TkxDocState> Active() {
+    for (auto it = Open.rbegin(); it != Open.rend(); ++it)
+      if (auto d = it->lock(); d && d->Doc) return d;
+    return nullptr;
+  }
+
+  void Shutdown() {
+    for (auto& w : Open)
+      if (auto d = w.lock()) d->Doc.reset();
+    Open.clear();
+    Office.reset();
+  }
+
+  // Runs an office step, turning its failures into sentences for a person.
+  template <class F>
+  auto Guard(F&& f) -> decltype(f()) {
+    try {
+      return f();
+    } catch (const EOfficeError& e) {
+      Fault(e.Message);
+    } catch (const css::uno::Exception&) {
+      if (Office && !Office->Alive()) Fault(kMsgStopped);
+      Fault(kMsgExportFailed);
+    }
+  }
+
+ protected:
+  HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
+    bool put = flags & DISPATCH_PROPERTYPUT;
+    switch (id) {
+      case 0:  // Version: the object-model level it answers to
+        result = Variant::FromUtf8("16.0");
+        return S_OK;
+      case 1:
+        result = Variant::FromUtf8("LibreOffice");
+        return S_OK;
+      case 2:  // Visible: the office runs headless; the value is kept
+        if (put)
+          Visible = ArgBool(args, 0, Visible);
+        else
+          result = Variant::FromBool(Visible);
+        return S_OK;
+      case 3:
+        if (put)
+          WindowState = ArgInt(args, 0, WindowState);
+        else
+          result = Variant::FromInt(WindowState);
+        return S_OK;
+      case 4:
+        if (put)
+          DisplayAlerts = ArgInt(args, 0, DisplayAlerts);
+        else
+          result = Variant::FromInt(DisplayAlerts);
+        return S_OK;
+      case 5:
+        result = Variant::FromDispatch(std::make_shared<TkxDocuments>(weak_from_this()));
+        return S_OK;
+      case 6:
+        result = Variant::FromDispatch(Opts);
+        return S_OK;
+      case 7: {
+        auto d = Active();
+        if (!d) Fault(kMsgNoDocument);
+        result = Variant::FromDispatch(std::make_shared<TkxWindow>(d));
+        return S_OK;
+      }
+      case 8:
+        if (!Sel) Sel = std::make_shared<TkxSelection>(weak_from_this());
+        result = Variant::FromDispatch(Sel);
+        return S_OK;
+      case 9:
+        result = Variant::FromUtf8(TkxOfficeProcess::ProgramDir());
+        return S_OK;
+      case 10:
+        Shutdown();
+        return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+  }
+};
+
+std::shared_ptr<TkxApp> LockApp(const std::weak_ptr<TkxApp>& w) {
+  std::shared_ptr<TkxApp> a = w.lock();
+  if (!a) Fault("The word processor has quit");
+  return a;
+}
+
+HRESULT TkxPage::Call(int, uint16_t, std::vector<Variant>&, Variant& result) {
+  if (!FDoc->Doc) Fault(kMsgClosed);
+  const auto& pages = FDoc->Doc->Pages();
+  if (FIndex < 1 || FIndex > int(pages.size())) return DISP_E_BADPARAMCOUNT;
+  const std::string& emf = pages[size_t(FIndex - 1)];
+  result = Variant::FromBytes(std::vector<uint8_t>(emf.begin(), emf.end()));
+  return S_OK;
+}
+
+HRESULT TkxPages::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
+  if (!FDoc->Doc) Fault(kMsgClosed);
+  if (id == 0) {
+    result = Variant::FromInt(FDoc->PageCount());
+    return S_OK;
+  }
+  int i = ArgInt(args, 0, 0);
+  if (i < 1 || i > FDoc->PageCount()) Fault("The requested page does not exist");
+  result = Variant::FromDispatch(std::make_shared<TkxPage>(FDoc, i));
+  return S_OK;
+}
+
+HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
+  std::shared_ptr<TkxApp> app = LockApp(FApp);
+  switch (id) {
+    case 0:  // Close(SaveChanges): documents are never saved
+      State->Doc.reset();
+      return S_OK;
+    case 1:
+      if (!State->Doc) Fault(kMsgClosed);
+      result = Variant::FromBool(app->Guard([&] { return State->Doc->HasVBProject(); }));
+      return S_OK;
+    case 2: {  // Goto(What, Which, Count): page-based positions, page i starts at i-1
+      if (!State->Doc) Fault(kMsgClosed);
+      int n = app->Guard([&] { return State->PageCount(); });
+      int page = std::max(1, std::min(ArgInt(args, 2, 1), std::max(1, n)));
+      result = Variant::FromDispatch(std::make_shared<TkxRange>(page - 1, std::min(page, n)));
+      return S_OK;
+    }
+  }
+  return DISP_E_MEMBERNOTFOUND;
+}
+
+HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) {
+  std::shared_ptr<TkxApp> app = LockApp(FApp);
+  bool put = flags & DISPATCH_PROPERTYPUT;
+  switch (id) {
+    case 0:
+    case 1: {
+      int& field = id == 0 ? Start : End;
+      if (put)
+        field = ArgInt(args, 0, field);
+      else
+        result = Variant::FromInt(field);
+      return S_OK;
+    }
+    case 2: {  // EndKey(Unit): to the end of the document
+      auto d = app->Active();
+      if (!d) Fault(kMsgNoDocument);
+      Start = End = app->Guard([&] { return d->PageCount(); });
+      return S_OK;
+    }
+    case 3:
+      Start = ArgInt(args, 0, Start);
+      End = ArgInt(args, 1, End);
+      return S_OK;
+    case 4: {  // Copy(): the page where the selection starts
+      auto d = app->Active();
+      if (!d) Fault(kMsgNoDocument);
+      const auto& pages = app->Guard([&]() -> const std::vector<std::string>& { return d->Doc->Pages(); });
+      if (pages.empty() || Start < 0 || Start >= int(pages.size())) Fault("Nothing is selected");
+      ClipboardSetMetafile(pages[size_t(Start)]);
+      return S_OK;
+    }
+  }
+  return DISP_E_MEMBERNOTFOUND;
+}
+
+HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
+  std::shared_ptr<TkxApp> app = LockApp(FApp);
+  if (id == 2) {
+    int n = 0;
+    for (auto& w : app->Open)
+      if (auto d = w.lock(); d && d->Doc) ++n;
+    result = Variant::FromInt(n);
+    return S_OK;
+  }
+  TkxOfficeProcess& office = app->EnsureOffice();
+  auto state = std::make_shared<TkxDocState>();
+  if (id == 0) {  // Open(FileName, ConfirmConversions, ReadOnly, AddToRecentFiles, PasswordDocument)
+    std::string path = ArgText(args, 0);
+    bool readOnly = ArgBool(args, 2, false);
+    std::string password = ArgText(args, 4);
+    bool withPassword = ArgGiven(args, 4);
+    state->Doc = app->Guard([&] {
+      return std::make_unique<TkxWriterDocument>(office, path, readOnly, withPassword ? &password : nullptr);
+    });
+  } else {  // Add(Template): a new blank document
+    state->Doc = app->Guard([&] { return std::make_unique<TkxWriterDocument>(office, "", false, nullptr); });
+  }
+  // Forget documents that have been closed.
+  std::erase_if(app->Open, [](const std::weak_ptr<TkxDocState>& w) {
+    auto d = w.lock();
+    return !d || !d->Doc;
+  });
+  app->Open.push_back(state);
+  result = Variant::FromDispatch(std::make_shared<TkxDocument>(app, state));
+  return S_OK;
+}
+
+}  // namespace
+
+void RegisterWordApplication() {
+  RegisterAutomationClass("Word.Application", [](std::shared_ptr<IDispatch>& out) {
+    out = std::make_shared<TkxApp>();
+    return S_OK;
+  });
+}
+
+}  // namespace kx::office
