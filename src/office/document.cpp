@@ -22,6 +22,8 @@
 #include <com/sun/star/script/vba/XVBACompatibility.hpp>
 #include <com/sun/star/task/DocumentPasswordRequest.hpp>
 #include <com/sun/star/task/DocumentPasswordRequest2.hpp>
+#include <com/sun/star/task/DocumentMSPasswordRequest.hpp>
+#include <com/sun/star/task/DocumentMSPasswordRequest2.hpp>
 #include <com/sun/star/task/XInteractionAbort.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
@@ -65,13 +67,20 @@ class TkxDecliner : public cppu::WeakImplHelper1<css::task::XInteractionHandler>
     Any what = request->getRequest();
     css::task::DocumentPasswordRequest2 p2;
     css::task::DocumentPasswordRequest p1;
+    css::task::DocumentMSPasswordRequest2 m2;
+    css::task::DocumentMSPasswordRequest m1;
     css::task::PasswordRequestMode mode = css::task::PasswordRequestMode_PASSWORD_ENTER;
-    bool password = false;
-    if (what >>= p2) {
-      password = true, mode = p2.Mode;
-    } else if (what >>= p1) {
-      password = true, mode = p1.Mode;
-    }
+    bool password = true;
+    if (what >>= p2)
+      mode = p2.Mode;
+    else if (what >>= p1)
+      mode = p1.Mode;
+    else if (what >>= m2)
+      mode = m2.Mode;
+    else if (what >>= m1)
+      mode = m1.Mode;
+    else
+      password = false;
     if (password)
       Seen = mode == css::task::PasswordRequestMode_PASSWORD_REENTER ? TRequest::WrongPassword : TRequest::PasswordNeeded;
     else if (Seen == TRequest::None)
@@ -126,40 +135,53 @@ std::string FileUrl(const std::string& path) {
 TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string& path, bool readOnly,
                                      const std::string* password)
     : FOffice(office) {
-  TkxDecliner* decliner = new TkxDecliner();
-  Reference<css::task::XInteractionHandler> handler(decliner);  // keeps it alive
-  std::vector<css::beans::PropertyValue> props{
-      Prop("Hidden", Any(true)),
-      Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-      Prop("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
-      Prop("InteractionHandler", Any(handler)),
-      Prop("Silent", Any(true)),
-  };
   std::string url = "private:factory/swriter";
   if (!path.empty()) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw EOfficeError{kMsgNotFound};
     // LibreOffice opens an empty file as a new blank document.
     if (st.st_size == 0) throw EOfficeError{kMsgDamaged};
-    url = FileUrl(path);
-    props.push_back(Prop("ReadOnly", Any(readOnly)));
-    if (password) props.push_back(Prop("Password", Any(U(*password))));
+    url = FileUrl(path.front() == '/' ? path : std::filesystem::absolute(path).string());
   }
-  Reference<css::lang::XComponent> model;
-  try {
-    Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
-    model = loader->loadComponentFromURL(U(url), "_blank", 0,
-                                         Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
-  } catch (const css::lang::DisposedException&) {
-    throw;
-  } catch (const css::uno::RuntimeException&) {
-    if (!FOffice.Alive()) throw;
-  } catch (const css::uno::Exception&) {
-  }
-  TRequest seen = decliner->Seen;
+  // One hidden load that declines every question; reports what was asked.
+  auto load = [&](const std::string* pass, TRequest& seen) {
+    TkxDecliner* decliner = new TkxDecliner();
+    Reference<css::task::XInteractionHandler> handler(decliner);  // keeps it alive
+    std::vector<css::beans::PropertyValue> props{
+        Prop("Hidden", Any(true)),
+        Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+        Prop("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
+        Prop("InteractionHandler", Any(handler)),
+        Prop("Silent", Any(true)),
+    };
+    if (!path.empty()) props.push_back(Prop("ReadOnly", Any(readOnly)));
+    if (pass) props.push_back(Prop("Password", Any(U(*pass))));
+    Reference<css::lang::XComponent> model;
+    try {
+      Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
+      model = loader->loadComponentFromURL(U(url), "_blank", 0,
+                                           Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
+    } catch (const css::lang::DisposedException&) {
+      throw;
+    } catch (const css::uno::RuntimeException&) {
+      if (!FOffice.Alive()) throw;
+    } catch (const css::uno::Exception&) {
+    }
+    seen = decliner->Seen;
+    return model;
+  };
+  TRequest seen = TRequest::None;
+  Reference<css::lang::XComponent> model = load(password, seen);
   if (!model.is()) {
     if (seen == TRequest::PasswordNeeded) throw EOfficeError{password ? kMsgWrongPassword : kMsgPasswordNeeded};
     if (seen == TRequest::WrongPassword) throw EOfficeError{kMsgWrongPassword};
+    // A wrong password fails without a question; asking again without it tells the cases apart.
+    if (password && !path.empty()) {
+      TRequest again = TRequest::None;
+      Reference<css::lang::XComponent> plainLoad = load(nullptr, again);
+      CloseModel(plainLoad);
+      if (again == TRequest::PasswordNeeded || again == TRequest::WrongPassword) throw EOfficeError{kMsgWrongPassword};
+    }
     throw EOfficeError{kMsgDamaged};
   }
   Reference<css::text::XTextDocument> text(model, UNO_QUERY);

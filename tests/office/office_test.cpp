@@ -1,0 +1,288 @@
+// "Word.Application" on real LibreOffice, driven the way the converters drive it.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <barrier>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include "convert/olecall.h"
+#include "convert/wordole.h"
+#include "core/project.h"
+#include "office/document.h"
+#include "office/process.h"
+#include "office/wordapp.h"
+#include "platform/clipboard.h"
+#include "platform/text.h"
+#include "testutil.h"
+
+using namespace kx;
+
+namespace {
+
+const std::string kCorpus = std::string(LUMI_SOURCE_DIR) + "/../shared/corpus/";
+
+struct CorpusEntry {
+  std::string File;
+  int Pages = -1;  // -1: LibreOffice cannot open it
+  double WidthPt = 0, HeightPt = 0;
+};
+
+std::vector<CorpusEntry> Corpus() {
+  std::ifstream in(kCorpus + "pages.tsv");
+  std::vector<CorpusEntry> r;
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::istringstream ss(line);
+    CorpusEntry e;
+    std::string pages, size;
+    std::getline(ss, e.File, '\t');
+    std::getline(ss, pages, '\t');
+    std::getline(ss, size);
+    if (pages != "fail") {
+      e.Pages = std::stoi(pages);
+      std::sscanf(size.c_str(), "%lf x %lf", &e.WidthPt, &e.HeightPt);
+    }
+    r.push_back(e);
+  }
+  return r;
+}
+
+// The frame of an EMF header in millimetres.
+void FrameMm(const std::vector<uint8_t>& emf, double& w, double& h) {
+  ASSERT_GE(emf.size(), 88u);
+  auto i32 = [&](size_t o) { return int32_t(emf[o] | emf[o + 1] << 8 | emf[o + 2] << 16 | uint32_t(emf[o + 3]) << 24); };
+  EXPECT_EQ(i32(0), 1);             // EMR_HEADER
+  EXPECT_EQ(i32(40), 0x464D4520);   // " EMF"
+  w = (i32(32) - i32(24)) / 100.0;
+  h = (i32(36) - i32(28)) / 100.0;
+}
+
+Variant Open(const Variant& app, const std::string& path, const std::string* password = nullptr) {
+  std::vector<TkxOleArg> args{TkxOleArg::Text(path), TkxOleArg::Omitted(), TkxOleArg::Bool(false)};
+  if (password) {
+    args.push_back(TkxOleArg::Omitted());
+    args.push_back(TkxOleArg::Text(*password));
+  }
+  return OleGet(OleGet(app, "Documents"), "Open", args);
+}
+
+Variant PagesOf(const Variant& app) { return OleGet(OleGet(OleGet(app, "ActiveWindow"), "ActivePane"), "Pages"); }
+
+std::string FailureOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(opened)";
+}
+
+// Readable: no UNO names, no numbers, no source files.
+void ExpectReadable(const std::string& m) {
+  EXPECT_EQ(m.find("com.sun"), std::string::npos) << m;
+  EXPECT_EQ(m.find(".cxx"), std::string::npos) << m;
+  EXPECT_EQ(m.find("0x"), std::string::npos) << m;
+  EXPECT_EQ(m.find("OLE error"), std::string::npos) << m;
+  EXPECT_GT(m.size(), 10u) << m;
+}
+
+class Office : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { office::RegisterWordApplication(); }
+};
+
+}  // namespace
+
+TEST_F(Office, CorpusPageCountsAndPageFramesOnTwoServersAtOnce) {
+  std::vector<CorpusEntry> all = Corpus();
+  ASSERT_EQ(all.size(), 41u);
+  std::barrier both(2);
+  std::mutex lock;
+  std::vector<std::string> problems;
+  int checked = 0;
+  auto worker = [&](int part) {
+    Variant app = CreateOleObject("Word.Application");
+    OleCall(OleGet(OleGet(app, "Documents"), "Add", {TkxOleArg::Omitted()}), "Close", {TkxOleArg::Bool(false)});
+    both.arrive_and_wait();    // both servers run at the same time from here
+    for (size_t k = size_t(part); k < all.size(); k += 2) {
+      const CorpusEntry& e = all[k];
+      std::string path = kCorpus + e.File;
+      if (e.Pages < 0) {
+        std::string m = FailureOf([&] { Open(app, path); });
+        std::lock_guard<std::mutex> g(lock);
+        if (m != office::kMsgDamaged) problems.push_back(e.File + ": " + m);
+        ++checked;
+        continue;
+      }
+      try {
+        Variant doc = Open(app, path);
+        Variant pages = PagesOf(app);
+        int n = VarToInt(OleGet(pages, "Count"));
+        std::vector<std::pair<double, double>> frames;
+        for (int i = 1; i <= n; ++i) {
+          Variant bits = OleGet(OleGet(pages, "Item", {TkxOleArg::Int(i)}), "EnhMetaFileBits");
+          double w = 0, h = 0;
+          FrameMm(bits.Bytes, w, h);
+          frames.emplace_back(w, h);
+        }
+        OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+        std::lock_guard<std::mutex> g(lock);
+        ++checked;
+        if (n != e.Pages) problems.push_back(e.File + ": " + std::to_string(n) + " pages");
+        for (auto [w, h] : frames)
+          if (std::abs(w - e.WidthPt * 25.4 / 72) > 1 || std::abs(h - e.HeightPt * 25.4 / 72) > 1)
+            problems.push_back(e.File + ": frame " + std::to_string(w) + " x " + std::to_string(h));
+      } catch (const std::exception& ex) {
+        std::lock_guard<std::mutex> g(lock);
+        problems.push_back(e.File + ": " + ex.what());
+      }
+    }
+    OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+  };
+  std::thread a(worker, 0), b(worker, 1);
+  a.join();
+  b.join();
+  EXPECT_EQ(checked, 41);
+  EXPECT_TRUE(problems.empty()) << [&] {
+    std::string s;
+    for (auto& p : problems) s += p + "\n";
+    return s;
+  }();
+}
+
+TEST_F(Office, DamagedAndUnsupportedFilesFailAtOnceReadably) {
+  kxtest::TempDir d;
+  kxtest::WriteFile(d / "empty.doc", "");
+  std::string noise;
+  for (int i = 0; i < 5000; ++i) noise.push_back(char((i * 7919) % 251));
+  kxtest::WriteFile(d / "noise.doc", noise);
+  kxtest::WriteFile(d / "rtf.doc", "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\pard Hello RTF\\par}");
+  Variant app = CreateOleObject("Word.Application");
+  for (const char* bad : {"empty.doc", "noise.doc"}) {
+    std::string m = FailureOf([&] { Open(app, d / bad); });
+    EXPECT_EQ(m, office::kMsgDamaged) << bad;
+  }
+  std::string bad = FailureOf([&] { Open(app, kCorpus + "badfile-01-bad-header.doc"); });
+  EXPECT_EQ(bad, office::kMsgDamaged);
+  ExpectReadable(bad);
+  EXPECT_EQ(FailureOf([&] { Open(app, d / "missing.doc"); }), office::kMsgNotFound);
+  Variant doc = Open(app, d / "rtf.doc");  // RTF under a .doc name is a document
+  EXPECT_EQ(VarToInt(OleGet(PagesOf(app), "Count")), 1);
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+}
+
+TEST_F(Office, PasswordProtectedDocumentWithAndWithoutSkipPassword) {
+  kxtest::ProjectScope scope;
+  std::string secret = scope.Dir / "secret.doc";
+  {  // made through the bridge: LibreOffice encrypts Word 97 files saved with a password
+    office::TkxOfficeProcess p;
+    office::TkxWriterDocument blank(p, "", false, nullptr);
+    namespace css = com::sun::star;
+    css::uno::Reference<css::frame::XComponentLoader> loader(p.Desktop, css::uno::UNO_QUERY_THROW);
+    css::uno::Sequence<css::beans::PropertyValue> hidden(1);
+    hidden[0].Name = "Hidden";
+    hidden[0].Value <<= true;
+    auto model = loader->loadComponentFromURL("private:factory/swriter", "_blank", 0, hidden);
+    css::uno::Reference<css::text::XTextDocument> text(model, css::uno::UNO_QUERY_THROW);
+    text->getText()->setString("Top secret");
+    css::uno::Sequence<css::beans::PropertyValue> props(2);
+    props[0].Name = "FilterName";
+    props[0].Value <<= rtl::OUString("MS Word 97");
+    props[1].Name = "Password";
+    props[1].Value <<= rtl::OUString("right");
+    css::uno::Reference<css::frame::XStorable>(model, css::uno::UNO_QUERY_THROW)
+        ->storeToURL(rtl::OUString::fromUtf8(office::FileUrl(secret).c_str()), props);
+    css::uno::Reference<css::util::XCloseable>(model, css::uno::UNO_QUERY_THROW)->close(true);
+  }
+  Variant app = CreateOleObject("Word.Application");
+  std::string right = "right", wrong = "wrong";
+  EXPECT_EQ(FailureOf([&] { Open(app, secret); }), office::kMsgPasswordNeeded);
+  EXPECT_EQ(FailureOf([&] { Open(app, secret, &wrong); }), office::kMsgWrongPassword);
+  Variant doc = Open(app, secret, &right);
+  EXPECT_EQ(VarToInt(OleGet(PagesOf(app), "Count")), 1);
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+
+  // Through the converter's link: with and without "SkipPassword", it fails at once.
+  for (const char* skip : {"0", "1"}) {
+    Project->SetOption("SkipPassword", skip);
+    TkxBatch batch;
+    TkxWordOle w(&batch, TkxNodeEvent{}, 1);
+    auto t0 = std::chrono::steady_clock::now();
+    std::string m = FailureOf([&] { w.OpenDocument(secret); });
+    EXPECT_EQ(m, skip[0] == '1' ? office::kMsgWrongPassword : office::kMsgPasswordNeeded);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(60));
+    EXPECT_TRUE(IsNullRef(w.FDoc));
+    w.QuitServer();
+  }
+}
+
+TEST_F(Office, LinkOpensReadOnlyAndQuits) {
+  kxtest::ProjectScope scope;
+  Project->SetOption("ReadOnly", "1");
+  TkxBatch batch;
+  TkxWordOle w(&batch, TkxNodeEvent{}, 1);
+  w.OpenDocument(kCorpus + "test04.docx");
+  EXPECT_EQ(w.FServerVersion, 16);
+  EXPECT_FALSE(IsNullRef(w.FDoc));
+  EXPECT_FALSE(w.HasMacros());
+  EXPECT_EQ(w.GetServerExe(), "/usr/lib/libreoffice/program/soffice");
+  EXPECT_EQ(VarToInt(OleGet(PagesOf(w.FApp), "Count")), 2);
+  w.CloseDocument();
+  w.OpenDocument(scope.Dir / "not-there.doc");  // a new blank document
+  EXPECT_EQ(VarToInt(OleGet(PagesOf(w.FApp), "Count")), 1);
+  w.CloseDocument();
+  w.QuitServer();
+  EXPECT_TRUE(IsNullRef(w.FApp));
+}
+
+TEST_F(Office, PagePositionsSelectionAndCopy) {
+  Variant app = CreateOleObject("Word.Application");
+  Variant doc = Open(app, kCorpus + "test07.doc");  // three pages
+  auto startOf = [&](int page) {
+    int32_t i = page;
+    Variant r = OleGet(doc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
+    return VarToInt(OleGet(r, "Start"));
+  };
+  EXPECT_EQ(startOf(1), 0);
+  EXPECT_EQ(startOf(3), 2);
+  EXPECT_EQ(startOf(4), 2);  // past the last page: the last page
+  Variant sel = OleGet(app, "Selection");
+  OleCall(sel, "EndKey", {TkxOleArg::Int(6)});
+  EXPECT_EQ(VarToInt(OleGet(sel, "End")), 3);
+  OleCall(sel, "SetRange", {TkxOleArg::Int(1), TkxOleArg::Int(2)});
+  ClipboardClear();
+  OleCall(sel, "Copy", {TkxOleArg::Omitted()});
+  std::string clip;
+  ASSERT_TRUE(ClipboardGetMetafile(clip));
+  Variant bits = OleGet(OleGet(PagesOf(app), "Item", {TkxOleArg::Int(2)}), "EnhMetaFileBits");
+  EXPECT_EQ(clip, std::string(bits.Bytes.begin(), bits.Bytes.end()));
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  EXPECT_EQ(FailureOf([&] { OleGet(doc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Int(1)}); }),
+            "The document is no longer open");
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+}
+
+TEST_F(Office, QuitEndsTheProcessAndRemovesTheProfile) {
+  pid_t pid;
+  std::string work;
+  {
+    office::TkxOfficeProcess p;
+    pid = p.Pid();
+    work = p.WorkDir();
+    EXPECT_TRUE(p.Alive());
+    EXPECT_EQ(access(work.c_str(), F_OK), 0);
+  }
+  EXPECT_NE(kill(pid, 0), 0);
+  EXPECT_NE(access(work.c_str(), F_OK), 0);
+}
