@@ -18,8 +18,7 @@ static std::string FindOnPath(const char* name) {
   while (pos <= rest.size()) {
     size_t colon = rest.find(':', pos);
     std::string dir = rest.substr(pos, colon == std::string::npos ? std::string::npos : colon - pos);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + name;
+    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
     struct stat st {};
     if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
       return candidate;

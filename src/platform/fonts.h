@@ -1,0 +1,18 @@
+#pragma once
+// Fonts for drawing metafiles, found through fontconfig by face name, weight and
+// slant. Faces are cached for the whole process and shared between threads.
+#include <string>
+
+typedef struct _cairo_font_face cairo_font_face_t;
+
+namespace kx {
+
+// The face that best matches a metafile's face name ("LiberationSerif",
+// "ABCDEF+DejaVuSans-Bold", "Times New Roman"). Owned by the cache.
+cairo_font_face_t* FindFontFace(const std::string& face, int weight, bool italic);
+// A face that has a glyph for `codePoint`, or nullptr. Owned by the cache.
+cairo_font_face_t* FallbackFontFace(char32_t codePoint, int weight, bool italic);
+// The family name fontconfig resolves a metafile face name to (for tests).
+std::string ResolveFontFamily(const std::string& face);
+
+}  // namespace kx

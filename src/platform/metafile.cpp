@@ -1,0 +1,75 @@
+#include "platform/metafile.h"
+
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/clipboard.h"
+
+namespace kx {
+
+namespace {
+int32_t I32(const std::string& b, size_t o) {
+  uint32_t v;
+  std::memcpy(&v, b.data() + o, 4);
+  return int32_t(v);
+}
+}  // namespace
+
+bool ReadEmfHeader(const std::string& b, TkxEmfHeader& h) {
+  if (b.size() < 88 || I32(b, 0) != 1 || uint32_t(I32(b, 40)) != 0x464D4520u) return false;
+  uint32_t size = uint32_t(I32(b, 4));
+  if (size < 88 || size > b.size()) return false;
+  h.BoundsL = I32(b, 8), h.BoundsT = I32(b, 12), h.BoundsR = I32(b, 16), h.BoundsB = I32(b, 20);
+  h.FrameL = I32(b, 24), h.FrameT = I32(b, 28), h.FrameR = I32(b, 32), h.FrameB = I32(b, 36);
+  h.Bytes = uint32_t(I32(b, 48));
+  h.Records = uint32_t(I32(b, 52));
+  h.Handles = uint16_t(uint32_t(I32(b, 56)) & 0xFFFF);
+  h.DevicePxX = I32(b, 72), h.DevicePxY = I32(b, 76), h.DeviceMmX = I32(b, 80), h.DeviceMmY = I32(b, 84);
+  return true;
+}
+
+void TkxMetafile::LoadFromBytes(std::string bytes) {
+  TkxEmfHeader h;
+  if (!ReadEmfHeader(bytes, h)) throw std::runtime_error("Invalid metafile");
+  FBytes = std::move(bytes);
+  FHeader = h;
+}
+
+void TkxMetafile::LoadFromFile(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) throw std::runtime_error("Cannot open file \"" + path + "\"");
+  std::string data;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+  std::fclose(f);
+  LoadFromBytes(std::move(data));
+}
+
+void TkxMetafile::LoadFromClipboard() {
+  std::string data;
+  if (!ClipboardGetMetafile(data)) throw std::runtime_error("Unsupported clipboard format");
+  LoadFromBytes(std::move(data));
+}
+
+void TkxMetafile::SaveToFile(const std::string& path) const {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) throw std::runtime_error("Cannot create file \"" + path + "\"");
+  bool ok = std::fwrite(FBytes.data(), 1, FBytes.size(), f) == FBytes.size();
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok) throw std::runtime_error("Cannot write file \"" + path + "\"");
+}
+
+// frame (0.01 mm) x device pixels / (device millimetres x 100), halves away from zero.
+static int32_t Natural(int32_t frame, int32_t px, int32_t mm) {
+  if (mm == 0) return 0;
+  double v = double(frame) * px / (double(mm) * 100.0);
+  if (!std::isfinite(v) || std::fabs(v) > 2e9) return 0;
+  return int32_t(std::lround(v));
+}
+
+int32_t TkxMetafile::Width() const { return Natural(FHeader.FrameR - FHeader.FrameL, FHeader.DevicePxX, FHeader.DeviceMmX); }
+int32_t TkxMetafile::Height() const { return Natural(FHeader.FrameB - FHeader.FrameT, FHeader.DevicePxY, FHeader.DeviceMmY); }
+
+}  // namespace kx
