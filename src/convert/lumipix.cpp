@@ -1,26 +1,218 @@
 #include "convert/lumipix.h"
 
+#include <dlfcn.h>
+
 #include <stdexcept>
 
-#include "engine/convertor.h"
+#include "core/app.h"
+#include "core/project.h"
+#include "core/strlist.h"
+#include "engine/batch.h"
+#include "platform/bitmap.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 
 namespace kx {
 
 namespace {
-// Until the word-processor link and the page export exist, every document fails
-// with a plain statement instead of being reported as converted.
-class TkxLUMIPIX : public TkxConvertor {
- public:
-  using TkxConvertor::TkxConvertor;
-  void ConvertFile(TkxBatch* batch, TkxNode* node) override {
-    if (MakeTarget(batch, node).empty()) return;
-    const std::string message = "Page export is not available in this build";
-    node->ResultText = message;
-    node->Status = 2;
-    batch->RecordFailure(message);
+
+constexpr const char* kPlaceholder = "%.*d";
+
+bool IsPng(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  unsigned char sig[8] = {};
+  size_t n = std::fread(sig, 1, 8, f);
+  std::fclose(f);
+  static const unsigned char kSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  return n == 8 && std::equal(sig, sig + 8, kSig);
+}
+
+[[noreturn]] void NotPng(const std::string& page, const std::string& why) {
+  throw std::runtime_error("The page image " + page + " could not be written as PNG" + (why.empty() ? "" : ": " + why));
+}
+
+TkxPixelFormat FormatOfColor(int32_t color, bool& valid) {
+  valid = true;
+  switch (color) {
+    case 1: return TkxPixelFormat::pf1bit;
+    case 2: return TkxPixelFormat::pf4bit;
+    case 3: return TkxPixelFormat::pf8bit;
+    case 4: return TkxPixelFormat::pf15bit;
+    case 5: return TkxPixelFormat::pf16bit;
+    case 6: return TkxPixelFormat::pf24bit;
+    case 7: return TkxPixelFormat::pf32bit;
+    default: valid = false; return TkxPixelFormat::pfCustom;  // 8 and values outside the table
   }
-};
+}
+
 }  // namespace
+
+std::string PagePattern(const std::string& target) {
+  return ChangeFileExt(target, "") + "-" + kPlaceholder + ExtractFileExt(target);
+}
+
+std::string PageName(const std::string& pattern, int page) {
+  size_t at = pattern.rfind(kPlaceholder);
+  if (at == std::string::npos) return pattern;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%.*d", 2, page);
+  return pattern.substr(0, at) + digits + pattern.substr(at + std::strlen(kPlaceholder));
+}
+
+std::string PatternText(const std::string& pattern) {
+  size_t at = pattern.rfind(kPlaceholder);
+  if (at == std::string::npos) return pattern;
+  return pattern.substr(0, at) + "*" + pattern.substr(at + std::strlen(kPlaceholder));
+}
+
+std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PagePattern(target); }
+
+void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
+  std::string pattern = MakeTarget(batch, node);
+  if (pattern.empty()) return;
+  TkxMetafile holder;
+  FBatch = batch;
+  FPattern = pattern;
+  FMetafile = &holder;
+  FWritten.clear();
+  try {
+    OpenDocument(node->FileName);
+    FColor = ReadInt(Project->GetOption("Color"), 0);
+    if (FServerVersion < 11) {
+      ExportByClipboard();
+    } else {
+      try {
+        ExportPageBits();
+      } catch (...) {
+        ExportByClipboard();  // from the first page again
+      }
+    }
+    CloseDocument();
+    FinishSource(batch, node, pattern);
+    node->ResultText = PatternText(pattern);
+    node->Status = 1;
+    batch->RecordSuccess();
+  } catch (const std::exception& e) {
+    node->ResultText = e.what();
+    node->Status = 2;
+    batch->RecordFailure(e.what());
+    CloseDocument();
+  }
+  FMetafile = nullptr;
+}
+
+void TkxLUMIPIX::PageDone(const std::string& pageName) {
+  if (std::find(FWritten.begin(), FWritten.end(), pageName) == FWritten.end()) FWritten.push_back(pageName);
+}
+
+void TkxLUMIPIX::ExportPageBits() {
+  OlePut(FApp, "Visible", TkxOleArg::Bool(true));
+  OlePut(FApp, "WindowState", TkxOleArg::Int(2));
+  OlePut(OleGet(FApp, "ActiveWindow"), "View", TkxOleArg::Int(3));
+  Variant pages = OleGet(OleGet(OleGet(FApp, "ActiveWindow"), "ActivePane"), "Pages");
+  int n = VarToInt(OleGet(pages, "Count"));
+  for (int i = 1; i <= n; ++i) {
+    Variant bits = OleGet(OleGet(pages, "Item", {TkxOleArg::Int(i)}), "EnhMetaFileBits");
+    std::string name = PageName(FPattern, i);
+    TkxFileUtils::WriteStringToFile(name, std::string(bits.Bytes.begin(), bits.Bytes.end()));
+    PageDone(name);
+    if (Edition == 0) {
+      FMetafile->LoadFromFile(name);
+      RenderPage(name);
+    }
+  }
+}
+
+void TkxLUMIPIX::ExportByClipboard() {
+  Variant sel = OleGet(FApp, "Selection");
+  int32_t i = 1;
+  Variant r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
+  do {
+    std::string name = PageName(FPattern, i);
+    Variant prev = r;
+    i = i + 1;
+    r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
+    if (VarEqual(OleGet(prev, "Start"), OleGet(r, "Start"))) {  // no further page: to the end of the document
+      OleCall(sel, "EndKey", {TkxOleArg::Int(6)});
+      OlePut(r, "Start", TkxOleArg::Var(OleGet(sel, "End")));
+      i = -1;
+    }
+    Variant from = OleGet(prev, "Start"), to = OleGet(r, "Start");
+    if (!VarEqual(from, to)) {
+      // One clipboard for all converters of the batch.
+      FBatch->LockItems();
+      try {
+        OleCall(sel, "SetRange", {TkxOleArg::Var(from), TkxOleArg::Var(to)});
+        OleCall(sel, "Copy", {TkxOleArg::Omitted()});
+        FMetafile->LoadFromClipboard();
+      } catch (...) {
+        FBatch->UnlockItems();
+        throw;
+      }
+      FBatch->UnlockItems();
+      if (Edition == 1) {
+        FMetafile->SaveToFile(name);
+        PageDone(name);
+      } else {
+        RenderPage(name);
+      }
+    }
+  } while (i > 0);
+}
+
+void TkxLUMIPIX::RenderPage(const std::string& pageName) {
+  TkxBitmap bmp;
+  if (FColor != 0) {
+    bool valid;
+    TkxPixelFormat pf = FormatOfColor(FColor, valid);
+    try {
+      bmp.SetPixelFormat(pf);
+    } catch (...) {
+      // refused formats leave 32 bits per pixel
+    }
+  }
+  int32_t natW = FMetafile->Width(), natH = FMetafile->Height();
+  if (natW <= 0 || natH <= 0) throw std::runtime_error("The page metafile " + pageName + " has no size");
+  int32_t w = ReadInt(Project->GetOption("Width"), 0);
+  if (w < 1) w = natW;
+  int64_t h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
+  bmp.SetSize(w, int32_t(std::min<int64_t>(h, INT32_MAX)));
+  // Drawing and saving are finished when their calls return here: no pauses, and
+  // one pass, since a second one would darken anti-aliased edges.
+  if (w == natW)
+    bmp.Draw(*FMetafile, 0, 0);
+  else
+    bmp.StretchDraw(*FMetafile, 0, 0, bmp.Width(), bmp.Height());
+  bool saved = false;
+  for (int attempt = 0; attempt < 3 && !saved; ++attempt) {
+    try {
+      bmp.SaveToFile(pageName);
+      saved = true;
+    } catch (...) {
+    }
+  }
+  if (!saved) throw std::runtime_error("The page image " + pageName + " could not be saved");
+  PageDone(pageName);
+  ConvertToPng(pageName);
+}
+
+void TkxLUMIPIX::ConvertToPng(const std::string& pageName) {
+  using TConvert = bool (*)(const char16_t*, const char16_t*);
+  std::string module = ChangeFileExt(App ? App->ExeName : std::string(), ".so");
+  if (!FileExists(module)) NotPng(pageName, "the PNG module " + module + " is missing");
+  void* lib = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);  // stays loaded
+  if (!lib) NotPng(pageName, "the PNG module " + module + " cannot be loaded");
+  auto convert = reinterpret_cast<TConvert>(dlsym(lib, "ConvertBMP2PNG"));
+  if (!convert) NotPng(pageName, "the PNG module " + module + " has no ConvertBMP2PNG");
+  std::string png = ChangeFileExt(pageName, ".png");
+  try {
+    convert(Utf8ToUtf16(pageName).c_str(), Utf8ToUtf16(png).c_str());
+  } catch (...) {
+  }
+  if (!IsPng(png)) NotPng(pageName, "");
+}
 
 void RegisterLumipix() {
   RegisterConvertorClass("TkxLUMIPIX", [](TkxBatch* b, const TkxNodeEvent& e, int n) -> TkxConvertor* {

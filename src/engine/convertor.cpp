@@ -170,7 +170,7 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
     }
     if (!DirectoryExists(folder)) batch->RecordFailure("CreateDir Failed: " + folder);
   }
-  if (!FileExists(target)) return target;
+  if (!FileExists(ExistingName(target))) return target;
   switch (Project->OverwriteMode()) {
     case TOverwriteMode::Overwrite:
       return target;
@@ -186,7 +186,9 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
 void TkxConvertor::FinishSource(TkxBatch*, TkxNode* node, const std::string& target) {
   if (Project->KeepFileTime()) {
     TkxFileTimes t;
-    if (FileExists(target) && GetFileTimes(node->FileName, t)) SetFileTimes(target, t);
+    if (GetFileTimes(node->FileName, t))
+      for (const std::string& file : WrittenFiles(target))
+        if (FileExists(file)) SetFileTimes(file, t);
   }
   if (Project->DeleteSource()) DeleteFile(node->FileName);
   std::string suffix = Project->RenameSource();

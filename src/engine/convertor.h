@@ -76,6 +76,11 @@ class TkxConvertor : public TkxWorkBase {
   void FinishSource(TkxBatch* batch, TkxNode* node, const std::string& target);
 
  protected:
+  // The file whose existence the overwrite rule looks at, for a target.
+  virtual std::string ExistingName(const std::string& target) { return target; }
+  // The files written for a target, which receive the document's times.
+  virtual std::vector<std::string> WrittenFiles(const std::string& target) { return {target}; }
+
   void ProcessNode() override;
   void DoTerminate() override;
 

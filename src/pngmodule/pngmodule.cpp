@@ -1,0 +1,105 @@
+// The PNG module: rewrites a Windows bitmap file as a PNG image.
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "pngmodule/bmpread.h"
+
+namespace {
+
+std::string Utf8(const char16_t* s) {
+  std::string r;
+  for (; s && *s; ++s) {
+    uint32_t cp = *s;
+    if (cp >= 0xD800 && cp <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (uint32_t(s[1]) - 0xDC00);
+      ++s;
+    }
+    if (cp < 0x80) {
+      r.push_back(char(cp));
+    } else if (cp < 0x800) {
+      r.push_back(char(0xC0 | cp >> 6)), r.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      r.push_back(char(0xE0 | cp >> 12)), r.push_back(char(0x80 | (cp >> 6 & 0x3F))), r.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+      r.push_back(char(0xF0 | cp >> 18)), r.push_back(char(0x80 | (cp >> 12 & 0x3F)));
+      r.push_back(char(0x80 | (cp >> 6 & 0x3F))), r.push_back(char(0x80 | (cp & 0x3F)));
+    }
+  }
+  return r;
+}
+
+bool ReadAll(const std::string& path, std::string& data) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buf[1 << 16];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+bool WritePng(FILE* f, const kxpng::TkxImage& img) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return false;
+  }
+  png_init_io(png, f);
+  png_set_compression_level(png, 3);  // pages are mostly white: fast levels compress them well
+  bool palette = img.Bits <= 8;
+  png_set_IHDR(png, info, img.Width, img.Height, palette ? img.Bits : 8,
+               palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_color> pal;
+  if (palette) {
+    for (size_t i = 0; i + 2 < img.Palette.size(); i += 3) pal.push_back({img.Palette[i], img.Palette[i + 1], img.Palette[i + 2]});
+    if (pal.empty()) pal.push_back({0, 0, 0});
+    png_set_PLTE(png, info, pal.data(), int(pal.size()));
+  }
+  png_set_pHYs(png, info, 3780, 3780, PNG_RESOLUTION_METER);
+  png_write_info(png, info);
+  if (palette && img.Bits < 8) png_set_packing(png);
+  for (const auto& row : img.Rows) png_write_row(png, row.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+}  // namespace
+
+// Both paths may name the same file: the bitmap is read whole before the PNG
+// replaces the target atomically.
+extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char16_t* bmpFile, const char16_t* pngFile) {
+  std::string src = Utf8(bmpFile), dst = Utf8(pngFile), data, why;
+  if (src.empty() || dst.empty() || !ReadAll(src, data)) return false;
+  kxpng::TkxImage img;
+  if (!kxpng::ReadBmp(data, img, why)) return false;
+  data.clear();
+  data.shrink_to_fit();
+  std::string tmpl = dst + ".XXXXXX";
+  int fd = mkstemp(tmpl.data());
+  if (fd < 0) return false;
+  FILE* f = fdopen(fd, "wb");
+  if (!f) {
+    close(fd);
+    unlink(tmpl.c_str());
+    return false;
+  }
+  bool ok = WritePng(f, img);
+  ok = (std::fflush(f) == 0) && ok;
+  fchmod(fileno(f), 0644);
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok || std::rename(tmpl.c_str(), dst.c_str()) != 0) {
+    unlink(tmpl.c_str());
+    return false;
+  }
+  return true;
+}
