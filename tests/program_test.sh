@@ -60,5 +60,24 @@ cp "$work/app/mypngtool" "$work/app/plainname"
 "$work/app/plainname" > /dev/null 2> "$work/err2.txt"
 check "window start without a window exits 2" $([ $? = 2 ]; echo $?)
 
+# A console run over the corpus's .doc files with two threads: every document is one
+# log line, the damaged one fails readably, the run ends with 0 and one error report.
+corpus="${LUMI_CORPUS:-}"
+if [ -n "$corpus" ] && [ -d "$corpus" ]; then
+  cp "$(dirname "$exe")/batchpng.so" "$work/app/mypngtool.so"
+  before=$(wc -l < "$work/opened.txt")
+  "$work/app/mypngtool" "-P:PureConsole=1,Source=$corpus/*.doc,Target=$work/corpus-out/,ThreadsCount=2,LogFile=$work/corpus.log"
+  check "corpus run exits 0" $?
+  docs=$(ls "$corpus"/*.doc | wc -l)
+  check "one log line per document" $([ "$(grep -c ' => ' "$work/corpus.log")" = "$docs" ]; echo $?)
+  check "log lines end with CR LF" $([ "$(grep -c $'\r$' "$work/corpus.log")" = "$docs" ]; echo $?)
+  check "the damaged document fails readably" $(grep -q '^Failure => .*badfile-01-bad-header.doc => The file is damaged or is not a supported document' "$work/corpus.log"; echo $?)
+  check "all others succeed" $([ "$(grep -c '^Success => ' "$work/corpus.log")" = $((docs - 1)) ]; echo $?)
+  check "pages were written" $([ "$(ls "$work/corpus-out" | grep -c -- '-01.png$')" = $((docs - 1)) ]; echo $?)
+  wait_opened $((before + 1))
+  check "one error report" $([ "$(tail -n +$((before + 1)) "$work/opened.txt" | grep -c 'a=err&e=')" = 1 ]; echo $?)
+  check "no office left" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+fi
+
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]

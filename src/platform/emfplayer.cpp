@@ -131,6 +131,42 @@ void SetColor(cairo_t* cr, uint32_t colorref) {
 
 double Clamp(double v) { return std::isfinite(v) ? std::clamp(v, -kMaxCoord, kMaxCoord) : 0; }
 
+// Characters of the symbol fonts by their code: the Symbol font where it has one,
+// the common Wingdings bullets otherwise.
+uint32_t SymbolToUnicode(uint32_t code) {
+  switch (code) {
+    case 0xB7: return 0x2022;  // bullet
+    case 0xA7: return 0x25AA;  // small square (Wingdings)
+    case 0xA8: return 0x25CF;  // black circle
+    case 0x6C: return 0x25CF;
+    case 0x6E: return 0x25A0;  // black square
+    case 0x71: return 0x2751;
+    case 0x76: return 0x2756;  // diamond minus white X
+    case 0xD8: return 0x27A2;  // arrowhead
+    case 0xE0: return 0x25CA;  // lozenge
+    case 0xE8: return 0x2794;  // heavy arrow
+    case 0xFC: return 0x2713;  // check mark
+    case 0xFB: return 0x2717;  // ballot X
+    case 0xB0: return 0x00B0;
+    case 0xB1: return 0x00B1;
+    case 0xB4: return 0x00D7;
+    case 0xB8: return 0x00F7;
+    case 0xA3: return 0x2264;
+    case 0xB3: return 0x2265;
+    case 0xB9: return 0x2260;
+    case 0xBB: return 0x2248;
+    case 0xA5: return 0x221E;
+    case 0xAC: return 0x2190;
+    case 0xAD: return 0x2191;
+    case 0xAE: return 0x2192;
+    case 0xAF: return 0x2193;
+    case 0xD6: return 0x221A;
+    case 0xE5: return 0x2211;
+    case 0x2D: return 0x2212;
+    default: return code >= 0x20 && code < 0x7F ? code : 0x2022;
+  }
+}
+
 class Player {
  public:
   Player(cairo_t* cr, const std::string& emf, double x, double y, double w, double h)
@@ -149,6 +185,7 @@ class Player {
   // Drawing.
   bool Visible() const { return FDc.Rop2 != R2_NOP; }
   void FillCurrent(bool preserve);
+  double MeanWidth() const;
   void StrokeCurrent(bool preserve);
   void FillAndStroke(bool close);
   void ApplyPenColor();
@@ -366,10 +403,55 @@ void Player::FillCurrent(bool preserve) {
     }
     return;
   }
+  // A slanted hairline sliver: on average thinner than a pixel, so it gets an outline
+  // that brings it to about one pixel.
+  double meanWidth = MeanWidth();
+  if (meanWidth >= 0 && meanWidth < 0.8) {
+    cairo_fill_preserve(FCr);
+    cairo_set_line_width(FCr, 1.0 - meanWidth);
+    cairo_set_dash(FCr, nullptr, 0, 0);
+    if (preserve)
+      cairo_stroke_preserve(FCr);
+    else
+      cairo_stroke(FCr);
+    return;
+  }
   if (preserve)
     cairo_fill_preserve(FCr);
   else
     cairo_fill(FCr);
+}
+
+double Player::MeanWidth() const {
+  // Twice the area over the perimeter of the flattened path; -1 when it has none.
+  cairo_path_t* path = cairo_copy_path_flat(FCr);
+  double area = 0, perimeter = 0, sx = 0, sy = 0, px = 0, py = 0, total = 0;
+  bool open = false;
+  auto closeSub = [&] {
+    if (!open) return;
+    area += px * sy - sx * py;
+    perimeter += std::hypot(sx - px, sy - py);
+    total += std::abs(area) / 2;
+    area = 0;
+    open = false;
+  };
+  for (int i = 0; path->status == CAIRO_STATUS_SUCCESS && i < path->num_data; i += path->data[i].header.length) {
+    const cairo_path_data_t* d = &path->data[i];
+    if (d->header.type == CAIRO_PATH_MOVE_TO) {
+      closeSub();
+      sx = px = d[1].point.x, sy = py = d[1].point.y;
+      open = true;
+    } else if (d->header.type == CAIRO_PATH_LINE_TO) {
+      area += px * d[1].point.y - d[1].point.x * py;
+      perimeter += std::hypot(d[1].point.x - px, d[1].point.y - py);
+      px = d[1].point.x, py = d[1].point.y;
+    } else if (d->header.type == CAIRO_PATH_CLOSE_PATH) {
+      closeSub();
+    }
+  }
+  closeSub();
+  cairo_path_destroy(path);
+  return perimeter > 0 ? 2 * total / perimeter : -1;
 }
 
 void Player::StrokeCurrent(bool preserve) {
@@ -874,6 +956,15 @@ void Player::Text(const Reader& r, bool wide) {
       }
       cairo_ft_scaled_font_unlock_face(sf);
     }
+  }
+  // Symbol-font code points (U+F020 to U+F0FF) that the face does not have: the
+  // character they stand for in the classic symbol encodings.
+  for (size_t i = 0; i < cps.size(); ++i)
+    if (index[i] == 0 && !(opts & ETO_GLYPH_INDEX) && cps[i] >= 0xF020 && cps[i] <= 0xF0FF) cps[i] = SymbolToUnicode(cps[i] - 0xF000);
+  if (FT_Face ft = cairo_ft_scaled_font_lock_face(sf)) {
+    for (size_t i = 0; i < cps.size(); ++i)
+      if (index[i] == 0 && !(opts & ETO_GLYPH_INDEX)) index[i] = FT_Get_Char_Index(ft, cps[i]);
+    cairo_ft_scaled_font_unlock_face(sf);
   }
   for (size_t i = 0; i < cps.size(); ++i) {
     if (index[i] != 0 || (opts & ETO_GLYPH_INDEX) || cps[i] < 0x20) continue;

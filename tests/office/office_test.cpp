@@ -13,7 +13,15 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
+#include <filesystem>
+#include <map>
+
+#include "convert/lumipix.h"
 #include "convert/olecall.h"
+#include "core/app.h"
+#include "engine/batch.h"
+#include "platform/metafile.h"
+#include "platform/paths.h"
 #include "convert/wordole.h"
 #include "core/project.h"
 #include "office/document.h"
@@ -285,4 +293,84 @@ TEST_F(Office, QuitEndsTheProcessAndRemovesTheProfile) {
   }
   EXPECT_NE(kill(pid, 0), 0);
   EXPECT_NE(access(work.c_str(), F_OK), 0);
+}
+
+// The whole corpus through the real converter class, in both editions.
+namespace {
+
+struct EditionRun {
+  std::map<std::string, int> PageFiles;  // document base name -> page files written
+  std::map<std::string, std::string> Failures;
+  std::string Target;
+};
+
+EditionRun ConvertCorpus(kxtest::ProjectScope& scope, int edition, const std::string& ext) {
+  EditionRun r;
+  r.Target = scope.Dir / ("out-" + std::to_string(edition) + "-" + ext + "/");
+  kx::Edition = edition;
+  kx::Project->OutputExt = edition == 0 ? ".png" : ".emf";
+  kx::Project->ConvertorClass = kx::FindConvertorClass("TkxLUMIPIX");
+  kx::Project->SetSettingsText("ThreadsCount=2");
+  kx::TkxBatch batch;
+  batch.Start(kCorpus + "*." + ext, r.Target, false);
+  std::mutex lock;
+  std::vector<kx::TkxNode*> done;
+  kx::TkxConvertor* head = kx::TkxConvertor::CreateChain(&batch, r.Target, [&](kx::TkxBatch*, kx::TkxNode* n) {
+    std::lock_guard<std::mutex> g(lock);
+    done.push_back(n);
+  });
+  kx::RunningConvertors = 2;
+  head->ResumeAll();
+  while (kx::RunningConvertors.load() > 0) kx::Sleep(20);
+  for (kx::TkxNode* n : done)
+    if (n->Status == 2) r.Failures[kx::ExtractFileName(n->FileName)] = n->ResultText;
+  for (const auto& e : std::filesystem::directory_iterator(r.Target)) {
+    std::string name = e.path().stem().string();
+    r.PageFiles[name.substr(0, name.rfind('-'))]++;
+  }
+  return r;
+}
+
+}  // namespace
+
+TEST_F(Office, CorpusConvertsInBothEditionsWithTheRightPagesAndSizes) {
+  kxtest::ProjectScope scope;
+  kx::RegisterLumipix();
+  std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
+  std::vector<CorpusEntry> all = Corpus();
+  for (const char* ext : {"doc", "docx"}) {
+    EditionRun emf = ConvertCorpus(scope, 1, ext);
+    EditionRun png = ConvertCorpus(scope, 0, ext);
+    for (const CorpusEntry& e : all) {
+      std::string base = e.File.substr(0, e.File.rfind('.'));
+      if (e.File.substr(e.File.rfind('.') + 1) != ext) continue;
+      if (e.Pages < 0) {
+        EXPECT_EQ(emf.Failures[e.File], office::kMsgDamaged);
+        EXPECT_EQ(png.Failures[e.File], office::kMsgDamaged);
+        continue;
+      }
+      EXPECT_EQ(emf.PageFiles[base], e.Pages) << e.File;
+      EXPECT_EQ(png.PageFiles[base], e.Pages) << e.File;
+      for (int i = 1; i <= e.Pages; ++i) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "-%02d", i);
+        kx::TkxMetafile mf;
+        mf.LoadFromFile(emf.Target + base + suffix + ".emf");
+        double w = (mf.Header().FrameR - mf.Header().FrameL) / 100.0, h = (mf.Header().FrameB - mf.Header().FrameT) / 100.0;
+        EXPECT_NEAR(w, e.WidthPt * 25.4 / 72, 1.0) << e.File << suffix;
+        EXPECT_NEAR(h, e.HeightPt * 25.4 / 72, 1.0) << e.File << suffix;
+        // The PNG page has the metafile's natural size.
+        std::string pngFile = png.Target + base + suffix + ".png";
+        FILE* f = std::fopen(pngFile.c_str(), "rb");
+        ASSERT_NE(f, nullptr) << pngFile;
+        unsigned char head[24] = {};
+        ASSERT_EQ(std::fread(head, 1, 24, f), 24u);
+        std::fclose(f);
+        uint32_t pw = uint32_t(head[16]) << 24 | head[17] << 16 | head[18] << 8 | head[19];
+        uint32_t ph = uint32_t(head[20]) << 24 | head[21] << 16 | head[22] << 8 | head[23];
+        EXPECT_EQ(int(pw), mf.Width()) << pngFile;
+        EXPECT_EQ(int(ph), mf.Height()) << pngFile;
+      }
+    }
+  }
 }
