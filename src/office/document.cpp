@@ -158,10 +158,12 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
     if (pass) props.push_back(Prop("Password", Any(U(*pass))));
     Reference<css::lang::XComponent> model;
     try {
+      TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
       Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
       model = loader->loadComponentFromURL(U(url), "_blank", 0,
                                            Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
     } catch (const css::lang::DisposedException&) {
+      FOffice.MarkBroken();
       throw;
     } catch (const css::uno::RuntimeException&) {
       if (!FOffice.Alive()) throw;
@@ -210,7 +212,10 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
 TkxWriterDocument::~TkxWriterDocument() { Close(); }
 
 void TkxWriterDocument::Close() {
-  CloseModel(FModel);
+  if (FModel.is() && FOffice.Alive()) {
+    TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
+    CloseModel(FModel);
+  }
   FModel.clear();
   FPages.clear();
   FExported = false;
@@ -234,6 +239,16 @@ void TkxWriterDocument::ExportPages() {
   std::string pdf = stem + ".pdf";
   Reference<css::lang::XComponent> draw;
   try {
+    // The deadline grows with the document: Writer's own page count is estimate enough.
+    int estimate = 1;
+    {
+      TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
+      Reference<css::frame::XModel> m(FModel, UNO_QUERY);
+      Reference<css::beans::XPropertySet> view(m.is() ? m->getCurrentController() : nullptr, UNO_QUERY);
+      sal_Int32 n = 0;
+      if (view.is() && (view->getPropertyValue("PageCount") >>= n) && n > 0) estimate = n;
+    }
+    TkxOfficeProcess::Watch watch(FOffice, BaseDeadline() + PerPageDeadline() * estimate);
     Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
     Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);
@@ -265,6 +280,9 @@ void TkxWriterDocument::ExportPages() {
   } catch (const EOfficeError&) {
     CloseModel(draw);
     unlink(pdf.c_str());
+    throw;
+  } catch (const css::lang::DisposedException&) {
+    FOffice.MarkBroken();
     throw;
   } catch (const css::uno::Exception&) {
     CloseModel(draw);

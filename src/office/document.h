@@ -27,6 +27,7 @@ class TkxWriterDocument {
 
   void Close();
   bool HasVBProject();
+  TkxOfficeProcess& Office() { return FOffice; }
   // One complete vector EMF per page, made on first use and kept until Close.
   const std::vector<std::string>& Pages();
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -40,6 +41,13 @@ std::set<TkxOfficeProcess*>& Running() {
   return s;
 }
 std::atomic<int> Counter{0};
+std::atomic<int> BaseSeconds{120};
+std::atomic<int> PageSeconds{1};
+std::atomic<int> Recycle{200};
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 std::string TempRoot() {
   const char* t = std::getenv("TMPDIR");
@@ -56,6 +64,44 @@ std::string ToUtf8(const rtl::OUString& s) { return rtl::OUStringToOString(s, RT
 }  // namespace
 
 std::string TkxOfficeProcess::ProgramDir() { return kProgramDir; }
+
+void SetDeadlines(int baseSeconds, int perPageSeconds) {
+  BaseSeconds = std::max(1, baseSeconds);
+  PageSeconds = std::max(0, perPageSeconds);
+}
+int BaseDeadline() { return BaseSeconds; }
+int PerPageDeadline() { return PageSeconds; }
+void SetRecycleAfter(int documents) { Recycle = std::max(1, documents); }
+int RecycleAfter() { return Recycle; }
+
+std::vector<pid_t> RunningOfficePids() {
+  std::lock_guard<std::mutex> g(RegistryLock);
+  std::vector<pid_t> r;
+  for (TkxOfficeProcess* p : Running())
+    if (p->Pid() > 0) r.push_back(p->Pid());
+  return r;
+}
+
+TkxOfficeProcess::Watch::Watch(TkxOfficeProcess& office, int seconds) : FOffice(office) {
+  FOffice.FDeadlineSeconds = seconds;
+  FOffice.FDeadlineMs = NowMs() + int64_t(seconds) * 1000;
+}
+
+TkxOfficeProcess::Watch::~Watch() { FOffice.FDeadlineMs = 0; }
+
+void TkxOfficeProcess::WatchdogLoop() {
+  while (!FStopWatchdog) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int64_t deadline = FDeadlineMs;
+    pid_t pid = FPid;
+    if (deadline != 0 && NowMs() > deadline && pid > 0 && !FTimedOut) {
+      // The blocked call then fails as the bridge breaks; the owner reaps the process.
+      FTimedOut = true;
+      kill(-pid, SIGKILL);
+      kill(pid, SIGKILL);
+    }
+  }
+}
 
 Reference<css::uno::XComponentContext> LocalContext() {
   static std::once_flag once;
@@ -100,6 +146,7 @@ TkxOfficeProcess::TkxOfficeProcess() {
   FBaseDir = TempRoot() + "/" + kPrefix + std::to_string(getpid()) + "-" + std::to_string(n);
   FWorkDir = FBaseDir + "/work/";
   std::filesystem::create_directories(FWorkDir);
+  DisableLocking();
   {
     std::lock_guard<std::mutex> g(RegistryLock);
     Running().insert(this);
@@ -110,6 +157,7 @@ TkxOfficeProcess::TkxOfficeProcess() {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
   int restarts = 0;
   Spawn();
+  FWatchdog = std::thread([this] { WatchdogLoop(); });
   while (true) {
     try {
       Reference<css::uno::XInterface> obj = resolver->resolve(url);
@@ -141,6 +189,21 @@ TkxOfficeProcess::TkxOfficeProcess() {
 
 TkxOfficeProcess::~TkxOfficeProcess() { Quit(); }
 
+// Converting reads documents: no lock files beside them, and no question about the
+// stale lock of a document whose editor crashed. Written into the fresh profile.
+void TkxOfficeProcess::DisableLocking() {
+  std::string dir = FBaseDir + "/profile/user";
+  std::filesystem::create_directories(dir);
+  std::ofstream xcu(dir + "/registrymodifications.xcu");
+  xcu << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
+  for (const char* prop : {"UseLocking", "UseDocumentOOoLockFile", "UseDocumentSystemFileLocking"})
+    xcu << "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"" << prop
+        << "\" oor:op=\"fuse\"><value>false</value></prop></item>\n";
+  xcu << "</oor:items>\n";
+}
+
 void TkxOfficeProcess::Spawn() {
   std::string exe = std::string(kProgramDir) + "/soffice.bin";
   std::string profile = "-env:UserInstallation=file://" + FBaseDir + "/profile";
@@ -170,7 +233,7 @@ void TkxOfficeProcess::Spawn() {
 }
 
 bool TkxOfficeProcess::Alive() {
-  if (FPid <= 0) return false;
+  if (FPid <= 0 || FBroken || FTimedOut) return false;
   int status;
   if (waitpid(FPid, &status, WNOHANG) == FPid) {
     FPid = -1;
@@ -190,7 +253,7 @@ void TkxOfficeProcess::Kill() {
 }
 
 void TkxOfficeProcess::Quit() {
-  if (FPid > 0 && Desktop.is()) {
+  if (FPid > 0 && Desktop.is() && !FTimedOut) {
     // Ask politely, but never wait long: a hanging office is killed.
     std::atomic<bool> done{false};
     Reference<css::frame::XDesktop2> desktop = Desktop;
@@ -214,6 +277,8 @@ void TkxOfficeProcess::Quit() {
     Context.clear();
   } catch (...) {
   }
+  FStopWatchdog = true;
+  if (FWatchdog.joinable()) FWatchdog.join();
   if (!FBaseDir.empty()) RemoveTree(FBaseDir);
   FBaseDir.clear();
   std::lock_guard<std::mutex> g(RegistryLock);

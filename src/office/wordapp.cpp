@@ -54,6 +54,39 @@ std::string ArgText(const std::vector<Variant>& args, size_t i) {
 
 struct TkxApp;
 
+std::string TimeoutText(const TkxOfficeProcess& office) {
+  return "The word processor did not finish this document within " + std::to_string(office.MissedDeadline()) +
+         " seconds";
+}
+
+// Inside a catch block: the failure in hand as a sentence for a person.
+[[noreturn]] void OfficeFault(TkxOfficeProcess* office) {
+  try {
+    throw;
+  } catch (const EAutomationFault&) {
+    throw;
+  } catch (const EOfficeError& e) {
+    Fault(e.Message);
+  } catch (const css::lang::DisposedException&) {
+    if (office) office->MarkBroken();
+    Fault(office && office->TimedOut() ? TimeoutText(*office) : std::string(kMsgStopped));
+  } catch (const css::uno::Exception&) {
+    if (office && office->TimedOut()) Fault(TimeoutText(*office));
+    if (office && !office->Alive()) Fault(kMsgStopped);
+    Fault(kMsgExportFailed);
+  }
+}
+
+// Runs an office step, turning its failures into sentences for a person.
+template <class F>
+auto Guarded(TkxOfficeProcess* office, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (...) {
+    OfficeFault(office);
+  }
+}
+
 // What a document object, its window and its ranges share.
 struct TkxDocState {
   std::unique_ptr<TkxWriterDocument> Doc;
@@ -213,7 +246,16 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
   int WindowState = 0;
   int DisplayAlerts = -1;
 
+  // A dead office, one the watchdog ended, or one that has opened many documents is
+  // replaced by a fresh one before the next document: its documents are gone.
   TkxOfficeProcess& EnsureOffice() {
+    bool recycle = Office && Office->Documents >= RecycleAfter() && !Active();
+    if (Office && (recycle || Office->TimedOut() || !Office->Alive())) {
+      for (auto& w : Open)
+        if (auto d = w.lock()) d->Doc.reset();
+      Open.clear();
+      Office.reset();
+    }
     if (!Office) {
       try {
         Office = std::make_unique<TkxOfficeProcess>();
@@ -237,17 +279,9 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
     Office.reset();
   }
 
-  // Runs an office step, turning its failures into sentences for a person.
   template <class F>
   auto Guard(F&& f) -> decltype(f()) {
-    try {
-      return f();
-    } catch (const EOfficeError& e) {
-      Fault(e.Message);
-    } catch (const css::uno::Exception&) {
-      if (Office && !Office->Alive()) Fault(kMsgStopped);
-      Fault(kMsgExportFailed);
-    }
+    return Guarded(Office.get(), std::forward<F>(f));
   }
 
  protected:
@@ -313,7 +347,7 @@ std::shared_ptr<TkxApp> LockApp(const std::weak_ptr<TkxApp>& w) {
 
 HRESULT TkxPage::Call(int, uint16_t, std::vector<Variant>&, Variant& result) {
   if (!FDoc->Doc) Fault(kMsgClosed);
-  const auto& pages = FDoc->Doc->Pages();
+  const auto& pages = Guarded(&FDoc->Doc->Office(), [&]() -> const std::vector<std::string>& { return FDoc->Doc->Pages(); });
   if (FIndex < 1 || FIndex > int(pages.size())) return DISP_E_BADPARAMCOUNT;
   const std::string& emf = pages[size_t(FIndex - 1)];
   result = Variant::FromBytes(std::vector<uint8_t>(emf.begin(), emf.end()));
@@ -322,12 +356,13 @@ HRESULT TkxPage::Call(int, uint16_t, std::vector<Variant>&, Variant& result) {
 
 HRESULT TkxPages::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
   if (!FDoc->Doc) Fault(kMsgClosed);
+  int n = Guarded(&FDoc->Doc->Office(), [&] { return FDoc->PageCount(); });
   if (id == 0) {
-    result = Variant::FromInt(FDoc->PageCount());
+    result = Variant::FromInt(n);
     return S_OK;
   }
   int i = ArgInt(args, 0, 0);
-  if (i < 1 || i > FDoc->PageCount()) Fault("The requested page does not exist");
+  if (i < 1 || i > n) Fault("The requested page does not exist");
   result = Variant::FromDispatch(std::make_shared<TkxPage>(FDoc, i));
   return S_OK;
 }
@@ -407,6 +442,7 @@ HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant
     state->Doc = app->Guard([&] {
       return std::make_unique<TkxWriterDocument>(office, path, readOnly, withPassword ? &password : nullptr);
     });
+    ++office.Documents;
   } else {  // Add(Template): a new blank document
     state->Doc = app->Guard([&] { return std::make_unique<TkxWriterDocument>(office, "", false, nullptr); });
   }

@@ -95,6 +95,8 @@ HRESULT TkxDispatchObject::Invoke(int32_t dispId, uint16_t flags, DispParams& pa
       excep->Description = Utf8ToUtf16(f.Description);
     }
     return DISP_E_EXCEPTION;
+  } catch (...) {
+    return E_UNEXPECTED;  // nothing escapes the dispatch boundary
   }
   // By-reference arguments the member changed are written back through their pointers.
   for (size_t i = 0; i < args.size(); ++i) {

@@ -1,4 +1,5 @@
 // "Word.Application" on real LibreOffice, driven the way the converters drive it.
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -373,4 +374,56 @@ TEST_F(Office, CorpusConvertsInBothEditionsWithTheRightPagesAndSizes) {
       }
     }
   }
+}
+
+// A crashing, hanging or worn office costs one document, never the run.
+TEST_F(Office, KilledOfficeFailsOneDocumentAndTheNextOneConverts) {
+  Variant app = CreateOleObject("Word.Application");
+  Variant doc = Open(app, kCorpus + "test07.docx");
+  std::vector<pid_t> pids = office::RunningOfficePids();
+  ASSERT_EQ(pids.size(), 1u);
+  kill(pids[0], SIGKILL);
+  EXPECT_EQ(FailureOf([&] { OleGet(PagesOf(app), "Count"); }), "The word processor stopped while converting this document");
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});  // a document of the dead office closes quietly
+  Variant next = Open(app, kCorpus + "test04.docx");
+  EXPECT_EQ(VarToInt(OleGet(PagesOf(app), "Count")), 2);
+  EXPECT_NE(office::RunningOfficePids(), pids);
+  OleCall(next, "Close", {TkxOleArg::Bool(false)});
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+}
+
+TEST_F(Office, WatchdogEndsAHangingOfficeAndTheNextDocumentConverts) {
+  office::SetDeadlines(3, 0);
+  Variant app = CreateOleObject("Word.Application");
+  Variant doc = Open(app, kCorpus + "test07.docx");
+  std::vector<pid_t> pids = office::RunningOfficePids();
+  ASSERT_EQ(pids.size(), 1u);
+  kill(pids[0], SIGSTOP);
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(FailureOf([&] { OleGet(PagesOf(app), "Count"); }),
+            "The word processor did not finish this document within 3 seconds");
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(20));
+  office::SetDeadlines(120, 1);
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  Variant next = Open(app, kCorpus + "test01.docx");
+  EXPECT_EQ(VarToInt(OleGet(PagesOf(app), "Count")), 1);
+  OleCall(next, "Close", {TkxOleArg::Bool(false)});
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+  EXPECT_NE(kill(pids[0], 0), 0);  // the stopped office is gone
+}
+
+TEST_F(Office, WornOfficeIsRecycledBetweenDocuments) {
+  office::SetRecycleAfter(2);
+  Variant app = CreateOleObject("Word.Application");
+  std::vector<std::vector<pid_t>> seen;
+  for (const char* f : {"test01.docx", "test04.docx", "test01.doc"}) {
+    Variant doc = Open(app, kCorpus + f);
+    EXPECT_GE(VarToInt(OleGet(PagesOf(app), "Count")), 1) << f;
+    seen.push_back(office::RunningOfficePids());
+    OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  }
+  office::SetRecycleAfter(200);
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+  EXPECT_EQ(seen[0], seen[1]);
+  EXPECT_NE(seen[1], seen[2]);  // a fresh office for the third document
 }
