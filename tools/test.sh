@@ -15,6 +15,6 @@ run_build build RelWithDebInfo
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp
 # The unit tests; the runs of real LibreOffice stay in the normal build.
-run_build build-asan Asan -E "office_tests|program_blackbox"
+run_build build-asan Asan -E "office_tests|program_blackbox|program_interrupts"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 run_build build-tsan Tsan -R "Chain|Stress|Batch|Runner|Thread|ProjectSettings|InfoCounters"

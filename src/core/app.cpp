@@ -1,6 +1,7 @@
 #include "core/app.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "core/infoslot.h"
@@ -9,6 +10,7 @@
 #include "engine/convertor.h"
 #include "engine/match.h"
 #include "platform/paths.h"
+#include "platform/signals.h"
 #include "platform/text.h"
 
 namespace kx {
@@ -49,10 +51,17 @@ bool ApplyEditionProfile() {
   return p.ParseCommandLine(App->Param);
 }
 
-static int ConsoleRun() {
+// An interrupted run ends like a stopped one and exits with 128 + the signal.
+static int ConsoleRun(const TkxStartupSlots& hooks) {
+  std::function<void()> kill = hooks.KillServers;
+  WatchInterrupts([kill](int sig) {
+    if (kill) kill();
+    std::_Exit(128 + sig);
+  });
   try {
     Runner->Run();
-    return 0;
+    int sig = InterruptSignal();
+    return sig ? 128 + sig : 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
   } catch (...) {
@@ -70,7 +79,7 @@ int RunProgram(int argc, char** argv, const TkxStartupSlots& hooks) {
   if (ApplyEditionProfile()) {
     Matcher = new TkxMatch();
     if (Project->PureConsole() && !Contains(Project->Source(), "http")) {
-      code = ConsoleRun();
+      code = ConsoleRun(hooks);
     } else if (hooks.RunWindow) {
       code = hooks.RunWindow();
     } else {

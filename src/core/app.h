@@ -32,6 +32,7 @@ bool ApplyEditionProfile();
 struct TkxStartupSlots {
   std::function<TkxInfoBase*()> CreateInfo;   // the product information object
   std::function<int()> RunWindow;                  // the window mode; returns the exit code
+  std::function<void()> KillServers;               // ends every word processor at once
 };
 
 // The whole program: start-up order, run mode, shutdown order. Returns the exit code.

@@ -1,6 +1,7 @@
 // The program: wires the layers into the start-up sequence.
 #include "convert/lumipix.h"
 #include "core/app.h"
+#include "office/process.h"
 #include "office/wordapp.h"
 #include "ui/info.h"
 
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
   kx::RegisterLumipix();
   kx::TkxStartupSlots hooks;
   hooks.CreateInfo = [] { return new kx::TkxInfo(kx::App->ExeName); };
+  hooks.KillServers = [] { kx::office::KillAllOffices(); };
   return kx::RunProgram(argc, argv, hooks);
 }

@@ -6,6 +6,7 @@
 #include "core/project.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "platform/signals.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 
@@ -64,7 +65,16 @@ void TkxMain::Run() {
   Convertor->ResumeAll();
   Convertor = nullptr;  // the converters free themselves from here on
   if (Info) Info->Count("C", 0, 1);
-  while (RunningConvertors.load() > 0) Sleep(100);
+  bool stopping = false;
+  while (RunningConvertors.load() > 0) {
+    Sleep(100);
+    if (!stopping && InterruptSignal()) {
+      // As Stop does: the search ends, every converter ends after its document in hand.
+      stopping = true;
+      Batch->Terminate();
+      Chain->TerminateAll();
+    }
+  }
   Finish();
 }
 

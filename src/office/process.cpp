@@ -217,6 +217,9 @@ void TkxOfficeProcess::Spawn() {
   if (pid == 0) {
     // The office dies with the thread that started it, so a killed converter leaves none behind.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    sigset_t none;  // our console run blocks interrupts; the office takes them as usual
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     if (getppid() != parent) _exit(1);
     setpgid(0, 0);
     if (devnull >= 0) {

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The real program interrupted: a console run over many documents with two threads
+# ends soon after SIGINT (exit 130) or SIGTERM (143), its run log lists exactly the
+# documents that finished, and no office survives it; a second signal ends at once.
+set -u
+exe="$1"
+corpus=$(cd "$2" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fails=0; passes=0
+check() { if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi; }
+mkdir -p "$work/in" "$work/fakebin"
+printf '#!/bin/sh\nexit 0\n' > "$work/fakebin/xdg-open"; chmod +x "$work/fakebin/xdg-open"
+export PATH="$work/fakebin:$PATH"
+n=0
+for round in 1 2 3; do for f in "$corpus"/*.docx; do n=$((n+1)); ln -s "$f" "$work/in/doc$n.docx"; done; done
+
+run() {  # signal, seconds before it, second signal after (or empty), out folder
+  local out="$work/$4"
+  "$exe" "-P:PureConsole=1,Source=$work/in/*.docx,Target=$out/,ThreadsCount=2,LogFile=$out.log" &
+  local pid=$!
+  sleep "$2"
+  local t0=$(date +%s.%N)
+  kill -"$1" $pid
+  [ -n "$3" ] && { sleep "$3"; kill -"$1" $pid; }
+  wait $pid; local code=$?
+  local t1=$(date +%s.%N)
+  echo "$code $(echo "$t1 - $t0" | bc -l)"
+}
+
+read code took < <(run INT 4 "" a)
+check "SIGINT exits 130 (got $code)" $([ "$code" = 130 ]; echo $?)
+check "ends within a few seconds (took $took s)" $([ "$(echo "$took < 15" | bc)" = 1 ]; echo $?)
+lines=$(grep -c ' => ' "$work/a.log")
+check "some but not all documents finished ($lines of $n)" $([ "$lines" -gt 0 ] && [ "$lines" -lt "$n" ]; echo $?)
+finished=$(grep '^Success => ' "$work/a.log" | sed 's|.*/\(doc[0-9]*\)\.docx => .*|\1|' | sort)
+written=$(ls "$work/a" | sed 's|-[0-9]*\.png$||' | sort -u)
+check "the log lists exactly the documents whose pages were written" $([ "$finished" = "$written" ]; echo $?)
+check "no office left after SIGINT" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+
+read code took < <(run TERM 4 "" b)
+check "SIGTERM exits 143 (got $code)" $([ "$code" = 143 ]; echo $?)
+check "no office left after SIGTERM" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+
+read code took < <(run INT 4 0.3 c)
+check "a second signal ends at once (exit $code after $took s)" $([ "$code" = 130 ] && [ "$(echo "$took < 3" | bc)" = 1 ]; echo $?)
+sleep 0.5
+check "no office left after a second signal" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+check "no profile folder left" $([ -z "$(ls -d "${TMPDIR:-/tmp}"/lumipix-office-* 2>/dev/null)" ]; echo $?)
+
+echo "$passes passed, $fails failed"
+[ "$fails" = 0 ]
