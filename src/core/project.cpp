@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QVariant>
 
+#include <stdexcept>
+
 #include "core/infoslot.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
@@ -17,7 +19,7 @@ std::string ControlName(QObject* control) { return control->objectName().toStdSt
 std::string ControlHint(QObject* control) { return control->property("hint").toString().toStdString(); }
 
 TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName) {
-  if (FileExists(RecentListFile())) {
+  if (FileExists(RecentListFile())) {  // a regular file only
     try {
       RecentFiles.LoadFromFile(RecentListFile());
     } catch (...) {
@@ -86,6 +88,8 @@ void TkxProject::OpenProject(bool atStartup) {
   std::string path = FileName;
   if (IsProjectFile(path)) {
     try {
+      // Only regular files: a FIFO named like a project would block the program.
+      if (!FileExists(path)) throw std::runtime_error("not a file");
       TkxStringList lines;
       lines.LoadFromFile(path);
       {

@@ -232,10 +232,10 @@ TkxEmfPlayStats Player::Play() {
   double pxX = FHeader.DeviceMmX > 0 ? double(FHeader.DevicePxX) / (FHeader.DeviceMmX * 100.0) : 96 / 2540.0;
   double pxY = FHeader.DeviceMmY > 0 ? double(FHeader.DevicePxY) / (FHeader.DeviceMmY * 100.0) : 96 / 2540.0;
   double fl = FHeader.FrameL * pxX, ft = FHeader.FrameT * pxY;
-  double fw = (FHeader.FrameR - FHeader.FrameL) * pxX, fh = (FHeader.FrameB - FHeader.FrameT) * pxY;
+  double fw = (double(FHeader.FrameR) - FHeader.FrameL) * pxX, fh = (double(FHeader.FrameB) - FHeader.FrameT) * pxY;
   if (!(std::abs(fw) > 1e-6) || !(std::abs(fh) > 1e-6) || !std::isfinite(fw) || !std::isfinite(fh)) {
     fl = FHeader.BoundsL, ft = FHeader.BoundsT;
-    fw = FHeader.BoundsR - FHeader.BoundsL + 1.0, fh = FHeader.BoundsB - FHeader.BoundsT + 1.0;
+    fw = double(FHeader.BoundsR) - FHeader.BoundsL + 1.0, fh = double(FHeader.BoundsB) - FHeader.BoundsT + 1.0;
   }
   cairo_matrix_init_translate(&FBase, FX, FY);
   cairo_matrix_scale(&FBase, FW / fw, FH / fh);
@@ -896,7 +896,8 @@ void Player::Text(const Reader& r, bool wide) {
   cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
   cairo_set_font_options(FCr, fo);
   cairo_font_options_destroy(fo);
-  cairo_scaled_font_t* sf = cairo_get_scaled_font(FCr);
+  // Referenced: setting a fallback font for a run would otherwise free it.
+  cairo_scaled_font_t* sf = cairo_scaled_font_reference(cairo_get_scaled_font(FCr));
 
   // Characters as code points, each with its advance in logical units.
   std::vector<uint32_t> cps;
@@ -1046,6 +1047,7 @@ void Player::Text(const Reader& r, bool wide) {
     }
   }
   for (cairo_scaled_font_t* o : owned) cairo_scaled_font_destroy(o);
+  cairo_scaled_font_destroy(sf);
   cairo_restore(FCr);
 }
 

@@ -62,14 +62,18 @@ void TkxMetafile::SaveToFile(const std::string& path) const {
 }
 
 // frame (0.01 mm) x device pixels / (device millimetres x 100), halves away from zero.
-static int32_t Natural(int32_t frame, int32_t px, int32_t mm) {
+static int32_t Natural(int64_t frame, int32_t px, int32_t mm) {
   if (mm == 0) return 0;
   double v = double(frame) * px / (double(mm) * 100.0);
   if (!std::isfinite(v) || std::fabs(v) > 2e9) return 0;
   return int32_t(std::lround(v));
 }
 
-int32_t TkxMetafile::Width() const { return Natural(FHeader.FrameR - FHeader.FrameL, FHeader.DevicePxX, FHeader.DeviceMmX); }
-int32_t TkxMetafile::Height() const { return Natural(FHeader.FrameB - FHeader.FrameT, FHeader.DevicePxY, FHeader.DeviceMmY); }
+int32_t TkxMetafile::Width() const {
+  return Natural(int64_t(FHeader.FrameR) - FHeader.FrameL, FHeader.DevicePxX, FHeader.DeviceMmX);
+}
+int32_t TkxMetafile::Height() const {
+  return Natural(int64_t(FHeader.FrameB) - FHeader.FrameT, FHeader.DevicePxY, FHeader.DeviceMmY);
+}
 
 }  // namespace kx
