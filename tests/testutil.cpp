@@ -34,6 +34,15 @@ void WriteFile(const std::string& path, const std::string& data) {
   std::ofstream(path, std::ios::binary) << data;
 }
 
+std::string FailureText(const std::function<void()>& f, const std::string& none) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return none;
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream ss;

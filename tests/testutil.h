@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the unit tests.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, const std::string& data);
+// The message of what `f` raises, or `none` when it raises nothing.
+std::string FailureText(const std::function<void()>& f, const std::string& none = "(no failure)");
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
 

@@ -249,6 +249,7 @@ void TkxWriterDocument::ExportPages() {
       if (view.is() && (view->getPropertyValue("PageCount") >>= n) && n > 0) estimate = n;
     }
     TkxOfficeProcess::Watch watch(FOffice, BaseDeadline() + PerPageDeadline() * estimate);
+    BeforeExport(FOffice.Pid());
     Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
     Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);

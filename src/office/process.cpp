@@ -82,6 +82,25 @@ std::vector<pid_t> RunningOfficePids() {
   return r;
 }
 
+namespace {
+std::mutex HookLock;
+std::function<void(pid_t)> ExportHook;
+}  // namespace
+
+void SetBeforeExport(std::function<void(pid_t)> hook) {
+  std::lock_guard<std::mutex> g(HookLock);
+  ExportHook = std::move(hook);
+}
+
+void BeforeExport(pid_t pid) {
+  std::function<void(pid_t)> hook;
+  {
+    std::lock_guard<std::mutex> g(HookLock);
+    hook = ExportHook;
+  }
+  if (hook) hook(pid);
+}
+
 TkxOfficeProcess::Watch::Watch(TkxOfficeProcess& office, int seconds) : FOffice(office) {
   FOffice.FDeadlineSeconds = seconds;
   FOffice.FDeadlineMs = NowMs() + int64_t(seconds) * 1000;

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +33,10 @@ void SetRecycleAfter(int documents);
 int RecycleAfter();
 // The process ids of the offices running now (for tests).
 std::vector<pid_t> RunningOfficePids();
+// Called with the office's process id right before a document's pages are exported
+// (for tests that break the office in the middle of a document); empty: nothing.
+void SetBeforeExport(std::function<void(pid_t)> hook);
+void BeforeExport(pid_t pid);
 
 class TkxOfficeProcess {
  public:

@@ -203,7 +203,7 @@ class Player {
   void ResetClip();
   void Record(uint32_t type, const Reader& r);
   void SelectStock(uint32_t index);
-  Object* Slot(uint32_t ih);
+  Object* NewObject(uint32_t ih, Object::Kind kind);  // the slot, emptied; nullptr out of range
 
   cairo_t* FCr;
   const uint8_t* FData;
@@ -641,9 +641,11 @@ void Player::ResetClip() {
   cairo_clip(FCr);
 }
 
-Object* Player::Slot(uint32_t ih) {
+Object* Player::NewObject(uint32_t ih, Object::Kind kind) {
   if (ih >= kMaxHandles) return nullptr;
   if (ih >= FObjects.size()) FObjects.resize(ih + 1);
+  FObjects[ih] = Object{};
+  FObjects[ih].K = kind;
   return &FObjects[ih];
 }
 
@@ -1293,10 +1295,8 @@ void Player::Record(uint32_t type, const Reader& r) {
       return;
     }
     case EMR_CREATEPEN: {
-      Object* o = Slot(r.U32(8));
+      Object* o = NewObject(r.U32(8), Object::PenObj);
       if (!o) return;
-      *o = Object{};
-      o->K = Object::PenObj;
       uint32_t style = r.U32(12);
       o->P.Style = int(style & 0xF);
       o->P.Width = r.I32(16);
@@ -1305,10 +1305,8 @@ void Player::Record(uint32_t type, const Reader& r) {
       return;
     }
     case EMR_EXTCREATEPEN: {
-      Object* o = Slot(r.U32(8));
+      Object* o = NewObject(r.U32(8), Object::PenObj);
       if (!o) return;
-      *o = Object{};
-      o->K = Object::PenObj;
       uint32_t style = r.U32(28);
       o->P.Style = int(style & 0xF);
       o->P.Geometric = (style & 0xF0000) != 0;
@@ -1324,10 +1322,8 @@ void Player::Record(uint32_t type, const Reader& r) {
       return;
     }
     case EMR_CREATEBRUSHINDIRECT: {
-      Object* o = Slot(r.U32(8));
+      Object* o = NewObject(r.U32(8), Object::BrushObj);
       if (!o) return;
-      *o = Object{};
-      o->K = Object::BrushObj;
       o->B.Style = int(r.U32(12));
       o->B.Color = r.U32(16);
       o->B.Hatch = int(r.U32(20));
@@ -1336,10 +1332,8 @@ void Player::Record(uint32_t type, const Reader& r) {
     }
     case EMR_CREATEDIBPATTERNBRUSHPT:
     case EMR_CREATEMONOBRUSH: {
-      Object* o = Slot(r.U32(8));
+      Object* o = NewObject(r.U32(8), Object::BrushObj);
       if (!o) return;
-      *o = Object{};
-      o->K = Object::BrushObj;
       bool bottomUp;
       cairo_surface_t* img = DecodeDib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28), false, bottomUp);
       if (!img) return;
@@ -1354,10 +1348,8 @@ void Player::Record(uint32_t type, const Reader& r) {
       return;
     }
     case EMR_EXTCREATEFONTINDIRECTW: {
-      Object* o = Slot(r.U32(8));
+      Object* o = NewObject(r.U32(8), Object::FontObj);
       if (!o) return;
-      *o = Object{};
-      o->K = Object::FontObj;
       Font& f = o->F;
       f.Height = r.I32(12);
       f.Width = r.I32(16);

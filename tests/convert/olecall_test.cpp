@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/fakeserver.h"
+#include "testutil.h"
 
 using namespace kx;
 using kxtest::CallLog;
@@ -15,14 +16,7 @@ struct Server {
   Variant Ref() const { return Variant::FromDispatch(S); }
 };
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no failure)";
-}
+std::string MessageOf(const std::function<void()>& f) { return kxtest::FailureText(f); }
 }  // namespace
 
 TEST(CreateOleObject, UnknownClassAndFailingFactoryNameTheProgId) {

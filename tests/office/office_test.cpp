@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <barrier>
 #include <fstream>
 #include <sstream>
@@ -21,6 +22,7 @@
 #include "convert/olecall.h"
 #include "core/app.h"
 #include "engine/batch.h"
+#include "platform/files.h"
 #include "platform/metafile.h"
 #include "platform/paths.h"
 #include "convert/wordole.h"
@@ -86,14 +88,7 @@ Variant Open(const Variant& app, const std::string& path, const std::string* pas
 
 Variant PagesOf(const Variant& app) { return OleGet(OleGet(OleGet(app, "ActiveWindow"), "ActivePane"), "Pages"); }
 
-std::string FailureOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(opened)";
-}
+std::string FailureOf(const std::function<void()>& f) { return kxtest::FailureText(f, "(opened)"); }
 
 // Readable: no UNO names, no numbers, no source files.
 void ExpectReadable(const std::string& m) {
@@ -426,4 +421,53 @@ TEST_F(Office, WornOfficeIsRecycledBetweenDocuments) {
   OleCall(app, "Quit", {TkxOleArg::Bool(false)});
   EXPECT_EQ(seen[0], seen[1]);
   EXPECT_NE(seen[1], seen[2]);  // a fresh office for the third document
+}
+
+// Through the converter: the broken document fails readably, the rest of the run converts.
+namespace {
+
+std::map<std::string, std::string> ConvertWithHook(kxtest::ProjectScope& scope, const std::vector<std::string>& files,
+                                                   int signal) {
+  kx::RegisterLumipix();
+  kx::Edition = 1;
+  kx::Project->OutputExt = ".emf";
+  kx::Project->ConvertorClass = kx::FindConvertorClass("TkxLUMIPIX");
+  std::atomic<int> exports{0};
+  office::SetBeforeExport([&](pid_t pid) {
+    if (++exports == 2) kill(pid, signal);  // the second document, in the middle of its conversion
+  });
+  kx::TkxBatch batch;
+  for (const auto& f : files) batch.AddFile(kCorpus + f);
+  std::string target = scope.Dir / "out/";
+  kx::TkxConvertor* head = kx::TkxConvertor::CreateChain(&batch, target, {});
+  kx::RunningConvertors = 1;
+  head->ResumeAll();
+  while (kx::RunningConvertors.load() > 0) kx::Sleep(20);
+  office::SetBeforeExport(nullptr);
+  std::map<std::string, std::string> results;
+  auto& items = batch.LockItems();
+  for (auto& n : items) results[kx::ExtractFileName(n->FileName)] = std::string(kx::StatusWord(n->Status)) + ": " + n->ResultText;
+  batch.UnlockItems();
+  return results;
+}
+
+}  // namespace
+
+TEST_F(Office, ConverterSurvivesAKilledOffice) {
+  kxtest::ProjectScope scope;
+  auto r = ConvertWithHook(scope, {"test01.docx", "test04.docx", "test07.docx"}, SIGKILL);
+  EXPECT_EQ(r["test01.docx"].substr(0, 8), "Success:");
+  EXPECT_EQ(r["test04.docx"], "Failure: The word processor stopped while converting this document");
+  EXPECT_EQ(r["test07.docx"].substr(0, 8), "Success:");
+  EXPECT_TRUE(kx::FileExists(scope.Dir / "out/test07-03.emf"));
+}
+
+TEST_F(Office, ConverterSurvivesAHangingOffice) {
+  kxtest::ProjectScope scope;
+  office::SetDeadlines(3, 0);
+  auto r = ConvertWithHook(scope, {"test01.docx", "test04.docx", "test07.docx"}, SIGSTOP);
+  office::SetDeadlines(120, 1);
+  EXPECT_EQ(r["test01.docx"].substr(0, 8), "Success:");
+  EXPECT_EQ(r["test04.docx"], "Failure: The word processor did not finish this document within 3 seconds");
+  EXPECT_EQ(r["test07.docx"].substr(0, 8), "Success:");
 }
