@@ -63,7 +63,20 @@ std::string ToUtf8(const rtl::OUString& s) { return rtl::OUStringToOString(s, RT
 
 }  // namespace
 
-std::string TkxOfficeProcess::ProgramDir() { return kProgramDir; }
+namespace {
+std::mutex DirLock;
+std::string ProgramFolder = kProgramDir;
+}  // namespace
+
+std::string TkxOfficeProcess::ProgramDir() {
+  std::lock_guard<std::mutex> g(DirLock);
+  return ProgramFolder;
+}
+
+void TkxOfficeProcess::SetProgramDir(const std::string& dir) {
+  std::lock_guard<std::mutex> g(DirLock);
+  ProgramFolder = dir.empty() ? std::string(kProgramDir) : dir;
+}
 
 void SetDeadlines(int baseSeconds, int perPageSeconds) {
   BaseSeconds = std::max(1, baseSeconds);
@@ -156,7 +169,7 @@ TkxOfficeProcess::TkxOfficeProcess() {
     SweepStaleProfiles();
     std::atexit(KillAllOffices);
   });
-  if (access((std::string(kProgramDir) + "/soffice.bin").c_str(), X_OK) != 0)
+  if (access((ProgramDir() + "/soffice.bin").c_str(), X_OK) != 0)
     throw EOfficeError{"The word processor (LibreOffice) is not installed"};
   Reference<css::uno::XComponentContext> local = LocalContext();
 
@@ -224,7 +237,7 @@ void TkxOfficeProcess::DisableLocking() {
 }
 
 void TkxOfficeProcess::Spawn() {
-  std::string exe = std::string(kProgramDir) + "/soffice.bin";
+  std::string exe = ProgramDir() + "/soffice.bin";
   std::string profile = "-env:UserInstallation=file://" + FBaseDir + "/profile";
   std::string accept = "--accept=pipe,name=" + FPipe + ";urp;StarOffice.ComponentContext";
   const char* argv[] = {exe.c_str(),     "--headless",   "--invisible",     "--nologo",

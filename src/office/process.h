@@ -73,6 +73,8 @@ class TkxOfficeProcess {
   css::uno::Reference<css::frame::XDesktop2> Desktop;
 
   static std::string ProgramDir();  // LibreOffice's program folder
+  // Another program folder (tests: a folder without LibreOffice); "" restores the default.
+  static void SetProgramDir(const std::string& dir);
 
  private:
   void Spawn();

@@ -471,3 +471,19 @@ TEST_F(Office, ConverterSurvivesAHangingOffice) {
   EXPECT_EQ(r["test04.docx"], "Failure: The word processor did not finish this document within 3 seconds");
   EXPECT_EQ(r["test07.docx"].substr(0, 8), "Success:");
 }
+
+TEST_F(Office, MissingOfficeFailsEachDocumentReadably) {
+  kxtest::ProjectScope scope;
+  office::TkxOfficeProcess::SetProgramDir(scope.Dir / "no-office");
+  TkxBatch batch;
+  TkxWordOle w(&batch, TkxNodeEvent{}, 1);
+  std::string m = FailureOf([&] { w.OpenDocument(kCorpus + "test01.docx"); });
+  office::TkxOfficeProcess::SetProgramDir("");
+  EXPECT_EQ(m, "The word processor (LibreOffice) is not installed");
+  ExpectReadable(m);
+  EXPECT_TRUE(IsNullRef(w.FDoc));
+  w.OpenDocument(kCorpus + "test01.docx");  // the same link works once the office is there
+  EXPECT_FALSE(IsNullRef(w.FDoc));
+  w.CloseDocument();
+  w.QuitServer();
+}
