@@ -95,12 +95,18 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
     node->Status = 1;
     batch->RecordSuccess();
   } catch (const std::exception& e) {
-    node->ResultText = e.what();
-    node->Status = 2;
-    batch->RecordFailure(e.what());
-    CloseDocument();
+    Fail(batch, node, e.what());
+  } catch (...) {
+    Fail(batch, node, "Unexpected error while converting this document");
   }
   FMetafile = nullptr;
+}
+
+void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
+  node->ResultText = message;
+  node->Status = 2;
+  batch->RecordFailure(message);
+  CloseDocument();
 }
 
 void TkxLUMIPIX::PageDone(const std::string& pageName) {

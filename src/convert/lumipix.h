@@ -35,6 +35,7 @@ class TkxLUMIPIX : public TkxWordOle {
 
  private:
   void PageDone(const std::string& pageName);
+  void Fail(TkxBatch* batch, TkxNode* node, const std::string& message);
 
   TkxBatch* FBatch = nullptr;
   std::string FPattern;
