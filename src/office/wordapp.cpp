@@ -52,6 +52,21 @@ std::string ArgText(const std::vector<Variant>& args, size_t i) {
   return v.Type == VarType::String ? Utf16ToUtf8(v.Str) : std::string();
 }
 
+// A property the object only keeps: a put stores the argument, a read answers it.
+void IntProperty(int& field, uint16_t flags, const std::vector<Variant>& args, Variant& result) {
+  if (flags & DISPATCH_PROPERTYPUT)
+    field = ArgInt(args, 0, field);
+  else
+    result = Variant::FromInt(field);
+}
+
+void BoolProperty(bool& field, uint16_t flags, const std::vector<Variant>& args, Variant& result) {
+  if (flags & DISPATCH_PROPERTYPUT)
+    field = ArgBool(args, 0, field);
+  else
+    result = Variant::FromBool(field);
+}
+
 struct TkxApp;
 
 std::string TimeoutText(const TkxOfficeProcess& office) {
@@ -100,13 +115,8 @@ class TkxRange : public TkxDispatchObject {
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    int& field = id == 0 ? Start : End;
-    if (flags & DISPATCH_PROPERTYPUT) {
-      if (args.empty()) return DISP_E_BADPARAMCOUNT;
-      field = ArgInt(args, 0, field);
-      return S_OK;
-    }
-    result = Variant::FromInt(field);
+    if ((flags & DISPATCH_PROPERTYPUT) && args.empty()) return DISP_E_BADPARAMCOUNT;
+    IntProperty(id == 0 ? Start : End, flags, args, result);
     return S_OK;
   }
 };
@@ -157,11 +167,7 @@ class TkxWindow : public TkxDispatchObject {
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
     if (id == 0) {
-      if (flags & DISPATCH_PROPERTYPUT) {
-        FView = ArgInt(args, 0, FView);  // print layout is what the pages follow anyway
-        return S_OK;
-      }
-      result = Variant::FromInt(FView);
+      IntProperty(FView, flags, args, result);  // print layout is what the pages follow anyway
       return S_OK;
     }
     result = Variant::FromDispatch(std::make_shared<TkxPane>(FDoc));
@@ -205,11 +211,7 @@ class TkxOptions : public TkxDispatchObject {
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    bool& field = id == 0 ? FFields : FLinks;
-    if (flags & DISPATCH_PROPERTYPUT)
-      field = ArgBool(args, 0, field);
-    else
-      result = Variant::FromBool(field);
+    BoolProperty(id == 0 ? FFields : FLinks, flags, args, result);
     return S_OK;
   }
 
@@ -286,7 +288,6 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    bool put = flags & DISPATCH_PROPERTYPUT;
     switch (id) {
       case 0:  // Version: the object-model level it answers to
         result = Variant::FromUtf8("16.0");
@@ -295,22 +296,13 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
         result = Variant::FromUtf8("LibreOffice");
         return S_OK;
       case 2:  // Visible: the office runs headless; the value is kept
-        if (put)
-          Visible = ArgBool(args, 0, Visible);
-        else
-          result = Variant::FromBool(Visible);
+        BoolProperty(Visible, flags, args, result);
         return S_OK;
       case 3:
-        if (put)
-          WindowState = ArgInt(args, 0, WindowState);
-        else
-          result = Variant::FromInt(WindowState);
+        IntProperty(WindowState, flags, args, result);
         return S_OK;
       case 4:
-        if (put)
-          DisplayAlerts = ArgInt(args, 0, DisplayAlerts);
-        else
-          result = Variant::FromInt(DisplayAlerts);
+        IntProperty(DisplayAlerts, flags, args, result);
         return S_OK;
       case 5:
         result = Variant::FromDispatch(std::make_shared<TkxDocuments>(weak_from_this()));
@@ -390,17 +382,11 @@ HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant&
 
 HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) {
   std::shared_ptr<TkxApp> app = LockApp(FApp);
-  bool put = flags & DISPATCH_PROPERTYPUT;
   switch (id) {
     case 0:
-    case 1: {
-      int& field = id == 0 ? Start : End;
-      if (put)
-        field = ArgInt(args, 0, field);
-      else
-        result = Variant::FromInt(field);
+    case 1:
+      IntProperty(id == 0 ? Start : End, flags, args, result);
       return S_OK;
-    }
     case 2: {  // EndKey(Unit): to the end of the document
       auto d = app->Active();
       if (!d) Fault(kMsgNoDocument);
