@@ -57,8 +57,9 @@ case "$counters" in *"&c=r5c1a0"*) r=0;; *) r=1; echo "counters: $counters";; es
 check "a later start reports the counters of the ones before" $r
 
 cp "$work/app/mypngtool" "$work/app/plainname"
-"$work/app/plainname" > /dev/null 2> "$work/err2.txt"
-check "window start without a window exits 2" $([ $? = 2 ]; echo $?)
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/app/plainname" > /dev/null 2> "$work/err2.txt"
+check "window start without a display exits 2" $([ $? = 2 ]; echo $?)
+check "and says why" $(grep -q 'Lumimet Converter: no display' "$work/err2.txt"; echo $?)
 
 # A console run over the corpus's .doc files with two threads: every document is one
 # log line, the damaged one fails readably, the run ends with 0 and one error report.
@@ -77,6 +78,17 @@ if [ -n "$corpus" ] && [ -d "$corpus" ]; then
   wait_opened $((before + 1))
   check "one error report" $([ "$(tail -n +$((before + 1)) "$work/opened.txt" | grep -c 'a=err&e=')" = 1 ]; echo $?)
   check "no office left" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+
+  # The same job unattended in the window (offscreen): it runs once, writes the
+  # list export and closes by itself.
+  QT_QPA_PLATFORM=offscreen timeout 300 "$work/app/mypngtool" \
+    "-P:RunAndClose=1,Source=$corpus/test0*.docx,Target=$work/window-out/,ThreadsCount=2,LogFile=$work/window.log" \
+    >/dev/null 2>&1
+  check "window run closes by itself with 0" $?
+  docs=$(ls "$corpus"/test0*.docx | wc -l)
+  check "window run exports every row" $([ "$(grep -c '^\[Success\] => ' "$work/window.log")" = "$docs" ]; echo $?)
+  check "window run wrote the pages" $([ "$(ls "$work/window-out" | grep -c -- '-01.png$')" = "$docs" ]; echo $?)
+  check "no office left after the window run" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
 fi
 
 echo "$passes passed, $fails failed"

@@ -4,12 +4,14 @@
 #include "office/process.h"
 #include "office/wordapp.h"
 #include "ui/info.h"
+#include "ui/windowmode.h"
 
 int main(int argc, char** argv) {
   kx::office::RegisterWordApplication();
   kx::RegisterLumipix();
   kx::TkxStartupSlots hooks;
   hooks.CreateInfo = [] { return new kx::TkxInfo(kx::App->ExeName); };
+  hooks.RunWindow = [&argc, argv] { return kx::RunWindowMode(argc, argv); };
   hooks.KillServers = [] { kx::office::KillAllOffices(); };
   return kx::RunProgram(argc, argv, hooks);
 }

@@ -47,6 +47,17 @@ const TkxConvertorClass* FindConvertorClass(const std::string& name) {
 void TkxChain::Add(TkxConvertor* c) {
   std::lock_guard<std::mutex> g(FLock);
   FMembers.push_back(c);
+  ++FCreated;
+}
+
+void TkxChain::Gone() {
+  std::lock_guard<std::mutex> g(FLock);
+  ++FGone;
+}
+
+bool TkxChain::Ended() const {
+  std::lock_guard<std::mutex> g(FLock);
+  return FGone >= FCreated;
 }
 
 void TkxChain::Remove(TkxConvertor* c) {
@@ -100,6 +111,7 @@ TkxConvertor::TkxConvertor(TkxBatch* batch, const TkxNodeEvent& onNodeDone, int 
 TkxConvertor::~TkxConvertor() {
   if (!Started()) {
     FChain->Remove(this);
+    FChain->Gone();
     return;
   }
   if (OnThreadEnd) {
@@ -108,8 +120,11 @@ TkxConvertor::~TkxConvertor() {
     } catch (...) {
     }
   }
-  std::lock_guard<TCriticalSection> g(Batch->ItemsLock());
-  RunningConvertors.fetch_sub(1);
+  {
+    std::lock_guard<TCriticalSection> g(Batch->ItemsLock());
+    RunningConvertors.fetch_sub(1);
+  }
+  FChain->Gone();
 }
 
 void TkxConvertor::DoTerminate() { FChain->Remove(this); }

@@ -37,13 +37,18 @@ class TkxChain {
  public:
   void TerminateAll();
   int Alive() const;
+  // True once every member has been freed: nothing of the chain touches its batch any more.
+  bool Ended() const;
 
  private:
   friend class TkxConvertor;
   void Add(TkxConvertor* c);
   void Remove(TkxConvertor* c);
+  void Gone();
   mutable std::mutex FLock;
   std::vector<TkxConvertor*> FMembers;
+  int FCreated = 0;
+  int FGone = 0;
 };
 
 class TkxConvertor : public TkxWorkBase {

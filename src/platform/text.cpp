@@ -59,6 +59,13 @@ std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_
   return r;
 }
 
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return std::string(s.substr(b, e - b));
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string r;
   r.reserve(s.size());

@@ -17,6 +17,8 @@ bool Contains(std::string_view s, std::string_view part);
 // Replaces every occurrence of `from` (non-empty) in one pass, left to right.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_view to);
+// Without leading and trailing blanks and control characters.
+std::string Trim(std::string_view s);
 
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);

@@ -1,0 +1,48 @@
+#pragma once
+// Frees batches that a front end no longer wants once nothing else uses them:
+// their search thread has been asked to end and every converter chain that ran
+// on them has been freed. The waiting happens on a thread of its own, so the
+// front end's thread never waits for a converter that may be waiting for it.
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/batch.h"
+#include "engine/convertor.h"
+
+namespace kx {
+
+class TkxBatchDisposer {
+ public:
+  TkxBatchDisposer() = default;
+  // Waits until every batch handed over has been freed.
+  ~TkxBatchDisposer();
+  TkxBatchDisposer(const TkxBatchDisposer&) = delete;
+  TkxBatchDisposer& operator=(const TkxBatchDisposer&) = delete;
+
+  // Takes ownership. Frees at once when nothing uses the batch any more.
+  void Dispose(TkxBatch* batch, std::vector<std::shared_ptr<TkxChain>> chains);
+  // Batches handed over and not yet freed.
+  int Pending() const;
+  // Blocks until Pending() is 0.
+  void WaitAll();
+
+ private:
+  struct TEntry {
+    std::unique_ptr<TkxBatch> Batch;
+    std::vector<std::shared_ptr<TkxChain>> Chains;
+    bool Free() const;
+  };
+  void Loop();
+
+  mutable std::mutex FLock;
+  std::condition_variable FChanged;
+  std::vector<TEntry> FEntries;
+  std::thread FThread;
+  int FFreeing = 0;
+  bool FClosing = false;
+};
+
+}  // namespace kx

@@ -1,0 +1,23 @@
+#pragma once
+// The pictures the program draws itself: the 16 images of the main window's
+// image list and the edition's about logo.
+#include <QIcon>
+#include <QList>
+#include <QPixmap>
+
+namespace kx {
+
+inline constexpr int kImageCount = 16;
+
+// Image `index` (0..15) of the list, 16 by 16 with a transparent background.
+QPixmap ListImage(int index);
+QList<QIcon> ImageList();
+
+// Background of the logo, treated as transparent where it is shown.
+inline constexpr QRgb kLogoKey = qRgb(51, 153, 102);
+// 128 by 128, 24-bit: a document and a picture in white frames joined by two green arrows.
+QImage LumipixLogoBitmap();
+// The same with the key colour masked out.
+QPixmap LumipixLogo();
+
+}  // namespace kx

@@ -1,0 +1,142 @@
+#pragma once
+// The main window: source and target, the result list, the toolbar with the
+// project commands and links, and the run control.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "engine/batch.h"
+#include "engine/convertor.h"
+#include "engine/disposer.h"
+#include "platform/uidispatch.h"
+#include "ui/kxFormBase.h"
+
+namespace kx {
+
+class TkxFrmCfg;
+class TkxRowSink;
+
+class TkxFrmMain : public TkxFrmBase {
+  Q_OBJECT
+ public:
+  explicit TkxFrmMain(QWidget* parent = nullptr);
+  ~TkxFrmMain() override;  // FormDestroy
+
+  virtual void RegisterBoundControls();
+
+  // Main window operations.
+  void NewBatch();
+  void SetDefaultTarget(const std::string& folder);
+  void OpenSelected(bool folderOnly);
+  void UpdateTitle();
+  // Files dropped at `pos` (window coordinates).
+  void DropFiles(const QPoint& pos, const QStringList& files);
+
+  void bSourceClick();
+  void bSourceFileClick();
+  void bTargetClick();
+  void aSearchExecute();
+  void aViewExecute();
+  void pm1Popup();
+  void ViewSource1Click() { OpenSelected(true); }
+  void OpenSource1Click() { OpenSelected(false); }
+  void ExportList1Click();
+
+  // Run control.
+  void aConvertExecute();
+  void aSearchConvertExecute();
+  void aPauseExecute();
+  void aStopExecute();
+  void OnFinish();
+  void AfterRun();
+  void AutoRunCheck();
+  void ExportList(const std::string& path);
+  // Row i shows item i; rows are made and changed on this thread only.
+  QTreeWidgetItem* ShowNode(const std::string& fileName, TkxNode* node);
+
+  // Project commands and links.
+  void aOpenExecute();
+  void pm2Popup();
+  void OnRecentClick(QAction* item);
+  void aNewExecute();
+  void aConfigExecute();
+  void aSaveExecute();
+  void aSaveAsExecute();
+  void aUpdateExecute();
+  void aHelpExecute();
+  void aHomePageExecute();
+  void aSupportsExecute();
+  void aAboutExecute();
+
+  // A search or a run still uses the batch: commands that would replace it wait.
+  bool Busy() const;
+  TkxBatch* Batch() const { return FBatch; }
+  int Running() const { return FRunning; }
+  bool Stopped() const { return FStopped; }
+  TkxBatchDisposer& Disposer() { return FDisposer; }
+  TkxFrmCfg* ConfigDialog() const { return FCfg; }
+
+  // Components.
+  QToolBar* ToolBar;
+  QToolButton *tbOpen, *tbNew, *tbConfig, *tbSave, *tbSaveAs, *tbUpdate, *tbHelp, *tbHomePage, *tbSupports,
+      *tbAbout;
+  QWidget *tb1, *tb2;
+  QFrame *pAction, *pViewer;
+  QWidget *pSource, *pTarget, *pOthers, *pSpacer;
+  QLineEdit *eSource, *eTarget;
+  QLabel *lblSource, *lblTarget;
+  QPushButton *bSource, *bSourceFile, *bSearch, *bTarget, *bView, *bSearchConvert, *bCreate;
+  QCheckBox* cSubdir;
+  QTreeWidget* lViewer;
+  QMenu *pm1, *pm2;
+  QAction *BrowseFiles1, *ViewSource1, *OpenSource1, *ViewOutput1, *ExportList1;
+  QObject* actList;
+  QAction *aConvert, *aStop, *aOpen, *aNew, *aConfig, *aSave, *aSaveAs, *aUpdate, *aHelp, *aHomePage, *aSupports,
+      *aAbout, *aSearch, *aView, *aSearchConvert, *aPause;
+  QList<QIcon> imgList;
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  friend class TkxRowSink;
+  void BuildToolBar();
+  void BuildAction();
+  void BuildViewer();
+  void BuildActions();
+  // A notification for item `index` of batch generation `gen`; `done` carries the result.
+  void RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result);
+  void ForgetBatch();
+
+  TkxBatch* FBatch = nullptr;
+  uint64_t FGeneration = 0;
+  std::vector<std::shared_ptr<TkxChain>> FBatchChains;  // every chain that ran on FBatch
+  std::shared_ptr<TkxChain> FChain;                     // the current run's
+  int32_t FRunning = 0;
+  bool FInRun = false;
+  bool FStopped = false;
+  bool FShownOnce = false;
+  TkxFrmCfg* FCfg = nullptr;
+  std::shared_ptr<TkxRowSink> FSink;
+  TkxUiDispatcher FDispatcher;
+  TkxBatchDisposer FDisposer;
+};
+
+// Shows `action` on `button`: caption, hint, enabled and visible state, and its trigger.
+void LinkButton(QPushButton* button, QAction* action);
+QAction* LinkedAction(QPushButton* button);
+
+}  // namespace kx

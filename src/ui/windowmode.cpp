@@ -1,0 +1,70 @@
+#include "ui/windowmode.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "core/infoslot.h"
+#include "core/project.h"
+#include "platform/qtchoosers.h"
+#include "platform/text.h"
+
+namespace kx {
+
+TkxApplication::TkxApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TkxApplication::notify(QObject* receiver, QEvent* e) {
+  try {
+    return QApplication::notify(receiver, e);
+  } catch (const std::exception& ex) {
+    if (Info) Info->HandleError(ex.what());
+  } catch (...) {
+    if (Info) Info->HandleError("Unexpected error");
+  }
+  return false;
+}
+
+TkxWindows::TkxWindows() {
+  Main = std::make_unique<TkxFrmMain>();
+  About = std::make_unique<TkxFrmLumipixAbout>(Main.get());
+  FrmAbout = About.get();
+  // A console run whose source is a web address runs in an invisible window.
+  if (Project && Project->PureConsole()) Main->setWindowOpacity(0.0);
+}
+
+TkxWindows::~TkxWindows() {
+  FrmAbout = nullptr;
+  About.reset();
+  Main.reset();
+}
+
+// Qt aborts when it cannot reach a display; say so readably instead.
+static bool DisplayAvailable() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) return true;
+  }
+  return false;
+}
+
+int RunWindowMode(int& argc, char** argv) {
+  if (!DisplayAvailable()) {
+    std::fprintf(stderr, "%s: no display to show the window on (DISPLAY is not set)\n",
+                 Project ? Project->Title.c_str() : "");
+    return 2;
+  }
+  TkxApplication app(argc, argv);
+  if (Project) QApplication::setApplicationName(QString::fromStdString(Project->Title));
+  TkxQtChoosers choosers;
+  SetChoosers(&choosers);
+  int code = 0;
+  {
+    TkxWindows windows;
+    windows.Main->show();
+    code = app.exec();
+  }
+  SetChoosers(nullptr);
+  return code;
+}
+
+}  // namespace kx
