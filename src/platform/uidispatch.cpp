@@ -22,61 +22,83 @@ struct TCall {
 // One lock and condition for all calls: waiters also wake on shutdown.
 std::mutex CallLock;
 std::condition_variable CallCond;
-bool ShutDown = false;
+const TkxUiDispatcher* Installed = nullptr;  // guarded by CallLock
 }  // namespace
 
-TkxUiDispatcher::TkxUiDispatcher() {
-  std::lock_guard<std::mutex> g(CallLock);
-  ShutDown = false;
-}
+// Shared with the installed dispatcher function and with waiters, which may
+// outlive the dispatcher object by a moment.
+struct TkxUiDispatcher::TState {
+  bool ShutDown = false;  // guarded by CallLock
+  QObject* Target = nullptr;
+};
+
+TkxUiDispatcher::TkxUiDispatcher() : FState(std::make_shared<TState>()) { FState->Target = this; }
 
 TkxUiDispatcher::~TkxUiDispatcher() {
   Shutdown();
-  TThread::SetUiDispatcher(nullptr);
+  bool mine;
+  {
+    std::lock_guard<std::mutex> g(CallLock);
+    mine = Installed == this;
+    if (mine) Installed = nullptr;
+  }
+  if (mine) TThread::SetUiDispatcher(nullptr);
 }
 
 void TkxUiDispatcher::Install() {
-  TThread::SetUiDispatcher([this](const std::function<void()>& fn) { Run(fn); });
+  {
+    std::lock_guard<std::mutex> g(CallLock);
+    Installed = this;
+  }
+  std::shared_ptr<TState> state = FState;
+  TThread::SetUiDispatcher([state](const std::function<void()>& fn) { Run(state, fn); });
 }
 
 void TkxUiDispatcher::Shutdown() {
   std::lock_guard<std::mutex> g(CallLock);
-  ShutDown = true;
+  FState->ShutDown = true;
   CallCond.notify_all();
 }
 
-void TkxUiDispatcher::Run(const std::function<void()>& fn) {
-  if (QThread::currentThread() == thread()) {
-    fn();
-    return;
-  }
+void TkxUiDispatcher::Run(const std::function<void()>& fn) { Run(FState, fn); }
+
+void TkxUiDispatcher::Run(const std::shared_ptr<TState>& state, const std::function<void()>& fn) {
   auto call = std::make_shared<TCall>();
   {
     std::lock_guard<std::mutex> g(CallLock);
-    if (ShutDown) return;
+    if (state->ShutDown) return;
+    if (QThread::currentThread() != state->Target->thread()) {
+      QMetaObject::invokeMethod(
+          state->Target,
+          [call, fn] {
+            {
+              std::lock_guard<std::mutex> g(CallLock);
+              if (call->State != TCallState::Pending) return;
+              call->State = TCallState::Running;
+            }
+            try {
+              fn();
+            } catch (...) {
+              call->Error = std::current_exception();
+            }
+            std::lock_guard<std::mutex> g(CallLock);
+            call->State = TCallState::Done;
+            CallCond.notify_all();
+          },
+          Qt::QueuedConnection);
+      call->State = TCallState::Pending;
+    } else {
+      call->State = TCallState::Running;
+    }
   }
-  QMetaObject::invokeMethod(
-      this,
-      [call, fn] {
-        {
-          std::lock_guard<std::mutex> g(CallLock);
-          if (call->State != TCallState::Pending) return;
-          call->State = TCallState::Running;
-        }
-        try {
-          fn();
-        } catch (...) {
-          call->Error = std::current_exception();
-        }
-        std::lock_guard<std::mutex> g(CallLock);
-        call->State = TCallState::Done;
-        CallCond.notify_all();
-      },
-      Qt::QueuedConnection);
+  if (call->State == TCallState::Running) {
+    fn();  // already on the GUI thread
+    return;
+  }
   std::unique_lock<std::mutex> g(CallLock);
   CallCond.wait(g, [&] {
     if (call->State == TCallState::Done) return true;
-    if (ShutDown && call->State == TCallState::Pending) {
+    if (state->ShutDown && call->State == TCallState::Pending) {
       call->State = TCallState::Dropped;
       return true;
     }

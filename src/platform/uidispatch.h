@@ -4,6 +4,7 @@
 // for. Once shut down, calls not yet started are dropped and their waiters
 // released, so a closing window never deadlocks with a thread that is ending.
 #include <functional>
+#include <memory>
 
 #include <QObject>
 
@@ -21,6 +22,11 @@ class TkxUiDispatcher : public QObject {
   void Shutdown();
   // Runs fn in the GUI thread and waits; on the GUI thread it runs directly.
   void Run(const std::function<void()>& fn);
+
+ private:
+  struct TState;
+  static void Run(const std::shared_ptr<TState>& state, const std::function<void()>& fn);
+  std::shared_ptr<TState> FState;
 };
 
 }  // namespace kx

@@ -529,8 +529,9 @@ void TkxFrmMain::ExportList1Click() {
   if (PromptSaveFile("Log File|*.log", ".log", path)) ExportList(path);
 }
 
-void TkxFrmMain::DropFiles(const QPoint& pos, const QStringList& files) {
-  QWidget* at = childAt(pos);
+void TkxFrmMain::DropFiles(const QPoint& pos, const QStringList& files) { DropFilesOn(childAt(pos), files); }
+
+void TkxFrmMain::DropFilesOn(QWidget* at, const QStringList& files) {
   QLineEdit* edit = nullptr;
   bool list = false;
   for (QWidget* w = at; w && w != this; w = w->parentWidget()) {
@@ -575,7 +576,7 @@ bool TkxFrmMain::eventFilter(QObject* watched, QEvent* e) {
     for (const QUrl& u : d->mimeData()->urls())
       if (u.isLocalFile()) files << u.toLocalFile();
     d->acceptProposedAction();
-    if (!files.isEmpty()) DropFiles(w->mapTo(this, d->position().toPoint()), files);
+    if (!files.isEmpty()) DropFilesOn(w, files);
     return true;
   }
   return false;

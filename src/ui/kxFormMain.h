@@ -42,6 +42,8 @@ class TkxFrmMain : public TkxFrmBase {
   void UpdateTitle();
   // Files dropped at `pos` (window coordinates).
   void DropFiles(const QPoint& pos, const QStringList& files);
+  // The same for the control `at` (or a child of it).
+  void DropFilesOn(QWidget* at, const QStringList& files);
 
   void bSourceClick();
   void bSourceFileClick();

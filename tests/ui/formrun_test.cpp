@@ -1,0 +1,382 @@
+// Runs from the window on real documents through LibreOffice: rows, run states,
+// pause, stop, the end of a run, the unattended modes and the list export.
+#include <algorithm>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "core/project.h"
+#include "platform/files.h"
+#include "uitest.h"
+
+using kx::Project;
+using kx::TkxFrmMain;
+using namespace uitest;
+
+namespace {
+
+const std::string Corpus = LUMI_CORPUS_DIR "/";
+
+// Copies corpus documents into `dir` (the corpus itself is never written to).
+void CopyDocs(const std::string& dir, std::initializer_list<const char*> names) {
+  for (const char* n : names) kxtest::WriteFile(dir + n, kxtest::ReadFile(Corpus + n));
+}
+
+void Damaged(const std::string& path) { kxtest::WriteFile(path, "this is not a document at all"); }
+
+std::string Text(QLineEdit* e) { return e->text().toStdString(); }
+
+// Records how many converter threads were still due each time the window went idle.
+struct IdleWatch {
+  std::vector<int> RunningWhenIdle;
+  explicit IdleWatch(TkxFrmMain& w) {
+    QObject::connect(w.aConvert, &QAction::changed, &w, [this, &w] {
+      if (w.aConvert->isEnabled() && !Was) RunningWhenIdle.push_back(w.Running());
+      Was = w.aConvert->isEnabled();
+    });
+  }
+  bool Was = true;
+};
+
+int Counter(const char* key) { return std::atoi(static_cast<kx::TkxInfo*>(kx::Info)->StoredValue(key).c_str()); }
+
+}  // namespace
+
+class FormRunTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void rowsTurnFromPendingToTheirResults() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test01.docx", "test02.docx", "test03.doc"});
+    Damaged(in + "broken.doc");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(in + "*.doc?"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out"));
+    Project->SetOption("ThreadsCount", "2");
+    IdleWatch idle(w);
+    w.bSearch->click();
+    QVERIFY(WaitIdle(w));
+    for (const std::string& r : Rows(w)) QCOMPARE(r.substr(0, 2), std::string("0|"));
+    w.bCreate->click();
+    // Running: the buttons show Pause and Stop.
+    QCOMPARE(kx::LinkedAction(w.bCreate), w.aPause);
+    QCOMPARE(w.bCreate->text(), QString("Pause"));
+    QCOMPARE(kx::LinkedAction(w.bSearchConvert), w.aStop);
+    QVERIFY(w.bSearchConvert->isVisibleTo(&w));
+    QVERIFY(!w.aSearch->isEnabled());
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(Text(w.eTarget), s.Dir() / "out/");
+    std::vector<std::string> rows = Rows(w);
+    QCOMPARE(rows.size(), size_t(4));
+    int ok = 0, failed = 0;
+    for (const std::string& r : rows) {
+      if (r.find("broken.doc") != std::string::npos) {
+        QCOMPARE(r, "2|" + in + "broken.doc|The file is damaged or is not a supported document");
+        ++failed;
+      } else {
+        QCOMPARE(r[0], '1');
+        QVERIFY2(r.find("|" + s.Dir() / "out/") != std::string::npos && r.find("-*.png") != std::string::npos,
+                 r.c_str());
+        ++ok;
+      }
+    }
+    QCOMPARE(ok, 3);
+    QVERIFY(kx::FileExists(s.Dir() / "out/test01-01.png"));
+    // Idle again exactly once, when the last thread ended.
+    QCOMPARE(idle.RunningWhenIdle, std::vector<int>{0});
+    QCOMPARE(kx::LinkedAction(w.bCreate), w.aConvert);
+    QVERIFY(!w.bSearchConvert->isVisibleTo(&w));
+    QVERIFY(w.aSearch->isEnabled());
+    // Counters and one error report.
+    QCOMPARE(Counter("A"), 4);
+    QCOMPARE(Counter("S"), 3);
+    QCOMPARE(Counter("F"), 1);
+    QCOMPARE(Counter("C"), 1);
+    QVERIFY(WaitOpened(1));
+    // The report's quotes are taken out again when the link is built.
+    QVERIFY(Opened()[0].find("a=err&e=The file is damaged or is not a supported document&p=lumipix") !=
+            std::string::npos);
+    // The list export.
+    s.Choosers.Saves.push_back(s.Dir() / "list.log");
+    w.ExportList1Click();
+    QCOMPARE(s.Choosers.Calls.back(), std::string("save|Log File|*.log||.log"));
+    std::string log = kxtest::ReadFile(s.Dir() / "list.log");
+    std::string expected;
+    for (const std::string& r : rows) {
+      size_t bar = r.find('|', 2);
+      expected += std::string(r[0] == '1' ? "[Success]" : "[Failure]") + " => " + r.substr(2, bar - 2) + " => " +
+                  r.substr(bar + 1) + "\r\n";
+    }
+    QCOMPARE(log, expected);
+  }
+
+  void threadCountsAndTheLastEndNotification() {
+    for (int threads : {1, 4}) {
+      Scope s(true);
+      std::string in = s.Dir() / "in/";
+      CopyDocs(in, {"test01.docx", "test04.docx"});
+      TkxFrmMain& w = s.Open();
+      w.eSource->setText(QString::fromStdString(in + "*.docx"));
+      w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+      Project->SetOption("ThreadsCount", std::to_string(threads));
+      IdleWatch idle(w);
+      w.aConvertExecute();  // no list yet: it searches first
+      QCOMPARE(w.Running(), threads);
+      QVERIFY(WaitIdle(w));
+      QCOMPARE(idle.RunningWhenIdle, std::vector<int>{0});
+      for (const std::string& r : Rows(w)) QCOMPARE(r[0], '1');
+    }
+  }
+
+  void pauseKeepsTheListAndGoesOn() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test01.docx", "test02.docx", "test03.docx", "test04.docx", "test06.docx", "test08.docx"});
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(in + "*.docx"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "1");
+    // Pause as soon as the first row is done.
+    QObject::connect(w.lViewer->model(), &QAbstractItemModel::dataChanged, &w, [&w] {
+      if (w.aPause->isEnabled() && w.lViewer->topLevelItem(0)->data(0, Qt::UserRole).toInt() == 1) w.aPauseExecute();
+    });
+    w.aConvertExecute();
+    QVERIFY(WaitIdle(w));
+    kx::TkxBatch* batch = w.Batch();
+    QTreeWidgetItem* first = w.lViewer->topLevelItem(0);
+    std::vector<std::string> rows = Rows(w);
+    QCOMPARE(rows.size(), size_t(6));
+    int pending = 0;
+    for (const std::string& r : rows) pending += r[0] == '0';
+    QVERIFY2(pending >= 3, std::to_string(pending).c_str());
+    QCOMPARE(w.aStop->data().toInt(), 0);
+    QVERIFY(batch);
+    w.lViewer->model()->disconnect(&w);
+    w.aConvertExecute();  // the same list goes on
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(w.Batch(), batch);
+    QCOMPARE(w.lViewer->topLevelItem(0), first);
+    for (const std::string& r : Rows(w)) QCOMPARE(r[0], '1');
+    // After a completed run Convert searches afresh and sees a new document.
+    CopyDocs(in, {"test09.docx"});
+    w.aConvertExecute();
+    QVERIFY(WaitIdle(w));
+    rows = Rows(w);
+    QCOMPARE(rows.size(), size_t(7));
+    QVERIFY(std::any_of(rows.begin(), rows.end(), [&](const std::string& r) { return r == "1|" + in + "test09.docx|" + s.Dir() / "out/test09-*.png"; }));
+  }
+
+  void stopForgetsTheBatch() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test01.docx", "test02.docx", "test03.docx", "test04.docx"});
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(in + "*.docx"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    w.aConvertExecute();
+    w.bSearchConvert->click();  // shows Stop while running
+    QVERIFY(w.Stopped());
+    QVERIFY(!w.aStop->isEnabled());
+    QVERIFY(!w.aPause->isEnabled());
+    QVERIFY(WaitIdle(w));
+    QVERIFY(w.Batch() == nullptr);
+    QCOMPARE(w.aStop->data().toInt(), 0);
+    QVERIFY(Rows(w).size() >= 1);
+    w.aConvertExecute();  // a fresh search
+    QVERIFY(w.Batch() != nullptr);
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(Rows(w).size(), size_t(4));
+    for (const std::string& r : Rows(w)) QCOMPARE(r[0], '1');
+  }
+
+  void skippedFileShowsATickAndNoResult() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test01.docx"});
+    kxtest::WriteFile(s.Dir() / "out/test01-01.png", "kept");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(in + "*.docx"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("IsOverwrite", "skip");
+    w.aConvertExecute();
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(Rows(w), std::vector<std::string>{"1|" + in + "test01.docx|"});
+    QCOMPARE(kxtest::ReadFile(s.Dir() / "out/test01-01.png"), std::string("kept"));
+    w.ExportList(s.Dir() / "list.log");
+    QCOMPARE(kxtest::ReadFile(s.Dir() / "list.log"), "[Success] => " + in + "test01.docx => \r\n");
+    QTest::qWait(300);
+    QCOMPARE(Opened().size(), size_t(0));  // no failures, no report
+  }
+
+  void twoFailuresWithOneMessageMakeOneReport() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    Damaged(in + "x.doc");
+    Damaged(in + "y.doc");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(in + "*.doc"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "2");
+    w.aConvertExecute();
+    QVERIFY(WaitIdle(w));
+    for (const std::string& r : Rows(w)) QCOMPARE(r[0], '2');
+    QVERIFY(WaitOpened(1));
+    QTest::qWait(300);
+    std::vector<std::string> opened = Opened();
+    QCOMPARE(opened.size(), size_t(1));
+    const std::string msg = "The file is damaged or is not a supported document";
+    size_t first = opened[0].find(msg);
+    QVERIFY(first != std::string::npos);
+    QCOMPARE(opened[0].find(msg, first + 1), std::string::npos);
+  }
+
+  void runAndCloseExportsAndCloses() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test02.docx"});
+    Project->ParseCommandLine("-P:RunAndClose=1,Source=" + in + "*.docx,Target=" + s.Dir() / "out/" +
+                              ",LogFile=" + s.Dir() / "run.log");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 120000);
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(kxtest::ReadFile(s.Dir() / "run.log"), "[Success] => " + in + "test02.docx => " + s.Dir() / "out/" +
+                                                          "test02-*.png\r\n");
+  }
+};
+
+// Control flow that needs no word processor: the recording test converter.
+class FormRunControlTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void targetCleaning() {
+    Scope s;
+    std::string out = s.Dir() / "out";
+    kxtest::WriteFile(s.Dir() / "in/a.doc", "x");
+    kxtest::WriteFile(s.Dir() / "file.txt", "x");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(s.Dir() / "in/*.doc"));
+    const std::pair<std::string, std::string> cases[] = {
+        {out + "/*.png", out + "/"},
+        {out + "/sub?/x*", out + "/"},
+        {out + "/new", out + "/new/"},
+        {s.Dir() / "file.txt", s.Dir().Path()},
+        {s.Dir() / "file.txt/", s.Dir().Path()},
+    };
+    for (const auto& [typed, cleaned] : cases) {
+      w.eTarget->setText(QString::fromStdString(typed));
+      w.aConvertExecute();
+      QCOMPARE(Text(w.eTarget), cleaned);
+      QVERIFY(WaitIdle(w));
+    }
+    QVERIFY(kx::DirectoryExists(out + "/new/"));
+    QCOMPARE(Project->Target(), s.Dir().Path());  // the fields went into the settings
+    // Nothing usable left: like an empty field, nothing starts.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    for (const char* typed : {"*", "?x", ""}) {
+      w.eTarget->setText(typed);
+      int runs = Counter("C");
+      w.aConvertExecute();
+      QCOMPARE(Counter("C"), runs);
+      QVERIFY(w.eTarget->hasFocus());
+      QVERIFY(!w.Busy());
+    }
+  }
+
+  void emptyFieldsStartNothing() {
+    Scope s;
+    TkxFrmMain& w = s.Open();
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    w.aConvertExecute();  // no source: no batch, no run
+    QVERIFY(w.Batch() == nullptr);
+    QCOMPARE(Counter("C"), 0);
+    QVERIFY(w.aConvert->isEnabled());
+  }
+
+  void threadsCountZeroStillRunsOneThread() {
+    Scope s;
+    for (const char* f : {"a.doc", "b.doc"}) kxtest::WriteFile(s.Dir() / "in/" + f, "x");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(s.Dir() / "in/*.doc"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "0");
+    IdleWatch idle(w);
+    w.aConvertExecute();
+    QCOMPARE(w.Running(), 0);
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(idle.RunningWhenIdle, std::vector<int>{-1});
+    QCOMPARE(kxtest::TestLog().Constructed.load(), 1);
+    QCOMPARE(Rows(w).size(), size_t(2));
+  }
+
+  void daemonRepeatsUntilStopped() {
+    Scope s;
+    std::string in = s.Dir() / "in/";
+    kxtest::WriteFile(in + "a.doc", "x");
+    Project->ParseCommandLine("-P:Daemon=200,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" +
+                              ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(Counter("C") >= 2, 10000);
+    QCOMPARE(Rows(w).size(), size_t(1));
+    kxtest::WriteFile(in + "b.doc", "x");  // picked up by a later cycle
+    int runs = Counter("C");
+    QTRY_VERIFY_WITH_TIMEOUT(Counter("C") >= runs + 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(Rows(w).size(), size_t(2), 10000);
+    QVERIFY(w.isVisible());
+    // Stop ends the loop; the window stays.
+    QTRY_VERIFY_WITH_TIMEOUT(w.Busy(), 10000);
+    w.aStopExecute();
+    QVERIFY(WaitIdle(w));
+    runs = Counter("C");
+    QTest::qWait(700);
+    QCOMPARE(Counter("C"), runs);
+    QVERIFY(w.isVisible());
+  }
+
+  void daemonWithoutSourceKeepsWaitingWithoutNesting() {
+    Scope s;
+    Project->ParseCommandLine("-P:Daemon=30,Target=" + s.Dir() / "out/");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTest::qWait(400);  // many cycles; each one is a fresh timer, not a deeper call
+    QVERIFY(w.isVisible());
+    QVERIFY(w.Batch() == nullptr);
+    w.aStopExecute();
+    w.close();
+  }
+
+  void unwritableLogFileIsReportedAndTheWindowStillCloses() {
+    Scope s;
+    kxtest::WriteFile(s.Dir() / "in/a.doc", "x");
+    kxtest::WriteFile(s.Dir() / "blocker", "a file where a folder should be");
+    Project->ParseCommandLine("-P:RunAndClose=1,Source=" + s.Dir() / "in/*.doc,Target=" + s.Dir() / "out/" +
+                              ",LogFile=" + s.Dir() / "blocker/run.log");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
+    QCOMPARE(Counter("E"), 1);
+    QVERIFY(WaitOpened(1));
+    QVERIFY(Opened()[0].find("a=err&e=") != std::string::npos);
+  }
+
+  void closingDuringARunEndsItsThreads() {
+    Scope s;
+    kxtest::TestLog().DelayMs = 200;
+    for (const char* f : {"a.doc", "b.doc", "c.doc", "d.doc"}) kxtest::WriteFile(s.Dir() / "in/" + f, "x");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(s.Dir() / "in/*.doc"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "2");
+    w.aConvertExecute();
+    QTest::qWait(50);
+    s.Close();  // waits for the converters without deadlocking on their end notifications
+    QCOMPARE(kxtest::TestLog().Destroyed.load(), kxtest::TestLog().Constructed.load());
+  }
+};
+
+UI_TEST_CLASS(FormRunTest);
+UI_TEST_CLASS(FormRunControlTest);
+#include "formrun_test.moc"

@@ -1,0 +1,152 @@
+#include "uitest.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <QApplication>
+#include <QTimer>
+
+#include "convert/lumipix.h"
+#include "core/app.h"
+#include "core/infoslot.h"
+#include "core/project.h"
+#include "engine/convertor.h"
+#include "office/wordapp.h"
+
+namespace uitest {
+
+static std::string OpenedFile() {
+  static std::string path = [] {
+    static kxtest::TempDir bin;
+    kxtest::WriteFile(bin / "xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + bin.Path() + "opened.txt\"\n");
+    std::string cmd = "chmod +x '" + bin.Path() + "xdg-open'";
+    if (std::system(cmd.c_str()) != 0) std::abort();
+    std::string path = std::string(bin.Path()) + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "");
+    setenv("PATH", path.c_str(), 1);
+    return bin / "opened.txt";
+  }();
+  return path;
+}
+
+std::vector<std::string> Opened() {
+  std::vector<std::string> r;
+  std::ifstream in(OpenedFile());
+  for (std::string line; std::getline(in, line);) r.push_back(line);
+  return r;
+}
+
+void ClearOpened() { std::remove(OpenedFile().c_str()); }
+
+bool WaitOpened(size_t n, int ms) {
+  QDeadlineTimer t(ms);
+  while (Opened().size() < n) {
+    if (t.hasExpired()) return false;
+    QTest::qWait(20);
+  }
+  return true;
+}
+
+std::string TestChoosers::BrowseFolder(const std::string& initial) {
+  Calls.push_back("folder||" + initial);
+  if (Folders.empty() || Folders.front().empty()) {
+    if (!Folders.empty()) Folders.pop_front();
+    return initial;
+  }
+  std::string r = Folders.front();
+  Folders.pop_front();
+  return r;
+}
+
+bool TestChoosers::PromptOpenFile(const std::string& filter, std::string& path, bool multiple) {
+  Calls.push_back(std::string(multiple ? "open+" : "open") + "|" + filter + "|" + path);
+  if (Opens.empty()) return false;
+  std::string r = Opens.front();
+  Opens.pop_front();
+  if (r.empty()) return false;
+  path = r;
+  return true;
+}
+
+bool TestChoosers::PromptSaveFile(const std::string& filter, const std::string& defaultExt, std::string& path) {
+  Calls.push_back("save|" + filter + "|" + path + "|" + defaultExt);
+  if (Saves.empty()) return false;
+  std::string r = Saves.front();
+  Saves.pop_front();
+  if (r.empty()) return false;
+  path = r;
+  return true;
+}
+
+Scope::Scope(bool real) {
+  OpenedFile();
+  ClearOpened();
+  FInfo = std::make_unique<kx::TkxInfo>(kx::App->ExeName);
+  kx::Info = FInfo.get();
+  if (real) {
+    static bool registered = [] {
+      kx::office::RegisterWordApplication();
+      kx::RegisterLumipix();
+      return true;
+    }();
+    (void)registered;
+    kx::Project->ConvertorClass = kx::FindConvertorClass("TkxLUMIPIX");
+    // The PNG module sits beside the executable.
+    kxtest::WriteFile(kx::App->ExeName + ".so", kxtest::ReadFile(LUMI_PNG_MODULE));
+  }
+  kx::SetChoosers(&Choosers);
+}
+
+kx::TkxFrmMain& Scope::Open() {
+  FWindows = std::make_unique<kx::TkxWindows>();
+  return *FWindows->Main;
+}
+
+void Scope::Close() { FWindows.reset(); }
+
+Scope::~Scope() {
+  FWindows.reset();
+  kx::SetChoosers(nullptr);
+  kx::Info = nullptr;
+  FInfo.reset();
+}
+
+bool WaitIdle(kx::TkxFrmMain& w, int ms) {
+  QDeadlineTimer t(ms);
+  QTest::qWait(10);
+  while (w.Busy() || w.Disposer().Pending() > 0) {
+    if (t.hasExpired()) return false;
+    QTest::qWait(20);
+  }
+  QTest::qWait(10);  // the last queued rows
+  return true;
+}
+
+std::vector<std::string> Rows(kx::TkxFrmMain& w) {
+  std::vector<std::string> r;
+  for (int i = 0; i < w.lViewer->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = w.lViewer->topLevelItem(i);
+    r.push_back(std::to_string(row->data(0, Qt::UserRole).toInt()) + "|" + row->text(1).toStdString() + "|" +
+                row->text(2).toStdString());
+  }
+  return r;
+}
+
+void WhenModal(std::function<void(QWidget*)> fn) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w) return;
+    timer->stop();
+    timer->deleteLater();
+    fn(w);
+  });
+  timer->start(10);
+}
+
+std::map<std::string, Factory>& Registry() {
+  static std::map<std::string, Factory> r;
+  return r;
+}
+
+}  // namespace uitest
