@@ -41,6 +41,12 @@ std::string ConvertFilter(const std::string& filter) {
       pos = filter.size() + 1;
     }
     if (name.empty() && patterns.empty()) continue;
+    // A name that shows its patterns already gets them once, in the dialog's form.
+    size_t open = name.rfind('(');
+    if (!name.empty() && name.back() == ')' && open != std::string::npos && name.find('*', open) != std::string::npos) {
+      name.erase(open);
+      while (!name.empty() && name.back() == ' ') name.pop_back();
+    }
     if (!result.empty()) result += ";;";
     result += name + " (" + ReplaceAll(patterns, ";", " ") + ")";
   }

@@ -22,6 +22,7 @@ TEST(Text, Utf16RoundTripIncludingSurrogates) {
 
 TEST(Choosers, FilterConversionForDialogs) {
   EXPECT_EQ(kx::ConvertFilter("Lumipix Project|*.batch-lumipix|Word Document (*.doc;*.docx)|*.doc;*.docx"),
-            "Lumipix Project (*.batch-lumipix);;Word Document (*.doc;*.docx) (*.doc *.docx)");
+            "Lumipix Project (*.batch-lumipix);;Word Document (*.doc *.docx)");
+  EXPECT_EQ(kx::ConvertFilter("Log File|*.log|All (everything)|*"), "Log File (*.log);;All (everything) (*)");
   EXPECT_EQ(kx::ConvertFilter(""), "");
 }

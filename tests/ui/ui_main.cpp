@@ -1,17 +1,24 @@
 // Runs the window test classes: all of them, or the one named first.
-#include <QApplication>
+#include <cstdio>
+
 #include <QTest>
 
+#include "ui/windowmode.h"
 #include "uitest.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // The program's own application object: its handler of unexpected errors is under test.
+  kx::TkxApplication app(argc, argv);
   std::string only;
   std::vector<char*> rest{argv[0]};
   for (int i = 1; i < argc; ++i) {
-    if (only.empty() && argv[i][0] != '-' && uitest::Registry().count(argv[i]))
+    if (i == 1 && argv[i][0] != '-') {
       only = argv[i];
-    else
+      if (!uitest::Registry().count(only)) {
+        std::fprintf(stderr, "no test class %s\n", argv[i]);
+        return 2;
+      }
+    } else
       rest.push_back(argv[i]);
   }
   int failed = 0;
