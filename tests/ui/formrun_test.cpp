@@ -362,6 +362,27 @@ class FormRunControlTest : public QObject {
     QVERIFY(Opened()[0].find("a=err&e=") != std::string::npos);
   }
 
+  void manyRowsFromManyThreadsStayInItemOrder() {
+    Scope s;
+    for (int i = 0; i < 300; ++i) kxtest::WriteFile(s.Dir() / ("in/d" + std::to_string(i) + (i % 7 ? ".doc" : "-fail.doc")), "x");
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(QString::fromStdString(s.Dir() / "in/*.doc"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "4");
+    w.aSearchConvertExecute();  // converting while the search still adds rows
+    QVERIFY(WaitIdle(w));
+    std::vector<std::string> rows = Rows(w);
+    QCOMPARE(rows.size(), size_t(300));
+    kx::TkxBatch::TItems& items = w.Batch()->LockItems();
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const kx::TkxNode& n = *items[i];
+      QCOMPARE(rows[i], std::to_string(n.Status) + "|" + n.FileName + "|" + n.ResultText);
+      QVERIFY(n.Status == 1 || n.Status == 2);
+    }
+    w.Batch()->UnlockItems();
+    QCOMPARE(w.Batch()->FailCount(), 43);
+  }
+
   void closingDuringARunEndsItsThreads() {
     Scope s;
     kxtest::TestLog().DelayMs = 200;
