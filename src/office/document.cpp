@@ -4,10 +4,13 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <com/sun/star/awt/Point.hpp>
+#include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -17,6 +20,12 @@
 #include <com/sun/star/drawing/XDrawPage.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/drawing/TextHorizontalAdjust.hpp>
+#include <com/sun/star/drawing/XShape.hpp>
+#include <com/sun/star/style/ParagraphAdjust.hpp>
+#include <com/sun/star/text/ControlCharacter.hpp>
+#include <com/sun/star/text/XText.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/script/vba/XVBACompatibility.hpp>
@@ -30,8 +39,11 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <osl/file.hxx>
 #include <rtl/ref.hxx>
+
+#include "office/pdftext.h"
 
 namespace kx::office {
 
@@ -233,6 +245,64 @@ const std::vector<std::string>& TkxWriterDocument::Pages() {
   return FPages;
 }
 
+namespace {
+
+sal_Int32 IntProp(const Reference<css::beans::XPropertySet>& ps, const char* name) {
+  sal_Int32 v = 0;
+  ps->getPropertyValue(rtl::OUString::createFromAscii(name)) >>= v;
+  return v;
+}
+
+// The Draw import keeps a line's words but not their places: every gap becomes one
+// space, so a justified line comes out short and ragged. A one-line text whose glyphs
+// reach further in the PDF is widened to that extent and justified, which spreads
+// the difference over its blanks as Writer did. The trailing line break makes the
+// line not the last of its paragraph, the only kind Draw justifies.
+void JustifyLines(const Reference<css::drawing::XDrawPage>& page, const TkxPdfPage& glyphs) {
+  if (glyphs.empty()) return;
+  for (sal_Int32 i = 0; i < page->getCount(); ++i) {
+    Reference<css::drawing::XShape> shape(page->getByIndex(i), UNO_QUERY);
+    Reference<css::lang::XServiceInfo> info(shape, UNO_QUERY);
+    if (!info.is() || !info->supportsService("com.sun.star.drawing.TextShape")) continue;
+    Reference<css::text::XText> text(shape, UNO_QUERY);
+    Reference<css::beans::XPropertySet> ps(shape, UNO_QUERY);
+    if (!text.is() || !ps.is()) continue;
+    rtl::OUString str = text->getString();
+    if (str.indexOf(' ') < 0 || str.indexOf('\n') >= 0 || str.indexOf('\r') >= 0) continue;
+    try {
+      css::awt::Point at = shape->getPosition();
+      css::awt::Size size = shape->getSize();
+      sal_Int32 leftDist = IntProp(ps, "TextLeftDistance"), rightDist = IntProp(ps, "TextRightDistance");
+      std::string utf8 = str.toUtf8().getStr();
+      double right = LineRightEdge(glyphs, at.X + leftDist, at.Y, at.Y + size.Height, utf8);
+      if (right < 0) continue;
+      sal_Int32 width = sal_Int32(std::lround(right - at.X + rightDist));
+      // Only lines the import made shorter, and never by a implausible amount.
+      if (width <= size.Width + 20 || width > size.Width * 3 / 2) continue;
+      ps->setPropertyValue("TextAutoGrowWidth", Any(false));
+      ps->setPropertyValue("TextHorizontalAdjust", Any(css::drawing::TextHorizontalAdjust_BLOCK));
+      ps->setPropertyValue("TextWordWrap", Any(true));
+      size.Width = width;
+      shape->setSize(size);
+      Reference<css::text::XTextCursor> all = text->createTextCursor();
+      all->gotoStart(false);
+      all->gotoEnd(true);
+      Reference<css::beans::XPropertySet> para(all, UNO_QUERY_THROW);
+      para->setPropertyValue("ParaAdjust", Any(css::style::ParagraphAdjust_BLOCK));
+      Reference<css::text::XTextCursor> end = text->createTextCursor();
+      end->gotoEnd(false);
+      text->insertControlCharacter(Reference<css::text::XTextRange>(end, UNO_QUERY_THROW),
+                                   css::text::ControlCharacter::LINE_BREAK, false);
+    } catch (const css::uno::RuntimeException&) {
+      throw;
+    } catch (const css::uno::Exception&) {
+      // A shape that refuses keeps the import's layout.
+    }
+  }
+}
+
+}  // namespace
+
 void TkxWriterDocument::ExportPages() {
   static std::atomic<int> serial{0};
   std::string stem = FOffice.WorkDir() + "doc" + std::to_string(++serial);
@@ -253,6 +323,8 @@ void TkxWriterDocument::ExportPages() {
     Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
     Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);
+    std::vector<TkxPdfPage> glyphs =
+        ReadPdfGlyphs(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, stem + ".glyphs", 60000);
 
     Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
     Sequence<css::beans::PropertyValue> drawProps = Props(
@@ -268,6 +340,7 @@ void TkxWriterDocument::ExportPages() {
       Reference<css::beans::XPropertySet> ps(page, UNO_QUERY_THROW);
       for (const char* border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
         ps->setPropertyValue(rtl::OUString::createFromAscii(border), Any(sal_Int32(0)));
+      if (size_t(i) < glyphs.size()) JustifyLines(page, glyphs[size_t(i)]);
       std::string emf = stem + "-" + std::to_string(i + 1) + ".emf";
       filter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
       Sequence<css::beans::PropertyValue> exportProps =
