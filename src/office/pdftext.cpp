@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -68,6 +69,7 @@ std::vector<TkxPdfPage> ParsePdfGlyphs(const std::string& output) {
     g.X0 = v[0] * kPointTo100thMm;
     g.X1 = v[2] * kPointTo100thMm;
     g.Baseline = (pageHeight - v[1]) * kPointTo100thMm;
+    g.Size = v[8];
     g.Chars = line.substr(p + 1);
     pages.back().push_back(std::move(g));
   }
@@ -106,6 +108,48 @@ std::vector<TkxPdfPage> ReadPdfGlyphs(const std::string& reader, const std::stri
   unlink(scratchFile.c_str());
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
   return ParsePdfGlyphs(text);
+}
+
+std::vector<TkxWideLine> WideLines(const TkxPdfPage& page) {
+  // Glyphs come in drawing order: a line is a run on one baseline going right.
+  struct TGap {
+    size_t Line;
+    double Size, Width;
+  };
+  std::vector<std::pair<size_t, size_t>> lines;
+  std::vector<TGap> gaps;
+  std::map<long, double> narrowest;  // by font size in hundredths of a point
+  for (size_t i = 0; i < page.size();) {
+    size_t j = i + 1;
+    while (j < page.size() && std::fabs(page[j].Baseline - page[i].Baseline) < 1 && page[j].X0 >= page[j - 1].X0 - 1) ++j;
+    const TkxPdfGlyph* lastInk = nullptr;
+    bool blank = false;
+    for (size_t k = i; k < j; ++k) {
+      const TkxPdfGlyph& g = page[k];
+      if (WithoutSpaces(g.Chars).empty()) {
+        blank = true;
+        continue;
+      }
+      if (lastInk && blank) {
+        TGap gap{lines.size(), g.Size, g.X0 - lastInk->X1};
+        gaps.push_back(gap);
+        long key = std::lround(g.Size * 100);
+        auto it = narrowest.find(key);
+        if (it == narrowest.end() || gap.Width < it->second) narrowest[key] = gap.Width;
+      }
+      lastInk = &g;
+      blank = false;
+    }
+    lines.emplace_back(i, j);
+    i = j;
+  }
+  std::vector<bool> wide(lines.size(), false);
+  for (const TGap& g : gaps)
+    if (g.Width > narrowest[std::lround(g.Size * 100)] * 1.02 + 2) wide[g.Line] = true;
+  std::vector<TkxWideLine> result;
+  for (size_t l = 0; l < lines.size(); ++l)
+    if (wide[l]) result.push_back({page[lines[l].first].X0, page[lines[l].first].Baseline});
+  return result;
 }
 
 double LineRightEdge(const TkxPdfPage& page, double left, double top, double bottom, const std::string& text) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <barrier>
 #include <fstream>
@@ -28,6 +29,8 @@
 #include "convert/wordole.h"
 #include "core/project.h"
 #include "office/document.h"
+#include "office/pdftext.h"
+#include "platform/bitmap.h"
 #include "office/process.h"
 #include "office/wordapp.h"
 #include "platform/clipboard.h"
@@ -329,6 +332,45 @@ EditionRun ConvertCorpus(kxtest::ProjectScope& scope, int edition, const std::st
 
 }  // namespace
 
+TEST(PdfGlyphs, ReaderOutputLinesAndExtents) {
+  // Two lines on a 100 x 200 pt page: "ab  cd" set with a wide gap, then "ab cd".
+  std::string out =
+      "startPage 10000.000000 20000.000000\n"
+      "updateFont 20 1 0 0 0 1000.000000 0 Sans\n"
+      "drawChar 10.0 150.0 15.0 150.0 1.0 0.0 0.0 1.0 10.0 a\n"
+      "drawChar 15.0 150.0 20.0 150.0 1.0 0.0 0.0 1.0 10.0 b\n"
+      "drawChar 20.0 150.0 23.0 150.0 1.0 0.0 0.0 1.0 10.0  \n"
+      "drawChar 30.0 150.0 35.0 150.0 1.0 0.0 0.0 1.0 10.0 c\n"
+      "drawChar 35.0 150.0 40.0 150.0 1.0 0.0 0.0 1.0 10.0 d\n"
+      "drawChar 10.0 130.0 15.0 130.0 1.0 0.0 0.0 1.0 10.0 a\n"
+      "drawChar 15.0 130.0 20.0 130.0 1.0 0.0 0.0 1.0 10.0 b\n"
+      "drawChar 20.0 130.0 23.0 130.0 1.0 0.0 0.0 1.0 10.0  \n"
+      "drawChar 23.0 130.0 28.0 130.0 1.0 0.0 0.0 1.0 10.0 c\n"
+      "drawChar 28.0 130.0 33.0 130.0 1.0 0.0 0.0 1.0 10.0 fi\n"
+      "drawChar 50.0 100.0 55.0 100.0 0.0 1.0 -1.0 0.0 10.0 r\n"  // rotated: dropped
+      "drawChar 10.0 100.0 15.0 100.0 1.0 0.0 0.0 1.0 10.0 x\n"
+      "startPage 10000.000000 20000.000000\n";
+  std::vector<office::TkxPdfPage> pages = office::ParsePdfGlyphs(out);
+  ASSERT_EQ(pages.size(), 2u);
+  ASSERT_EQ(pages[0].size(), 11u);
+  EXPECT_TRUE(pages[1].empty());
+  const double mm = 2540.0 / 72;
+  EXPECT_NEAR(pages[0][0].X0, 10 * mm, 0.01);
+  EXPECT_NEAR(pages[0][0].Baseline, 50 * mm, 0.01);  // 200 - 150 pt from the top
+  EXPECT_EQ(pages[0][2].Chars, " ");
+  EXPECT_EQ(pages[0][9].Chars, "fi");
+  // Only the first line has a gap wider than the page's narrowest.
+  std::vector<office::TkxWideLine> wide = office::WideLines(pages[0]);
+  ASSERT_EQ(wide.size(), 1u);
+  EXPECT_NEAR(wide[0].Baseline, 50 * mm, 0.01);
+  // The right end of the glyphs that spell a shape's text, ligatures included.
+  EXPECT_NEAR(office::LineRightEdge(pages[0], 10 * mm, 40 * mm, 60 * mm, "ab cd"), 40 * mm, 0.01);
+  EXPECT_NEAR(office::LineRightEdge(pages[0], 10 * mm, 60 * mm, 80 * mm, "ab cfi"), 33 * mm, 0.01);
+  EXPECT_EQ(office::LineRightEdge(pages[0], 10 * mm, 40 * mm, 60 * mm, "ab ce"), -1);  // spelt otherwise
+  EXPECT_EQ(office::LineRightEdge(pages[0], 60 * mm, 40 * mm, 60 * mm, "cd"), -1);     // nothing starts there
+  EXPECT_TRUE(office::ParsePdfGlyphs("drawChar 1 2 3\ngarbage\n").empty());
+}
+
 TEST_F(Office, CorpusConvertsInBothEditionsWithTheRightPagesAndSizes) {
   kxtest::ProjectScope scope;
   kx::RegisterLumipix();
@@ -337,6 +379,38 @@ TEST_F(Office, CorpusConvertsInBothEditionsWithTheRightPagesAndSizes) {
   for (const char* ext : {"doc", "docx"}) {
     EditionRun emf = ConvertCorpus(scope, 1, ext);
     EditionRun png = ConvertCorpus(scope, 0, ext);
+    // Justified text keeps its right edge: the first paragraph of test17's second page.
+    {
+      kx::TkxMetafile mf;
+      mf.LoadFromFile(emf.Target + "test17-02.emf");
+      kx::TkxBitmap bmp;
+      bmp.SetPixelFormat(kx::TkxPixelFormat::pf32bit);
+      bmp.SetSize(mf.Width(), mf.Height());
+      bmp.Draw(mf, 0, 0);
+      auto dark = [&](int x, int y) {
+        uint32_t c = bmp.PixelAt(x, y);
+        return int(c & 255) + int(c >> 8 & 255) + int(c >> 16 & 255) < 384;
+      };
+      std::vector<int> rights;  // per text line of the first paragraph
+      int y = 0, gap = 0;
+      while (y < bmp.Height() && (rights.empty() || gap < 8)) {
+        int right = -1;
+        for (int x = 0; x < bmp.Width(); ++x)
+          if (dark(x, y)) right = x;
+        if (right >= 0) {
+          if (gap > 0 || rights.empty()) rights.push_back(right);
+          rights.back() = std::max(rights.back(), right);
+          gap = 0;
+        } else if (!rights.empty()) {
+          ++gap;
+        }
+        ++y;
+      }
+      ASSERT_GE(rights.size(), 4u) << ext;
+      auto [lo, hi] = std::minmax_element(rights.begin(), rights.end() - 1);
+      EXPECT_LE(*hi - *lo, 3) << ext << ": justified lines end in one column";
+      EXPECT_LT(rights.back(), *lo - 50) << ext << ": the paragraph's last line is not stretched";
+    }
     for (const CorpusEntry& e : all) {
       std::string base = e.File.substr(0, e.File.rfind('.'));
       if (e.File.substr(e.File.rfind('.') + 1) != ext) continue;
