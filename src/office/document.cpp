@@ -289,7 +289,7 @@ Function ShapeInfo(oPage As Object) As String
     o = oPage.getByIndex(i)
     If o.supportsService("com.sun.star.drawing.TextShape") Then
       t = o.getString()
-      If InStr(t, " ") > 0 And InStr(t, Chr(10)) = 0 And InStr(t, Chr(13)) = 0 Then
+      If InStr(t, " ") > 0 And InStr(t, Chr(10)) = 0 And InStr(t, Chr(13)) = 0 And InStr(t, Chr(1)) = 0 And InStr(t, Chr(2)) = 0 Then
         s = s & i & Chr(1) & o.Position.X & Chr(1) & o.Position.Y & Chr(1) & o.Size.Width & Chr(1) & _
             o.Size.Height & Chr(1) & o.TextLeftDistance & Chr(1) & o.TextRightDistance & Chr(1) & t & Chr(2)
       End If
