@@ -118,6 +118,15 @@ static QPushButton* MakeButton(QWidget* parent, const char* name, const char* ca
   return b;
 }
 
+// One row of the action panel: a fixed height, its own hint.
+static QWidget* MakeRow(QWidget* parent, const char* name, int height, const char* hint) {
+  auto* row = new QWidget(parent);
+  row->setObjectName(name);
+  row->setFixedHeight(height);
+  row->setToolTip(hint);
+  return row;
+}
+
 // A labelled edit: the label stands left of the edit, 4 pixels apart.
 static QLineEdit* MakeLabelledEdit(QWidget* parent, const char* name, const char* caption, QRect r, QLabel*& label) {
   auto* e = new QLineEdit(parent);
@@ -275,10 +284,7 @@ void TkxFrmMain::BuildAction() {
   rows->setContentsMargins(1, 1, 1, 1);
   rows->setSpacing(0);
 
-  pSource = new QWidget(pAction);
-  pSource->setObjectName("pSource");
-  pSource->setFixedHeight(32);
-  pSource->setToolTip("Choose or drag & drop source folder or file(s)");
+  pSource = MakeRow(pAction, "pSource", 32, "Choose or drag & drop source folder or file(s)");
   eSource = MakeLabelledEdit(pSource, "eSource", "&Source", QRect(50, 10, 500, 21), lblSource);
   bSource = MakeButton(pSource, "bSource", "Folder", QRect(550, 9, 38, 23),
                        "Choose a folder and click \"Search\" to list files");
@@ -293,10 +299,7 @@ void TkxFrmMain::BuildAction() {
   bSearch = MakeButton(pSource, "bSearch", nullptr, QRect(710, 9, 76, 23), nullptr);
   rows->addWidget(pSource);
 
-  pTarget = new QWidget(pAction);
-  pTarget->setObjectName("pTarget");
-  pTarget->setFixedHeight(30);
-  pTarget->setToolTip("Choose or drag & drop target folder");
+  pTarget = MakeRow(pAction, "pTarget", 30, "Choose or drag & drop target folder");
   eTarget = MakeLabelledEdit(pTarget, "eTarget", "&Target", QRect(50, 6, 500, 21), lblTarget);
   bTarget = MakeButton(pTarget, "bTarget", "Folder", QRect(550, 5, 38, 23),
                        "Choose a target folder to save the converted file(s)");
