@@ -401,8 +401,7 @@ std::vector<TkxLineShape> ParseShapeInfo(const std::string& info) {
 // the difference over its blanks as Writer did. The trailing line break makes the
 // line not the last of its paragraph, the only kind Draw justifies.
 void JustifyLines(const TkxDrawTools& tools, const Reference<css::drawing::XDrawPage>& page,
-                  const TkxPdfPage& glyphs) {
-  std::vector<TkxWideLine> wide = WideLines(glyphs);
+                  const TkxPdfPage& glyphs, const std::vector<TkxWideLine>& wide) {
   if (wide.empty() || !tools.Ready()) return;
   try {
     rtl::OUString info;
@@ -455,19 +454,21 @@ void TkxWriterDocument::ExportPages() {
     Reference<css::drawing::XDrawPagesSupplier> supplier(draw, UNO_QUERY_THROW);
     Reference<css::drawing::XDrawPages> pages = supplier->getDrawPages();
     Reference<css::drawing::XGraphicExportFilter> filter = css::drawing::GraphicExportFilter::create(FOffice.Context);
+    std::vector<std::vector<TkxWideLine>> wide;
+    bool stretched = false;
+    for (const TkxPdfPage& p : glyphs) {
+      wide.push_back(WideLines(p));
+      stretched |= !wide.back().empty();
+    }
     TkxDrawTools tools;
-    for (const TkxPdfPage& p : glyphs)
-      if (!WideLines(p).empty()) {
-        tools = LoadDrawTools(FOffice.Context, draw);
-        break;
-      }
+    if (stretched) tools = LoadDrawTools(FOffice.Context, draw);
     std::vector<std::string> result;
     for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
       Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
       Reference<css::beans::XPropertySet> ps(page, UNO_QUERY_THROW);
       for (const char* border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
         ps->setPropertyValue(rtl::OUString::createFromAscii(border), Any(sal_Int32(0)));
-      if (size_t(i) < glyphs.size()) JustifyLines(tools, page, glyphs[size_t(i)]);
+      if (size_t(i) < glyphs.size()) JustifyLines(tools, page, glyphs[size_t(i)], wide[size_t(i)]);
       std::string emf = stem + "-" + std::to_string(i + 1) + ".emf";
       filter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
       Sequence<css::beans::PropertyValue> exportProps =

@@ -22,10 +22,14 @@ namespace kx::office {
 namespace {
 constexpr double kPointTo100thMm = 2540.0 / 72.0;
 
+bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsBlank(const std::string& s) { return std::all_of(s.begin(), s.end(), IsBlankChar); }
+
 std::string WithoutSpaces(const std::string& s) {
   std::string r;
   for (char c : s)
-    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') r += c;
+    if (!IsBlankChar(c)) r += c;
   return r;
 }
 }  // namespace
@@ -126,7 +130,7 @@ std::vector<TkxWideLine> WideLines(const TkxPdfPage& page) {
     bool blank = false;
     for (size_t k = i; k < j; ++k) {
       const TkxPdfGlyph& g = page[k];
-      if (WithoutSpaces(g.Chars).empty()) {
+      if (IsBlank(g.Chars)) {
         blank = true;
         continue;
       }
@@ -159,7 +163,7 @@ double LineRightEdge(const TkxPdfPage& page, double left, double top, double bot
   constexpr double kStartSlack = 150, kBaselineSlack = 25;
   const TkxPdfGlyph* first = nullptr;
   for (const TkxPdfGlyph& g : page) {
-    if (g.Baseline < top || g.Baseline > bottom || WithoutSpaces(g.Chars).empty()) continue;
+    if (g.Baseline < top || g.Baseline > bottom || IsBlank(g.Chars)) continue;
     if (std::fabs(g.X0 - left) > kStartSlack) continue;
     if (!first || std::fabs(g.X0 - left) < std::fabs(first->X0 - left)) first = &g;
   }

@@ -86,7 +86,6 @@ void TkxUiDispatcher::Run(const std::shared_ptr<TState>& state, const std::funct
             CallCond.notify_all();
           },
           Qt::QueuedConnection);
-      call->State = TCallState::Pending;
     } else {
       call->State = TCallState::Running;
     }

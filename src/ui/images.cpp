@@ -10,7 +10,7 @@ namespace kx {
 
 namespace {
 
-const QColor Blue(30, 90, 210), Green(30, 150, 50), DarkGreen(20, 100, 35), Red(210, 35, 35), Outline(70, 70, 70);
+const QColor Blue(30, 90, 210), Green(30, 150, 50), Red(210, 35, 35), Outline(70, 70, 70);
 
 void Triangle(QPainter& p) {
   QPolygonF t({QPointF(4, 2), QPointF(13, 8), QPointF(4, 14)});

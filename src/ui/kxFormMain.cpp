@@ -79,6 +79,7 @@ class TkxButtonLink : public QObject {
  private:
   void Update() {
     FButton->setText(FAction->text());
+    // An action without a hint reports its caption as tooltip; the button then shows none.
     FButton->setToolTip(FAction->toolTip() == QString(FAction->text()).remove('&') ? QString() : FAction->toolTip());
     FButton->setEnabled(FAction->isEnabled());
     FButton->setVisible(FAction->isVisible());
