@@ -18,6 +18,6 @@ export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp
 # The unit tests; the runs of real LibreOffice stay in the normal build.
 run_build build-asan Asan -E "office_tests|program_blackbox|program_interrupts|ui_FormRunTest"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp"
-run_build build-tsan Tsan -R "Chain|Stress|Batch|Runner|Thread|ProjectSettings|InfoCounters|ui_FormMainTest|ui_FormRunControlTest|ui_FormProjectTest"
+run_build build-tsan Tsan -R "Chain|Stress|Batch|Runner|Thread|ProjectSettings|InfoCounters|ui_FormMainTest|ui_FormRunControlTest|ui_FormProjectTest|ui_UiDispatcherTest"
 # Fuzz targets (clang, libFuzzer, AddressSanitizer), each for a bounded time.
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash fuzz/run.sh

@@ -64,6 +64,7 @@ void TkxUiDispatcher::Run(const std::function<void()>& fn) { Run(FState, fn); }
 
 void TkxUiDispatcher::Run(const std::shared_ptr<TState>& state, const std::function<void()>& fn) {
   auto call = std::make_shared<TCall>();
+  bool direct = false;  // decided under the lock: once posted, the call's state is the GUI thread's
   {
     std::lock_guard<std::mutex> g(CallLock);
     if (state->ShutDown) return;
@@ -87,10 +88,10 @@ void TkxUiDispatcher::Run(const std::shared_ptr<TState>& state, const std::funct
           },
           Qt::QueuedConnection);
     } else {
-      call->State = TCallState::Running;
+      direct = true;
     }
   }
-  if (call->State == TCallState::Running) {
+  if (direct) {
     fn();  // already on the GUI thread
     return;
   }
