@@ -4,13 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <com/sun/star/awt/Point.hpp>
-#include <com/sun/star/awt/Size.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
@@ -20,20 +17,9 @@
 #include <com/sun/star/drawing/XDrawPage.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
-#include <com/sun/star/drawing/TextHorizontalAdjust.hpp>
-#include <com/sun/star/drawing/XShape.hpp>
-#include <com/sun/star/style/ParagraphAdjust.hpp>
-#include <com/sun/star/text/ControlCharacter.hpp>
-#include <com/sun/star/text/XText.hpp>
-#include <com/sun/star/text/XTextCursor.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/script/XLibraryContainer.hpp>
-#include <com/sun/star/script/provider/XScript.hpp>
-#include <com/sun/star/script/provider/XScriptProvider.hpp>
-#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/script/vba/XVBACompatibility.hpp>
-#include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/task/DocumentPasswordRequest.hpp>
 #include <com/sun/star/task/DocumentPasswordRequest2.hpp>
 #include <com/sun/star/task/DocumentMSPasswordRequest.hpp>
@@ -44,10 +30,10 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/XServiceInfo.hpp>
 #include <osl/file.hxx>
 #include <rtl/ref.hxx>
 
+#include "office/emfglyphs.h"
 #include "office/pdftext.h"
 
 namespace kx::office {
@@ -250,179 +236,6 @@ const std::vector<std::string>& TkxWriterDocument::Pages() {
   return FPages;
 }
 
-namespace {
-
-
-// The Draw import keeps a line's words but not their places: every gap becomes one
-// space, so a justified line comes out short and ragged. A one-line text whose glyphs
-// reach further in the PDF is widened to that extent and justified, which spreads
-// the difference over its blanks as Writer did. The trailing line break makes the
-// line not the last of its paragraph, the only kind Draw justifies.
-struct TkxLineShape {
-  sal_Int32 Index = 0, X = 0, Y = 0, Width = 0, Height = 0, LeftDist = 0, RightDist = 0;
-  std::string Text;
-};
-
-// The width a one-line text shape must have to reach as far as its glyphs did in the
-// PDF; 0 when it is right as it is.
-sal_Int32 WidenedWidth(const TkxLineShape& s, const TkxPdfPage& glyphs, const std::vector<TkxWideLine>& wide) {
-  bool candidate = false;
-  for (const TkxWideLine& l : wide)
-    candidate |= l.Baseline >= s.Y && l.Baseline <= s.Y + s.Height && l.Left > s.X - 300 && l.Left < s.X + s.Width + 300;
-  if (!candidate || s.Text.find(' ') == std::string::npos || s.Text.find_first_of("\r\n") != std::string::npos)
-    return 0;
-  double right = LineRightEdge(glyphs, s.X + s.LeftDist, s.Y, s.Y + s.Height, s.Text);
-  if (right < 0) return 0;
-  sal_Int32 width = sal_Int32(std::lround(right - s.X + s.RightDist));
-  // Only lines the import made shorter, and never by an implausible amount.
-  return width <= s.Width + 20 || width > s.Width * 3 / 2 ? 0 : width;
-}
-
-// Runs in the office: reading and changing shapes one call at a time would cross
-// the pipe a dozen times per line.
-const char* const kToolsLibrary = "LumipixTools";
-const char* const kToolsSource = R"(
-Function ShapeInfo(oPage As Object) As String
-  Dim s As String, i As Long, o As Object, t As String
-  On Error Resume Next
-  For i = 0 To oPage.getCount() - 1
-    o = oPage.getByIndex(i)
-    If o.supportsService("com.sun.star.drawing.TextShape") Then
-      t = o.getString()
-      If InStr(t, " ") > 0 And InStr(t, Chr(10)) = 0 And InStr(t, Chr(13)) = 0 And InStr(t, Chr(1)) = 0 And InStr(t, Chr(2)) = 0 Then
-        s = s & i & Chr(1) & o.Position.X & Chr(1) & o.Position.Y & Chr(1) & o.Size.Width & Chr(1) & _
-            o.Size.Height & Chr(1) & o.TextLeftDistance & Chr(1) & o.TextRightDistance & Chr(1) & t & Chr(2)
-      End If
-    End If
-  Next
-  ShapeInfo = s
-End Function
-
-Sub Widen(oPage As Object, sList As String)
-  Dim items, parts, i As Long, o As Object, sz As Object, c As Object, e As Object
-  If sList = "" Then Exit Sub
-  On Error Resume Next
-  items = Split(sList, ",")
-  For i = LBound(items) To UBound(items)
-    parts = Split(items(i), ";")
-    o = oPage.getByIndex(CLng(parts(0)))
-    o.TextAutoGrowWidth = False
-    o.TextHorizontalAdjust = com.sun.star.drawing.TextHorizontalAdjust.BLOCK
-    o.TextWordWrap = True
-    sz = o.Size
-    sz.Width = CLng(parts(1))
-    o.Size = sz
-    c = o.createTextCursor()
-    c.gotoStart(False)
-    c.gotoEnd(True)
-    c.ParaAdjust = com.sun.star.style.ParagraphAdjust.BLOCK
-    e = o.createTextCursor()
-    e.gotoEnd(False)
-    o.insertControlCharacter(e, com.sun.star.text.ControlCharacter.LINE_BREAK, False)
-  Next
-End Sub
-)";
-
-struct TkxDrawTools {
-  Reference<css::script::provider::XScript> ShapeInfo, Widen;
-  bool Ready() const { return ShapeInfo.is() && Widen.is(); }
-};
-
-// The office's own macros, installed into its private profile at first use.
-TkxDrawTools LoadDrawTools(const Reference<css::uno::XComponentContext>& context,
-                           const Reference<css::lang::XComponent>& draw) {
-  TkxDrawTools t;
-  try {
-    Reference<css::script::XLibraryContainer> libs(
-        context->getServiceManager()->createInstanceWithContext("com.sun.star.script.ApplicationScriptLibraryContainer",
-                                                                context),
-        UNO_QUERY_THROW);
-    rtl::OUString name = rtl::OUString::createFromAscii(kToolsLibrary);
-    if (!libs->hasByName(name)) libs->createLibrary(name);
-    libs->loadLibrary(name);
-    Reference<css::container::XNameContainer> lib(libs->getByName(name), UNO_QUERY_THROW);
-    rtl::OUString source = rtl::OUString::createFromAscii(kToolsSource);
-    if (lib->hasByName("Justify"))
-      lib->replaceByName("Justify", Any(source));
-    else
-      lib->insertByName("Justify", Any(source));
-    Reference<css::script::provider::XScriptProviderSupplier> supplier(draw, UNO_QUERY_THROW);
-    Reference<css::script::provider::XScriptProvider> provider = supplier->getScriptProvider();
-    auto uri = [](const char* f) {
-      return rtl::OUString::createFromAscii("vnd.sun.star.script:LumipixTools.Justify.") +
-             rtl::OUString::createFromAscii(f) + "?language=Basic&location=application";
-    };
-    t.ShapeInfo = provider->getScript(uri("ShapeInfo"));
-    t.Widen = provider->getScript(uri("Widen"));
-  } catch (const css::uno::RuntimeException&) {
-    throw;
-  } catch (const css::uno::Exception&) {
-    return TkxDrawTools{};
-  }
-  return t;
-}
-
-Any Invoke(const Reference<css::script::provider::XScript>& script, std::vector<Any> list) {
-  Sequence<Any> args(list.data(), sal_Int32(list.size()));
-  Sequence<sal_Int16> outIndex;
-  Sequence<Any> out;
-  return script->invoke(args, outIndex, out);
-}
-
-std::vector<TkxLineShape> ParseShapeInfo(const std::string& info) {
-  std::vector<TkxLineShape> r;
-  size_t pos = 0;
-  while (pos < info.size()) {
-    size_t end = info.find('\x02', pos);
-    if (end == std::string::npos) break;
-    std::vector<std::string> f;
-    size_t p = pos;
-    for (int k = 0; k < 7; ++k) {
-      size_t q = info.find('\x01', p);
-      if (q == std::string::npos || q > end) break;
-      f.push_back(info.substr(p, q - p));
-      p = q + 1;
-    }
-    if (f.size() == 7) {
-      TkxLineShape s;
-      sal_Int32* fields[] = {&s.Index, &s.X, &s.Y, &s.Width, &s.Height, &s.LeftDist, &s.RightDist};
-      for (int k = 0; k < 7; ++k) *fields[k] = sal_Int32(std::strtol(f[size_t(k)].c_str(), nullptr, 10));
-      s.Text = info.substr(p, end - p);
-      r.push_back(std::move(s));
-    }
-    pos = end + 1;
-  }
-  return r;
-}
-
-// The Draw import keeps a line's words but not their places: every gap becomes one
-// space, so a justified line comes out short and ragged. A one-line text whose glyphs
-// reach further in the PDF is widened to that extent and justified, which spreads
-// the difference over its blanks as Writer did. The trailing line break makes the
-// line not the last of its paragraph, the only kind Draw justifies.
-void JustifyLines(const TkxDrawTools& tools, const Reference<css::drawing::XDrawPage>& page,
-                  const TkxPdfPage& glyphs, const std::vector<TkxWideLine>& wide) {
-  if (wide.empty() || !tools.Ready()) return;
-  try {
-    rtl::OUString info;
-    Invoke(tools.ShapeInfo, {Any(page)}) >>= info;
-    std::string list;
-    for (const TkxLineShape& s : ParseShapeInfo(info.toUtf8().getStr())) {
-      sal_Int32 width = WidenedWidth(s, glyphs, wide);
-      if (width <= 0) continue;
-      if (!list.empty()) list += ',';
-      list += std::to_string(s.Index) + ";" + std::to_string(width);
-    }
-    if (!list.empty()) Invoke(tools.Widen, {Any(page), Any(U(list))});
-  } catch (const css::uno::RuntimeException&) {
-    throw;
-  } catch (const css::uno::Exception&) {
-    // The page keeps the import's layout.
-  }
-}
-
-}  // namespace
-
 void TkxWriterDocument::ExportPages() {
   static std::atomic<int> serial{0};
   std::string stem = FOffice.WorkDir() + "doc" + std::to_string(++serial);
@@ -454,21 +267,12 @@ void TkxWriterDocument::ExportPages() {
     Reference<css::drawing::XDrawPagesSupplier> supplier(draw, UNO_QUERY_THROW);
     Reference<css::drawing::XDrawPages> pages = supplier->getDrawPages();
     Reference<css::drawing::XGraphicExportFilter> filter = css::drawing::GraphicExportFilter::create(FOffice.Context);
-    std::vector<std::vector<TkxWideLine>> wide;
-    bool stretched = false;
-    for (const TkxPdfPage& p : glyphs) {
-      wide.push_back(WideLines(p));
-      stretched |= !wide.back().empty();
-    }
-    TkxDrawTools tools;
-    if (stretched) tools = LoadDrawTools(FOffice.Context, draw);
     std::vector<std::string> result;
     for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
       Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
       Reference<css::beans::XPropertySet> ps(page, UNO_QUERY_THROW);
       for (const char* border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
         ps->setPropertyValue(rtl::OUString::createFromAscii(border), Any(sal_Int32(0)));
-      if (size_t(i) < glyphs.size()) JustifyLines(tools, page, glyphs[size_t(i)], wide[size_t(i)]);
       std::string emf = stem + "-" + std::to_string(i + 1) + ".emf";
       filter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
       Sequence<css::beans::PropertyValue> exportProps =
@@ -477,6 +281,7 @@ void TkxWriterDocument::ExportPages() {
       result.push_back(ReadAll(emf));
       unlink(emf.c_str());
       if (result.back().empty()) throw EOfficeError{kMsgExportFailed};
+      if (size_t(i) < glyphs.size()) PlaceTextFromPdf(result.back(), glyphs[size_t(i)]);
     }
     FPages = std::move(result);
   } catch (const EOfficeError&) {

@@ -6,12 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <thread>
 
@@ -22,16 +20,6 @@ namespace kx::office {
 namespace {
 constexpr double kPointTo100thMm = 2540.0 / 72.0;
 
-bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool IsBlank(const std::string& s) { return std::all_of(s.begin(), s.end(), IsBlankChar); }
-
-std::string WithoutSpaces(const std::string& s) {
-  std::string r;
-  for (char c : s)
-    if (!IsBlankChar(c)) r += c;
-  return r;
-}
 }  // namespace
 
 std::vector<TkxPdfPage> ParsePdfGlyphs(const std::string& output) {
@@ -112,75 +100,6 @@ std::vector<TkxPdfPage> ReadPdfGlyphs(const std::string& reader, const std::stri
   unlink(scratchFile.c_str());
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
   return ParsePdfGlyphs(text);
-}
-
-std::vector<TkxWideLine> WideLines(const TkxPdfPage& page) {
-  // Glyphs come in drawing order: a line is a run on one baseline going right.
-  struct TGap {
-    size_t Line;
-    double Size, Width;
-  };
-  std::vector<std::pair<size_t, size_t>> lines;
-  std::vector<TGap> gaps;
-  std::map<long, double> narrowest;  // by font size in hundredths of a point
-  for (size_t i = 0; i < page.size();) {
-    size_t j = i + 1;
-    while (j < page.size() && std::fabs(page[j].Baseline - page[i].Baseline) < 1 && page[j].X0 >= page[j - 1].X0 - 1) ++j;
-    const TkxPdfGlyph* lastInk = nullptr;
-    bool blank = false;
-    for (size_t k = i; k < j; ++k) {
-      const TkxPdfGlyph& g = page[k];
-      if (IsBlank(g.Chars)) {
-        blank = true;
-        continue;
-      }
-      if (lastInk && blank) {
-        TGap gap{lines.size(), g.Size, g.X0 - lastInk->X1};
-        gaps.push_back(gap);
-        long key = std::lround(g.Size * 100);
-        auto it = narrowest.find(key);
-        if (it == narrowest.end() || gap.Width < it->second) narrowest[key] = gap.Width;
-      }
-      lastInk = &g;
-      blank = false;
-    }
-    lines.emplace_back(i, j);
-    i = j;
-  }
-  std::vector<bool> wide(lines.size(), false);
-  for (const TGap& g : gaps)
-    if (g.Width > narrowest[std::lround(g.Size * 100)] * 1.02 + 2) wide[g.Line] = true;
-  std::vector<TkxWideLine> result;
-  for (size_t l = 0; l < lines.size(); ++l)
-    if (wide[l]) result.push_back({page[lines[l].first].X0, page[lines[l].first].Baseline});
-  return result;
-}
-
-double LineRightEdge(const TkxPdfPage& page, double left, double top, double bottom, const std::string& text) {
-  const std::string want = WithoutSpaces(text);
-  if (want.empty()) return -1;
-  // The glyph that starts the line: the closest to the left edge, in the vertical range.
-  constexpr double kStartSlack = 150, kBaselineSlack = 25;
-  const TkxPdfGlyph* first = nullptr;
-  for (const TkxPdfGlyph& g : page) {
-    if (g.Baseline < top || g.Baseline > bottom || IsBlank(g.Chars)) continue;
-    if (std::fabs(g.X0 - left) > kStartSlack) continue;
-    if (!first || std::fabs(g.X0 - left) < std::fabs(first->X0 - left)) first = &g;
-  }
-  if (!first) return -1;
-  std::vector<const TkxPdfGlyph*> line;
-  for (const TkxPdfGlyph& g : page)
-    if (std::fabs(g.Baseline - first->Baseline) < kBaselineSlack && g.X0 >= first->X0 - 1) line.push_back(&g);
-  std::stable_sort(line.begin(), line.end(), [](auto* a, auto* b) { return a->X0 < b->X0; });
-  std::string spelt;
-  for (const TkxPdfGlyph* g : line) {
-    std::string chars = WithoutSpaces(g->Chars);
-    if (chars.empty()) continue;
-    spelt += chars;
-    if (want.compare(0, spelt.size(), spelt) != 0) return -1;
-    if (spelt.size() == want.size()) return g->X1;
-  }
-  return -1;
 }
 
 }  // namespace kx::office

@@ -1,7 +1,7 @@
 #pragma once
 // Where LibreOffice's PDF export put every glyph, as its own PDF reader
-// (xpdfimport) reports it. The Draw import keeps only each line's text, so this
-// is what tells a justified line's true extent.
+// (xpdfimport) reports it. The Draw import keeps each line's text but lays it out
+// again, so this is what tells where Writer set every glyph.
 #include <string>
 #include <vector>
 
@@ -22,20 +22,5 @@ std::vector<TkxPdfPage> ParsePdfGlyphs(const std::string& output);
 // Runs the reader on `pdf`; empty when it is missing, fails or runs past `timeoutMs`.
 std::vector<TkxPdfPage> ReadPdfGlyphs(const std::string& reader, const std::string& pdf,
                                       const std::string& scratchFile, int timeoutMs);
-
-struct TkxWideLine {
-  double Left = 0;      // where its first glyph starts, 1/100 mm
-  double Baseline = 0;  // 1/100 mm from the page's top
-};
-
-// The lines of a page with a gap between words wider than the page's narrowest gap
-// at that font size: the lines a layout stretched (justified text), which a text
-// import without positions shortens.
-std::vector<TkxWideLine> WideLines(const TkxPdfPage& page);
-
-// The right end (1/100 mm) of the glyphs that spell `text` on one baseline, the
-// first of them starting near `left` and lying between `top` and `bottom`; -1 when
-// the glyphs there do not spell it.
-double LineRightEdge(const TkxPdfPage& page, double left, double top, double bottom, const std::string& text);
 
 }  // namespace kx::office

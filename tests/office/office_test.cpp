@@ -359,15 +359,6 @@ TEST(PdfGlyphs, ReaderOutputLinesAndExtents) {
   EXPECT_NEAR(pages[0][0].Baseline, 50 * mm, 0.01);  // 200 - 150 pt from the top
   EXPECT_EQ(pages[0][2].Chars, " ");
   EXPECT_EQ(pages[0][9].Chars, "fi");
-  // Only the first line has a gap wider than the page's narrowest.
-  std::vector<office::TkxWideLine> wide = office::WideLines(pages[0]);
-  ASSERT_EQ(wide.size(), 1u);
-  EXPECT_NEAR(wide[0].Baseline, 50 * mm, 0.01);
-  // The right end of the glyphs that spell a shape's text, ligatures included.
-  EXPECT_NEAR(office::LineRightEdge(pages[0], 10 * mm, 40 * mm, 60 * mm, "ab cd"), 40 * mm, 0.01);
-  EXPECT_NEAR(office::LineRightEdge(pages[0], 10 * mm, 60 * mm, 80 * mm, "ab cfi"), 33 * mm, 0.01);
-  EXPECT_EQ(office::LineRightEdge(pages[0], 10 * mm, 40 * mm, 60 * mm, "ab ce"), -1);  // spelt otherwise
-  EXPECT_EQ(office::LineRightEdge(pages[0], 60 * mm, 40 * mm, 60 * mm, "cd"), -1);     // nothing starts there
   EXPECT_TRUE(office::ParsePdfGlyphs("drawChar 1 2 3\ngarbage\n").empty());
 }
 
