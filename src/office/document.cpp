@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -256,14 +257,17 @@ void TkxWriterDocument::ExportPages() {
     Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
     Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);
-    std::vector<TkxPdfPage> glyphs =
-        ReadPdfGlyphs(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, stem + ".glyphs", 60000);
+    // The glyph places are read while the office imports the same PDF.
+    std::future<std::vector<TkxPdfPage>> reading = std::async(std::launch::async, [pdf, stem] {
+      return ReadPdfGlyphs(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, stem + ".glyphs", 60000);
+    });
 
     Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
     Sequence<css::beans::PropertyValue> drawProps = Props(
         {Prop("Hidden", Any(true)), Prop("FilterName", Any(rtl::OUString("draw_pdf_import"))),
          Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE))});
     draw = loader->loadComponentFromURL(U(FileUrl(pdf)), "_blank", 0, drawProps);
+    std::vector<TkxPdfPage> glyphs = reading.get();
     Reference<css::drawing::XDrawPagesSupplier> supplier(draw, UNO_QUERY_THROW);
     Reference<css::drawing::XDrawPages> pages = supplier->getDrawPages();
     Reference<css::drawing::XGraphicExportFilter> filter = css::drawing::GraphicExportFilter::create(FOffice.Context);

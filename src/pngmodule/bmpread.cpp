@@ -22,12 +22,14 @@ int Shift(uint32_t m) {
   return s;
 }
 
-uint8_t Channel(uint32_t v, uint32_t mask) {
-  if (!mask) return 0;
-  int s = Shift(mask);
-  uint32_t max = mask >> s;
-  return uint8_t(((v & mask) >> s) * 255 / max);
-}
+// One colour channel of a bit-field pixel, scaled to 8 bits; worked out once per file.
+struct TChannel {
+  uint32_t Mask;
+  int Shift;
+  uint32_t Max;
+  explicit TChannel(uint32_t mask) : Mask(mask), Shift(kxpng::Shift(mask)), Max(mask >> Shift) {}
+  uint8_t operator()(uint32_t v) const { return Max ? uint8_t(((v & Mask) >> Shift) * 255 / Max) : 0; }
+};
 
 }  // namespace
 
@@ -124,9 +126,17 @@ bool ReadBmp(const std::string& bytes, TkxImage& out, std::string& why) {
 
   uint64_t stride = ((uint64_t(w) * uint64_t(bpp) + 31) / 32) * 4;
   if (!in.Has(offBits, stride * uint64_t(h))) return why = "pixels run past the end of the file", false;
+  const TChannel red(masks[0]), green(masks[1]), blue(masks[2]);
+  // The converter's own pages: 32 bits with whole bytes per channel, copied as they are.
+  const bool plain32 = bpp == 32 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
   for (int64_t y = 0; y < h; ++y) {
     const uint8_t* src = reinterpret_cast<const uint8_t*>(bytes.data()) + offBits + uint64_t(y) * stride;
     std::vector<uint8_t>& dst = row(y);
+    if (plain32) {
+      for (int64_t x = 0; x < w; ++x)
+        dst[size_t(x) * 3] = src[x * 4 + 2], dst[size_t(x) * 3 + 1] = src[x * 4 + 1], dst[size_t(x) * 3 + 2] = src[x * 4];
+      continue;
+    }
     for (int64_t x = 0; x < w; ++x) {
       switch (bpp) {
         case 1: dst[size_t(x)] = index((src[x >> 3] >> (7 - (x & 7))) & 1); break;
@@ -138,9 +148,9 @@ bool ReadBmp(const std::string& bytes, TkxImage& out, std::string& why) {
         default: {
           uint32_t v = bpp == 16 ? uint32_t(src[x * 2] | src[x * 2 + 1] << 8)
                                  : uint32_t(src[x * 4] | src[x * 4 + 1] << 8 | src[x * 4 + 2] << 16 | uint32_t(src[x * 4 + 3]) << 24);
-          dst[size_t(x) * 3] = Channel(v, masks[0]);
-          dst[size_t(x) * 3 + 1] = Channel(v, masks[1]);
-          dst[size_t(x) * 3 + 2] = Channel(v, masks[2]);
+          dst[size_t(x) * 3] = red(v);
+          dst[size_t(x) * 3 + 1] = green(v);
+          dst[size_t(x) * 3 + 2] = blue(v);
         }
       }
     }
