@@ -66,14 +66,37 @@ struct TSlot {
   double X0, X1;
 };
 
-// The glyphs of one baseline from `start` on, left to right.
-std::vector<const TkxPdfGlyph*> LineFrom(const TkxPdfPage& page, const TkxPdfGlyph& start) {
-  std::vector<const TkxPdfGlyph*> line;
-  for (const TkxPdfGlyph& g : page)
-    if (std::fabs(g.Baseline - start.Baseline) < 1 && g.X0 >= start.X0 - 1) line.push_back(&g);
-  std::stable_sort(line.begin(), line.end(), [](auto* a, auto* b) { return a->X0 < b->X0; });
-  return line;
-}
+// A page's glyphs ordered by baseline, then from the left.
+class TGlyphIndex {
+ public:
+  explicit TGlyphIndex(const TkxPdfPage& page) {
+    for (const TkxPdfGlyph& g : page) FSorted.push_back(&g);
+    std::stable_sort(FSorted.begin(), FSorted.end(), [](auto* a, auto* b) {
+      return a->Baseline < b->Baseline || (a->Baseline == b->Baseline && a->X0 < b->X0);
+    });
+  }
+  // The glyphs whose baseline lies within `slack` of `baseline`.
+  std::pair<size_t, size_t> Band(double baseline, double slack) const {
+    auto lo = std::lower_bound(FSorted.begin(), FSorted.end(), baseline - slack,
+                               [](const TkxPdfGlyph* g, double v) { return g->Baseline < v; });
+    auto hi = std::upper_bound(lo, FSorted.end(), baseline + slack,
+                               [](double v, const TkxPdfGlyph* g) { return v < g->Baseline; });
+    return {size_t(lo - FSorted.begin()), size_t(hi - FSorted.begin())};
+  }
+  const TkxPdfGlyph* operator[](size_t i) const { return FSorted[i]; }
+  // The glyphs of one baseline from `start` on, left to right.
+  std::vector<const TkxPdfGlyph*> LineFrom(const TkxPdfGlyph& start) const {
+    auto [lo, hi] = Band(start.Baseline, 1);
+    std::vector<const TkxPdfGlyph*> line;
+    for (size_t i = lo; i < hi; ++i)
+      if (FSorted[i]->X0 >= start.X0 - 1) line.push_back(FSorted[i]);
+    std::stable_sort(line.begin(), line.end(), [](auto* a, auto* b) { return a->X0 < b->X0; });
+    return line;
+  }
+
+ private:
+  std::vector<const TkxPdfGlyph*> FSorted;
+};
 
 // The slots of `text` on `line`; empty when the glyphs spell something else. A blank
 // the PDF did not draw takes its old advance right after the glyph before it.
@@ -99,7 +122,7 @@ std::vector<TSlot> Match(const std::u16string& text, const std::vector<int32_t>&
 }
 
 // Rewrites one text record if its text is found at its place; false otherwise.
-bool PlaceRecord(std::string& emf, size_t at, uint32_t size, const TkxPdfPage& page) {
+bool PlaceRecord(std::string& emf, size_t at, uint32_t size, const TGlyphIndex& glyphs) {
   if (size < 76) return false;
   int32_t x = I32(emf, at + 36), y = I32(emf, at + 40);
   uint32_t n = uint32_t(I32(emf, at + 44)), offString = uint32_t(I32(emf, at + 48));
@@ -119,11 +142,13 @@ bool PlaceRecord(std::string& emf, size_t at, uint32_t size, const TkxPdfPage& p
   for (int32_t d : dx) oldWidth += d;
   std::vector<TSlot> slots;
   double best = kStartSlack;
-  for (const TkxPdfGlyph& g : page) {
-    if (std::fabs(g.Baseline - y) > kBaselineSlack || std::fabs(g.X0 - x) > best) continue;
+  auto [lo, hi] = glyphs.Band(y, kBaselineSlack);
+  for (size_t i = lo; i < hi; ++i) {
+    const TkxPdfGlyph& g = *glyphs[i];
+    if (std::fabs(g.X0 - x) > best) continue;
     std::u16string c = Utf8ToUtf16(g.Chars);
     if (c.empty() || text.compare(0, c.size(), c) != 0) continue;
-    std::vector<TSlot> found = Match(text, dx, LineFrom(page, g));
+    std::vector<TSlot> found = Match(text, dx, glyphs.LineFrom(g));
     if (found.empty()) continue;
     // Set far wider or narrower, the same letters are another text.
     double width = found.back().X1 - found.front().X0;
@@ -147,6 +172,7 @@ bool PlaceRecord(std::string& emf, size_t at, uint32_t size, const TkxPdfPage& p
 
 int PlaceTextFromPdf(std::string& emf, const TkxPdfPage& page) {
   if (page.empty()) return 0;
+  const TGlyphIndex glyphs(page);
   TState state;
   std::vector<TState> saved;
   std::map<uint32_t, bool> rotatedFonts;
@@ -191,7 +217,7 @@ int PlaceTextFromPdf(std::string& emf, const TkxPdfPage& page) {
         break;
       }
       case kExtTextOutW:
-        if (state.Placeable() && PlaceRecord(emf, at, size, page)) ++changed;
+        if (state.Placeable() && PlaceRecord(emf, at, size, glyphs)) ++changed;
         break;
       default: break;
     }
