@@ -1017,11 +1017,27 @@ void Player::Text(const Reader& r, bool wide) {
   int v = FDc.TextAlign & TA_BASELINE;
   if (v == 0) shift = -fext.ascent;  // TA_TOP: the reference point is the top of the cell
   else if (v == TA_BOTTOM) shift = fext.descent;
+  // A level baseline sits on the pixel grid, which keeps the letters' feet crisp as
+  // PDF renderers draw them; along it every glyph keeps its exact place.
+  bool level;
+  {
+    double ax, ay, bx, by;
+    Tx(ox, oy, ax, ay);
+    Tx(ox + blx * 1000, oy + bly * 1000, bx, by);
+    cairo_user_to_device(FCr, &ax, &ay);
+    cairo_user_to_device(FCr, &bx, &by);
+    level = std::fabs(by - ay) < 1e-6 * std::max(1.0, std::fabs(bx - ax));
+  }
   double cum = 0;
   for (size_t i = 0; i < cps.size(); ++i) {
     double gx, gy;
     Tx(ox + blx * cum, oy + bly * cum, gx, gy);
     gx += upx * shift, gy += upy * shift;
+    if (level) {  // on the grid of the output's pixels, whatever the drawing's scale
+      cairo_user_to_device(FCr, &gx, &gy);
+      gy = std::floor(gy);
+      cairo_device_to_user(FCr, &gx, &gy);
+    }
     cum += adv[i];
     if (absorbed[i] || (index[i] == 0 && cps[i] <= 0x20)) continue;  // blanks and control characters draw nothing
     if (runs.empty() || runs.back().Font != fontOf[i]) runs.push_back({fontOf[i], {}});
@@ -1031,7 +1047,15 @@ void Player::Text(const Reader& r, bool wide) {
   SetColor(FCr, FDc.TextColor);
   for (Run& run : runs) {
     cairo_set_scaled_font(FCr, run.Font);
-    cairo_show_glyphs(FCr, run.Glyphs.data(), int(run.Glyphs.size()));
+    if (FInPath) {
+      cairo_show_glyphs(FCr, run.Glyphs.data(), int(run.Glyphs.size()));  // the bracket's path stays whole
+    } else {
+      // As outlines: the image surface would put each glyph on a whole pixel.
+      cairo_new_path(FCr);
+      cairo_glyph_path(FCr, run.Glyphs.data(), int(run.Glyphs.size()));
+      cairo_set_fill_rule(FCr, CAIRO_FILL_RULE_WINDING);
+      cairo_fill(FCr);
+    }
     FStats.Glyphs += int(run.Glyphs.size());
   }
   if (f.Underline || f.StrikeOut) {

@@ -154,6 +154,58 @@ TEST(Player, TextIsPlacedFromTheAdvanceArray) {
   EXPECT_NEAR(far - near, 45, 2);
 }
 
+TEST(Player, GlyphsKeepTheirPlaceAlongABaselineOnThePixelGrid) {
+  // The ink of "Hx" drawn at (x, y) logical units, as darkness per pixel.
+  auto ink = [](int32_t x, int32_t y) {
+    std::string emf = EmfBuilder(2540, 2540, 96, 96, 25, 25)
+                          .HimetricMapping()
+                          .Font(1, -600, u"DejaVuSans")
+                          .Select(1)
+                          .Record(22, {24})
+                          .TextOut(x, y, u"Hx", {400, 400})
+                          .Bytes();
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 96, 96);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    PlayEnhMetafile(cr, emf, 0, 0, 96, 96);
+    cairo_destroy(cr);
+    cairo_surface_flush(s);
+    std::vector<int> dark;
+    for (int py = 0; py < 96; ++py)
+      for (int px = 0; px < 96; ++px)
+        dark.push_back(255 - int(reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) +
+                                                             py * cairo_image_surface_get_stride(s))[px] & 0xFF));
+    cairo_surface_destroy(s);
+    return dark;
+  };
+  auto centreX = [](const std::vector<int>& dark) {
+    double sum = 0, weighted = 0;
+    for (size_t i = 0; i < dark.size(); ++i) sum += dark[i], weighted += dark[i] * double(i % 96);
+    return weighted / sum;
+  };
+  // Half a pixel (13 units of 26.46) to the right moves the ink by half a pixel, not by 0 or 1.
+  double shift = centreX(ink(1013, 1200)) - centreX(ink(1000, 1200));
+  EXPECT_GT(shift, 0.3);
+  EXPECT_LT(shift, 0.7);
+  // Moved down by a quarter pixel at a time, the text keeps its pixels or moves by a
+  // whole row: the baseline stays on the pixel grid.
+  auto down = [](std::vector<int> d) {
+    d.insert(d.begin(), 96, 0);
+    d.resize(96 * 96);
+    return d;
+  };
+  int same = 0, rows = 0;
+  for (int32_t y = 1200; y < 1260; y += 6) {
+    std::vector<int> a = ink(1000, y), b = ink(1000, y + 6);
+    same += a == b;
+    rows += b == down(a);
+  }
+  EXPECT_EQ(same + rows, 10);
+  EXPECT_GE(same, 5);
+  EXPECT_GE(rows, 1);
+}
+
 TEST(Player, DamagedDataNeverCrashesAndStopsAtTheBreak) {
   std::string good = EmfBuilder().HimetricMapping().SolidBrush(1, 0).Select(1).Rectangle(0, 0, 100, 100).Bytes();
   cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 50, 50);
