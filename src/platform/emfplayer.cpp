@@ -391,8 +391,9 @@ void Player::FillCurrent(bool preserve) {
   cairo_path_extents(FCr, &x1, &y1, &x2, &y2);
   if ((x2 - x1 < 1 || y2 - y1 < 1) && x2 >= x1 && y2 >= y1) {
     double l = std::floor(x1), t = std::floor(y1), r = std::ceil(x2), bt = std::ceil(y2);
-    if (x2 - x1 < 1) l = std::floor((x1 + x2) / 2), r = l + 1;
-    if (y2 - y1 < 1) t = std::floor((y1 + y2) / 2), bt = t + 1;
+    // Edges to the nearest pixel boundary, and one pixel where they meet.
+    if (x2 - x1 < 1) l = std::round(x1), r = std::max(std::round(x2), l + 1);
+    if (y2 - y1 < 1) t = std::round(y1), bt = std::max(std::round(y2), t + 1);
     cairo_path_t* keep = preserve ? cairo_copy_path(FCr) : nullptr;
     cairo_new_path(FCr);
     cairo_rectangle(FCr, l, t, r - l, bt - t);

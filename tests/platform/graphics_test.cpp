@@ -4,6 +4,8 @@
 
 #include <cairo.h>
 
+#include <cstring>
+
 #include "convert/emfbuild.h"
 #include "platform/bitmap.h"
 #include "platform/clipboard.h"
@@ -204,6 +206,36 @@ TEST(Player, GlyphsKeepTheirPlaceAlongABaselineOnThePixelGrid) {
   EXPECT_EQ(same + rows, 10);
   EXPECT_GE(same, 5);
   EXPECT_GE(rows, 1);
+}
+
+TEST(Player, FillsThinnerThanAPixelBecomeOneSharpPixel) {
+  // Pixels as logical units of 1/100, on a frame of exactly 100 x 100 pixels.
+  auto f = [](float v) {
+    int32_t i;
+    std::memcpy(&i, &v, 4);
+    return i;
+  };
+  std::string emf = EmfBuilder(2500, 2500, 100, 100, 25, 25)
+                        .Record(35, {f(0.01f), 0, 0, f(0.01f), 0, 0})
+                        .SolidBrush(1, 0)
+                        .Select(1)
+                        .Record(38, {2, 5, 0, 0, 0})
+                        .Select(2)
+                        .Rectangle(1000, 5059, 9000, 5127)  // rows 50.59 to 51.27: mostly row 50
+                        .Rectangle(2060, 6000, 2090, 9000)  // columns 20.60 to 20.90
+                        .Bytes();
+  TkxMetafile mf;
+  mf.LoadFromBytes(emf);
+  TkxBitmap b;
+  b.SetSize(100, 100);
+  b.Draw(mf, 0, 0);
+  // Each edge goes to its nearest pixel boundary, as PDF renderers adjust strokes.
+  EXPECT_EQ(b.PixelAt(50, 50), 0xFFFFFFu);
+  EXPECT_EQ(b.PixelAt(50, 51), 0u);
+  EXPECT_EQ(b.PixelAt(50, 52), 0xFFFFFFu);
+  EXPECT_EQ(b.PixelAt(20, 70), 0xFFFFFFu);
+  EXPECT_EQ(b.PixelAt(21, 70), 0u);
+  EXPECT_EQ(b.PixelAt(22, 70), 0xFFFFFFu);
 }
 
 TEST(Player, DamagedDataNeverCrashesAndStopsAtTheBreak) {
