@@ -414,7 +414,7 @@ void TkxFrmMain::showEvent(QShowEvent* e) {
   AutoRunCheck();
 }
 
-// ---- 4.1 operations
+// ---- search, list and the choosers
 
 void TkxFrmMain::UpdateTitle() {
   std::string title = Project ? Project->Title : std::string();
@@ -586,7 +586,7 @@ bool TkxFrmMain::eventFilter(QObject* watched, QEvent* e) {
   return false;
 }
 
-// ---- 4.2 run control
+// ---- running, pausing and stopping
 
 QTreeWidgetItem* TkxFrmMain::ShowNode(const std::string& fileName, TkxNode* node) {
   if (!node) {
@@ -654,9 +654,7 @@ void TkxFrmMain::aConvertExecute() {
   if (FBatch && FBatch->Drained()) aSearchExecute();
   if (!FBatch) return;
 
-  aConvert->setEnabled(false);
-  aSearchConvert->setEnabled(false);
-  aSearch->setEnabled(false);
+  EnableStartActions(false);
   TkxConvertor* head = nullptr;
   std::shared_ptr<TkxRowSink> sink = FSink;
   uint64_t gen = FGeneration;
@@ -667,9 +665,7 @@ void TkxFrmMain::aConvertExecute() {
       sink->Post([=](TkxFrmMain* w) { w->RowChanged(gen, index, true, status, result); });
     });
   } catch (...) {
-    aConvert->setEnabled(true);
-    aSearchConvert->setEnabled(true);
-    aSearch->setEnabled(true);
+    EnableStartActions(true);
     throw;
   }
   FChain = head->Chain();
@@ -686,6 +682,10 @@ void TkxFrmMain::aConvertExecute() {
   head->ResumeAll();
   if (Info) Info->Count("C", 0, 1);
   FStopped = false;
+}
+
+void TkxFrmMain::EnableStartActions(bool on) {
+  for (QAction* a : {aConvert, aSearchConvert, aSearch}) a->setEnabled(on);
 }
 
 void TkxFrmMain::aSearchConvertExecute() {
@@ -712,11 +712,9 @@ void TkxFrmMain::aStopExecute() {
 void TkxFrmMain::OnFinish() {
   if (--FRunning > 0) return;
   FInRun = false;
-  aConvert->setEnabled(true);
+  EnableStartActions(true);
   LinkButton(bCreate, aConvert);
-  aSearchConvert->setEnabled(true);
   LinkButton(bSearchConvert, aSearchConvert);
-  aSearch->setEnabled(true);
   if (FBatch && Info) {
     Info->Count("A", 0, FBatch->ItemCount());
     Info->Count("S", 0, FBatch->SuccessCount());
@@ -769,7 +767,7 @@ void TkxFrmMain::ExportList(const std::string& path) {
   lines.SaveToFile(path);
 }
 
-// ---- 4.3 project commands, 4.5 links
+// ---- project commands and links
 
 void TkxFrmMain::aOpenExecute() {
   Project->OpenProject(false);

@@ -122,6 +122,8 @@ class TkxFrmMain : public TkxFrmBase {
   // A notification for item `index` of batch generation `gen`; `done` carries the result.
   void RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result);
   void ForgetBatch();
+  // Convert, search-and-convert and search: off while a run is on.
+  void EnableStartActions(bool on);
 
   TkxBatch* FBatch = nullptr;
   uint64_t FGeneration = 0;

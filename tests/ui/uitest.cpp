@@ -47,35 +47,33 @@ bool WaitOpened(size_t n, int ms) {
   return true;
 }
 
+namespace {
+// The next answer of a chooser: false when none is queued or it is a cancel ("").
+bool Take(std::deque<std::string>& answers, std::string& path) {
+  if (answers.empty()) return false;
+  std::string r = answers.front();
+  answers.pop_front();
+  if (r.empty()) return false;
+  path = r;
+  return true;
+}
+}  // namespace
+
 std::string TestChoosers::BrowseFolder(const std::string& initial) {
   Calls.push_back("folder||" + initial);
-  if (Folders.empty() || Folders.front().empty()) {
-    if (!Folders.empty()) Folders.pop_front();
-    return initial;
-  }
-  std::string r = Folders.front();
-  Folders.pop_front();
+  std::string r = initial;
+  Take(Folders, r);
   return r;
 }
 
 bool TestChoosers::PromptOpenFile(const std::string& filter, std::string& path, bool multiple) {
   Calls.push_back(std::string(multiple ? "open+" : "open") + "|" + filter + "|" + path);
-  if (Opens.empty()) return false;
-  std::string r = Opens.front();
-  Opens.pop_front();
-  if (r.empty()) return false;
-  path = r;
-  return true;
+  return Take(Opens, path);
 }
 
 bool TestChoosers::PromptSaveFile(const std::string& filter, const std::string& defaultExt, std::string& path) {
   Calls.push_back("save|" + filter + "|" + path + "|" + defaultExt);
-  if (Saves.empty()) return false;
-  std::string r = Saves.front();
-  Saves.pop_front();
-  if (r.empty()) return false;
-  path = r;
-  return true;
+  return Take(Saves, path);
 }
 
 Scope::Scope(bool real) {
