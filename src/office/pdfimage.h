@@ -1,0 +1,24 @@
+#pragma once
+// The images of the PDF reader's output (JPEG, PNG, binary PPM and PBM) decoded to
+// pixels, with the colour-key mask applied.
+#include <cstdint>
+#include <vector>
+
+#include "office/pdfops.h"
+
+namespace kx::office {
+
+struct TkxRaster {
+  int Width = 0, Height = 0;
+  bool Alpha = false;            // 4 bytes a pixel (red, green, blue, straight alpha), else 3
+  std::vector<uint8_t> Pixels;   // rows from the top, packed
+};
+
+// False when the data cannot be read or the image has more than `maxPixels` pixels.
+// A stencil in PBM form is painted in `fill` (red, green, blue, 0 to 255).
+bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fill)[3], int64_t maxPixels);
+
+// Halves the raster (averaging, alpha-weighted) until it has at most `maxPixels` pixels.
+void ShrinkRaster(TkxRaster& r, int64_t maxPixels);
+
+}  // namespace kx::office
