@@ -93,42 +93,48 @@ constexpr uint32_t Usage = 64, Rop = 68, CxDest = 72, CyDest = 76;
 constexpr uint32_t MinSize = 80;
 }  // namespace stretchdib
 
-// ---- Page writer additions: pens, bitmaps, blending, transforms and the header's tail.
+// ---- Page writer additions: pens, bitmaps and blending, and the header's tail. The
+// names and values that the player's additions also define are the same as theirs.
 enum : uint32_t {
   PS_ENDCAP_ROUND = 0, PS_ENDCAP_SQUARE = 0x100, PS_ENDCAP_FLAT = 0x200,
   PS_JOIN_ROUND = 0, PS_JOIN_BEVEL = 0x1000, PS_JOIN_MITER = 0x2000,
   PS_COSMETIC = 0, PS_GEOMETRIC = 0x10000,
 };
-enum : uint32_t { BI_RGB = 0, DIB_RGB_COLORS = 0, SRCCOPY = 0x00CC0020 };
-enum : uint8_t { AC_SRC_OVER = 0, AC_SRC_ALPHA = 1 };
-enum : uint32_t { MWT_IDENTITY = 1, MWT_LEFTMULTIPLY = 2, MWT_RIGHTMULTIPLY = 3, MWT_SET = 4 };
-constexpr uint32_t kStockObject = 0x80000000u;  // SELECTOBJECT of a stock object: this bit and its index
-enum : uint32_t { NULL_BRUSH = 5, NULL_PEN = 8 };
-constexpr uint32_t kBitmapInfoHeaderSize = 40;
+enum { AC_SRC_OVER = 0, AC_SRC_ALPHA = 1 };
+enum { BI_RGB = 0 };
+enum { DIB_RGB_COLORS = 0 };
+enum : uint32_t { SRCCOPY = 0x00CC0020 };
 
-// EMR_HEADER fields after the first extension (the pixel format) and the second (micrometres).
+// EMR_HEADER fields after its first extension (the pixel format).
 namespace header {
-constexpr uint32_t PixelFormat = 88;  // cbPixelFormat, offPixelFormat, bOpenGL
-constexpr uint32_t DeviceUm = 100;    // SIZEL of the reference device in micrometres
+constexpr uint32_t DeviceUm = 100;  // SIZEL of the reference device in micrometres
 constexpr uint32_t FullSize = 108;
 }  // namespace header
 
-// EMR_EXTCREATEPEN fields (a LOGPEN_EX after the handle and the bitmap fields).
+// EMR_EXTCREATEPEN (a LOGPEN_EX after the bitmap fields).
 namespace extpen {
-constexpr uint32_t Handle = 8;
-constexpr uint32_t OffBmi = 12, CbBmi = 16, OffBits = 20, CbBits = 24;
+constexpr uint32_t Handle = 8, OffBmi = 12, CbBmi = 16, OffBits = 20, CbBits = 24;
 constexpr uint32_t Style = 28, Width = 32, BrushStyle = 36, Color = 40, Hatch = 44;
 constexpr uint32_t NumEntries = 48, Entries = 52;
 }  // namespace extpen
 
-// EMR_ALPHABLEND fields.
-namespace alphablend {
+// EMR_ALPHABLEND (and the other records of a bitmap seen through a device context).
+namespace blt {
 constexpr uint32_t Bounds = 8;
 constexpr uint32_t XDest = 24, YDest = 28, CxDest = 32, CyDest = 36;
-constexpr uint32_t Blend = 40;        // BLENDFUNCTION: operation, flags, constant alpha, alpha format
-constexpr uint32_t XSrc = 44, YSrc = 48, XformSrc = 52, BkColorSrc = 76, UsageSrc = 80;
-constexpr uint32_t OffBmi = 84, CbBmi = 88, OffBits = 92, CbBits = 96, CxSrc = 100, CySrc = 104;
-constexpr uint32_t MinSize = 108;
-}  // namespace alphablend
+constexpr uint32_t Blend = 40;  // ALPHABLEND: BLENDFUNCTION
+constexpr uint32_t XSrc = 44, YSrc = 48;
+constexpr uint32_t XformSrc = 52, BkColorSrc = 76, UsageSrc = 80;
+constexpr uint32_t OffBmi = 84, CbBmi = 88, OffBits = 92, CbBits = 96;
+constexpr uint32_t CxSrc = 100, CySrc = 104;
+constexpr uint32_t StretchMinSize = 108;
+}  // namespace blt
+
+// The DIB header inside the bitmap records.
+namespace bmi {
+constexpr uint32_t InfoSize = 40;  // BITMAPINFOHEADER
+constexpr uint32_t Size = 0, Width = 4, Height = 8, Planes = 12, BitCount = 14, Compression = 16;
+constexpr uint32_t SizeImage = 20;
+}  // namespace bmi
 
 }  // namespace kx::emf

@@ -120,13 +120,6 @@ void TkxEmfWriter::SetWorldTransform(const TkxEmfXform& x) {
   for (int i = 0; i < 6; ++i) PutF(at + 8 + 4 * size_t(i), v[i]);
 }
 
-void TkxEmfWriter::ModifyWorldTransform(const TkxEmfXform& x, uint32_t mode) {
-  size_t at = Begin(EMR_MODIFYWORLDTRANSFORM, 36);
-  const float v[6] = {x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy};
-  for (int i = 0; i < 6; ++i) PutF(at + 8 + 4 * size_t(i), v[i]);
-  Put32(at + 32, mode);
-}
-
 uint32_t TkxEmfWriter::NewHandle() {
   auto free = std::find(FUsed.begin() + 1, FUsed.end(), false);
   uint32_t h = uint32_t(free - FUsed.begin());
@@ -213,54 +206,56 @@ void TkxEmfWriter::ExtTextOutW(int32_t x, int32_t y, uint32_t options, const std
 }
 
 void TkxEmfWriter::PutBitmapInfo(size_t at, const TkxDib& dib) {
-  Put32(at, kBitmapInfoHeaderSize);
-  Put32(at + 4, uint32_t(dib.Width));
-  Put32(at + 8, uint32_t(dib.Height));
-  Put32(at + 12, 1u | uint32_t(dib.Bits) << 16);  // planes, bit count
-  Put32(at + 16, BI_RGB);
-  Put32(at + 20, uint32_t(dib.Pixels.size()));
+  Put32(at + bmi::Size, bmi::InfoSize);
+  Put32(at + bmi::Width, uint32_t(dib.Width));
+  Put32(at + bmi::Height, uint32_t(dib.Height));
+  Put32(at + bmi::Planes, 1u | uint32_t(dib.Bits) << 16);  // planes, then the bit count
+  Put32(at + bmi::Compression, uint32_t(BI_RGB));
+  Put32(at + bmi::SizeImage, uint32_t(dib.Pixels.size()));
 }
 
 void TkxEmfWriter::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
   using namespace stretchdib;
-  size_t at = Begin(EMR_STRETCHDIBITS, MinSize + kBitmapInfoHeaderSize + Pad4(dib.Pixels.size()));
+  size_t at = Begin(EMR_STRETCHDIBITS, MinSize + bmi::InfoSize + Pad4(dib.Pixels.size()));
   PutBounds(at + Bounds);
   Put32(at + XDest, uint32_t(x));
   Put32(at + YDest, uint32_t(y));
   Put32(at + CxSrc, uint32_t(dib.Width));
   Put32(at + CySrc, uint32_t(dib.Height));
   Put32(at + OffBmi, MinSize);
-  Put32(at + CbBmi, kBitmapInfoHeaderSize);
-  Put32(at + OffBits, MinSize + kBitmapInfoHeaderSize);
+  Put32(at + CbBmi, bmi::InfoSize);
+  Put32(at + OffBits, MinSize + bmi::InfoSize);
   Put32(at + CbBits, uint32_t(dib.Pixels.size()));
-  Put32(at + Usage, DIB_RGB_COLORS);
-  Put32(at + Rop, SRCCOPY);
+  Put32(at + Usage, uint32_t(DIB_RGB_COLORS));
+  Put32(at + Rop, uint32_t(SRCCOPY));
   Put32(at + CxDest, uint32_t(cx));
   Put32(at + CyDest, uint32_t(cy));
   PutBitmapInfo(at + MinSize, dib);
-  std::memcpy(FBytes.data() + at + MinSize + kBitmapInfoHeaderSize, dib.Pixels.data(), dib.Pixels.size());
+  std::memcpy(FBytes.data() + at + MinSize + bmi::InfoSize, dib.Pixels.data(), dib.Pixels.size());
 }
 
 void TkxEmfWriter::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
-  using namespace alphablend;
-  size_t at = Begin(EMR_ALPHABLEND, MinSize + kBitmapInfoHeaderSize + Pad4(dib.Pixels.size()));
+  using namespace blt;
+  const uint32_t bits = StretchMinSize + bmi::InfoSize;
+  size_t at = Begin(EMR_ALPHABLEND, bits + Pad4(dib.Pixels.size()));
   PutBounds(at + Bounds);
   Put32(at + XDest, uint32_t(x));
   Put32(at + YDest, uint32_t(y));
   Put32(at + CxDest, uint32_t(cx));
   Put32(at + CyDest, uint32_t(cy));
+  // BLENDFUNCTION: source over, constant alpha 255, the pixels' own (premultiplied) alpha.
   Put32(at + Blend, uint32_t(AC_SRC_OVER) | 255u << 16 | uint32_t(AC_SRC_ALPHA) << 24);
-  PutF(at + XformSrc, 1);       // the source's own transform: identity
+  PutF(at + XformSrc, 1);  // the source's own transform: identity
   PutF(at + XformSrc + 12, 1);
-  Put32(at + UsageSrc, DIB_RGB_COLORS);
-  Put32(at + OffBmi, MinSize);
-  Put32(at + CbBmi, kBitmapInfoHeaderSize);
-  Put32(at + OffBits, MinSize + kBitmapInfoHeaderSize);
+  Put32(at + UsageSrc, uint32_t(DIB_RGB_COLORS));
+  Put32(at + OffBmi, StretchMinSize);
+  Put32(at + CbBmi, bmi::InfoSize);
+  Put32(at + OffBits, bits);
   Put32(at + CbBits, uint32_t(dib.Pixels.size()));
   Put32(at + CxSrc, uint32_t(dib.Width));
   Put32(at + CySrc, uint32_t(dib.Height));
-  PutBitmapInfo(at + MinSize, dib);
-  std::memcpy(FBytes.data() + at + MinSize + kBitmapInfoHeaderSize, dib.Pixels.data(), dib.Pixels.size());
+  PutBitmapInfo(at + StretchMinSize, dib);
+  std::memcpy(FBytes.data() + at + bits, dib.Pixels.data(), dib.Pixels.size());
 }
 
 std::string TkxEmfWriter::Finish() {

@@ -57,13 +57,12 @@ class TkxEmfWriter {
   void SaveDC();
   void RestoreDC(int32_t relative = -1);
   void SetWorldTransform(const TkxEmfXform& x);
-  void ModifyWorldTransform(const TkxEmfXform& x, uint32_t mode);
 
   // Objects get the lowest free handle; the header counts the most ever in use.
   uint32_t CreatePen(uint32_t style, uint32_t width, uint32_t colorref, const std::vector<uint32_t>& dashes = {});
   uint32_t CreateBrush(uint32_t colorref);
   uint32_t CreateFont(const TkxEmfLogFont& font);
-  void SelectObject(uint32_t handle);  // a handle, or kStockObject | index
+  void SelectObject(uint32_t handle);  // a handle, or a stock object's index with the high bit set
   void DeleteObject(uint32_t handle);
 
   void BeginPath();

@@ -276,8 +276,8 @@ TEST(PdfPages, ImagesOfEveryFormatAndTranslucency) {
   EXPECT_EQ(EmfI32(emf, dibs[0].Offset + emf::stretchdib::YDest), 1500);
   auto blends = EmfRecordsOf(emf, emf::EMR_ALPHABLEND);
   ASSERT_EQ(blends.size(), 2u);  // the soft-masked PNG and the translucent fill
-  EXPECT_EQ(EmfI32(emf, blends[1].Offset + emf::alphablend::CxSrc), 1);
-  EXPECT_EQ(EmfI32(emf, blends[1].Offset + emf::alphablend::CxDest), 2000);
+  EXPECT_EQ(EmfI32(emf, blends[1].Offset + emf::blt::CxSrc), 1);
+  EXPECT_EQ(EmfI32(emf, blends[1].Offset + emf::blt::CxDest), 2000);
   EXPECT_EQ(EmfRecordsOf(emf, emf::EMR_SETWORLDTRANSFORM).size(), 1u);  // the turned one
   Pixels p(emf);
   uint32_t jpegPixel = p.At(10, 25);
