@@ -178,7 +178,7 @@ TkxOfficeProcess::TkxOfficeProcess() {
   FBaseDir = TempRoot() + "/" + kPrefix + std::to_string(getpid()) + "-" + std::to_string(n);
   FWorkDir = FBaseDir + "/work/";
   std::filesystem::create_directories(FWorkDir);
-  DisableLocking();
+  WriteProfile();
   {
     std::lock_guard<std::mutex> g(RegistryLock);
     Running().insert(this);
@@ -221,18 +221,25 @@ TkxOfficeProcess::TkxOfficeProcess() {
 
 TkxOfficeProcess::~TkxOfficeProcess() { Quit(); }
 
-// Converting reads documents: no lock files beside them, and no question about the
-// stale lock of a document whose editor crashed. Written into the fresh profile.
-void TkxOfficeProcess::DisableLocking() {
+// What the fresh profile says before the office's first start.
+void TkxOfficeProcess::WriteProfile() {
   std::string dir = FBaseDir + "/profile/user";
   std::filesystem::create_directories(dir);
   std::ofstream xcu(dir + "/registrymodifications.xcu");
   xcu << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
+  // Converting reads documents: no lock files beside them, and no question about the
+  // stale lock of a document whose editor crashed.
   for (const char* prop : {"UseLocking", "UseDocumentOOoLockFile", "UseDocumentSystemFileLocking"})
     xcu << "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"" << prop
         << "\" oor:op=\"fuse\"><value>false</value></prop></item>\n";
+  // Tracked changes in one colour, the one a fresh office gives a document's first
+  // author: colours by author follow the order in which the office met the authors of
+  // every document it has converted, so a page would depend on the documents before it.
+  for (const char* kind : {"Insert", "Delete", "ChangedAttribute"})
+    xcu << "<item oor:path=\"/org.openoffice.Office.Writer/Revision/TextDisplay/" << kind
+        << "\"><prop oor:name=\"Color\" oor:op=\"fuse\"><value>13013504</value></prop></item>\n";  // #C69200
   xcu << "</oor:items>\n";
 }
 

@@ -79,7 +79,7 @@ class TkxOfficeProcess {
  private:
   void Spawn();
   void Kill();
-  void DisableLocking();
+  void WriteProfile();
   void WatchdogLoop();
 
   std::string FBaseDir;  // removed on quit

@@ -361,3 +361,37 @@ TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
     EXPECT_GT(BandSsim(ours, ref, top, bottom), 0.8) << names[i] << " line, rows " << top << " to " << bottom;
   }
 }
+
+TEST_F(Pages, TrackedChangesLookTheSameWhateverWasConvertedBefore) {
+  // Two documents with an insertion each, by different authors.
+  for (const char* who : {"Alice", "Bob"}) {
+    std::string fodt = std::string(kFodtHead) +
+        "<office:body><office:text>\n<text:tracked-changes text:track-changes=\"true\">"
+        "<text:changed-region text:id=\"ct1\"><text:insertion><office:change-info>"
+        "<dc:creator xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" + who + "</dc:creator>"
+        "<dc:date xmlns:dc=\"http://purl.org/dc/elements/1.1/\">2020-01-01T10:00:00</dc:date>"
+        "</office:change-info></text:insertion></text:changed-region></text:tracked-changes>\n"
+        "<text:p>Before <text:change-start text:change-id=\"ct1\"/>INSERTED<text:change-end text:change-id=\"ct1\"/> after.</text:p>\n"
+        "</office:text></office:body></office:document>\n";
+    MakeDocument(fodt, Scope.Dir / (std::string(who) + ".docx"));
+  }
+  auto pagesOf = [](office::TkxOfficeProcess& office, const std::string& path) {
+    office::TkxWriterDocument doc(office, path, true, nullptr);
+    return doc.Pages();
+  };
+  std::vector<std::string> alone, after;
+  {
+    office::TkxOfficeProcess fresh;
+    alone = pagesOf(fresh, Scope.Dir / "Bob.docx");
+  }
+  {
+    office::TkxOfficeProcess used;
+    pagesOf(used, Scope.Dir / "Alice.docx");
+    after = pagesOf(used, Scope.Dir / "Bob.docx");
+  }
+  ASSERT_EQ(alone.size(), 1u);
+  EXPECT_EQ(after, alone);
+  // The insertion in the colour a fresh office gives a document's first author.
+  const std::string colour("\x18\0\0\0\x0c\0\0\0\xc6\x92\0\0", 12);  // EMR_SETTEXTCOLOR #C69200
+  EXPECT_NE(alone[0].find(colour), std::string::npos);
+}
