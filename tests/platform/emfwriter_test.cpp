@@ -158,3 +158,22 @@ TEST(EmfWriter, ThePlayerDrawsPathsClipsBitmapsAndBlends) {
   uint32_t grey = r.At(14, 1) & 0xFF;
   EXPECT_NEAR(int(grey), 127, 3);            // half of white, premultiplied once
 }
+
+TEST(EmfWriter, HairlinesLandOnThePixelsPdfRenderersGiveThem) {
+  // Strokes of 0.1 pt (0.13 pixel) across the page at 5.67 and 2.2 pixels: each takes the
+  // pixel row its top edge rounds to, as poppler adjusts strokes (rows 6 and 2).
+  TkxEmfWriter w = Page(10, 10);
+  w.SelectObject(w.CreatePen(emf::PS_GEOMETRIC | emf::PS_ENDCAP_FLAT, 10, 0));
+  for (int32_t y : {425, 165}) {
+    w.BeginPath();
+    w.MoveTo(0, y);
+    w.PolylineTo({{750, y}});
+    w.EndPath();
+    w.StrokePath();
+  }
+  Rendered r(w.Finish());
+  for (int row = 0; row < 10; ++row) {
+    bool line = row == 6 || row == 2;
+    EXPECT_EQ(r.At(5, row) == 0, line) << "row " << row;
+  }
+}
