@@ -50,12 +50,17 @@ render_step() {  # pdftoppm two at a time; prints the pages
   find "$work/peer" -name '*.png' | wc -l
 }
 
-# The peak resident memory of any single office process of our program (its pipe names
-# carry the program's process id), sampled.
+# The peak resident memory of any single office process started by our program, sampled.
 sample_peak() {
   local peak=0
   while [ -f "$work/sampling" ]; do
-    for pid in $(pgrep -f "soffice.bin.*lumipix-$(cat "$work/ourpid" 2>/dev/null)-" || true); do
+    local ours
+    ours=$(cat "$work/ourpid" 2>/dev/null || echo 0)
+    for pid in $(pgrep -x soffice.bin || true); do
+      # an office of ours has our program among its ancestors
+      p=$pid
+      while [ "${p:-0}" -gt 1 ] && [ "$p" != "$ours" ]; do p=$(awk '/^PPid:/ {print $2}' "/proc/$p/status" 2>/dev/null || echo 0); done
+      [ "$p" = "$ours" ] || continue
       kb=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo 0)
       [ "${kb:-0}" -gt "$peak" ] && peak=$kb
     done

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int32_t kUnitsPerPixel = 75;            // 1/100 pt at 96 dpi
 constexpr int64_t kMaxImagePixels = int64_t(1) << 24;
-constexpr int64_t kMaxDecodedPixels = int64_t(1) << 27;
+constexpr int64_t kMaxDecodedPixels = int64_t(1) << 26;  // larger pictures are left out
 constexpr double kMaxCoord = 1 << 30;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr size_t kCachedObjects = 256;            // per kind, before unused ones are deleted

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -24,6 +23,7 @@
 #include "office/document.h"
 #include "office/process.h"
 #include "office/wordapp.h"
+#include "platform/emfpixels.h"
 #include "platform/metafile.h"
 #include "platform/thread.h"
 #include "testutil.h"
@@ -43,6 +43,24 @@ const char* kFodtHead =
     "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
     "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
     "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n";
+
+// Flat ODF text of these automatic styles, master pages and body; a page style is a
+// layout "L<n>" and its master page "M<n>", which a paragraph style starts.
+std::string Fodt(const std::string& styles, const std::string& masters, const std::string& body) {
+  return std::string(kFodtHead) + "<office:automatic-styles>\n" + styles + "</office:automatic-styles>\n" +
+         "<office:master-styles>\n" + masters + "</office:master-styles>\n<office:body><office:text>\n" + body +
+         "</office:text></office:body></office:document>\n";
+}
+std::string PageLayout(int n, const std::string& properties) {
+  std::string id = std::to_string(n);
+  return "<style:page-layout style:name=\"L" + id + "\"><style:page-layout-properties " + properties +
+         "/></style:page-layout>\n<style:style style:name=\"P" + id +
+         "\" style:family=\"paragraph\" style:master-page-name=\"M" + id + "\"/>\n";
+}
+std::string MasterPage(int n) {
+  std::string id = std::to_string(n);
+  return "<style:master-page style:name=\"M" + id + "\" style:page-layout-name=\"L" + id + "\"/>\n";
+}
 
 css::beans::PropertyValue Prop(const char* name, const css::uno::Any& v) {
   css::beans::PropertyValue p;
@@ -120,24 +138,6 @@ Image ReadPng(const std::string& path) {
   return im;
 }
 
-std::string PngOf(int w, int h, const std::function<uint32_t(int, int)>& rgbAt) {
-  std::vector<uint8_t> px;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint32_t c = rgbAt(x, y);
-      px.insert(px.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-    }
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  img.width = png_uint_32(w), img.height = png_uint_32(h), img.format = PNG_FORMAT_RGB;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&img, nullptr, &size, 0, px.data(), 0, nullptr);
-  std::string out(size, '\0');
-  png_image_write_to_memory(&img, out.data(), &size, 0, px.data(), 0, nullptr);
-  out.resize(size);
-  return out;
-}
-
 std::string Base64(const std::string& in) {
   static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -192,26 +192,17 @@ class Pages : public ::testing::Test {
 }  // namespace
 
 TEST_F(Pages, MixedPageSizesGiveEachPageItsOwnSizeInBothEditions) {
-  std::string fodt = std::string(kFodtHead) +
-      "<office:automatic-styles>\n"
-      "<style:page-layout style:name=\"L1\"><style:page-layout-properties fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin=\"2cm\"/></style:page-layout>\n"
-      "<style:page-layout style:name=\"L2\"><style:page-layout-properties fo:page-width=\"11in\" fo:page-height=\"8.5in\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"/></style:page-layout>\n"
-      "<style:page-layout style:name=\"L3\"><style:page-layout-properties fo:page-width=\"14.8cm\" fo:page-height=\"21cm\" fo:margin=\"2cm\"/></style:page-layout>\n"
-      "<style:page-layout style:name=\"L4\"><style:page-layout-properties fo:page-width=\"40cm\" fo:page-height=\"15cm\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"/></style:page-layout>\n"
-      "<style:style style:name=\"P1\" style:family=\"paragraph\" style:master-page-name=\"M1\"/>\n"
-      "<style:style style:name=\"P2\" style:family=\"paragraph\" style:master-page-name=\"M2\"/>\n"
-      "<style:style style:name=\"P3\" style:family=\"paragraph\" style:master-page-name=\"M3\"/>\n"
-      "<style:style style:name=\"P4\" style:family=\"paragraph\" style:master-page-name=\"M4\"/>\n"
-      "<style:style style:name=\"Right\" style:family=\"paragraph\"><style:paragraph-properties fo:text-align=\"end\"/>"
-      "<style:text-properties fo:font-size=\"40pt\"/></style:style>\n"
-      "</office:automatic-styles>\n<office:master-styles>\n"
-      "<style:master-page style:name=\"M1\" style:page-layout-name=\"L1\"/><style:master-page style:name=\"M2\" style:page-layout-name=\"L2\"/>\n"
-      "<style:master-page style:name=\"M3\" style:page-layout-name=\"L3\"/><style:master-page style:name=\"M4\" style:page-layout-name=\"L4\"/>\n"
-      "</office:master-styles>\n<office:body><office:text>\n"
+  std::string fodt = Fodt(
+      PageLayout(1, "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin=\"2cm\"") +
+          PageLayout(2, "fo:page-width=\"11in\" fo:page-height=\"8.5in\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"") +
+          PageLayout(3, "fo:page-width=\"14.8cm\" fo:page-height=\"21cm\" fo:margin=\"2cm\"") +
+          PageLayout(4, "fo:page-width=\"40cm\" fo:page-height=\"15cm\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"") +
+          "<style:style style:name=\"Right\" style:family=\"paragraph\"><style:paragraph-properties fo:text-align=\"end\"/>"
+          "<style:text-properties fo:font-size=\"40pt\"/></style:style>\n",
+      MasterPage(1) + MasterPage(2) + MasterPage(3) + MasterPage(4),
       "<text:p text:style-name=\"P1\">A4 portrait</text:p>\n<text:p text:style-name=\"P2\">Letter landscape</text:p>\n"
       "<text:p text:style-name=\"P3\">A5</text:p>\n<text:p text:style-name=\"P4\">A wide page</text:p>\n"
-      "<text:p text:style-name=\"Right\">RIGHT END</text:p>\n"
-      "</office:text></office:body></office:document>\n";
+      "<text:p text:style-name=\"Right\">RIGHT END</text:p>\n");
   MakeDocument(fodt, Scope.Dir / "mixed.docx");
   std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "mixed");
   std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "mixed");
@@ -241,25 +232,23 @@ TEST_F(Pages, MixedPageSizesGiveEachPageItsOwnSizeInBothEditions) {
 TEST_F(Pages, PictureCroppedOnAllFourSidesShowsOnlyItsCroppedPart) {
   // 400 x 400 pixels: bands of 100 pixels, red on top, blue at the bottom, yellow on the
   // left, magenta on the right, around a green square; each band is cropped away.
-  std::string png = PngOf(400, 400, [](int x, int y) -> uint32_t {
-    if (y < 100) return 0xFF0000;
-    if (y >= 300) return 0x0000FF;
-    if (x < 100) return 0xFFFF00;
-    if (x >= 300) return 0xFF00FF;
-    return 0x00FF00;
-  });
+  std::vector<uint8_t> rgba;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 400; ++x) {
+      uint32_t c = y < 100 ? 0xFF0000 : y >= 300 ? 0x0000FF : x < 100 ? 0xFFFF00 : x >= 300 ? 0xFF00FF : 0x00FF00;
+      rgba.insert(rgba.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
+    }
+  std::string png = kxtest::PngFromRgba(400, 400, rgba);
   // A picture without a resolution is 96 dpi to LibreOffice: 100 pixels are 1.0417 in.
-  std::string fodt = std::string(kFodtHead) +
-      "<office:automatic-styles>\n"
+  std::string fodt = Fodt(
       "<style:style style:name=\"fr1\" style:family=\"graphic\"><style:graphic-properties "
-      "fo:clip=\"rect(1.0417in, 1.0417in, 1.0417in, 1.0417in)\"/></style:style>\n"
-      "</office:automatic-styles>\n<office:body><office:text>\n"
+      "fo:clip=\"rect(1.0417in, 1.0417in, 1.0417in, 1.0417in)\"/></style:style>\n",
+      "",
       "<text:p>A headline above the picture</text:p>\n"
       "<text:p><draw:frame draw:style-name=\"fr1\" text:anchor-type=\"as-char\" svg:width=\"2.0833in\" "
       "svg:height=\"2.0833in\"><draw:image><office:binary-data>" + Base64(png) +
       "</office:binary-data></draw:image></draw:frame></text:p>\n"
-      "<text:p>A caption below the picture</text:p>\n"
-      "</office:text></office:body></office:document>\n";
+      "<text:p>A caption below the picture</text:p>\n");
   MakeDocument(fodt, Scope.Dir / "cropped.docx");
   std::map<int, std::string> pages = Convert(Scope, 0, Scope.Dir / "*.docx", "cropped");
   ASSERT_EQ(pages.size(), 1u);
@@ -280,17 +269,13 @@ TEST_F(Pages, PictureCroppedOnAllFourSidesShowsOnlyItsCroppedPart) {
 }
 
 TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
-  std::string fodt = std::string(kFodtHead) +
-      "<office:automatic-styles>\n"
-      "<style:page-layout style:name=\"L1\"><style:page-layout-properties fo:page-width=\"8.5in\" fo:page-height=\"11in\" fo:margin=\"1in\"/></style:page-layout>\n"
-      "<style:style style:name=\"P1\" style:family=\"paragraph\" style:master-page-name=\"M1\"/>\n"
-      "<style:style style:name=\"T1\" style:family=\"text\"><style:text-properties fo:font-style=\"italic\" fo:font-weight=\"bold\"/></style:style>\n"
-      "</office:automatic-styles>\n<office:master-styles>\n"
-      "<style:master-page style:name=\"M1\" style:page-layout-name=\"L1\"/>\n"
-      "</office:master-styles>\n<office:body><office:text>\n"
+  std::string fodt = Fodt(
+      PageLayout(1, "fo:page-width=\"8.5in\" fo:page-height=\"11in\" fo:margin=\"1in\"") +
+          "<style:style style:name=\"T1\" style:family=\"text\"><style:text-properties fo:font-style=\"italic\" "
+          "fo:font-weight=\"bold\"/></style:style>\n",
+      MasterPage(1),
       "<text:p text:style-name=\"P1\">A Letter page with <text:span text:style-name=\"T1\">bold italic</text:span> text.</text:p>\n"
-      "<text:list><text:list-item><text:p>A bullet</text:p></text:list-item></text:list>\n"
-      "</office:text></office:body></office:document>\n";
+      "<text:list><text:list-item><text:p>A bullet</text:p></text:list-item></text:list>\n");
   MakeDocument(fodt, Scope.Dir / "letter.docx");
   std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "letter");
   std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "letter");
@@ -326,18 +311,16 @@ TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
 
 TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
   // Hebrew and Arabic paragraphs, and a Latin one to show what agreement looks like.
-  std::string fodt = std::string(kFodtHead) +
-      "<office:automatic-styles>\n"
+  std::string fodt = Fodt(
       "<style:style style:name=\"R\" style:family=\"paragraph\"><style:paragraph-properties style:writing-mode=\"rl-tb\" "
       "fo:text-align=\"start\" fo:margin-bottom=\"0.5in\"/><style:text-properties style:font-name-complex=\"DejaVu Sans\" "
       "style:font-size-complex=\"24pt\" fo:font-size=\"24pt\"/></style:style>\n"
       "<style:style style:name=\"L\" style:family=\"paragraph\"><style:paragraph-properties fo:margin-bottom=\"0.5in\"/>"
-      "<style:text-properties style:font-name=\"DejaVu Sans\" fo:font-size=\"24pt\"/></style:style>\n"
-      "</office:automatic-styles>\n<office:body><office:text>\n"
+      "<style:text-properties style:font-name=\"DejaVu Sans\" fo:font-size=\"24pt\"/></style:style>\n",
+      "",
       "<text:p text:style-name=\"L\">Hello world, left to right</text:p>\n"
       "<text:p text:style-name=\"R\">שלום עולם, מימין לשמאל</text:p>\n"
-      "<text:p text:style-name=\"R\">مرحبا بالعالم من اليمين</text:p>\n"
-      "</office:text></office:body></office:document>\n";
+      "<text:p text:style-name=\"R\">مرحبا بالعالم من اليمين</text:p>\n");
   MakeDocument(fodt, Scope.Dir / "rtl.docx");
   Store(Scope.Dir / "rtl.docx", Scope.Dir / "pdf/rtl.pdf");  // the PDF that the conversion reads too
   ASSERT_EQ(Shell("pdftoppm -r 96 -png '" + Scope.Dir / "pdf/rtl.pdf" + "' '" + Scope.Dir / "pdf/ref" + "'"), 0);
@@ -365,14 +348,13 @@ TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
 TEST_F(Pages, TrackedChangesLookTheSameWhateverWasConvertedBefore) {
   // Two documents with an insertion each, by different authors.
   for (const char* who : {"Alice", "Bob"}) {
-    std::string fodt = std::string(kFodtHead) +
-        "<office:body><office:text>\n<text:tracked-changes text:track-changes=\"true\">"
-        "<text:changed-region text:id=\"ct1\"><text:insertion><office:change-info>"
-        "<dc:creator xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" + who + "</dc:creator>"
-        "<dc:date xmlns:dc=\"http://purl.org/dc/elements/1.1/\">2020-01-01T10:00:00</dc:date>"
+    std::string fodt = Fodt(
+        "", "",
+        "<text:tracked-changes text:track-changes=\"true\"><text:changed-region text:id=\"ct1\"><text:insertion>"
+        "<office:change-info><dc:creator xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" + std::string(who) +
+        "</dc:creator><dc:date xmlns:dc=\"http://purl.org/dc/elements/1.1/\">2020-01-01T10:00:00</dc:date>"
         "</office:change-info></text:insertion></text:changed-region></text:tracked-changes>\n"
-        "<text:p>Before <text:change-start text:change-id=\"ct1\"/>INSERTED<text:change-end text:change-id=\"ct1\"/> after.</text:p>\n"
-        "</office:text></office:body></office:document>\n";
+        "<text:p>Before <text:change-start text:change-id=\"ct1\"/>INSERTED<text:change-end text:change-id=\"ct1\"/> after.</text:p>\n");
     MakeDocument(fodt, Scope.Dir / (std::string(who) + ".docx"));
   }
   auto pagesOf = [](office::TkxOfficeProcess& office, const std::string& path) {

@@ -3,16 +3,13 @@
 // the pixels the player draws from them.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-#include <png.h>
-
 #include <cstdio>
 
 #include <jpeglib.h>
 
 #include "office/pdfpage.h"
-#include "platform/emfplayer.h"
 #include "platform/emfrecords.h"
+#include "platform/emfpixels.h"
 #include "platform/emfwalk.h"
 #include "platform/metafile.h"
 
@@ -37,39 +34,6 @@ std::string OnePage(const std::string& body, const std::string& binary = "", dou
   std::vector<std::string> pages = TranslatePdfPages(PageStart(w, h) + body + "endPage\n", binary, &complete);
   EXPECT_TRUE(complete);
   return pages.empty() ? std::string() : pages[0];
-}
-
-struct Pixels {
-  cairo_surface_t* S = nullptr;
-  explicit Pixels(const std::string& emf) {
-    TkxMetafile mf;
-    mf.LoadFromBytes(emf);
-    S = cairo_image_surface_create(CAIRO_FORMAT_RGB24, mf.Width(), mf.Height());
-    cairo_t* cr = cairo_create(S);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    PlayEnhMetafile(cr, emf, 0, 0, mf.Width(), mf.Height());
-    cairo_destroy(cr);
-    cairo_surface_flush(S);
-  }
-  ~Pixels() { cairo_surface_destroy(S); }
-  uint32_t At(int x, int y) const {
-    uint32_t v;
-    std::memcpy(&v, cairo_image_surface_get_data(S) + y * cairo_image_surface_get_stride(S) + x * 4, 4);
-    return v & 0xFFFFFF;
-  }
-};
-
-std::string PngBytes(int w, int h, const std::vector<uint8_t>& rgba) {
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  img.width = png_uint_32(w), img.height = png_uint_32(h), img.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&img, nullptr, &size, 0, rgba.data(), 0, nullptr);
-  std::string out(size, '\0');
-  png_image_write_to_memory(&img, out.data(), &size, 0, rgba.data(), 0, nullptr);
-  out.resize(size);
-  return out;
 }
 
 std::string JpegBytes(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
@@ -222,7 +186,7 @@ TEST(PdfPages, ClipsNestWithTheStatesAndCropPictures) {
   EXPECT_EQ(depth, 1);  // the page's own clip stays to the end
   EXPECT_EQ(most, 2);
   ASSERT_EQ(EmfRecordsOf(emf, emf::EMR_STRETCHDIBITS).size(), 1u);
-  Pixels p(emf);  // 100 x 100 pixels
+  EmfPixels p(emf);  // 100 x 100 pixels
   EXPECT_EQ(p.At(20, 20), 0xFF0000u);  // the picture's red quarter
   EXPECT_EQ(p.At(80, 20), 0xFFFFFFu);  // its green quarter is cropped away
   EXPECT_EQ(p.At(20, 80), 0xFFFFFFu);  // and its blue one
@@ -258,7 +222,7 @@ TEST(PdfPages, ImagesOfEveryFormatAndTranslucency) {
   // A JPEG, a PNG with a soft mask, a stencil in the fill colour, an image turned a quarter,
   // and a half-transparent fill.
   std::string jpeg = JpegBytes(16, 8, 0, 0, 255);
-  std::string png = PngBytes(2, 1, {0, 255, 0, 255, 0, 255, 0, 0});
+  std::string png = PngFromRgba(2, 1, {0, 255, 0, 255, 0, 255, 0, 0});
   std::string ppm = std::string("P6\n1 1\n255\n\xff\0\0", 14);
   char body[1024];
   std::snprintf(body, sizeof body,
@@ -279,7 +243,7 @@ TEST(PdfPages, ImagesOfEveryFormatAndTranslucency) {
   EXPECT_EQ(EmfI32(emf, blends[1].Offset + emf::blt::CxSrc), 1);
   EXPECT_EQ(EmfI32(emf, blends[1].Offset + emf::blt::CxDest), 2000);
   EXPECT_EQ(EmfRecordsOf(emf, emf::EMR_SETWORLDTRANSFORM).size(), 1u);  // the turned one
-  Pixels p(emf);
+  EmfPixels p(emf);
   uint32_t jpegPixel = p.At(10, 25);
   EXPECT_LT(jpegPixel >> 16, 0x20u);  // blue
   EXPECT_GT(jpegPixel & 0xFF, 0xE0u);

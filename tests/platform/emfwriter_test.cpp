@@ -2,43 +2,18 @@
 // handles, the layout of its text records, and what the player draws from it.
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
 #include <cmath>
 
-#include "platform/emfplayer.h"
 #include "platform/emfrecords.h"
 #include "platform/emfwriter.h"
 #include "platform/metafile.h"
+#include "platform/emfpixels.h"
 #include "platform/emfwalk.h"
 
 using namespace kx;
 using namespace kxtest;
 
 namespace {
-
-// The colour of one pixel after playing `emf` at its natural size on white.
-struct Rendered {
-  cairo_surface_t* S;
-  explicit Rendered(const std::string& emf) {
-    TkxMetafile mf;
-    mf.LoadFromBytes(emf);
-    S = cairo_image_surface_create(CAIRO_FORMAT_RGB24, mf.Width(), mf.Height());
-    cairo_t* cr = cairo_create(S);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
-    PlayEnhMetafile(cr, emf, 0, 0, mf.Width(), mf.Height());
-    cairo_destroy(cr);
-    cairo_surface_flush(S);
-  }
-  ~Rendered() { cairo_surface_destroy(S); }
-  uint32_t At(int x, int y) const {
-    const uint8_t* d = cairo_image_surface_get_data(S) + y * cairo_image_surface_get_stride(S);
-    uint32_t v;
-    std::memcpy(&v, d + x * 4, 4);
-    return v & 0xFFFFFF;  // 0xRRGGBB
-  }
-};
 
 // A page of w x h pixels whose logical unit is 1/75 pixel (1/100 pt), as pages are written.
 TkxEmfWriter Page(int32_t w, int32_t h) {
@@ -150,7 +125,7 @@ TEST(EmfWriter, ThePlayerDrawsPathsClipsBitmapsAndBlends) {
   uint8_t rgba[4] = {0, 0, 0, 128};
   w.AlphaBlend(1050, 0, 150, 150, DibFromRgba(1, 1, rgba, 4));
   std::string emf = w.Finish();
-  Rendered r(emf);
+  EmfPixels r(emf);
   EXPECT_EQ(r.At(3, 3), 0xFF0000u);
   EXPECT_EQ(r.At(6, 3), 0xFFFFFFu);
   EXPECT_EQ(r.At(8, 1) & 0xFF, 0xFFu);       // blue at the bitmap's left end
@@ -171,7 +146,7 @@ TEST(EmfWriter, HairlinesLandOnThePixelsPdfRenderersGiveThem) {
     w.EndPath();
     w.StrokePath();
   }
-  Rendered r(w.Finish());
+  EmfPixels r(w.Finish());
   for (int row = 0; row < 10; ++row) {
     bool line = row == 6 || row == 2;
     EXPECT_EQ(r.At(5, row) == 0, line) << "row " << row;
