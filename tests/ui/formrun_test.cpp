@@ -4,6 +4,8 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include "core/project.h"
 #include "platform/files.h"
@@ -334,6 +336,109 @@ class FormRunControlTest : public QObject {
     QTest::qWait(700);
     QCOMPARE(Counter("C"), runs);
     QVERIFY(w.isVisible());
+  }
+
+  void daemonConvertClicksNeverStartASecondRun() {
+    Scope s;
+    kxtest::TestLog().DelayMs = 60;
+    std::string in = s.Dir() / "in/";
+    for (const char* f : {"a.doc", "b.doc"}) kxtest::WriteFile(in + f, "x");
+    Project->ParseCommandLine("-P:Daemon=300,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    // Every start and end of a run, and the most converter threads alive at once.
+    std::vector<char> events;
+    QObject::connect(w.aConvert, &QAction::changed, &w, [&] {
+      char e = w.aConvert->isEnabled() ? 'E' : 'S';
+      if (events.empty() || events.back() != e) events.push_back(e);
+    });
+    int mostAlive = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+      mostAlive = std::max(mostAlive, kxtest::TestLog().Constructed.load() - kxtest::TestLog().Destroyed.load());
+    });
+    sampler.start(2);
+    w.show();
+    // Convert during each wait, and the start command again during each run.
+    int clicks = 0;
+    QDeadlineTimer until(3000);
+    while (!until.hasExpired()) {
+      if (w.Waiting() && kx::LinkedAction(w.bCreate) == w.aConvert) {
+        QVERIFY(w.bCreate->isEnabled());
+        w.bCreate->click();
+        ++clicks;
+        QVERIFY(!w.Waiting());
+      }
+      if (w.Busy()) {
+        w.aConvertExecute();  // what a cycle's timer would do
+        w.AutoRunCheck();
+      }
+      QTest::qWait(15);
+    }
+    QVERIFY(clicks >= 3);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waiting(), 5000);
+    w.aStopExecute();
+    QVERIFY(WaitIdle(w));
+    sampler.stop();
+    QCOMPARE(mostAlive, 1);
+    // Runs one after the other: each start is followed by its own end before the next.
+    QVERIFY(events.size() >= 6);
+    for (size_t i = 0; i < events.size(); ++i) QCOMPARE(events[i], i % 2 ? 'E' : 'S');
+    QCOMPARE(Counter("C"), int(events.size() / 2));
+    QCOMPARE(kxtest::TestLog().Constructed.load(), Counter("C"));
+    // And the loop has really ended: no cycle comes any more.
+    QTest::qWait(700);
+    QCOMPARE(Counter("C"), int(events.size() / 2));
+  }
+
+  void stopIsWithinReachDuringTheWaitAndEndsTheLoop() {
+    Scope s;
+    std::string in = s.Dir() / "in/";
+    kxtest::WriteFile(in + "a.doc", "x");
+    Project->ParseCommandLine("-P:Daemon=1500,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waiting(), 5000);
+    QCOMPARE(Counter("C"), 1);
+    // Stop shows beside Convert while the loop waits, and the status bar counts down.
+    QCOMPARE(kx::LinkedAction(w.bSearchConvert), w.aStop);
+    QVERIFY(w.bSearchConvert->isVisible() && w.bSearchConvert->isEnabled());
+    QCOMPARE(w.bSearchConvert->text(), QString("Sto&p"));
+    QVERIFY(QRegularExpression("^Next run in [12] s$").match(w.sbStatus->lblCycle->text()).hasMatch());
+    QTRY_COMPARE_WITH_TIMEOUT(w.sbStatus->lblCycle->text(), QString("Next run in 1 s"), 2000);
+    QVERIFY(w.sbStatus->lblCounts->text().startsWith("1 found, 1 done: 1 converted"));
+    w.bSearchConvert->click();
+    QVERIFY(w.Stopped());
+    QVERIFY(!w.Waiting());
+    QCOMPARE(w.sbStatus->lblCycle->text(), QString("Loop stopped"));
+    QVERIFY(!w.bSearchConvert->isVisible());  // back to the hidden "Start"
+    QVERIFY(w.Batch() != nullptr);           // the list stays
+    QTest::qWait(2000);
+    QCOMPARE(Counter("C"), 1);
+    QVERIFY(w.isVisible());
+    // Convert starts the loop again.
+    w.bCreate->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waiting(), 5000);
+    QCOMPARE(Counter("C"), 2);
+    w.aStopExecute();
+  }
+
+  void stopAfterPauseEndsTheLoop() {
+    Scope s;
+    kxtest::TestLog().DelayMs = 300;
+    std::string in = s.Dir() / "in/";
+    for (const char* f : {"a.doc", "b.doc", "c.doc"}) kxtest::WriteFile(in + f, "x");
+    Project->ParseCommandLine("-P:Daemon=200,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Busy(), 5000);
+    w.bCreate->click();  // Pause: this cycle ends early, the loop goes on
+    QVERIFY(!w.aPause->isEnabled());
+    QVERIFY(w.aStop->isEnabled() && w.bSearchConvert->isEnabled());
+    w.bSearchConvert->click();  // Stop: the loop ends
+    QVERIFY(WaitIdle(w));
+    QTest::qWait(600);
+    QVERIFY(!w.Waiting());
+    QCOMPARE(Counter("C"), 1);
   }
 
   void daemonWithoutSourceKeepsWaitingWithoutNesting() {
