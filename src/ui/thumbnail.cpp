@@ -23,13 +23,18 @@ QSize Fitted(QSize natural, QSize box) {
 QImage MetafileThumbnail(const std::string& path, QSize box) {
   TkxMetafile mf;
   mf.LoadFromFile(path);
-  QSize size = Fitted(QSize(mf.Width(), mf.Height()), box);
+  QSize natural(mf.Width(), mf.Height());
+  QSize size = Fitted(natural, box);
   if (size.isEmpty()) throw std::runtime_error("The metafile has no size");
+  // Letters a few pixels high come out as blots; the page is drawn larger (at most
+  // its own size) and reduced smoothly, as the image edition's pages are.
+  QSize drawn = Fitted(natural, (box * 4).boundedTo(natural.expandedTo(box)));
   TkxBitmap bmp;
-  bmp.SetSize(size.width(), size.height());
-  bmp.StretchDraw(mf, 0, 0, size.width(), size.height());
+  bmp.SetSize(drawn.width(), drawn.height());
+  bmp.StretchDraw(mf, 0, 0, drawn.width(), drawn.height());
   std::string bytes = bmp.BmpBytes();
-  return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()), "BMP");
+  QImage img = QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()), "BMP");
+  return img.isNull() ? img : img.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 QImage ImageThumbnail(const std::string& path, QSize box, std::string& why) {

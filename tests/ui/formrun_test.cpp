@@ -1,6 +1,7 @@
 // Runs from the window on real documents through LibreOffice: rows, run states,
 // pause, stop, the end of a run, the unattended modes and the list export.
 #include <algorithm>
+#include <sstream>
 
 #include <QSignalSpy>
 #include <QTest>
@@ -9,6 +10,7 @@
 
 #include "core/project.h"
 #include "platform/files.h"
+#include "ui/kxFormPreview.h"
 #include "uitest.h"
 
 using kx::Project;
@@ -39,6 +41,31 @@ struct IdleWatch {
   }
   bool Was = true;
 };
+
+// The page count of a corpus document, from the corpus's own table.
+int CorpusPages(const std::string& name) {
+  std::istringstream table(kxtest::ReadFile(Corpus + "pages.tsv"));
+  for (std::string line; std::getline(table, line);)
+    if (line.rfind(name + "\t", 0) == 0) return std::atoi(line.c_str() + name.size() + 1);
+  return -1;
+}
+
+// How many pixels of a thumbnail are dark enough to be print.
+int Ink(const QImage& img) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += qGray(img.pixel(x, y)) < 128 && qAlpha(img.pixel(x, y)) > 0;
+  return n;
+}
+
+// The mean difference of grey levels of two pictures of one size.
+double MeanDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return 255;
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+  return sum / (a.width() * a.height());
+}
 
 int Counter(const char* key) { return std::atoi(static_cast<kx::TkxInfo*>(kx::Info)->StoredValue(key).c_str()); }
 
@@ -231,6 +258,81 @@ class FormRunTest : public QObject {
     size_t first = opened[0].find(msg);
     QVERIFY(first != std::string::npos);
     QCOMPARE(opened[0].find(msg, first + 1), std::string::npos);
+  }
+
+  void statusBarFollowsARealRun() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test04.docx", "test07.doc", "test01.docx"});
+    Damaged(in + "broken.doc");
+    int pages = CorpusPages("test04.docx") + CorpusPages("test07.doc") + CorpusPages("test01.docx");
+    QVERIFY(pages >= 3);
+    TkxFrmMain& w = s.Open();
+    w.show();
+    w.eSource->setText(QString::fromStdString(in + "*.doc?"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "2");
+    // What the status bar said while the run went on.
+    QStringList seen;
+    std::vector<int> progress;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+      if (!w.Busy()) return;
+      seen << w.sbStatus->lblCounts->text();
+      if (w.sbStatus->pbRun->isVisible()) progress.push_back(w.sbStatus->pbRun->value());
+    });
+    sampler.start(100);
+    w.aConvertExecute();
+    QVERIFY(WaitIdle(w));
+    sampler.stop();
+    QCOMPARE(w.sbStatus->lblCounts->text(),
+             QString("4 found, 4 done: 3 converted, 1 failed; %1 pages").arg(pages));
+    QVERIFY(!w.sbStatus->pbRun->isVisible());
+    QVERIFY(!seen.isEmpty() && !progress.empty());
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(w.sbStatus->pbRun->maximum(), 4);
+    QVERIFY2(std::any_of(seen.begin(), seen.end(), [](const QString& t) { return t.endsWith(" pages/s"); }),
+             qPrintable(seen.join(" | ")));
+    QVERIFY(std::any_of(seen.begin(), seen.end(), [](const QString& t) { return t.startsWith("4 found, 0 done"); }));
+  }
+
+  void previewOfAConvertedDocumentInBothEditions() {
+    std::vector<QImage> thumbs;
+    for (int edition : {0, 1}) {
+      Scope s(true, edition);
+      const std::string ext = edition == 0 ? ".png" : ".emf";
+      std::string in = s.Dir() / "in/";
+      CopyDocs(in, {"test07.docx"});
+      TkxFrmMain& w = s.Open();
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      w.eSource->setText(QString::fromStdString(in + "*.docx"));
+      w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+      w.aConvertExecute();
+      QVERIFY(WaitIdle(w));
+      QCOMPARE(Rows(w), std::vector<std::string>{"1|" + in + "test07.docx|" + s.Dir() / "out/test07-*" + ext});
+      QTreeWidgetItem* row = w.lViewer->topLevelItem(0);
+      DoubleClick(w.lViewer->viewport(), w.lViewer->visualItemRect(row).center());
+      kx::TkxFrmPreview* preview = w.Preview();
+      QVERIFY(preview && preview->isVisible());
+      QTRY_VERIFY_WITH_TIMEOUT(preview->Complete(), 30000);
+      QCOMPARE(int(preview->Pages().size()), CorpusPages("test07.docx"));
+      for (int i = 0; i < preview->lPages->count(); ++i) {
+        QCOMPARE(preview->Pages()[size_t(i)], s.Dir() / "out/test07-0" + std::to_string(i + 1) + ext);
+        // A page with print on it, not a blank frame or an error note; the metafile
+        // edition's page as the image edition's.
+        QImage thumb = preview->lPages->item(i)->icon().pixmap(QSize(150, 200)).toImage();
+        QVERIFY(Ink(thumb) > 0);
+        if (edition == 0)
+          thumbs.push_back(thumb);
+        else
+          QVERIFY2(MeanDifference(thumb, thumbs[size_t(i)]) < 6, qPrintable(QString::number(MeanDifference(thumb, thumbs[size_t(i)]))));
+      }
+      preview->lPages->setCurrentRow(1);
+      QTest::keyClick(preview->lPages, Qt::Key_Return);
+      QVERIFY(WaitOpened(1));
+      QCOMPARE(Opened(), std::vector<std::string>{s.Dir() / "out/test07-02" + ext});
+    }
   }
 
   void runAndCloseExportsAndCloses() {
