@@ -108,7 +108,7 @@ void TkxFrmPreview::LoadNext() {
   size_t i = FNext++;
   const qreal dpr = devicePixelRatioF();
   std::string why;
-  QImage img = PageThumbnail(FPages[i], kThumb * dpr, why);
+  QImage img = PageThumbnail(FPages[i], (kThumb - QSize(2, 2)) * dpr, why);
   QListWidgetItem* item = lPages->item(int(i));
   if (!item) return;
   if (img.isNull()) {
@@ -121,12 +121,12 @@ void TkxFrmPreview::LoadNext() {
   pix.setDevicePixelRatio(dpr);
   pix.fill(Qt::transparent);
   QPainter p(&pix);
-  QSizeF shown = QSizeF(img.size()) / dpr;
+  QSizeF shown = QSizeF(img.size()) / dpr;  // fitted into the frame's inside
   QRectF at(QPointF((kThumb.width() - shown.width()) / 2, (kThumb.height() - shown.height()) / 2), shown);
   p.fillRect(at, Qt::white);
   p.drawImage(at, img);
   p.setPen(QColor(150, 150, 150));
-  p.drawRect(at.adjusted(-0.5, -0.5, 0.5, 0.5));
+  p.drawRect(at.adjusted(-0.5, -0.5, 0.5, 0.5));  // on the pixels just outside the page
   p.end();
   item->setIcon(QIcon(pix));
   if (FNext >= FPages.size()) FLoader.stop();

@@ -23,6 +23,7 @@ std::string TotalsText(const TkxRunTotals& t, bool running, double pagesPerSecon
 TkxRunStatus::TkxRunStatus(QWidget* parent) : QStatusBar(parent) {
   setObjectName("sbStatus");
   setSizeGripEnabled(false);
+  setContentsMargins(2, 0, 6, 0);  // the last word off the window's edge
   lblCounts = new QLabel(this);
   lblCounts->setObjectName("lblCounts");
   lblCounts->setTextFormat(Qt::PlainText);
@@ -39,6 +40,7 @@ TkxRunStatus::TkxRunStatus(QWidget* parent) : QStatusBar(parent) {
   lblCycle = new QLabel(this);
   lblCycle->setObjectName("lblCycle");
   lblCycle->setTextFormat(Qt::PlainText);
+  lblCycle->setContentsMargins(8, 0, 4, 0);
   lblCycle->hide();
   addPermanentWidget(lblCycle);
   pbRun = new QProgressBar(this);
