@@ -514,6 +514,7 @@ void TkxFrmMain::NewBatch() {
   FRows.clear();
   lViewer->clear();
   sbStatus->ClearTotals();
+  if (FPreview) FPreview->Clear();
   uint64_t gen = FGeneration;
   std::shared_ptr<TkxRowSink> sink = FSink;
   FBatch->OnNodeAdded = [sink, gen](TkxBatch*, TkxNode* node) {

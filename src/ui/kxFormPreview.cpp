@@ -63,6 +63,7 @@ TkxFrmPreview::TkxFrmPreview(QWidget* parent) : TkxFrmBase(parent) {
   connect(lPages, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { OpenPage(lPages->row(item)); });
   FLoader.setInterval(0);
   connect(&FLoader, &QTimer::timeout, this, [this] { LoadNext(); });
+  Clear();
 
   // Four pages side by side, as far as the screen allows.
   QSize size(4 * (kThumb.width() + 28) + 40, kThumb.height() * 2 + 150);
@@ -98,6 +99,17 @@ void TkxFrmPreview::ShowDocument(int itemIndex, const std::string& fileName, int
     item->setTextAlignment(Qt::AlignHCenter);
   }
   if (!FPages.empty()) FLoader.start();
+}
+
+void TkxFrmPreview::Clear() {
+  FLoader.stop();
+  lPages->clear();
+  FItemIndex = -1;
+  FPages.clear();
+  FNext = 0;
+  setWindowTitle("Preview");
+  lblFile->clear();
+  lblNote->setText("Double-click a row of the list to see the pages of its document.");
 }
 
 void TkxFrmPreview::LoadNext() {

@@ -20,6 +20,8 @@ class TkxFrmPreview : public TkxFrmBase {
   // Shows the pages of the document `fileName` (item `itemIndex` of the list) whose
   // row reads `status` and `resultText`; the thumbnails follow one by one.
   void ShowDocument(int itemIndex, const std::string& fileName, int status, const std::string& resultText);
+  // Shows no document (the list it belonged to is gone).
+  void Clear();
   int ItemIndex() const { return FItemIndex; }
   const std::vector<std::string>& Pages() const { return FPages; }
   // True once every thumbnail of the current document is drawn.

@@ -481,6 +481,11 @@ class FormWindowTest : public QObject {
     w.lViewer->setCurrentItem(second);
     QCOMPARE(w.Preview()->ItemIndex(), kx::ResultRow(second)->ItemIndex());
     QVERIFY(w.Preview()->windowTitle().endsWith(Q(kx::ExtractFileName(kx::ResultRow(second)->FileName()))));
+    // A new list: the preview no longer shows a document of the old one.
+    w.aSearchExecute();
+    QCOMPARE(w.Preview()->ItemIndex(), -1);
+    QCOMPARE(w.Preview()->lPages->count(), 0);
+    QVERIFY(WaitIdle(w));
   }
 };
 
