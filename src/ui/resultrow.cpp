@@ -1,10 +1,8 @@
 #include "ui/resultrow.h"
 
-
 namespace kx {
 
 namespace {
-constexpr int kItemRole = Qt::UserRole + 1;
 
 // Letter case aside, character by character; a run of digits against a run of
 // digits by the number it writes, so "page9" comes before "page10".
@@ -40,7 +38,6 @@ TkxResultRow::TkxResultRow(int itemIndex, const std::string& fileName)
   setText(1, name);
   setToolTip(1, name);
   setData(0, Qt::UserRole, 0);
-  setData(0, kItemRole, itemIndex);
   setToolTip(0, StatusWord(0));
 }
 
@@ -59,7 +56,7 @@ std::string TkxResultRow::FileName() const { return text(1).toStdString(); }
 std::string TkxResultRow::ResultText() const { return text(2).toStdString(); }
 
 bool TkxResultRow::operator<(const QTreeWidgetItem& other) const {
-  const auto* o = ResultRow(const_cast<QTreeWidgetItem*>(&other));
+  const TkxResultRow* o = ResultRow(&other);
   if (!o) return QTreeWidgetItem::operator<(other);
   // A row being inserted is not in the view yet: the other one knows the sort column.
   const QTreeWidget* view = treeWidget() ? treeWidget() : other.treeWidget();
@@ -74,6 +71,10 @@ bool TkxResultRow::operator<(const QTreeWidgetItem& other) const {
 
 TkxResultRow* ResultRow(QTreeWidgetItem* item) {
   return item && item->type() == QTreeWidgetItem::UserType ? static_cast<TkxResultRow*>(item) : nullptr;
+}
+
+const TkxResultRow* ResultRow(const QTreeWidgetItem* item) {
+  return item && item->type() == QTreeWidgetItem::UserType ? static_cast<const TkxResultRow*>(item) : nullptr;
 }
 
 }  // namespace kx

@@ -32,6 +32,7 @@ class TkxResultRow : public QTreeWidgetItem {
 
 // The row at `item` of a list view (nullptr when `item` is none of ours).
 TkxResultRow* ResultRow(QTreeWidgetItem* item);
+const TkxResultRow* ResultRow(const QTreeWidgetItem* item);
 
 // Runs `fn` with the batch's items while holding the items lock; the lock is
 // released however `fn` ends.
