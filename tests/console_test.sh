@@ -143,5 +143,60 @@ check "and opens no uninstall page" $([ "$(wc -l < "$work/opened.txt")" = "$befo
 check "nothing to show without a display exits 2" $([ $? = 2 ]; echo $?)
 check "and says what to do instead" $(has "$work/f6.err" 'give a document or folder, or "-P:PureConsole=1,Source=...,Target=..." (see --help)')
 
+# --- Pages: only the pages asked for, under their own numbers.
+png_size() { file "$1" | sed -n 's/.*PNG image data, \([0-9]*\) x \([0-9]*\).*/\1 \2/p'; }
+mkdir -p "$work/three"
+ln -s "$corpus/test07.docx" "$work/three/three.docx"  # three A4 pages
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/p1/,Pages=2-3" 2> "$work/p1.err"
+check "Pages=2-3 writes pages 2 and 3 only" $([ "$(ls "$work/p1")" = "$(printf 'three-02.png\nthree-03.png')" ]; echo $?)
+check "and counts two pages" $(has "$work/p1.err" "1 converted, 0 failed, 0 skipped; 2 pages in")
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/p2/,Pages=1,3" 2> "$work/p2.err"
+check "Pages=1,3 on the command line writes pages 1 and 3" $([ "$(ls "$work/p2")" = "$(printf 'three-01.png\nthree-03.png')" ]; echo $?)
+check "and warns about nothing" $(! grep -q warning "$work/p2.err"; echo $?)
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/p1/,Pages=2,IsOverwrite=skip" 2> "$work/p3.err"
+check "an existing first wanted page skips the document" $(has "$work/p3.err" "0 converted, 0 failed, 1 skipped")
+cmp -s "$work/p1/three-02.png" "$work/p2/three-01.png"
+check "page 2 is not page 1" $([ $? != 0 ]; echo $?)
+
+# --- Dpi: the pixel size follows the resolution; Width wins.
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/d96/,Pages=1" 2> /dev/null
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/d192/,Pages=1,Dpi=192" 2> /dev/null
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/dw/,Pages=1,Dpi=192,Width=300" 2> /dev/null
+read -r w1 h1 <<< "$(png_size "$work/d96/three-01.png")"
+read -r w2 h2 <<< "$(png_size "$work/d192/three-01.png")"
+read -r w3 h3 <<< "$(png_size "$work/dw/three-01.png")"
+check "an A4 page at the default 96 dpi is 794 pixels wide" $([ "${w1:-0}" = 794 ]; echo $?)
+check "Dpi=192 doubles the width" $([ "${w2:-0}" = $((2 * ${w1:-0})) ]; echo $?)
+check "and the height" $([ $(( ${h2:-0} - 2 * ${h1:-0} )) -ge -1 ] && [ $(( ${h2:-0} - 2 * ${h1:-0} )) -le 1 ]; echo $?)
+check "Width wins over Dpi" $([ "${w3:-0}" = 300 ] && [ "${h3:-0}" = $(( (300 * ${h1:-0} + ${w1:-1} / 2) / ${w1:-1} )) ] || [ "${h3:-0}" = $(( 300 * ${h1:-0} / ${w1:-1} )) ]; echo $?)
+"$app" "-P:PureConsole=1,Source=$work/three/three.docx,Target=$work/dbad/,Pages=1,Dpi=high" 2> "$work/dbad.err"
+check "an unreadable Dpi is said and 96 is used" \
+  $(has "$work/dbad.err" "warning: Dpi=high is not a resolution from 1 to 1200; the default 96 is used" &&
+    [ "$(png_size "$work/dbad/three-01.png")" = "$w1 $h1" ]; echo $?)
+
+# --- Shard: three machines' runs cover every document exactly once.
+mkdir -p "$work/archive/sub/deeper"
+i=0
+for f in "$corpus"/test0*.docx "$corpus"/test1[0-2].docx; do
+  i=$((i + 1))
+  case $((i % 3)) in 0) d="$work/archive";; 1) d="$work/archive/sub";; 2) d="$work/archive/sub/deeper";; esac
+  ln -s "$f" "$d/doc$i.docx"
+done
+for share in 1 2 3; do
+  "$app" "-P:PureConsole=1,Source=$work/archive,Subdir=1,Target=$work/shards/,Shard=$share/3,LogFile=$work/shard$share.log" \
+    2> "$work/shard$share.err"
+  check "share $share/3 exits 0" $?
+done
+sort "$work"/shard?.log | sed 's/\r$//' | awk -F' => ' '{ print $2 }' > "$work/shard-docs.txt"
+find "$work/archive" -name '*.docx' | sort > "$work/all-docs.txt"
+check "the three shares together take every document exactly once" $(cmp -s "$work/shard-docs.txt" "$work/all-docs.txt"; echo $?)
+check "no document twice" $([ -z "$(uniq -d "$work/shard-docs.txt")" ]; echo $?)
+check "every share converted its own" $([ "$(cat "$work"/shard?.log | grep -c '^Success => ')" = "$i" ]; echo $?)
+check "each share's summary counts only its documents" \
+  $([ "$(cat "$work"/shard?.err | sed -n 's/^Lumipix Converter: \([0-9]*\) documents:.*/\1/p' | paste -sd+ | bc)" = "$i" ]; echo $?)
+check "the shares are not all in one" $([ "$(wc -l < "$work/shard1.log")" -lt "$i" ]; echo $?)
+"$app" "-P:PureConsole=1,Source=$work/archive,Target=$work/shards/,Shard=4/3" 2> "$work/shardbad.err"
+check "an unreadable share refuses to start" $([ $? = 1 ] && grep -q '"Shard"' "$work/shardbad.err"; echo $?)
+
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]

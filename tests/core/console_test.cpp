@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/project.h"
@@ -175,4 +176,31 @@ TEST(RunnerReport, AnUnreadableShareRefusesToStart) {
   EXPECT_NE(why.find("\"Shard\""), std::string::npos) << why;
   EXPECT_NE(why.find("\"0/3\""), std::string::npos) << why;
   EXPECT_EQ(kxtest::TestLog().Constructed.load(), 0);
+}
+
+TEST(RunnerShares, ThreeSharesTakeEveryDocumentOfTheTreeExactlyOnce) {
+  std::vector<std::string> all, taken;
+  for (int share = 1; share <= 3; ++share) {
+    ProjectScope s;
+    kx::TkxMain runner;
+    MemoryStream m;
+    runner.Report = std::make_unique<kx::TkxConsoleReport>(m.F, "Lumipix Converter", false, 80);
+    if (all.empty())
+      for (int i = 0; i < 30; ++i) all.push_back((i % 3 == 0 ? "" : i % 3 == 1 ? "a/" : "a/b c/") + std::to_string(i) + ".doc");
+    for (const std::string& rel : all) WriteFile(s.Dir / ("in/" + rel), "");
+    Project->SetSettingsText("Source=" + s.Dir / "in" + "\nTarget=" + s.Dir / "out/" + "\nSubdir=1\nShard=" +
+                             std::to_string(share) + "/3\n");
+    runner.Run();
+    int mine = 0;
+    for (const std::string& file : kxtest::TestLog().Files) {
+      taken.push_back(file.substr((s.Dir / "in/").size()));
+      ++mine;
+    }
+    EXPECT_GT(mine, 0) << "share " << share;
+    EXPECT_LT(mine, 30) << "share " << share;
+    EXPECT_EQ(runner.Batch->Totals().Found, mine);
+  }
+  std::sort(all.begin(), all.end());
+  std::sort(taken.begin(), taken.end());
+  EXPECT_EQ(taken, all);
 }
