@@ -34,6 +34,15 @@ struct MemoryStream {
   }
 };
 
+// A project and a console runner that talks into memory.
+struct ReportedRun {
+  ProjectScope S;
+  MemoryStream M;
+  kx::TkxMain Runner;
+  ReportedRun() { Runner.Report = std::make_unique<kx::TkxConsoleReport>(M.F, "Lumipix Converter", false, 80); }
+  std::string Text() { return M.Text(); }
+};
+
 TkxRunTotals Totals(int found, int converted, int failed, int skipped, int pages, bool done, std::string current) {
   TkxRunTotals t;
   t.Found = found, t.Converted = converted, t.Failed = failed, t.Skipped = skipped, t.Pages = pages;
@@ -121,10 +130,9 @@ TEST(RunChecks, SourceAndLogFileProblemsAreFoundBeforeTheRun) {
 }
 
 TEST(RunnerReport, WarningsFailuresAndSummaryOfAConsoleRun) {
-  ProjectScope s;
-  kx::TkxMain runner;
-  MemoryStream m;
-  runner.Report = std::make_unique<kx::TkxConsoleReport>(m.F, "Lumipix Converter", false, 80);
+  ReportedRun r;
+  kx::TkxMain& runner = r.Runner;
+  ProjectScope& s = r.S;
   WriteFile(s.Dir / "in/a.doc", "");
   WriteFile(s.Dir / "in/b-fail.doc", "");
   WriteFile(s.Dir / "out/c.png", "old");  // c is skipped: its page exists
@@ -132,8 +140,7 @@ TEST(RunnerReport, WarningsFailuresAndSummaryOfAConsoleRun) {
   Project->SetSettingsText("Source=" + s.Dir.Path() + "in\nTarget=" + s.Dir.Path() + "out/\nIsOverwrite=skip\nSourse=x\n"
                            "LogFile=" + s.Dir.Path() + "nolog/run.log\n");
   EXPECT_THROW(runner.Run(), std::runtime_error);  // the log folder is missing, as warned
-  std::string text = m.Text();
-  runner.Report.reset();
+  std::string text = r.Text();
   EXPECT_NE(text.find("Lumipix Converter: warning: unknown option \"Sourse\" (did you mean \"Source\"?)"), std::string::npos)
       << text;
   EXPECT_NE(text.find("warning: the folder " + s.Dir / "nolog/" + " of LogFile does not exist"), std::string::npos);
@@ -146,16 +153,14 @@ TEST(RunnerReport, WarningsFailuresAndSummaryOfAConsoleRun) {
 
 TEST(RunnerReport, NothingFoundIsSaidOnceAndAMissingFolderOnlyAsMissing) {
   for (bool missing : {false, true}) {
-    ProjectScope s;
-    kx::TkxMain runner;
-    MemoryStream m;
-    runner.Report = std::make_unique<kx::TkxConsoleReport>(m.F, "Lumipix Converter", false, 80);
+    ReportedRun r;
+    kx::TkxMain& runner = r.Runner;
+    ProjectScope& s = r.S;
     kxtest::MakeDir(s.Dir / "in");
     std::string source = s.Dir / (missing ? "gone/*.doc" : "in/*.doc");
     Project->SetSettingsText("Source=" + source + "\nTarget=" + s.Dir.Path() + "out/\n");
     runner.Run();
-    std::string text = m.Text();
-    runner.Report.reset();
+    std::string text = r.Text();
     bool saysMissing = text.find("warning: the source folder " + s.Dir / "gone/" + " does not exist") != std::string::npos;
     bool saysNothing = text.find("warning: no document matches " + source + "; Subdir=1 also searches its sub-folders") !=
                        std::string::npos;
@@ -165,14 +170,12 @@ TEST(RunnerReport, NothingFoundIsSaidOnceAndAMissingFolderOnlyAsMissing) {
 }
 
 TEST(RunnerReport, AnUnreadableShareRefusesToStart) {
-  ProjectScope s;
-  kx::TkxMain runner;
-  MemoryStream m;
-  runner.Report = std::make_unique<kx::TkxConsoleReport>(m.F, "Lumipix Converter", false, 80);
+  ReportedRun r;
+  kx::TkxMain& runner = r.Runner;
+  ProjectScope& s = r.S;
   WriteFile(s.Dir / "in/a.doc", "");
   Project->SetSettingsText("Source=" + s.Dir / "in/*.doc" + "\nTarget=" + s.Dir / "out/" + "\nShard=0/3\n");
   std::string why = kxtest::FailureText([&] { runner.Run(); });
-  runner.Report.reset();
   EXPECT_NE(why.find("\"Shard\""), std::string::npos) << why;
   EXPECT_NE(why.find("\"0/3\""), std::string::npos) << why;
   EXPECT_EQ(kxtest::TestLog().Constructed.load(), 0);
@@ -181,10 +184,9 @@ TEST(RunnerReport, AnUnreadableShareRefusesToStart) {
 TEST(RunnerShares, ThreeSharesTakeEveryDocumentOfTheTreeExactlyOnce) {
   std::vector<std::string> all, taken;
   for (int share = 1; share <= 3; ++share) {
-    ProjectScope s;
-    kx::TkxMain runner;
-    MemoryStream m;
-    runner.Report = std::make_unique<kx::TkxConsoleReport>(m.F, "Lumipix Converter", false, 80);
+    ReportedRun r;
+    kx::TkxMain& runner = r.Runner;
+    ProjectScope& s = r.S;
     if (all.empty())
       for (int i = 0; i < 30; ++i) all.push_back((i % 3 == 0 ? "" : i % 3 == 1 ? "a/" : "a/b c/") + std::to_string(i) + ".doc");
     for (const std::string& rel : all) WriteFile(s.Dir / ("in/" + rel), "");
