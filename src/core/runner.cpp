@@ -57,6 +57,9 @@ void TkxMain::Run() {
   Batch = std::make_unique<TkxBatch>();
   if (!Report) Report = std::make_unique<TkxConsoleReport>(TkxConsoleReport::ForStandardError(Project->Title));
   bool subdir = Project->Subdir();
+  // First what would do nothing: a mistyped "Target" key explains an empty Target.
+  for (const std::string& w : OptionWarnings(Project->SettingsCopy()))
+    if (!StartsText("Shard=", w)) Report->Warning(w);  // refused below instead
   // An empty target would send the pages to the root folder: refuse before anything starts.
   if (Project->Target().empty())
     throw std::runtime_error("The option \"Target\" is empty: name the folder that receives the page images");
@@ -66,7 +69,6 @@ void TkxMain::Run() {
   if (!TkxShard::Parse(shard, share))
     throw std::runtime_error("The option \"Shard\" must name a share i/n such as 2/3, with i from 1 to n, not \"" +
                              shard + "\"");
-  for (const std::string& w : OptionWarnings(Project->SettingsCopy())) Report->Warning(w);
   auto started = std::chrono::steady_clock::now();
   std::string target = Project->TargetFolder();
   FSource = SearchSource(Project->Source(), Project->SourceMask);

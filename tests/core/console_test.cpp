@@ -176,6 +176,7 @@ TEST(RunnerReport, AnUnreadableShareRefusesToStart) {
   WriteFile(s.Dir / "in/a.doc", "");
   Project->SetSettingsText("Source=" + s.Dir / "in/*.doc" + "\nTarget=" + s.Dir / "out/" + "\nShard=0/3\n");
   std::string why = kxtest::FailureText([&] { runner.Run(); });
+  EXPECT_EQ(r.Text(), "");  // no warning that would promise every document
   EXPECT_NE(why.find("\"Shard\""), std::string::npos) << why;
   EXPECT_NE(why.find("\"0/3\""), std::string::npos) << why;
   EXPECT_EQ(kxtest::TestLog().Constructed.load(), 0);
@@ -205,4 +206,11 @@ TEST(RunnerShares, ThreeSharesTakeEveryDocumentOfTheTreeExactlyOnce) {
   std::sort(all.begin(), all.end());
   std::sort(taken.begin(), taken.end());
   EXPECT_EQ(taken, all);
+}
+
+TEST(RunnerReport, AMistypedTargetKeyIsNamedBeforeTheEmptyTargetIsRefused) {
+  ReportedRun r;
+  Project->SetSettingsText("Source=" + r.S.Dir / "in/*.doc" + "\nTargt=" + r.S.Dir / "out/\n");
+  EXPECT_NE(kxtest::FailureText([&] { r.Runner.Run(); }).find("\"Target\" is empty"), std::string::npos);
+  EXPECT_EQ(r.Text(), "Lumipix Converter: warning: unknown option \"Targt\" (did you mean \"Target\"?); it is ignored\n");
 }
