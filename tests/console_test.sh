@@ -111,8 +111,15 @@ if [ "$(id -u)" = 0 ] && command -v setpriv > /dev/null; then
     "$app" "-P:PureConsole=1,Source=$work/empty/*.doc?,Target=/tmp/,LogFile=$work/ro/run.log" 2> "$work/w5.err"
   check "a log folder the user cannot write is said before the run" \
     $(grep -q "^Lumipix Converter: warning: LogFile $work/ro/run.log cannot be written (Permission denied)" "$work/w5.err"; echo $?)
+  # The program's folder is not this user's to write: the counters go to the user's folder.
+  mkdir -p "$work/nobodyhome" && chown 65534:65534 "$work/nobodyhome"
+  beside=$(cat "$work/app/batchpng.ini" 2> /dev/null)
+  setpriv --reuid=65534 --regid=65534 --clear-groups env -i HOME="$work/nobodyhome" PATH="$work/fakebin:/usr/bin:/bin" \
+    "$app" "-P:PureConsole=1,Source=$work/empty/*.doc?,Target=/tmp/" 2> /dev/null
+  check "another user's counters are kept in ~/.config/lumipix" \
+    $(grep -q '^C=1' "$work/nobodyhome/.config/lumipix/batchpng.ini" && [ "$(cat "$work/app/batchpng.ini" 2> /dev/null)" = "$beside" ]; echo $?)
 else
-  echo "SKIP: the unwritable log folder needs root to drop to another user"
+  echo "SKIP: the unwritable log folder and another user's files need root to drop to another user"
 fi
 
 # --- Friendlier forms.

@@ -21,7 +21,8 @@ std::string UserConfigFolder() {
 bool ProgramFolderWritable(const std::string& folder) {
   std::string f = IncludeTrailingPathDelimiter(folder);
   if (f.rfind("/usr/", 0) == 0) return false;  // even root keeps its files out of the system's tree
-  return access(f.c_str(), W_OK | X_OK) == 0;
+  // A folder that is gone is no install to move away from: writes there fail silently.
+  return !DirectoryExists(f) || access(f.c_str(), W_OK | X_OK) == 0;
 }
 
 std::string HousekeepingFile(const std::string& besideExe) {

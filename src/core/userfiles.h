@@ -10,8 +10,8 @@ namespace kx {
 // The user's folder for these files, with its trailing '/'; "" when neither
 // XDG_CONFIG_HOME nor HOME names one.
 std::string UserConfigFolder();
-// True when the files beside the executable in `folder` can be kept there: the
-// folder can be written and is not part of the system's own tree (/usr).
+// True when the files beside the executable in `folder` are kept there: unless the
+// folder is part of the system's own tree (/usr) or exists and cannot be written.
 bool ProgramFolderWritable(const std::string& folder);
 // `besideExe` itself when its folder can be kept (or there is no user's folder),
 // else the same name in the user's folder.

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "core/project.h"
@@ -41,9 +44,14 @@ TEST(UserFiles, SystemFoldersSendTheFilesToTheUsersConfigFolder) {
   EnvScope xdg("XDG_CONFIG_HOME", (d / "cfg").c_str());
   EXPECT_EQ(kx::UserConfigFolder(), d / "cfg/lumipix/");
   EXPECT_EQ(kx::HousekeepingFile("/usr/lib/lumipix/batchpng.ini"), d / "cfg/lumipix/batchpng.ini");
-  EXPECT_EQ(kx::HousekeepingFile(d / "app/batchpng.ini"), d / "cfg/lumipix/batchpng.ini");  // no such folder
   kxtest::MakeDir(d / "app");
   EXPECT_EQ(kx::HousekeepingFile(d / "app/batchpng.ini"), d / "app/batchpng.ini");
+  EXPECT_EQ(kx::HousekeepingFile(d / "gone/batchpng.ini"), d / "gone/batchpng.ini");
+  if (geteuid() != 0) {
+    chmod((d / "app").c_str(), 0555);
+    EXPECT_EQ(kx::HousekeepingFile(d / "app/batchpng.ini"), d / "cfg/lumipix/batchpng.ini");
+    chmod((d / "app").c_str(), 0755);
+  }
   {
     EnvScope relative("XDG_CONFIG_HOME", "relative/cfg");
     EnvScope home("HOME", (d / "home").c_str());
