@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <vector>
@@ -90,6 +91,91 @@ std::string ResolveExeName(std::string_view argv0) {
     rest.remove_prefix(colon + 1);
   }
   return AbsolutePath(argv0, CurrentDir());
+}
+
+std::string FileAddressToPath(std::string_view path) {
+  if (path.substr(0, 5) != "file:") return std::string(path);
+  path.remove_prefix(5);
+  while (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  if (path.empty()) return std::string();
+  return std::string(1, PathDelim) + std::string(path);
+}
+
+// The length of the valid UTF-8 sequence at the start of `s`, 0 when there is none:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+static size_t Utf8SequenceAt(std::string_view s, uint32_t& cp) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char c = byte(0);
+  if (c < 0x80) {
+    cp = c;
+    return 1;
+  }
+  size_t len;
+  uint32_t min;
+  if ((c & 0xE0) == 0xC0) {
+    len = 2, min = 0x80, cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3, min = 0x800, cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4, min = 0x10000, cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (s.size() < len) return 0;
+  for (size_t i = 1; i < len; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (byte(i) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  uint32_t cp;
+  while (!s.empty()) {
+    size_t n = Utf8SequenceAt(s, cp);
+    if (n == 0) return false;
+    s.remove_prefix(n);
+  }
+  return true;
+}
+
+std::string DisplayPath(std::string_view path) {
+  std::string r;
+  r.reserve(path.size());
+  uint32_t cp;
+  while (!path.empty()) {
+    size_t n = Utf8SequenceAt(path, cp);
+    if (n == 0) {
+      r += "\xEF\xBF\xBD";
+      n = 1;
+    } else {
+      r.append(path.substr(0, n));
+    }
+    path.remove_prefix(n);
+  }
+  return r;
+}
+
+std::u16string PathToUtf16(std::string_view path) {
+  std::u16string r;
+  r.reserve(path.size());
+  uint32_t cp;
+  while (!path.empty()) {
+    size_t n = Utf8SequenceAt(path, cp);
+    if (n == 0) {
+      cp = 0xDC00 + static_cast<unsigned char>(path[0]);
+      n = 1;
+    }
+    if (cp >= 0x10000) {
+      r.push_back(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
+      r.push_back(char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      r.push_back(char16_t(cp));
+    }
+    path.remove_prefix(n);
+  }
+  return r;
 }
 
 }  // namespace kx
