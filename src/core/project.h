@@ -66,7 +66,8 @@ class TkxProject {
   int Daemon() const;
   TOverwriteMode OverwriteMode() const;
   bool AutoRun() const;
-  // "Target" with the delimiter appended; a missing folder is created (errors ignored).
+  // "Target" as a path ("file:" addresses converted) with the delimiter appended; a
+  // missing folder is created (errors ignored). Empty when it names no folder.
   std::string TargetFolder() const;
   std::string RecentListFile() const { return FExeName + ".log"; }
   std::string DefaultProjectFile() const;

@@ -6,6 +6,7 @@
 #include "core/project.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "platform/paths.h"
 #include "platform/signals.h"
 #include "platform/text.h"
 #include "platform/thread.h"
@@ -79,7 +80,7 @@ void TkxMain::Run() {
 }
 
 void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
-  std::string line = RunLogLine(node->Status, node->FileName, node->ResultText);
+  std::string line = RunLogLine(node->Status, DisplayPath(node->FileName), node->ResultText);
   std::lock_guard<TCriticalSection> g(batch->ItemsLock());
   Log.Add(std::move(line));
 }
