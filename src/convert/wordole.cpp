@@ -63,11 +63,11 @@ int32_t VersionNumber(const Variant& value) {
   int32_t n;
   try {
     n = VarIntDiv(value, 1);
-  } catch (const std::exception&) {
+  } catch (...) {
     std::string text;
     try {
       text = VarToStr(value);
-    } catch (const std::exception&) {
+    } catch (...) {
       // Not text either: the empty text reads as version 0.
     }
     n = DecimalOrZero(ReplaceFirst(text, ".", ""));
@@ -102,7 +102,7 @@ void TkxWordOle::StartServer() {
   try {
     FServerVersion = VersionNumber(OleGet(FApp, "Version"));
     if (Info) Info->Count("W", FServerVersion, 1);
-  } catch (const std::exception&) {
+  } catch (...) {
     // A server that does not tell its version is taken as the oldest kind.
   }
   if (ReadBool(Project->GetOption("AppVisible"), false)) {
@@ -111,7 +111,7 @@ void TkxWordOle::StartServer() {
   }
   try {
     OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(0));
-  } catch (const std::exception&) {
+  } catch (...) {
     // Servers without the property show no alerts to switch off.
   }
 }
@@ -166,7 +166,7 @@ void TkxWordOle::OpenDocument(const std::string& path) {
   try {
     OlePut(OleGet(FApp, "Options"), "UpdateFieldsAtPrint", TkxOleArg::Bool(false));
     OlePut(OleGet(FApp, "Options"), "UpdateLinksAtPrint", TkxOleArg::Bool(false));
-  } catch (const std::exception&) {
+  } catch (...) {
     // Servers without these options print fields as they are anyway.
   }
 }
@@ -174,7 +174,7 @@ void TkxWordOle::OpenDocument(const std::string& path) {
 void TkxWordOle::CloseDocument() {
   try {
     if (!IsNullRef(FDoc)) OleCall(FDoc, "Close", {TkxOleArg::Bool(false)});
-  } catch (const std::exception&) {
+  } catch (...) {
     // A server that cannot close the document has lost it; the next one opens anew.
   }
   FDoc = Variant::Null();
@@ -184,7 +184,7 @@ void TkxWordOle::CloseDocument() {
 void TkxWordOle::QuitServer() {
   try {
     if (!IsNullRef(FApp)) OleCall(FApp, "Quit", {TkxOleArg::Bool(false)});
-  } catch (const std::exception&) {
+  } catch (...) {
     // A server that cannot quit has ended already or is ended with its process.
   }
   FApp = Variant::Null();
@@ -194,7 +194,7 @@ bool TkxWordOle::HasMacros() {
   if (FServerVersion >= 12) {
     try {
       return VarToBool(OleGet(FDoc, "HasVBProject"));
-    } catch (const std::exception&) {
+    } catch (...) {
       // Not answered: the base's answer below.
     }
   }
