@@ -130,51 +130,49 @@ static size_t Utf8SequenceAt(std::string_view s, uint32_t& cp) {
   return len;
 }
 
-bool IsValidUtf8(std::string_view s) {
-  uint32_t cp;
+// Calls `fn` with each valid sequence and its code point, and with each byte that
+// begins no valid sequence (code point -1); stops when `fn` returns false.
+template <class Fn>
+static void ForEachSequence(std::string_view s, Fn fn) {
   while (!s.empty()) {
+    uint32_t cp;
     size_t n = Utf8SequenceAt(s, cp);
-    if (n == 0) return false;
-    s.remove_prefix(n);
+    bool go = n ? fn(s.substr(0, n), int64_t(cp)) : fn(s.substr(0, 1), int64_t(-1));
+    if (!go) return;
+    s.remove_prefix(n ? n : 1);
   }
-  return true;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  bool valid = true;
+  ForEachSequence(s, [&](std::string_view, int64_t cp) { return valid = cp >= 0; });
+  return valid;
 }
 
 std::string DisplayPath(std::string_view path) {
   std::string r;
   r.reserve(path.size());
-  uint32_t cp;
-  while (!path.empty()) {
-    size_t n = Utf8SequenceAt(path, cp);
-    if (n == 0) {
-      r += "\xEF\xBF\xBD";
-      n = 1;
-    } else {
-      r.append(path.substr(0, n));
-    }
-    path.remove_prefix(n);
-  }
+  ForEachSequence(path, [&](std::string_view bytes, int64_t cp) {
+    r.append(cp >= 0 ? bytes : std::string_view("\xEF\xBF\xBD"));
+    return true;
+  });
   return r;
 }
 
 std::u16string PathToUtf16(std::string_view path) {
   std::u16string r;
   r.reserve(path.size());
-  uint32_t cp;
-  while (!path.empty()) {
-    size_t n = Utf8SequenceAt(path, cp);
-    if (n == 0) {
-      cp = 0xDC00 + static_cast<unsigned char>(path[0]);
-      n = 1;
-    }
-    if (cp >= 0x10000) {
+  ForEachSequence(path, [&](std::string_view bytes, int64_t cp) {
+    if (cp < 0) {
+      r.push_back(char16_t(0xDC00 + static_cast<unsigned char>(bytes[0])));
+    } else if (cp >= 0x10000) {
       r.push_back(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
       r.push_back(char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF)));
     } else {
       r.push_back(char16_t(cp));
     }
-    path.remove_prefix(n);
-  }
+    return true;
+  });
   return r;
 }
 
