@@ -96,7 +96,7 @@ void TkxPageFiles::Commit(int pages) {
   }
   FStaged.clear();
   if (!FWritten.empty()) SyncFile(FFolder);
-  RemoveStale(pages);
+  if (pages >= 0) RemoveStale(pages);
 }
 
 void TkxPageFiles::RemoveStale(int pages) {

@@ -39,6 +39,8 @@ class TkxPageFiles {
   void StageBy(int page, const std::function<void(const std::string& temp)>& write);
   // Puts every staged page in place under its final name, then removes the page
   // files of the pattern numbered above `pages`, left by a longer earlier version.
+  // `pages` is the document's own page count; -1 removes nothing, for a run that
+  // makes only some of the pages.
   void Commit(int pages);
   // Drops the temporary files and removes the pages this object put in place.
   void Discard();

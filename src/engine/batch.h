@@ -75,7 +75,9 @@ class TkxBatch : public TThread {
   TkxRunTotals Totals() const;
 
   // An item's processing has ended: its turn to choose a target is over, whether
-  // it chose one or not.
+  // it chose one or not. Items are handed out in index order and every one handed
+  // out must end here; an item left out of a run must pass its turn too, or the
+  // items after it wait for it.
   void ItemDone(const TkxNode* node);
   // True the first time `folder` is readied for writing in this batch.
   bool FirstUseOf(const std::string& folder);
