@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -52,6 +53,9 @@ TkxPixelFormat FormatOfColor(int32_t color, bool& valid) {
 
 std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PagePattern(target); }
 
+// The first page written tells whether a document's pages exist already.
+std::string TkxLUMIPIX::ExistingName(const std::string& target) { return PageName(target, Project->Pages().First()); }
+
 void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   std::string pattern = MakeTarget(batch, node);
   if (pattern.empty()) return;
@@ -60,12 +64,13 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   FBatch = batch;
   FPattern = pattern;
   FMetafile = &holder;
-  FPages = &pages;
+  FPageFiles = &pages;
   FPageCount = 0;
   FWritten.clear();
   try {
     OpenDocument(node->FileName);
     FColor = ReadInt(Project->GetOption("Color"), 0);
+    FPages = Project->Pages();
     if (FServerVersion < 11) {
       ExportByClipboard();
     } else {
@@ -80,7 +85,8 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
       }
     }
     CloseDocument();
-    pages.Commit(FPageCount);
+    // Pages beyond the document's end are an earlier version's only when all were made.
+    pages.Commit(FPages.All() ? FPageCount : -1);
     FWritten = pages.Written();
     std::string note = FinishSource(batch, node, pattern);
     node->ResultText = DisplayPath(PatternText(pattern) + (note.empty() ? "" : " (" + note + ")"));
@@ -94,7 +100,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
     Fail(batch, node, "Unexpected error while converting this document");
   }
   FMetafile = nullptr;
-  FPages = nullptr;
+  FPageFiles = nullptr;
 }
 
 void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
@@ -110,7 +116,8 @@ void TkxLUMIPIX::ExportPageBits() {
   OlePut(OleGet(FApp, "ActiveWindow"), "View", TkxOleArg::Int(3));
   Variant pages = OleGet(OleGet(OleGet(FApp, "ActiveWindow"), "ActivePane"), "Pages");
   int n = VarToInt(OleGet(pages, "Count"));
-  for (int i = 1; i <= n; ++i) {
+  for (int i = 1; i <= n && !FPages.EndsBy(i - 1); ++i) {
+    if (!FPages.Wants(i)) continue;
     Variant bits = OleGet(OleGet(pages, "Item", {TkxOleArg::Int(i)}), "EnhMetaFileBits");
     std::string bytes(bits.Bytes.begin(), bits.Bytes.end());
     if (Edition == 0) {
@@ -118,7 +125,7 @@ void TkxLUMIPIX::ExportPageBits() {
       FMetafile->LoadFromBytes(std::move(bytes));
       RenderPage(i);
     } else {
-      FPages->Stage(i, bytes);
+      FPageFiles->Stage(i, bytes);
     }
   }
   FPageCount = std::max(n, 0);
@@ -130,6 +137,7 @@ void TkxLUMIPIX::ExportByClipboard() {
   Variant r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
   do {
     int page = i;
+    bool wanted = FPages.Wants(i);
     Variant prev = r;
     i = i + 1;
     r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
@@ -139,7 +147,7 @@ void TkxLUMIPIX::ExportByClipboard() {
       i = -1;
     }
     Variant from = OleGet(prev, "Start"), to = OleGet(r, "Start");
-    if (!VarEqual(from, to)) {
+    if (wanted && !VarEqual(from, to)) {
       {
         // One clipboard for all converters of the batch.
         std::lock_guard<TCriticalSection> clipboard(FBatch->ItemsLock());
@@ -148,7 +156,7 @@ void TkxLUMIPIX::ExportByClipboard() {
         FMetafile->LoadFromClipboard();
       }
       if (Edition == 1)
-        FPages->Stage(page, FMetafile->Bytes());
+        FPageFiles->Stage(page, FMetafile->Bytes());
       else
         RenderPage(page);
     }
@@ -157,7 +165,7 @@ void TkxLUMIPIX::ExportByClipboard() {
 }
 
 void TkxLUMIPIX::RenderPage(int page) {
-  std::string pageName = FPages->Name(page);
+  std::string pageName = FPageFiles->Name(page);
   TkxBitmap bmp;
   if (FColor != 0) {
     bool valid;
@@ -171,7 +179,8 @@ void TkxLUMIPIX::RenderPage(int page) {
   int32_t natW = FMetafile->Width(), natH = FMetafile->Height();
   if (natW <= 0 || natH <= 0) throw std::runtime_error("The page metafile " + pageName + " has no size");
   int32_t w = ReadInt(Project->GetOption("Width"), 0);
-  if (w < 1) w = natW;
+  // The natural size is the page at 96 dpi.
+  if (w < 1) w = int32_t(std::min<int64_t>(std::llround(double(natW) * Project->Dpi() / 96.0), INT32_MAX));
   int64_t h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
   bmp.SetSize(w, int32_t(std::min<int64_t>(h, INT32_MAX)));
   // Drawing and saving are finished when their calls return here: no pauses, and
@@ -184,7 +193,7 @@ void TkxLUMIPIX::RenderPage(int page) {
   TkxTempFile bitmap(ExtractFilePath(pageName), pageName);
   bitmap.Write(bmp.BmpBytes());
   bitmap.Finish(false);
-  FPages->StageBy(page, [&](const std::string& png) { ConvertToPng(bitmap.Path(), png, pageName); });
+  FPageFiles->StageBy(page, [&](const std::string& png) { ConvertToPng(bitmap.Path(), png, pageName); });
 }
 
 void TkxLUMIPIX::ConvertToPng(const std::string& bmpFile, const std::string& pngFile, const std::string& pageName) {

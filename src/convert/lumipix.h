@@ -6,6 +6,7 @@
 
 #include "convert/pagefiles.h"
 #include "convert/wordole.h"
+#include "core/pagerange.h"
 #include "platform/metafile.h"
 
 namespace kx {
@@ -25,7 +26,7 @@ class TkxLUMIPIX : public TkxWordOle {
   void ConvertToPng(const std::string& bmpFile, const std::string& pngFile, const std::string& pageName);
 
  protected:
-  std::string ExistingName(const std::string& target) override { return PageName(target, 1); }
+  std::string ExistingName(const std::string& target) override;
   std::vector<std::string> WrittenFiles(const std::string&) override { return FWritten; }
 
  private:
@@ -34,9 +35,10 @@ class TkxLUMIPIX : public TkxWordOle {
   TkxBatch* FBatch = nullptr;
   std::string FPattern;
   TkxMetafile* FMetafile = nullptr;
-  TkxPageFiles* FPages = nullptr;
+  TkxPageFiles* FPageFiles = nullptr;
   int FPageCount = 0;  // pages of the document as far as the export got
   int32_t FColor = 0;
+  TkxPageRange FPages;  // the pages of each document that are written
   std::vector<std::string> FWritten;
 };
 
