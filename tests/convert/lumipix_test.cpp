@@ -248,6 +248,11 @@ TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
                                                               "report-04.emf.bak", "report-04.png",
                                                               "report-docx-03.emf", "report-x-04.emf"}));
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-02.emf")), r.Doc->Pages[1]);
+  // Only some pages made: the others are not known to be stale.
+  kxtest::WriteFile(r.Out("report-05.emf"), "earlier");
+  Project->SetOption("Pages", "1");
+  ASSERT_EQ(r.Convert().Status, 1);
+  EXPECT_TRUE(kx::FileExists(r.Out("report-02.emf")) && kx::FileExists(r.Out("report-05.emf")));
   EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-100.emf"), 100);
   EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-7.emf"), -1);
   EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-.emf"), -1);
