@@ -62,7 +62,8 @@ void TkxMain::Run() {
   for (const std::string& w : OptionWarnings(Project->SettingsCopy()))
     if (!StartsText("Shard=", w)) Report->Warning(w);  // refused below instead
   // An empty target would send the pages to the root folder: refuse before anything starts.
-  if (Project->Target().empty())
+  // ("file:" alone is an address of nothing.)
+  if (FileAddressToPath(Project->Target()).empty())
     throw std::runtime_error("The option \"Target\" is empty: name the folder that receives the page images");
   // n machines with an unreadable share would each convert the whole folder.
   std::string shard = Project->GetOption("Shard");
