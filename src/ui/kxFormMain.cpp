@@ -766,9 +766,9 @@ void TkxFrmMain::aConvertExecute() {
     AfterRun();
     return;
   }
-  if (Project && Project->PathDelim == '/' && !DirectoryExists(target)) {
+  if (Project && Project->PathDelim == '/' && !DirectoryExists(TkxBatch::NormalizePath(target))) {
     try {
-      ForceDirectories(target);
+      ForceDirectories(TkxBatch::NormalizePath(target));
     } catch (const std::exception&) {
       // Each converter reports a folder it cannot create, document by document.
     }
