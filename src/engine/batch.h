@@ -2,12 +2,17 @@
 // The batch: file items of one run, filled by a search on its own thread or by
 // hand, handed out one at a time to the converter threads.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "core/shard.h"
 #include "platform/thread.h"
 
 namespace kx {
@@ -24,6 +29,10 @@ class TkxNode {
 // "Success", "Failure" or "Running".
 const char* StatusWord(int status);
 
+// Names the search never takes as documents: the word processor's owner files
+// ("~$...") and LibreOffice's lock files (".~lock....#").
+bool IsOwnerFile(const std::string& name);
+
 // Where a run stands: one consistent snapshot of its counters.
 struct TkxRunTotals {
   int Found = 0;      // documents listed so far
@@ -37,6 +46,7 @@ struct TkxRunTotals {
 };
 
 class TkxBatch;
+class TkxTargetTurn;
 using TkxNodeEvent = std::function<void(TkxBatch*, TkxNode*)>;
 
 class TkxBatch : public TThread {
@@ -54,6 +64,8 @@ class TkxBatch : public TThread {
   void Start(const std::string& source, const std::string& target, bool subdirs);
   void AddFile(const std::string& path);
   bool Accepts(const std::string& path) const;
+  // Whether a found document is in this machine's share of the source folder.
+  bool InShard(const std::string& path) const;
 
   // Converter side.
   TkxNode* NextNode();
@@ -64,6 +76,14 @@ class TkxBatch : public TThread {
   void RecordSuccess(int pages = 0);
   void RecordSkip();
   TkxRunTotals Totals() const;
+
+  // An item's processing has ended: its turn to choose a target is over, whether
+  // it chose one or not. Items are handed out in index order and every one handed
+  // out must end here; an item left out of a run must pass its turn too, or the
+  // items after it wait for it.
+  void ItemDone(const TkxNode* node);
+  // True the first time `folder` is readied for writing in this batch.
+  bool FirstUseOf(const std::string& folder);
 
   int ItemCount() const;
   TItems& LockItems();
@@ -84,6 +104,7 @@ class TkxBatch : public TThread {
   std::string TargetDir;
   std::string RegExt;
   bool SkipHidden = false;
+  TkxShard Shard;  // read with the other search options when the search starts
 
  protected:
   void Execute() override;
@@ -93,6 +114,10 @@ class TkxBatch : public TThread {
   void AddFound(const std::string& path);
   TkxNode* HandOut();  // the next item; under the items lock
   void Clear();
+  bool IsItem(const TkxNode* node) const;
+  void PassTurn(int32_t index);  // under FTargetsLock
+
+  friend class TkxTargetTurn;
 
   mutable TCriticalSection FItemsLock;  // guards FItems, FNextIndex, the counters and FErrors
   TItems FItems;
@@ -106,6 +131,38 @@ class TkxBatch : public TThread {
   std::vector<std::string> FErrors;
   std::atomic<bool> FSearchDone{false};
   std::atomic<bool> FDrained{false};
+
+  // Targets of the run. The items lock may be taken while this one is held, never
+  // the other way round.
+  std::mutex FTargetsLock;
+  std::condition_variable FTurnChanged;
+  int32_t FTurn = 0;                         // every item below it has chosen its target
+  std::set<int32_t> FPassedAhead;            // items above FTurn that have chosen
+  std::map<std::string, int32_t> FTargets;   // target -> the item that holds it
+  std::set<std::string> FUsedFolders;
+};
+
+// One item's choice of its target. Items choose one at a time in item order: the
+// turn waits until every earlier item of the batch has chosen or is done, so the
+// names a folder gets never depend on which converter thread is faster. While the
+// turn lasts it holds the batch's targets lock, so the test for an existing file
+// and the reservation of a name are one step.
+class TkxTargetTurn {
+ public:
+  TkxTargetTurn(TkxBatch& batch, const TkxNode& node);
+  ~TkxTargetTurn();  // the item has chosen: the next one may
+  TkxTargetTurn(const TkxTargetTurn&) = delete;
+  TkxTargetTurn& operator=(const TkxTargetTurn&) = delete;
+
+  // True when another item of the run holds `target`.
+  bool HeldByOther(const std::string& target) const;
+  void Reserve(const std::string& target);
+
+ private:
+  TkxBatch& FBatch;
+  const TkxNode& FNode;
+  bool FInOrder;
+  std::unique_lock<std::mutex> FLock;
 };
 
 }  // namespace kx
