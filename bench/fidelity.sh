@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 for ext in doc docx; do  # the two extensions share base names: separate targets
   mkdir -p "$work/in-$ext" "$work/ours-$ext" "$work/pdf-$ext" "$work/ref-$ext"
   for f in "$corpus"/*."$ext"; do ln -s "$f" "$work/in-$ext/"; done
-  "$build/bin/batchpng" "-P:PureConsole=1,Source=$work/in-$ext/*.$ext,Target=$work/ours-$ext/,ThreadsCount=2" >/dev/null
+  "$build/bin/batchpng" "-P:PureConsole=1,Source=$work/in-$ext/*.$ext,Target=$work/ours-$ext/,ThreadsCount=2" >/dev/null 2>&1
   soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf --outdir "$work/pdf-$ext" "$work/in-$ext"/*."$ext" >/dev/null 2>&1 || true
   for p in "$work/pdf-$ext"/*.pdf; do pdftoppm -r 96 -png "$p" "$work/ref-$ext/$(basename "$p" .pdf)"; done
 done

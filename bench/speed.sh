@@ -29,7 +29,7 @@ secs() { echo "$2 - $1" | bc -l; }
 
 ours() {  # edition program; prints the page files written
   rm -rf "$work/ours"
-  "$build/bin/$1" "-P:PureConsole=1,Source=$work/in/*.doc?,Target=$work/ours/,ThreadsCount=2" >/dev/null &
+  "$build/bin/$1" "-P:PureConsole=1,Source=$work/in/*.doc?,Target=$work/ours/,ThreadsCount=2" >/dev/null 2>&1 &
   echo $! > "$work/ourpid"
   wait $!
   find "$work/ours" -name '*.png' -o -name '*.emf' | wc -l

@@ -64,6 +64,7 @@ struct Dc {
 
 class Translator : public TkxPdfSink {
  public:
+  Translator() : FStates(1), FDcs(1) {}  // operations before the first page find a state
   std::vector<std::string> Pages;
 
   void StartPage(double width, double height) override;

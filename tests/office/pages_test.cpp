@@ -291,8 +291,8 @@ TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
   // LibreOffice reads the metafile as a picture and writes it as PNG.
   std::string out = Scope.Dir / "readers/";
   std::filesystem::create_directories(out);
-  std::string cmd = "cd '" + out + "' && soffice -env:UserInstallation=file://" + out + "profile --headless --convert-to png '" +
-                    emf[1] + "'";
+  std::string cmd = "cd '" + out + "' && timeout 180 soffice -env:UserInstallation=file://" + out +
+                    "profile --headless --convert-to png '" + emf[1] + "'";
   EXPECT_EQ(Shell(cmd), 0);
   std::string lo = out + std::filesystem::path(emf[1]).stem().string() + ".png";
   Image read = ReadPng(lo);
@@ -303,7 +303,7 @@ TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
   EXPECT_GT(dark, 100) << "LibreOffice drew the page's text";
   // emf2svg reads it without error.
   std::string svg = out + "page.svg";
-  EXPECT_EQ(Shell("emf2svg-conv -i '" + emf[1] + "' -o '" + svg + "'"), 0);
+  EXPECT_EQ(Shell("timeout 60 emf2svg-conv -i '" + emf[1] + "' -o '" + svg + "'"), 0);
   std::string svgText = kxtest::ReadFile(svg);
   EXPECT_NE(svgText.find("<svg"), std::string::npos);
   EXPECT_NE(svgText.find("<text"), std::string::npos);
