@@ -135,7 +135,7 @@ void Translator::StartPage(double width, double height) {
   int32_t pw = PagePixels(width / 100), ph = PagePixels(height / 100);
   // The frame is the page in whole pixels, in 1/100 mm: players stretch the frame onto
   // the pixels, so a frame of the page's exact size would stretch it by part of a pixel.
-  auto frame = [](int32_t px) { return int32_t(std::lround(px * 2540 / 96.0)); };
+  auto frame = [](int32_t px) { return int32_t(std::lround(px * 2540.0 / 96)); };
   FEmf = std::make_unique<TkxEmfWriter>(frame(pw), frame(ph), pw, ph);
   FEmf->SetMapMode(MM_ANISOTROPIC);
   FEmf->SetWindowOrg(0, 0);
