@@ -46,7 +46,7 @@ std::set<TkxOfficeProcess*>& Running() {
 std::atomic<int> BaseSeconds{120};
 std::atomic<int> PageSeconds{1};
 std::atomic<int> Recycle{200};
-// Eight times what one office took at most over a corpus of real documents.
+// Eight times what one office took at most over a corpus of real documents (about 250 MB).
 std::atomic<int> CeilingMb{2048};
 
 int64_t NowMs() {

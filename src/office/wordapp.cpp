@@ -76,6 +76,8 @@ struct TkxApp;
   } catch (const EAutomationFault&) {
     throw;
   } catch (const EOfficeError& e) {
+    // An export that fails in an office near its memory ceiling fails for want of memory.
+    if (office && office->OutOfMemory() && e.Message == kMsgExportFailed) Fault(OfficeEndedText(*office));
     Fault(e.Message);
   } catch (const css::lang::DisposedException&) {
     if (!office) Fault(kMsgExportFailed);
