@@ -94,6 +94,22 @@ void CloseModel(const Reference<css::lang::XComponent>& model) {
   }
 }
 
+// Runs a call into the office: a broken bridge or an office that died raises; any other
+// failure answers false, and what the office asked meanwhile tells why.
+template <class F>
+bool TryInOffice(TkxOfficeProcess& office, F&& call) {
+  try {
+    call();
+    return true;
+  } catch (const css::lang::DisposedException&) {
+    office.MarkBroken();
+    throw;
+  } catch (const css::uno::Exception&) {
+    if (!office.Alive()) throw;
+    return false;
+  }
+}
+
 bool IsWebAddress(const std::string& path) {
   auto starts = [&](const char* scheme) {
     size_t n = std::strlen(scheme);
@@ -140,7 +156,8 @@ std::string FetchWebDocument(TkxOfficeProcess& office, const std::string& addres
   std::string ext = std::filesystem::path(address.substr(0, address.find_first_of("?#"))).extension().string();
   std::string local = office.WorkDir() + "web" + std::to_string(++serial) + ext;
   rtl::Reference<TkxDecliner> asked = new TkxDecliner();
-  try {
+  bool ok = false;
+  bool answered = TryInOffice(office, [&] {
     TkxOfficeProcess::Watch watch(office, BaseDeadline());
     TkxWebAccess web(office.Context);
     Reference<css::ucb::XSimpleFileAccess3> files = css::ucb::SimpleFileAccess::create(office.Context);
@@ -152,7 +169,7 @@ std::string FetchWebDocument(TkxOfficeProcess& office, const std::string& addres
       out.reset(fdopen(fd, "wb"));
       if (!out) close(fd);
     }
-    bool ok = out != nullptr;
+    ok = out != nullptr;
     for (Sequence<sal_Int8> chunk; ok;) {
       sal_Int32 n = in->readBytes(chunk, 1 << 16);
       if (n <= 0) break;
@@ -160,15 +177,8 @@ std::string FetchWebDocument(TkxOfficeProcess& office, const std::string& addres
     }
     if (out) ok = std::fclose(out.release()) == 0 && ok;
     if (in.is()) in->closeInput();
-    if (ok) return local;
-  } catch (const css::lang::DisposedException&) {
-    office.MarkBroken();
-    throw;
-  } catch (const css::uno::RuntimeException&) {
-    if (!office.Alive()) throw;
-  } catch (const css::uno::Exception&) {
-    // a fetch that fails gives nothing; what the office asked tells why
-  }
+  });
+  if (answered && ok) return local;
   unlink(local.c_str());
   std::string reason = asked->Reason(address, true);
   throw EOfficeError{reason.empty() ? "The document at the web address " + address + " cannot be read" : reason};
@@ -232,20 +242,12 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
     if (readOnly && !path.empty()) props.push_back(Prop("ReadOnly", Any(true)));
     if (pass) props.push_back(Prop("Password", Any(U(*pass))));
     Reference<css::lang::XComponent> model;
-    try {
+    TryInOffice(FOffice, [&] {
       TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
       Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
       model = loader->loadComponentFromURL(U(url), "_blank", 0,
                                            Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
-    } catch (const css::lang::DisposedException&) {
-      FOffice.MarkBroken();
-      throw;
-    } catch (const css::uno::RuntimeException&) {
-      if (!FOffice.Alive()) throw;
-      // a load that fails gives no document; what the office asked tells why
-    } catch (const css::uno::Exception&) {
-      // the same
-    }
+    });
     return model;
   };
   rtl::Reference<TkxDecliner> asked;
