@@ -16,8 +16,8 @@ bash tools/demo.sh  # the main job; its page metafiles also seed the fuzzing bel
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp
 # The unit tests; the runs of real LibreOffice stay in the normal build.
-run_build build-asan Asan -E "office_tests|program_blackbox|program_interrupts|ui_FormRunTest"
+run_build build-asan Asan -LE "office|program"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp"
-run_build build-tsan Tsan -R "Chain|Stress|Batch|Runner|Thread|ProjectSettings|InfoCounters|ui_FormMainTest|ui_FormRunControlTest|ui_FormProjectTest|ui_UiDispatcherTest"
+run_build build-tsan Tsan -L threads
 # Fuzz targets (clang, libFuzzer, AddressSanitizer), each for a bounded time.
 FUZZ_SECONDS=${FUZZ_SECONDS:-30} bash fuzz/run.sh

@@ -93,7 +93,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
     FinishSource(batch, node, pattern);
     node->ResultText = PatternText(pattern);
     node->Status = 1;
-    batch->RecordSuccess();
+    batch->RecordSuccess(int(FWritten.size()));
   } catch (const std::exception& e) {
     Fail(batch, node, e.what());
   } catch (...) {
@@ -105,7 +105,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
 void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
   node->ResultText = message;
   node->Status = 2;
-  batch->RecordFailure(message);
+  batch->RecordFileFailure(message);
   CloseDocument();
 }
 

@@ -115,12 +115,12 @@ TkxNode* TkxBatch::NextNode() {
   for (;;) {
     {
       std::lock_guard<TCriticalSection> g(FItemsLock);
-      if (FNextIndex < int(FItems.size())) return FItems[size_t(FNextIndex++)].get();
+      if (FNextIndex < int(FItems.size())) return HandOut();
     }
     // Read the flag after the list: an item added just before the search ended is never missed.
     if (FSearchDone.load()) {
       std::lock_guard<TCriticalSection> g(FItemsLock);
-      if (FNextIndex < int(FItems.size())) return FItems[size_t(FNextIndex++)].get();
+      if (FNextIndex < int(FItems.size())) return HandOut();
       FDrained.store(true);
       return nullptr;
     }
@@ -136,9 +136,40 @@ void TkxBatch::RecordFailure(const std::string& message) {
   FErrors.push_back(message);
 }
 
-void TkxBatch::RecordSuccess() {
+void TkxBatch::RecordFileFailure(const std::string& message) {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  ++FFailedFiles;
+  RecordFailure(message);
+}
+
+void TkxBatch::RecordSuccess(int pages) {
   std::lock_guard<TCriticalSection> g(FItemsLock);
   ++FSuccessCount;
+  FPageCount += pages;
+}
+
+void TkxBatch::RecordSkip() {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  ++FSkipCount;
+}
+
+TkxRunTotals TkxBatch::Totals() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  TkxRunTotals t;
+  t.Found = int(FItems.size());
+  t.Converted = FSuccessCount;
+  t.Failed = FFailedFiles;
+  t.Skipped = FSkipCount;
+  t.Pages = FPageCount;
+  t.SearchDone = FSearchDone.load();
+  t.Current = FCurrent;
+  return t;
+}
+
+TkxNode* TkxBatch::HandOut() {
+  TkxNode* node = FItems[size_t(FNextIndex++)].get();
+  FCurrent = node->FileName;
+  return node;
 }
 
 int TkxBatch::ItemCount() const {
@@ -176,7 +207,8 @@ int TkxBatch::NextIndex() const {
 void TkxBatch::Clear() {
   std::lock_guard<TCriticalSection> g(FItemsLock);
   FItems.clear();
-  FNextIndex = FSuccessCount = FFailCount = 0;
+  FNextIndex = FSuccessCount = FFailCount = FFailedFiles = FSkipCount = FPageCount = 0;
+  FCurrent.clear();
   FSearchDone.store(false);
   FDrained.store(false);
 }

@@ -24,6 +24,18 @@ class TkxNode {
 // "Success", "Failure" or "Running".
 const char* StatusWord(int status);
 
+// Where a run stands: one consistent snapshot of its counters.
+struct TkxRunTotals {
+  int Found = 0;      // documents listed so far
+  int Converted = 0;  // documents whose pages were written
+  int Failed = 0;     // documents that failed
+  int Skipped = 0;    // documents left alone because their pages existed
+  int Pages = 0;      // page files written by converted documents
+  bool SearchDone = false;
+  std::string Current;  // the document handed out last
+  int Done() const { return Converted + Failed + Skipped; }
+};
+
 class TkxBatch;
 using TkxNodeEvent = std::function<void(TkxBatch*, TkxNode*)>;
 
@@ -45,8 +57,13 @@ class TkxBatch : public TThread {
 
   // Converter side.
   TkxNode* NextNode();
+  // A message for the error list; counts in FailCount, not as a failed document.
   void RecordFailure(const std::string& message);
-  void RecordSuccess();
+  // A document that failed with `message`.
+  void RecordFileFailure(const std::string& message);
+  void RecordSuccess(int pages = 0);
+  void RecordSkip();
+  TkxRunTotals Totals() const;
 
   int ItemCount() const;
   TItems& LockItems();
@@ -74,6 +91,7 @@ class TkxBatch : public TThread {
  private:
   void Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed);
   void AddFound(const std::string& path);
+  TkxNode* HandOut();  // the next item; under the items lock
   void Clear();
 
   mutable TCriticalSection FItemsLock;  // guards FItems, FNextIndex, the counters and FErrors
@@ -81,6 +99,10 @@ class TkxBatch : public TThread {
   int32_t FNextIndex = 0;
   int32_t FSuccessCount = 0;
   int32_t FFailCount = 0;
+  int32_t FFailedFiles = 0;
+  int32_t FSkipCount = 0;
+  int32_t FPageCount = 0;
+  std::string FCurrent;
   std::vector<std::string> FErrors;
   std::atomic<bool> FSearchDone{false};
   std::atomic<bool> FDrained{false};

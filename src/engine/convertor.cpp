@@ -191,6 +191,7 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
       return target;
     case TOverwriteMode::Skip:
       node->Status = 1;
+      batch->RecordSkip();
       return std::string();
     case TOverwriteMode::Rename:
       break;
