@@ -217,7 +217,7 @@ std::string OfficeEndedText(const TkxOfficeProcess& office) {
   if (office.OutOfMemory())
     return "The document needs more memory than the word processor may use (" + std::to_string(office.CeilingMb()) +
            " MB)";
-  return "The word processor stopped while converting this document";
+  return kMsgStopped;
 }
 
 TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string& path, bool readOnly,

@@ -80,7 +80,7 @@ struct TkxApp;
     if (office && office->OutOfMemory() && e.Message == kMsgExportFailed) Fault(OfficeEndedText(*office));
     Fault(e.Message);
   } catch (const css::lang::DisposedException&) {
-    if (!office) Fault(kMsgExportFailed);
+    if (!office) Fault(kMsgStopped);
     office->MarkBroken();
     Fault(OfficeEndedText(*office));
   } catch (const css::uno::Exception&) {
