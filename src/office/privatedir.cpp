@@ -53,7 +53,10 @@ std::string SocketDir() {
 }
 
 std::string SocketPrefix() {
-  return getpwuid(getuid()) ? "OSL_PIPE_" + std::to_string(getuid()) + "_" : std::string("OSL_PIPE_");
+  passwd entry{}, *found = nullptr;
+  std::vector<char> buf(16384);
+  getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found);
+  return found ? "OSL_PIPE_" + std::to_string(getuid()) + "_" : std::string("OSL_PIPE_");
 }
 
 // LibreOffice names the pipe of a profile after the MD5 of the profile's address, in
