@@ -179,10 +179,14 @@ void RemoveSockets(const std::vector<std::string>& paths) {
   }
 }
 
-void SweepStaleOffices() {
-  ForEachEntry(PrivateRoot(), [](const std::string& name, const std::string& path) {
+namespace {
+// Removes the office folders and pipe sockets of this account whose program `gone` says
+// has ended (never another user's, never through a link).
+template <typename Gone>
+void SweepOfficesOf(Gone gone) {
+  ForEachEntry(PrivateRoot(), [&](const std::string& name, const std::string& path) {
     pid_t owner = OwnerOf(name, kDirPrefix);
-    if (owner <= 0 || owner == getpid() || Running(owner)) return;
+    if (owner <= 0 || !gone(owner)) return;
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return;
     RemoveSockets({SocketDir() + "/" + SocketPrefix() + ProfilePipeName(ProfileUrl(path + "/profile"))});
@@ -191,8 +195,17 @@ void SweepStaleOffices() {
   std::string pipes = SocketPrefix() + kPipePrefix;
   ForEachEntry(SocketDir(), [&](const std::string& name, const std::string& path) {
     pid_t owner = OwnerOf(name, pipes);
-    if (owner > 0 && owner != getpid() && !Running(owner)) RemoveSockets({path});
+    if (owner > 0 && gone(owner)) RemoveSockets({path});
   });
+}
+}  // namespace
+
+void SweepStaleOffices() {
+  SweepOfficesOf([](pid_t owner) { return owner != getpid() && !Running(owner); });
+}
+
+void SweepOwnOffices() {
+  SweepOfficesOf([](pid_t owner) { return owner == getpid(); });
 }
 
 }  // namespace kx::office

@@ -63,5 +63,8 @@ std::string ProfileUrl(const std::string& folder);
 // Removes the folders and sockets of offices whose programs no longer run. Only real
 // folders and sockets owned by this user are touched; symbolic links never are.
 void SweepStaleOffices();
+// Removes every office folder and pipe socket of this process (at exit, after its offices
+// were killed): also those of offices that were starting or ending at that moment.
+void SweepOwnOffices();
 
 }  // namespace kx::office

@@ -39,6 +39,8 @@ const char* const kProgramDir = "/usr/lib/libreoffice/program";
 constexpr int kStartSeconds = 90;
 
 std::mutex RegistryLock;
+// Set by KillAllOffices: from then on no office is started, so none outlives it.
+bool Closing = false;
 std::set<TkxOfficeProcess*>& Running() {
   static std::set<TkxOfficeProcess*> s;
   return s;
@@ -355,6 +357,10 @@ void TkxOfficeProcess::Spawn(int attempt) {
     if (limit.rlim_max == RLIM_INFINITY || ceiling < limit.rlim_max) limit.rlim_max = ceiling;
     limit.rlim_cur = limit.rlim_max;
   }
+  // Forked and recorded under the registry's lock: KillAllOffices sees every office
+  // started before it, and none starts after it.
+  std::lock_guard<std::mutex> g(RegistryLock);
+  if (Closing) throw EOfficeError{"The word processor (LibreOffice) is not started: the program is ending"};
   int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
   pid_t parent = getpid();
   pid_t pid = fork();
@@ -417,15 +423,25 @@ void TkxOfficeProcess::Quit() {
 
 void KillAllOffices() {
   std::lock_guard<std::mutex> g(RegistryLock);
+  Closing = true;
   for (TkxOfficeProcess* p : Running()) {
     if (pid_t pid = p->Pid(); pid > 0) {
       kill(-pid, SIGKILL);
       kill(pid, SIGKILL);
+      // A killed office may still be writing into its profile for a moment; its folder
+      // is removed once it has ended. Not reaped: that stays its owner's business.
+      for (int i = 0; i < 200; ++i) {
+        siginfo_t info{};
+        if (waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
     }
     // Their owners can no longer remove what they leave.
     RemoveSockets(p->Sockets());
     p->FDir.Remove();
   }
+  // An office whose owner was taking it down has left the list already.
+  SweepOwnOffices();
 }
 
 }  // namespace kx::office
