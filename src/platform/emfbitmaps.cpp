@@ -127,19 +127,29 @@ void TPlayer::Image(const TRecord& r, const TBlt& b) {
     cairo_new_path(FCr);
     return;
   }
-  int ih = cairo_image_surface_get_height(img.get());
-  int32_t sx = b.SrcX, sy = b.SrcY, scx = b.SrcCx, scy = b.SrcCy;
-  if (scx == 0 || scy == 0) scx = cairo_image_surface_get_width(img.get()), scy = ih;
+  int iw = cairo_image_surface_get_width(img.get()), ih = cairo_image_surface_get_height(img.get());
+  int64_t sx = b.SrcX, sy = b.SrcY, scx = b.SrcCx, scy = b.SrcCy;
+  if (scx == 0 || scy == 0) scx = iw, scy = ih;
   // The source rectangle of a bottom-up bitmap given to the DIB records counts from its bottom row.
-  double top = b.FromBottom && bottomUp ? double(ih) - sy - scy : sy;
+  int64_t top = b.FromBottom && bottomUp ? ih - sy - scy : sy;
   cairo_matrix_t m;  // image -> output
-  cairo_matrix_init(&m, (p1x - p0x) / scx, (p1y - p0y) / scx, (p2x - p0x) / scy, (p2y - p0y) / scy, p0x, p0y);
-  cairo_matrix_translate(&m, -sx, -top);
+  cairo_matrix_init(&m, (p1x - p0x) / double(scx), (p1y - p0y) / double(scx), (p2x - p0x) / double(scy),
+                    (p2y - p0y) / double(scy), p0x, p0y);
+  cairo_matrix_translate(&m, -double(sx), -double(top));
+  // A part of the bitmap stands on its own, so that smoothing at its edges takes in
+  // nothing of the pixels around it.
+  int64_t x0 = std::clamp<int64_t>(sx, 0, iw), y0 = std::clamp<int64_t>(top, 0, ih);
+  int64_t x1 = std::clamp<int64_t>(sx + scx, 0, iw), y1 = std::clamp<int64_t>(top + scy, 0, ih);
+  TkxSurface part;
+  if (x1 > x0 && y1 > y0 && (x1 - x0 < iw || y1 - y0 < ih)) {
+    part.reset(cairo_surface_create_for_rectangle(img.get(), double(x0), double(y0), double(x1 - x0), double(y1 - y0)));
+    cairo_matrix_translate(&m, double(x0), double(y0));
+  }
   if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
     cairo_new_path(FCr);
     return;
   }
-  TkxPattern pat(cairo_pattern_create_for_surface(img.get()));
+  TkxPattern pat(cairo_pattern_create_for_surface(part ? part.get() : img.get()));
   cairo_pattern_set_matrix(pat.get(), &m);
   cairo_pattern_set_extend(pat.get(), CAIRO_EXTEND_PAD);
   cairo_pattern_set_filter(pat.get(), CAIRO_FILTER_GOOD);
