@@ -52,6 +52,22 @@ void Dib(int32_t w, int32_t h, int bits, const std::vector<uint32_t>& pixels, st
     rows += Padded(row);
   }
 }
+// Where a bitmap record keeps the places and sizes of its header and its rows.
+struct TBitmapFields {
+  uint32_t OffBmi, CbBmi, OffBits, CbBits;
+};
+
+// The record with the bitmap after its fixed part.
+std::string WithBitmap(std::string r, TBitmapFields f, const std::string& info, const std::string& rows) {
+  Set(r, f.OffBmi, uint32_t(r.size()));
+  Set(r, f.CbBmi, uint32_t(info.size()));
+  r += info;
+  Set(r, f.OffBits, uint32_t(r.size()));
+  Set(r, f.CbBits, uint32_t(rows.size()));
+  r += rows;
+  Set(r, kRecordSize, uint32_t(r.size()));
+  return r;
+}
 }  // namespace
 
 EmfBuilder::EmfBuilder(int32_t frameW, int32_t frameH, int32_t devPxW, int32_t devPxH, int32_t devMmW, int32_t devMmH) {
@@ -190,14 +206,7 @@ EmfBuilder& EmfBuilder::StretchDib(int32_t x, int32_t y, int32_t cx, int32_t cy,
                          {stretchdib::CySrc, h},       {stretchdib::CxDest, cx}, {stretchdib::CyDest, cy},
                          {stretchdib::Rop, SRCCOPY},  {stretchdib::Usage, DIB_RGB_COLORS}};
   for (auto& f : fields) Set(r, uint32_t(f[0]), uint32_t(f[1]));
-  Set(r, stretchdib::OffBmi, uint32_t(r.size()));
-  Set(r, stretchdib::CbBmi, uint32_t(info.size()));
-  r += info;
-  Set(r, stretchdib::OffBits, uint32_t(r.size()));
-  Set(r, stretchdib::CbBits, uint32_t(rows.size()));
-  r += rows;
-  Set(r, kRecordSize, uint32_t(r.size()));
-  return Raw(r);
+  return Raw(WithBitmap(r, {stretchdib::OffBmi, stretchdib::CbBmi, stretchdib::OffBits, stretchdib::CbBits}, info, rows));
 }
 
 EmfBuilder& EmfBuilder::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t w, int32_t h,
@@ -213,14 +222,7 @@ EmfBuilder& EmfBuilder::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy,
   r[blt::Blend + blt::BlendOp] = char(AC_SRC_OVER);
   r[blt::Blend + blt::SourceConstantAlpha] = char(constantAlpha);
   r[blt::Blend + blt::AlphaFormat] = char(AC_SRC_ALPHA);
-  Set(r, blt::OffBmi, uint32_t(r.size()));
-  Set(r, blt::CbBmi, uint32_t(info.size()));
-  r += info;
-  Set(r, blt::OffBits, uint32_t(r.size()));
-  Set(r, blt::CbBits, uint32_t(rows.size()));
-  r += rows;
-  Set(r, kRecordSize, uint32_t(r.size()));
-  return Raw(r);
+  return Raw(WithBitmap(r, {blt::OffBmi, blt::CbBmi, blt::OffBits, blt::CbBits}, info, rows));
 }
 
 EmfBuilder& EmfBuilder::SourceRect(int32_t x, int32_t y, int32_t cx, int32_t cy) {
