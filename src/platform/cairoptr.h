@@ -1,6 +1,5 @@
 #pragma once
 // Owners of cairo objects: each is destroyed once, on every way out of a scope.
-#include <cairo-ft.h>
 #include <cairo.h>
 
 #include <memory>
@@ -22,23 +21,6 @@ using TkxScaledFont =
     std::unique_ptr<cairo_scaled_font_t, TkxCairoDestroy<cairo_scaled_font_t, cairo_scaled_font_destroy>>;
 using TkxFontOptions =
     std::unique_ptr<cairo_font_options_t, TkxCairoDestroy<cairo_font_options_t, cairo_font_options_destroy>>;
-
-// The FreeType face of a scaled font, locked for as long as the owner lives.
-class TkxLockedFace {
- public:
-  explicit TkxLockedFace(cairo_scaled_font_t* font) : FFont(font), FFace(cairo_ft_scaled_font_lock_face(font)) {}
-  ~TkxLockedFace() {
-    if (FFace) cairo_ft_scaled_font_unlock_face(FFont);
-  }
-  TkxLockedFace(const TkxLockedFace&) = delete;
-  TkxLockedFace& operator=(const TkxLockedFace&) = delete;
-  FT_Face Face() const { return FFace; }
-  explicit operator bool() const { return FFace != nullptr; }
-
- private:
-  cairo_scaled_font_t* FFont;
-  FT_Face FFace;
-};
 
 // cairo_save on construction, cairo_restore on every way out.
 class TkxSavedState {
