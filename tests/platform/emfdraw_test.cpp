@@ -93,6 +93,17 @@ TEST(PlayerDrawing, ClipPathsNarrowOrReplaceTheClipAndSavedStatesRestoreIt) {
   EXPECT_EQ(c.At(160, 70), kRgbWhite);
 }
 
+TEST(PlayerDrawing, ClipPathDifferenceTakesThePathOut) {
+  EmfBuilder b = Page();
+  PathRect(b, 500, 300, 900, 600).Record(EMR_SELECTCLIPPATH, {RGN_DIFF});
+  b.SolidBrush(2, kBlue).Select(2).Rectangle(0, 0, 1920, 960);
+  Canvas c(192, 96);
+  c.Play(b.Bytes());
+  EXPECT_EQ(c.At(70, 45), kRgbWhite);
+  EXPECT_EQ(c.At(30, 45), kRgbBlue);
+  EXPECT_EQ(c.At(150, 80), kRgbBlue);
+}
+
 TEST(PlayerDrawing, StretchedBitmapsKeepTheirOrientationAndTheirCrop) {
   // Red, green / blue, white: stretched onto 40 x 40 pixels.
   const std::vector<uint32_t> quad = {kRgbRed, kRgbGreen, kRgbBlue, kRgbWhite};

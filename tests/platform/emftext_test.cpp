@@ -148,6 +148,9 @@ TEST(PlayerText, ArabicIsJoinedAndPlacedAsHarfBuzzShapesIt) {
   Canvas apart(192, 96);
   apart.Play(OneByOne(word, {90, 90, 90, 90}, Order({3, 2, 1, 0})).Bytes());
   EXPECT_GT(drawn.Difference(apart), 0.3);
+  // A face without Arabic letters: a face that has them shapes the word all the same.
+  Canvas fallback(192, 96);
+  EXPECT_EQ(fallback.Play(Page(u"Liberation Serif").TextOut(kLeft, kBaseline, word, dx, ETO_RTLREADING).Bytes()).Glyphs, 3);
   // Without an advance array the font's advances lay it out the same way.
   Canvas natural(192, 96);
   natural.Play(Page().TextOut(kLeft, kBaseline, word, {}, ETO_RTLREADING).Bytes());
