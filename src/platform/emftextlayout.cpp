@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 
 #include "platform/fonts.h"
 
@@ -35,7 +34,6 @@ class TLockedFace {
   cairo_scaled_font_t* FFont;
   FT_Face FFace;
 };
-
 
 // Characters of the symbol fonts by their code: the Symbol font where it has one,
 // the common Wingdings bullets otherwise.
