@@ -123,7 +123,7 @@ class TestConvertor : public kx::TkxConvertor {
       std::string msg = FailMessage.empty() ? "Failed: " + name : FailMessage;
       node->ResultText = msg;
       node->Status = 2;
-      batch->RecordFailure(msg);
+      batch->RecordFileFailure(msg);
       return;
     }
     WriteFile(target, "converted");

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cmath>
 #include <stdexcept>
 
 #include "core/app.h"
@@ -69,6 +70,9 @@ std::string PatternText(const std::string& pattern) {
 
 std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PagePattern(target); }
 
+// The first page written tells whether a document's pages exist already.
+std::string TkxLUMIPIX::ExistingName(const std::string& target) { return PageName(target, Project->Pages().First()); }
+
 void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   std::string pattern = MakeTarget(batch, node);
   if (pattern.empty()) return;
@@ -80,6 +84,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   try {
     OpenDocument(node->FileName);
     FColor = ReadInt(Project->GetOption("Color"), 0);
+    FPages = Project->Pages();
     if (FServerVersion < 11) {
       ExportByClipboard();
     } else {
@@ -119,7 +124,8 @@ void TkxLUMIPIX::ExportPageBits() {
   OlePut(OleGet(FApp, "ActiveWindow"), "View", TkxOleArg::Int(3));
   Variant pages = OleGet(OleGet(OleGet(FApp, "ActiveWindow"), "ActivePane"), "Pages");
   int n = VarToInt(OleGet(pages, "Count"));
-  for (int i = 1; i <= n; ++i) {
+  for (int i = 1; i <= n && !FPages.EndsBy(i - 1); ++i) {
+    if (!FPages.Wants(i)) continue;
     Variant bits = OleGet(OleGet(pages, "Item", {TkxOleArg::Int(i)}), "EnhMetaFileBits");
     std::string name = PageName(FPattern, i);
     TkxFileUtils::WriteStringToFile(name, std::string(bits.Bytes.begin(), bits.Bytes.end()));
@@ -137,6 +143,7 @@ void TkxLUMIPIX::ExportByClipboard() {
   Variant r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
   do {
     std::string name = PageName(FPattern, i);
+    bool wanted = FPages.Wants(i);
     Variant prev = r;
     i = i + 1;
     r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
@@ -146,7 +153,7 @@ void TkxLUMIPIX::ExportByClipboard() {
       i = -1;
     }
     Variant from = OleGet(prev, "Start"), to = OleGet(r, "Start");
-    if (!VarEqual(from, to)) {
+    if (wanted && !VarEqual(from, to)) {
       // One clipboard for all converters of the batch.
       FBatch->LockItems();
       try {
@@ -182,7 +189,8 @@ void TkxLUMIPIX::RenderPage(const std::string& pageName) {
   int32_t natW = FMetafile->Width(), natH = FMetafile->Height();
   if (natW <= 0 || natH <= 0) throw std::runtime_error("The page metafile " + pageName + " has no size");
   int32_t w = ReadInt(Project->GetOption("Width"), 0);
-  if (w < 1) w = natW;
+  // The natural size is the page at 96 dpi.
+  if (w < 1) w = int32_t(std::min<int64_t>(std::llround(double(natW) * Project->Dpi() / 96.0), INT32_MAX));
   int64_t h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
   bmp.SetSize(w, int32_t(std::min<int64_t>(h, INT32_MAX)));
   // Drawing and saving are finished when their calls return here: no pauses, and

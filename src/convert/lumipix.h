@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convert/wordole.h"
+#include "core/pagerange.h"
 #include "platform/metafile.h"
 
 namespace kx {
@@ -30,7 +31,7 @@ class TkxLUMIPIX : public TkxWordOle {
   void ConvertToPng(const std::string& pageName);
 
  protected:
-  std::string ExistingName(const std::string& target) override { return PageName(target, 1); }
+  std::string ExistingName(const std::string& target) override;
   std::vector<std::string> WrittenFiles(const std::string&) override { return FWritten; }
 
  private:
@@ -41,6 +42,7 @@ class TkxLUMIPIX : public TkxWordOle {
   std::string FPattern;
   TkxMetafile* FMetafile = nullptr;
   int32_t FColor = 0;
+  TkxPageRange FPages;  // the pages of each document that are written
   std::vector<std::string> FWritten;
 };
 

@@ -24,6 +24,16 @@ inline constexpr const char* kVersion = "2022.14.611.2864";
 
 // 0 when the executable's file name contains "png" (case-sensitive), else 1.
 int DetectEdition(const std::string& exeName);
+
+// What the edition changes in the project.
+struct TkxEditionProfile {
+  int Edition = 0;
+  std::string OutputExt, ShortName, ProjectExt, ProjectFilter, Title;
+};
+TkxEditionProfile EditionProfileOf(int edition);
+
+// Whether a window could be shown: a display or a Qt platform is named.
+bool DisplayAvailable();
 // Fills the edition profile into the project, parses the command line and opens
 // the start-up project. False when the program must end at once.
 bool ApplyEditionProfile();
@@ -33,6 +43,7 @@ struct TkxStartupSlots {
   std::function<TkxInfoBase*()> CreateInfo;   // the product information object
   std::function<int()> RunWindow;                  // the window mode; returns the exit code
   std::function<void()> KillServers;               // ends every word processor at once
+  std::function<bool()> HasDisplay;                // unset: a window can be shown
 };
 
 // The whole program: start-up order, run mode, shutdown order. Returns the exit code.

@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
   hooks.CreateInfo = [] { return new kx::TkxInfo(kx::App->ExeName); };
   hooks.RunWindow = [&argc, argv] { return kx::RunWindowMode(argc, argv); };
   hooks.KillServers = [] { kx::office::KillAllOffices(); };
+  hooks.HasDisplay = [] { return kx::DisplayAvailable(); };
   return kx::RunProgram(argc, argv, hooks);
 }

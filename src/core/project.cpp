@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "core/infoslot.h"
+#include "core/userfiles.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -31,22 +32,60 @@ TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName) {
 TkxProject::~TkxProject() {
   ReleaseControls();
   try {
-    RecentFiles.SaveToFile(RecentListFile());
+    std::string file = RecentListFile();
+    if (RecentFiles.Count() > 0) PrepareHousekeepingFolder(file);
+    RecentFiles.SaveToFile(file);
   } catch (...) {
   }
 }
 
 // "/P..." is a switch, but "/home/ann/a.doc" is a path: a leading '/' counts as a
-// switch only when the argument's first folder does not exist at the root.
-static bool IsSwitch(const std::string& param) {
+// switch only when the argument's first folder does not exist at the root, and a
+// further '/' makes it a path even then ("/Users/ann/a.doc" on a machine without
+// /Users), unless the text before it holds the ':' or '=' of options
+// ("/P:Source=/docs/*.doc?").
+bool IsSwitchArgument(const std::string& param) {
+  if (param.empty()) return false;
   if (param[0] == '-') return true;
   if (param[0] != '/') return false;
   size_t next = param.find('/', 1);
-  return !FileExists(param) && !DirectoryExists(param.substr(0, next));
+  if (FileExists(param) || DirectoryExists(param.substr(0, next))) return false;
+  if (next == std::string::npos) return true;
+  return param.find_first_of(":=") < next;
+}
+
+std::string CommandLineOptions(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  char before = 0;  // the separator in front of the piece in hand
+  for (;;) {
+    size_t sep = text.find_first_of(",;", pos);
+    std::string piece(text.substr(pos, sep == std::string_view::npos ? std::string_view::npos : sep - pos));
+    size_t eq = piece.find('=');
+    if (eq == std::string::npos && before == ',' && !lines.empty() && !Trim(piece).empty() &&
+        lines.back().find('=') != std::string::npos) {
+      // "Pages=1,3,5-": a piece without '=' after a comma belongs to the value before it.
+      lines.back() += "," + piece;
+    } else if (eq != std::string::npos) {
+      // Blanks around a key ("Source=/in, Target=/out") are not part of it.
+      lines.push_back(Trim(std::string_view(piece).substr(0, eq)) + piece.substr(eq));
+    } else {
+      lines.push_back(piece);
+    }
+    if (sep == std::string_view::npos) break;
+    before = text[sep];
+    pos = sep + 1;
+  }
+  std::string r;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (i) r += "\r\n";
+    r += lines[i];
+  }
+  return r;
 }
 
 bool TkxProject::ParseCommandLine(const std::string& param) {
-  if (param.size() >= 2 && IsSwitch(param)) {
+  if (param.size() >= 2 && IsSwitchArgument(param)) {
     char sw = UpperAscii(param.substr(1, 1))[0];
     std::string rest = param.substr(2);
     if (sw == 'I') {
@@ -59,7 +98,7 @@ bool TkxProject::ParseCommandLine(const std::string& param) {
     }
     if (sw == 'P') {
       if (!rest.empty() && rest[0] == ':') rest.erase(0, 1);
-      CmdOptions = ReplaceAll(ReplaceAll(rest, ",", ";"), ";", "\r\n");
+      CmdOptions = CommandLineOptions(rest);
     }
   } else if (param.size() >= 2) {
     FileName = param;
@@ -68,7 +107,18 @@ bool TkxProject::ParseCommandLine(const std::string& param) {
   return true;
 }
 
-std::string TkxProject::DefaultProjectFile() const { return ChangeFileExt(FExeName, ProjectExt); }
+std::string TkxProject::DefaultProjectFile() const { return HousekeepingFile(ChangeFileExt(FExeName, ProjectExt)); }
+
+std::string SourceFolder(const std::string& source) {
+  // A folder named without a mask is itself the folder of its documents.
+  if (!source.empty() && DirectoryExists(source)) return IncludeTrailingPathDelimiter(source);
+  return ExtractFilePath(source);
+}
+
+std::string SearchSource(const std::string& source, const std::string& mask) {
+  if (!source.empty() && DirectoryExists(source)) return IncludeTrailingPathDelimiter(source) + mask;
+  return source;
+}
 
 void TkxProject::OpenStartupProject() {
   if (FileName.empty() && CmdOptions.empty()) FileName = DefaultProjectFile();
@@ -104,12 +154,12 @@ void TkxProject::OpenProject(bool atStartup) {
     std::lock_guard<std::recursive_mutex> g(FLock);
     FSettings.SetText(CmdOptions);
     if (TargetFromSource && FSettings.GetValue("Target").empty())
-      FSettings.SetValue("Target", ExtractFilePath(FSettings.GetValue("Source")));
+      FSettings.SetValue("Target", SourceFolder(FSettings.GetValue("Source")));
   } else {
     FileName.clear();
     std::lock_guard<std::recursive_mutex> g(FLock);
     FSettings.SetValue("Source", path);
-    if (FSettings.GetValue("Target").empty()) FSettings.SetValue("Target", ExtractFilePath(path));
+    if (FSettings.GetValue("Target").empty()) FSettings.SetValue("Target", SourceFolder(path));
   }
   ApplyToControls();
 }
@@ -140,6 +190,7 @@ void TkxProject::SaveProjectAs() {
 void TkxProject::StoreSettings(bool writeFile) {
   CollectFromControls();
   if (!writeFile) return;
+  if (FileName == DefaultProjectFile()) PrepareHousekeepingFolder(FileName);
   SettingsCopy().SaveToFile(FileName);
   AddRecent();
 }
@@ -228,6 +279,18 @@ bool TkxProject::MacroEnabled() const { return ReadBool(GetOption("MacroEnabled"
 bool TkxProject::PureConsole() const { return ReadBool(GetOption("PureConsole"), false); }
 int TkxProject::ThreadsCount() const { return ReadInt(GetOption("ThreadsCount"), 1); }
 int TkxProject::Daemon() const { return ReadInt(GetOption("Daemon"), 0); }
+TkxPageRange TkxProject::Pages() const { return TkxPageRange::FromOption(GetOption("Pages")); }
+
+int TkxProject::Dpi() const {
+  int v = ReadInt(GetOption("Dpi"), 96);
+  return v >= 1 && v <= 1200 ? v : 96;
+}
+
+TkxShard TkxProject::Shard() const {
+  TkxShard s;
+  TkxShard::Parse(GetOption("Shard"), s);
+  return s;
+}
 
 TOverwriteMode TkxProject::OverwriteMode() const {
   std::string v = GetOption("IsOverwrite");

@@ -9,8 +9,11 @@
 
 #include <QPointer>
 
+#include "core/pagerange.h"
 #include "core/proplist.h"
+#include "core/shard.h"
 #include "core/strlist.h"
+#include "core/userfiles.h"
 
 namespace kx {
 
@@ -64,11 +67,16 @@ class TkxProject {
   std::string RenameSource() const { return GetOption("RenameSource"); }
   int ThreadsCount() const;
   int Daemon() const;
+  TkxPageRange Pages() const;   // every page when unreadable
+  int Dpi() const;              // 96 when unreadable or outside 1..1200
+  TkxShard Shard() const;       // the whole folder when unreadable
   TOverwriteMode OverwriteMode() const;
   bool AutoRun() const;
   // "Target" with the delimiter appended; a missing folder is created (errors ignored).
   std::string TargetFolder() const;
-  std::string RecentListFile() const { return FExeName + ".log"; }
+  // Beside the executable, or in the user's folder when the program's folder is not
+  // its own to write (a system-wide install).
+  std::string RecentListFile() const { return HousekeepingFile(FExeName + ".log"); }
   std::string DefaultProjectFile() const;
 
   // Edition profile and project state (main thread, except reads during a run).
@@ -102,6 +110,17 @@ class TkxProject {
 
 // The one project; null before start-up creates it.
 extern TkxProject* Project;
+
+// Whether a command-line argument is a switch ("-P:...", "/P:...") rather than a path.
+bool IsSwitchArgument(const std::string& param);
+// The option text of the P switch as Key=Value lines (CR LF between them): "," and
+// ";" separate options, blanks around a key are dropped, and a piece without "="
+// after a "," continues the value before it ("Pages=1,3,5-").
+std::string CommandLineOptions(std::string_view text);
+// The folder a source names: a folder itself (with its '/'), else the folder part.
+std::string SourceFolder(const std::string& source);
+// The source as the search takes it: an existing folder gets the mask appended.
+std::string SearchSource(const std::string& source, const std::string& mask);
 
 // Name, hint and tag of a bound control, kept as properties of the control.
 std::string ControlName(QObject* control);

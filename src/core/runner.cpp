@@ -1,9 +1,15 @@
 #include "core/runner.h"
 
+#include <chrono>
 #include <stdexcept>
 
+#include "core/console.h"
 #include "core/infoslot.h"
+#include "core/optiontable.h"
 #include "core/project.h"
+#include "core/runchecks.h"
+#include "core/runsummary.h"
+#include "core/shard.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
 #include "platform/signals.h"
@@ -49,13 +55,30 @@ std::string ErrorReportAction(const std::vector<std::string>& errors) {
 void TkxMain::Run() {
   Log.Clear();
   Batch = std::make_unique<TkxBatch>();
+  if (!Report) Report = std::make_unique<TkxConsoleReport>(TkxConsoleReport::ForStandardError(Project->Title));
   bool subdir = Project->Subdir();
+  // First what would do nothing: a mistyped "Target" key explains an empty Target.
+  for (const std::string& w : OptionWarnings(Project->SettingsCopy()))
+    if (!StartsText("Shard=", w)) Report->Warning(w);  // refused below instead
   // An empty target would send the pages to the root folder: refuse before anything starts.
   if (Project->Target().empty())
     throw std::runtime_error("The option \"Target\" is empty: name the folder that receives the page images");
+  // n machines with an unreadable share would each convert the whole folder.
+  std::string shard = Project->GetOption("Shard");
+  TkxShard share;
+  if (!TkxShard::Parse(shard, share))
+    throw std::runtime_error("The option \"Shard\" must name a share i/n such as 2/3, with i from 1 to n, not \"" +
+                             shard + "\"");
+  auto started = std::chrono::steady_clock::now();
   std::string target = Project->TargetFolder();
-  std::string source = Project->Source();
-  Batch->Start(source, target, subdir);
+  FSource = SearchSource(Project->Source(), Project->SourceMask);
+  std::string problem = SourceProblem(TkxBatch::NormalizePath(FSource));
+  FSourceWarned = !problem.empty();
+  if (FSourceWarned) Report->Warning(problem);
+  // After the target folder exists: a log beside the pages is the usual case.
+  problem = LogFileProblem(Project->GetOption("LogFile"));
+  if (!problem.empty()) Report->Warning(problem);
+  Batch->Start(FSource, target, subdir);
   Convertor = TkxConvertor::CreateChain(Batch.get(), Project->TargetFolder(),
                                         [this](TkxBatch* b, TkxNode* n) { OnItemDone(b, n); });
   Chain = Convertor->Chain();
@@ -65,6 +88,7 @@ void TkxMain::Run() {
   Convertor->ResumeAll();
   Convertor = nullptr;  // the converters free themselves from here on
   if (Info) Info->Count("C", 0, 1);
+  auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   bool stopping = false;
   while (RunningConvertors.load() > 0) {
     Sleep(100);
@@ -74,7 +98,9 @@ void TkxMain::Run() {
       Batch->Terminate();
       Chain->TerminateAll();
     }
+    if (Report->ShowsProgress()) Report->Progress(Batch->Totals(), elapsed());
   }
+  FSeconds = elapsed();
   Finish();
 }
 
@@ -92,6 +118,21 @@ void TkxMain::Finish() {
     if (Batch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(Batch->Errors()), "");
   }
   std::string logFile = Project->GetOption("LogFile");
+  if (Report) {
+    TkxRunTotals totals = Batch->Totals();
+    if (totals.Found == 0 && !FSourceWarned && !Batch->Terminated()) {
+      TkxShard share = Project->Shard();
+      Report->Warning("no document matches " + FSource +
+                      (share.All() ? "" : " in share " + Project->GetOption("Shard")) +
+                      (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
+    }
+    std::vector<TkxFailure> failed;
+    for (const auto& node : Batch->LockItems())
+      if (node->Status == 2) failed.emplace_back(node->FileName, node->ResultText);
+    Batch->UnlockItems();
+    for (const std::string& line : FailureLines(failed, logFile)) Report->Say(line);
+    Report->Say(RunSummaryLine(Project->Title, totals, FSeconds));
+  }
   if (!logFile.empty()) Log.SaveToFile(logFile);
 }
 

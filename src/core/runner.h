@@ -14,12 +14,15 @@ class TkxNode;
 class TkxConvertor;
 class TkxChain;
 
+class TkxConsoleReport;
+
 class TkxMain {
  public:
   TkxMain();
   ~TkxMain();
 
-  // Raises when the job cannot start (an empty "Target") or the log cannot be written.
+  // Raises when the job cannot start (an empty "Target", an unreadable "Shard") or
+  // the log cannot be written.
   void Run();
   void OnItemDone(TkxBatch* batch, TkxNode* node);
   void Finish();
@@ -28,6 +31,13 @@ class TkxMain {
   TkxConvertor* Convertor = nullptr;  // head of the chain; valid only until it starts
   std::shared_ptr<TkxChain> Chain;
   TkxStringList Log;
+  // Where the run talks; standard error when none is set before Run.
+  std::unique_ptr<TkxConsoleReport> Report;
+
+ private:
+  std::string FSource;          // as the search takes it
+  bool FSourceWarned = false;   // its folder was reported missing already
+  double FSeconds = 0;          // from the start of the run to its end
 };
 
 extern TkxMain* Runner;

@@ -63,6 +63,7 @@ void TkxBatch::Execute() {
   try {
     RegExt = Project ? Project->GetOption("RegExt") : std::string();
     SkipHidden = ReadBool(Project ? Project->GetOption("SkipHidden") : std::string(), false);
+    Shard = Project ? Project->Shard() : TkxShard();
     int allowed = faReadOnly | faHidden | faSysFile | faVolumeID | faArchive;
     if (SkipHidden) allowed &= ~faHidden;
     Search(SourceDir, Mask, Subdirs, allowed);
@@ -74,7 +75,7 @@ void TkxBatch::Execute() {
 void TkxBatch::Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed) {
   FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
     if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 &&
-        !(SkipOwnerFiles && e.Name.rfind("~$", 0) == 0))
+        !(SkipOwnerFiles && e.Name.rfind("~$", 0) == 0) && InShard(folder + e.Name))
       AddFound(folder + e.Name);
     return !Terminated();
   });
@@ -85,6 +86,11 @@ void TkxBatch::Search(const std::string& folder, const std::string& mask, bool s
       Search(folder + e.Name + PathDelim, mask, subdirs, allowed);
     return !Terminated();
   });
+}
+
+bool TkxBatch::InShard(const std::string& path) const {
+  // By the path below the source folder, so machines that mount it elsewhere agree.
+  return Shard.Takes(std::string_view(path).substr(path.rfind(SourceDir, 0) == 0 ? SourceDir.size() : 0));
 }
 
 bool TkxBatch::Accepts(const std::string& path) const {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/shard.h"
 #include "platform/thread.h"
 
 namespace kx {
@@ -54,6 +55,8 @@ class TkxBatch : public TThread {
   void Start(const std::string& source, const std::string& target, bool subdirs);
   void AddFile(const std::string& path);
   bool Accepts(const std::string& path) const;
+  // Whether a found document is in this machine's share of the source folder.
+  bool InShard(const std::string& path) const;
 
   // Converter side.
   TkxNode* NextNode();
@@ -84,6 +87,7 @@ class TkxBatch : public TThread {
   std::string TargetDir;
   std::string RegExt;
   bool SkipHidden = false;
+  TkxShard Shard;  // read with the other search options when the search starts
 
  protected:
   void Execute() override;

@@ -7,6 +7,7 @@
 
 #include "core/infoslot.h"
 #include "core/strlist.h"
+#include "core/userfiles.h"
 
 namespace kx {
 
@@ -27,7 +28,9 @@ class TkxInfo : public TkxInfoBase {
   std::string LinkTarget(const std::string& page, const std::string& action, const std::string& extra) const;
   std::string CounterText() const;
   int32_t InstallNumber() const { return FInstallNumber; }
-  std::string StoreFile() const { return FExeName + ".ini"; }
+  // Beside the executable, or in the user's folder when the program's folder is not
+  // its own to write (a system-wide install).
+  std::string StoreFile() const { return HousekeepingFile(FExeName + ".ini"); }
   std::string StoredValue(const std::string& key) const;
 
  private:

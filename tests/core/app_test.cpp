@@ -5,6 +5,7 @@
 #include "convert/lumipix.h"
 #include "core/infoslot.h"
 #include "core/project.h"
+#include "platform/files.h"
 #include "testutil.h"
 
 namespace {
@@ -25,10 +26,11 @@ struct ProgramRun {
   std::string WindowTitle, WindowSource;
   int Code = -1;
 
-  ProgramRun(const std::string& exe, const std::string& arg) {
+  ProgramRun(const std::string& exe, const std::string& arg, int display = -1) {
     kx::RegisterLumipix();
     kx::TkxStartupSlots hooks;
     hooks.CreateInfo = [this] { return new RecordingInfo(&Links); };
+    if (display >= 0) hooks.HasDisplay = [display] { return display == 1; };
     hooks.RunWindow = [this] {
       ++WindowCalls;
       WindowTitle = kx::Project->Title;
@@ -122,4 +124,48 @@ TEST(RunModes, InteractiveWithoutAWindowInTheBuildExitsWithTwo) {
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(code, 2);
   EXPECT_NE(err.find("window is not available"), std::string::npos) << err;
+}
+
+TEST(RunModes, HelpVersionAndUnknownDoubleDashEndBeforeAnythingIsOpened) {
+  kxtest::TempDir d;
+  std::string exe = d / "batchpng";
+  kxtest::WriteFile(exe + ".batch-lumipix", "PureConsole=1\r\nSource=" + d.Path() + "in/*.doc?\r\nTarget=" + d.Path() +
+                                                "out/\r\n");
+  kxtest::MakeDir(d / "in");
+  for (const char* arg : {"--help", "-h", "-?", "--version", "--frobnicate"}) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ProgramRun r(exe, arg);
+    std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+    bool unknown = std::string(arg) == "--frobnicate";
+    EXPECT_EQ(r.Code, unknown ? 2 : 0) << arg;
+    EXPECT_EQ(r.WindowCalls, 0) << arg;
+    EXPECT_TRUE(r.Links.empty()) << arg;
+    EXPECT_EQ(out.empty(), unknown) << arg;
+    EXPECT_EQ(err.empty(), !unknown) << arg << err;
+  }
+  // The default project's console job never ran, and no housekeeping file was written.
+  EXPECT_FALSE(kx::DirectoryExists(d / "out"));
+  EXPECT_FALSE(kx::FileExists(exe + ".log"));
+}
+
+TEST(RunModes, WithoutADisplayADocumentOrFolderAloneIsAConsoleJob) {
+  kxtest::TempDir d;
+  kxtest::MakeDir(d / "docs");
+  testing::internal::CaptureStderr();
+  ProgramRun folder(d / "batchpng", d / "docs", 0);
+  ProgramRun missing(d / "batchpng", "/Users/ann/report.doc", 0);
+  ProgramRun shown(d / "batchpng", d / "docs", 1);
+  ProgramRun bare(d / "batchpng", "", 0);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(folder.Code, 0);
+  EXPECT_EQ(folder.WindowCalls, 0);
+  EXPECT_NE(err.find("Lumipix Converter: warning: no document matches " + d / "docs/*.doc?"), std::string::npos) << err;
+  EXPECT_EQ(missing.Code, 2);
+  EXPECT_EQ(missing.WindowCalls, 0);
+  EXPECT_NE(err.find("Lumipix Converter: /Users/ann/report.doc: no such document or folder"), std::string::npos) << err;
+  EXPECT_TRUE(missing.Links.empty());  // not the uninstall notice
+  EXPECT_EQ(shown.WindowCalls, 1);     // with a display the window opens it, as before
+  EXPECT_EQ(bare.Code, 2);
+  EXPECT_NE(err.find("Lumipix Converter: no display to show the window on"), std::string::npos) << err;
 }

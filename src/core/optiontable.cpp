@@ -1,0 +1,172 @@
+#include "core/optiontable.h"
+
+#include <algorithm>
+
+#include "core/pagerange.h"
+#include "core/shard.h"
+#include "platform/regexp.h"
+#include "platform/text.h"
+
+namespace kx {
+
+const std::vector<TkxOptionKey>& OptionTable() {
+  using K = TkxOptionKind;
+  static const std::vector<TkxOptionKey> table = {
+      {"Source", K::Text, "", "folder and mask (/docs/*.doc?), a folder, or one document"},
+      {"Target", K::Text, "source folder", "folder that receives the page images"},
+      {"Subdir", K::Boolean, "False", "also search the sub-folders of the source folder"},
+      {"ThreadsCount", K::Integer, "1", "converter threads, each with its own LibreOffice"},
+      {"IsOverwrite", K::Overwrite, "True", "existing pages: skip, True (overwrite), False (new name)"},
+      {"KeepTargetSubdirs", K::Boolean, "True", "keep the sub-folder path below the source"},
+      {"KeepFileTime", K::Boolean, "False", "give the page files the document's times"},
+      {"DeleteSource", K::Boolean, "False", "delete the document after it was converted"},
+      {"RenameSource", K::Text, "", "append this text to the document's name after success"},
+      {"MacroEnabled", K::Boolean, "False", "no effect in either edition"},
+      {"RegExt", K::Regex, "", "a regular expression the document's path must also match"},
+      {"SkipHidden", K::Boolean, "False", "leave hidden files (names beginning with .) out"},
+      {"AppVisible", K::Boolean, "False", "show the word processor while it works"},
+      {"ReadOnly", K::Boolean, "False", "open documents read-only"},
+      {"SkipPassword", K::Boolean, "False", "a password-protected document fails at once"},
+      {"Pages", K::Pages, "all", "pages to write: 1, 2-4, 1,3,5- (numbers keep their place)"},
+      {"Dpi", K::Dpi, "96", "resolution of PNG pages, 1 to 1200 (Width wins when set)"},
+      {"Width", K::Integer, "0", "PNG width in pixels, height in proportion (0: from Dpi)"},
+      {"Color", K::Integer, "0", "PNG pixels: 0/7 32 bits, 1 1 bit, 2 4, 3 8, 4 15, 5 16, 6 24"},
+      {"Shard", K::Shard, "all", "i/n: only share i of n of the source's documents"},
+      {"LogFile", K::Text, "", "run log, one line per document, replaced after each run"},
+      {"RunAndClose", K::Boolean, "False", "the window converts by itself and closes"},
+      {"PureConsole", K::Boolean, "False", "run without any window"},
+      {"Daemon", K::Integer, "0", "above 0: the window converts again every N ms"},
+      // Written by old versions of the window; read when the key itself is empty.
+      {"eSource.Text", K::Text, "", "", false},
+      {"cSubdir.Checked", K::Text, "", "", false},
+      {"eTarget.Text", K::Text, "", "", false},
+  };
+  return table;
+}
+
+const TkxOptionKey* FindOptionKey(std::string_view key) {
+  for (const TkxOptionKey& k : OptionTable())
+    if (SameText(k.Key, key)) return &k;
+  return nullptr;
+}
+
+int OptionKeyDistance(std::string_view a0, std::string_view b0) {
+  std::string a = LowerAscii(a0), b = LowerAscii(b0);
+  size_t n = a.size(), m = b.size();
+  std::vector<std::vector<int>> d(n + 1, std::vector<int>(m + 1));
+  for (size_t i = 0; i <= n; ++i) d[i][0] = int(i);
+  for (size_t j = 0; j <= m; ++j) d[0][j] = int(j);
+  for (size_t i = 1; i <= n; ++i)
+    for (size_t j = 1; j <= m; ++j) {
+      int cost = a[i - 1] == b[j - 1] ? 0 : 1;
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[n][m];
+}
+
+std::string NearestOptionKey(std::string_view key) {
+  std::string t = Trim(key);
+  if (t.empty()) return std::string();
+  // Short keys tolerate one slip, longer ones two; a start of four letters or more
+  // ("Threads") names the key it begins.
+  int allowed = t.size() <= 4 ? 1 : 2;
+  std::string best;
+  int bestDistance = allowed + 1;
+  for (const TkxOptionKey& k : OptionTable()) {
+    if (!k.Listed) continue;
+    int d = OptionKeyDistance(t, k.Key);
+    if (d < bestDistance) bestDistance = d, best = k.Key;
+  }
+  if (!best.empty()) return best;
+  if (t.size() >= 4)
+    for (const TkxOptionKey& k : OptionTable())
+      if (k.Listed && StartsText(t, k.Key)) return k.Key;
+  return std::string();
+}
+
+bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& why) {
+  if (value.empty()) return true;
+  switch (kind) {
+    case TkxOptionKind::Text:
+      return true;
+    case TkxOptionKind::Boolean:
+      why = "not a boolean (1, 0, True or False)";
+      return ReadBool(value, false) == ReadBool(value, true);
+    case TkxOptionKind::Overwrite:
+      why = "not skip, True or False";
+      return SameText(value, "skip") || ReadBool(value, false) == ReadBool(value, true);
+    case TkxOptionKind::Integer:
+      why = "not a whole number";
+      return ReadInt(value, 0) == ReadInt(value, 1);
+    case TkxOptionKind::Dpi: {
+      why = "not a resolution from 1 to 1200";
+      int v = ReadInt(value, 0);
+      return v >= 1 && v <= 1200;
+    }
+    case TkxOptionKind::Pages: {
+      why = "not a page range such as 1, 2-4 or 1,3,5-";
+      TkxPageRange r;
+      return TkxPageRange::Parse(value, r);
+    }
+    case TkxOptionKind::Shard: {
+      why = "not a share i/n such as 2/3 (i from 1 to n)";
+      TkxShard s;
+      return TkxShard::Parse(value, s);
+    }
+    case TkxOptionKind::Regex:
+      try {
+        RegexSearch(value, true, std::string());
+        return true;
+      } catch (const std::exception& e) {
+        why = std::string("not a regular expression (") + e.what() + ")";
+        return false;
+      }
+  }
+  return true;
+}
+
+// What the program does instead with a value it cannot read.
+static std::string Instead(const TkxOptionKey& k) {
+  switch (k.Kind) {
+    case TkxOptionKind::Regex:
+      return "every document is taken";
+    case TkxOptionKind::Pages:
+      return "every page is written";
+    case TkxOptionKind::Shard:
+      return "every document is taken";
+    default:
+      return std::string("the default ") + k.Default + " is used";
+  }
+}
+
+std::vector<std::string> OptionWarnings(const TkxStringList& settings) {
+  std::vector<std::string> out;
+  std::vector<std::string> seen;
+  for (const std::string& line : settings.Lines()) {
+    if (Trim(line).empty()) continue;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      out.push_back("\"" + line + "\" is not an option (Key=Value); it is ignored");
+      continue;
+    }
+    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    const TkxOptionKey* k = FindOptionKey(key);
+    if (!k) {
+      std::string near = NearestOptionKey(key);
+      out.push_back("unknown option \"" + key + "\"" + (near.empty() ? "" : " (did you mean \"" + near + "\"?)") +
+                    "; it is ignored");
+      continue;
+    }
+    if (std::any_of(seen.begin(), seen.end(), [&](const std::string& s) { return SameText(s, key); })) {
+      out.push_back("the option \"" + key + "\" is given twice; the first value is used");
+      continue;
+    }
+    seen.push_back(key);
+    std::string why;
+    if (!ValueFitsKind(k->Kind, value, why)) out.push_back(key + "=" + value + " is " + why + "; " + Instead(*k));
+  }
+  return out;
+}
+
+}  // namespace kx

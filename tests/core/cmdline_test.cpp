@@ -1,0 +1,91 @@
+// The command line's friendlier forms and the texts asked for on it.
+#include <gtest/gtest.h>
+
+#include "core/app.h"
+#include "core/optiontable.h"
+#include "core/project.h"
+#include "core/usage.h"
+#include "testutil.h"
+
+using kx::Project;
+using kx::TkxInfoRequest;
+using kxtest::ProjectScope;
+
+TEST(CommandLineForms, BlanksAroundKeysAreDroppedValuesKeptAndCommaListsStayTogether) {
+  EXPECT_EQ(kx::CommandLineOptions("PureConsole=1, Source=/in/*.doc?,  Target =/out/"),
+            "PureConsole=1\r\nSource=/in/*.doc?\r\nTarget=/out/");
+  EXPECT_EQ(kx::CommandLineOptions("Pages=1,3,5-,Dpi=150"), "Pages=1,3,5-\r\nDpi=150");
+  EXPECT_EQ(kx::CommandLineOptions("Source=/in/a,b/*.doc;Target=/o/"), "Source=/in/a,b/*.doc\r\nTarget=/o/");
+  // What had no blanks and no list is split exactly as before.
+  EXPECT_EQ(kx::CommandLineOptions("Source=/in/*.doc?;Target=/out/,Subdir=1"), "Source=/in/*.doc?\r\nTarget=/out/\r\nSubdir=1");
+  EXPECT_EQ(kx::CommandLineOptions("a=1,,b=2"), "a=1\r\n\r\nb=2");
+  EXPECT_EQ(kx::CommandLineOptions("x;3"), "x\r\n3");
+  EXPECT_EQ(kx::CommandLineOptions(""), "");
+}
+
+TEST(CommandLineForms, BlankAfterCommaFillsTargetAsGiven) {
+  ProjectScope s;
+  ASSERT_TRUE(Project->ParseCommandLine("-P:PureConsole=1, Source=/in/*.doc?, Target=/out/"));
+  EXPECT_EQ(Project->Target(), "/out/");
+  EXPECT_TRUE(Project->PureConsole());
+}
+
+TEST(CommandLineForms, SlashArgumentsWithAFurtherSlashArePathsUnlessTheyCarryOptions) {
+  EXPECT_FALSE(kx::IsSwitchArgument("/Users/ann/report.doc"));
+  EXPECT_FALSE(kx::IsSwitchArgument("/Install/x.doc"));
+  EXPECT_TRUE(kx::IsSwitchArgument("/P:Source=/docs/*.doc?"));
+  EXPECT_TRUE(kx::IsSwitchArgument("/PSource=/docs/*.doc?"));
+  EXPECT_TRUE(kx::IsSwitchArgument("/U"));
+  EXPECT_TRUE(kx::IsSwitchArgument("/iX=1"));
+  EXPECT_TRUE(kx::IsSwitchArgument("-P:Source=/docs/*.doc?"));
+  EXPECT_FALSE(kx::IsSwitchArgument("/tmp"));  // an existing folder
+  EXPECT_FALSE(kx::IsSwitchArgument("report.doc"));
+}
+
+TEST(CommandLineForms, AMistypedAbsolutePathBecomesTheSourceNotTheUninstallNotice) {
+  ProjectScope s;
+  EXPECT_TRUE(Project->ParseCommandLine("/Users/ann/report.doc"));
+  EXPECT_EQ(Project->Source(), "/Users/ann/report.doc");
+}
+
+TEST(CommandLineForms, AFolderAsSourceIsItsOwnTargetAndIsSearchedWithTheMask) {
+  ProjectScope s;
+  kxtest::MakeDir(s.Dir / "docs");
+  std::string folder = s.Dir / "docs";
+  Project->ParseCommandLine(folder);
+  EXPECT_EQ(Project->Target(), folder + "/");
+  EXPECT_EQ(kx::SearchSource(folder, "*.doc?"), folder + "/*.doc?");
+  EXPECT_EQ(kx::SearchSource(folder + "/", "*.doc?"), folder + "/*.doc?");
+  EXPECT_EQ(kx::SearchSource(folder + "/*.docx", "*.doc?"), folder + "/*.docx");
+  EXPECT_EQ(kx::SearchSource(s.Dir / "missing", "*.doc?"), s.Dir / "missing");
+  ProjectScope s2;
+  Project->ParseCommandLine("-P:Source=" + folder);
+  EXPECT_EQ(Project->Target(), folder + "/");
+}
+
+TEST(InfoRequests, WhichArgumentsAskForWhat) {
+  for (const char* a : {"--help", "-h", "-H", "-?"}) EXPECT_EQ(kx::InfoRequestOf(a), TkxInfoRequest::Help) << a;
+  EXPECT_EQ(kx::InfoRequestOf("--version"), TkxInfoRequest::Version);
+  EXPECT_EQ(kx::InfoRequestOf("--frobnicate"), TkxInfoRequest::Unknown);
+  EXPECT_EQ(kx::InfoRequestOf("--"), TkxInfoRequest::Unknown);
+  for (const char* a : {"-P:Source=x", "-U", "-hx", "/h", "", "report.doc"})
+    EXPECT_EQ(kx::InfoRequestOf(a), TkxInfoRequest::None) << a;
+}
+
+TEST(InfoRequests, HelpListsEveryKeyWithItsDefaultTheManualAndTwoExamples) {
+  std::string help = kx::HelpText("/opt/x/batchemf", kx::EditionProfileOf(1));
+  EXPECT_EQ(help.rfind("Lumimet Converter 2022.14.611.2864: ", 0), 0u) << help;
+  for (const auto& k : kx::OptionTable()) {
+    bool shown = help.find("\n  " + std::string(k.Key) + " ") != std::string::npos;
+    EXPECT_EQ(shown, k.Listed) << k.Key;
+  }
+  EXPECT_NE(help.find("  Dpi               96 "), std::string::npos);
+  EXPECT_NE(help.find("/opt/x/batchemf.pdf"), std::string::npos);
+  EXPECT_NE(help.find("man batchemf"), std::string::npos);
+  EXPECT_NE(help.find("PROJECT.batch-lumimet"), std::string::npos);
+  size_t examples = help.find("Examples:");
+  ASSERT_NE(examples, std::string::npos);
+  size_t first = help.find("batchemf \"-P:", examples), second = help.find("batchemf \"-P:", first + 1);
+  EXPECT_NE(second, std::string::npos);
+  EXPECT_EQ(kx::VersionText(kx::EditionProfileOf(0)), "Lumipix Converter (PNG edition) 2022.14.611.2864\n");
+}
