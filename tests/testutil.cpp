@@ -1,8 +1,12 @@
 #include "testutil.h"
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -52,7 +56,32 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDir(const std::string& path) { std::filesystem::create_directories(path); }
 
+SmallTmpfs::SmallTmpfs(const std::string& path, const std::string& size) : FPath(path) {
+  std::filesystem::create_directories(path);
+  std::string options = "size=" + size;
+  if (mount("lumitest", path.c_str(), "tmpfs", 0, options.c_str()) == 0)
+    FMounted = true;
+  else
+    Why = std::string("cannot mount a tmpfs here (") + std::strerror(errno) + "); it needs root";
+}
+
+SmallTmpfs::~SmallTmpfs() {
+  if (FMounted) umount2(FPath.c_str(), MNT_DETACH);
+}
+
+void SmallTmpfs::Fill(const std::string& name) const {
+  int fd = open((FPath + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  std::string block(4096, 'x');
+  while (write(fd, block.data(), block.size()) > 0) {
+  }
+  while (write(fd, block.data(), 1) > 0) {
+  }
+  close(fd);
+}
+
 std::string FailMessage;
+std::atomic<int> Run{0};
 
 ProjectScope::ProjectScope(const std::string& exeName, int edition) {
   std::string exe = exeName.empty() ? Dir / (edition == 0 ? "batchpng" : "batchemf") : exeName;
@@ -92,6 +121,7 @@ void TestConvertorLog::Reset() {
   Constructed = 0;
   Destroyed = 0;
   DelayMs = 0;
+  DelayForIndex.clear();
 }
 
 TestConvertorLog& TestLog() {
@@ -106,6 +136,7 @@ class TestConvertor : public kx::TkxConvertor {
   ~TestConvertor() override { ++TestLog().Destroyed; }
 
   void ConvertFile(kx::TkxBatch* batch, kx::TkxNode* node) override {
+    int extra = 0;
     {
       std::lock_guard<std::mutex> g(TestLog().Lock);
       TestLog().Files.push_back(node->FileName);
@@ -113,8 +144,10 @@ class TestConvertor : public kx::TkxConvertor {
       std::ostringstream id;
       id << std::this_thread::get_id();
       TestLog().ThreadIds.push_back(id.str());
+      auto it = TestLog().DelayForIndex.find(node->Index);
+      if (it != TestLog().DelayForIndex.end()) extra = it->second;
     }
-    if (int d = TestLog().DelayMs.load()) std::this_thread::sleep_for(std::chrono::milliseconds(d));
+    if (int d = TestLog().DelayMs.load() + extra) std::this_thread::sleep_for(std::chrono::milliseconds(d));
     std::string name = kx::ExtractFileName(node->FileName);
     if (kx::Contains(name, "throw")) throw std::runtime_error("thrown for " + name);
     std::string target = MakeTarget(batch, node);
@@ -126,9 +159,9 @@ class TestConvertor : public kx::TkxConvertor {
       batch->RecordFileFailure(msg);
       return;
     }
-    WriteFile(target, "converted");
-    FinishSource(batch, node, target);
-    node->ResultText = target;
+    WriteFile(target, node->FileName + " #" + std::to_string(Run.load()));
+    std::string note = FinishSource(batch, node, target);
+    node->ResultText = target + (note.empty() ? "" : " (" + note + ")");
     node->Status = 1;
     batch->RecordSuccess();
   }

@@ -2,6 +2,7 @@
 // Shared helpers of the unit tests.
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,22 @@ std::string FailureText(const std::function<void()>& f, const std::string& none 
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
 
+// A small file system of its own for a test (a full disk). Needs the right to
+// mount; `Why` says what failed when it could not be mounted.
+class SmallTmpfs {
+ public:
+  SmallTmpfs(const std::string& path, const std::string& size);
+  ~SmallTmpfs();
+  bool Mounted() const { return FMounted; }
+  std::string Why;
+  // Writes a filler file until the file system is full.
+  void Fill(const std::string& name) const;
+
+ private:
+  std::string FPath;
+  bool FMounted = false;
+};
+
 // Sets up the global Project (and App) as the PNG edition's start-up would, with
 // the recording test converter class; tears everything down again.
 class ProjectScope {
@@ -46,13 +63,17 @@ struct TestConvertorLog {
   std::atomic<int> Constructed{0};
   std::atomic<int> Destroyed{0};
   std::atomic<int> DelayMs{0};           // per document
+  std::map<int, int> DelayForIndex;      // more milliseconds for the item of that index
   void Reset();
 };
 TestConvertorLog& TestLog();
 
 // Documents named "*fail*" fail with "Failed: <name part>" unless `FailMessage` is set,
-// "*throw*" throw out of ConvertFile, others write "<target>" with "converted".
+// "*throw*" throw out of ConvertFile, others write "<target>" with the document's
+// path and a run number ("<path> #<Run>"); the result text is the target, and what
+// FinishSource says in brackets.
 extern std::string FailMessage;
+extern std::atomic<int> Run;
 const kx::TkxConvertorClass* TestConvertorClass();
 
 }  // namespace kxtest

@@ -2,7 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 #include "core/app.h"
@@ -17,8 +20,6 @@
 namespace kx {
 
 namespace {
-
-constexpr const char* kPlaceholder = "%.*d";
 
 bool IsPng(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -50,24 +51,6 @@ TkxPixelFormat FormatOfColor(int32_t color, bool& valid) {
 
 }  // namespace
 
-std::string PagePattern(const std::string& target) {
-  return ChangeFileExt(target, "") + "-" + kPlaceholder + ExtractFileExt(target);
-}
-
-std::string PageName(const std::string& pattern, int page) {
-  size_t at = pattern.rfind(kPlaceholder);
-  if (at == std::string::npos) return pattern;
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%.*d", 2, page);
-  return pattern.substr(0, at) + digits + pattern.substr(at + std::strlen(kPlaceholder));
-}
-
-std::string PatternText(const std::string& pattern) {
-  size_t at = pattern.rfind(kPlaceholder);
-  if (at == std::string::npos) return pattern;
-  return pattern.substr(0, at) + "*" + pattern.substr(at + std::strlen(kPlaceholder));
-}
-
 std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PagePattern(target); }
 
 // The first page written tells whether a document's pages exist already.
@@ -77,9 +60,12 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   std::string pattern = MakeTarget(batch, node);
   if (pattern.empty()) return;
   TkxMetafile holder;
+  TkxPageFiles pages(pattern);
   FBatch = batch;
   FPattern = pattern;
   FMetafile = &holder;
+  FPageFiles = &pages;
+  FPageCount = 0;
   FWritten.clear();
   try {
     OpenDocument(node->FileName);
@@ -91,31 +77,37 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
       try {
         ExportPageBits();
       } catch (...) {
-        ExportByClipboard();  // from the first page again
+        // Whatever failed, at whichever page: the clipboard route from the first
+        // page again, and its own failure is the one the document reports.
+        pages.Discard();
+        FPageCount = 0;
+        ExportByClipboard();
       }
     }
     CloseDocument();
-    FinishSource(batch, node, pattern);
-    node->ResultText = PatternText(pattern);
+    // Pages beyond the document's end are an earlier version's only when all were made.
+    pages.Commit(FPages.All() ? FPageCount : -1);
+    FWritten = pages.Written();
+    std::string note = FinishSource(batch, node, pattern);
+    node->ResultText = DisplayPath(PatternText(pattern) + (note.empty() ? "" : " (" + note + ")"));
     node->Status = 1;
     batch->RecordSuccess(int(FWritten.size()));
   } catch (const std::exception& e) {
+    pages.Discard();
     Fail(batch, node, e.what());
   } catch (...) {
+    pages.Discard();
     Fail(batch, node, "Unexpected error while converting this document");
   }
   FMetafile = nullptr;
+  FPageFiles = nullptr;
 }
 
 void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
-  node->ResultText = message;
+  node->ResultText = DisplayPath(message);
   node->Status = 2;
-  batch->RecordFileFailure(message);
+  batch->RecordFileFailure(node->ResultText);
   CloseDocument();
-}
-
-void TkxLUMIPIX::PageDone(const std::string& pageName) {
-  if (std::find(FWritten.begin(), FWritten.end(), pageName) == FWritten.end()) FWritten.push_back(pageName);
 }
 
 void TkxLUMIPIX::ExportPageBits() {
@@ -127,14 +119,16 @@ void TkxLUMIPIX::ExportPageBits() {
   for (int i = 1; i <= n && !FPages.EndsBy(i - 1); ++i) {
     if (!FPages.Wants(i)) continue;
     Variant bits = OleGet(OleGet(pages, "Item", {TkxOleArg::Int(i)}), "EnhMetaFileBits");
-    std::string name = PageName(FPattern, i);
-    TkxFileUtils::WriteStringToFile(name, std::string(bits.Bytes.begin(), bits.Bytes.end()));
-    PageDone(name);
+    std::string bytes(bits.Bytes.begin(), bits.Bytes.end());
     if (Edition == 0) {
-      FMetafile->LoadFromFile(name);
-      RenderPage(name);
+      // The metafile is only a step on the way to the image: it never becomes a file.
+      FMetafile->LoadFromBytes(std::move(bytes));
+      RenderPage(i);
+    } else {
+      FPageFiles->Stage(i, bytes);
     }
   }
+  FPageCount = std::max(n, 0);
 }
 
 void TkxLUMIPIX::ExportByClipboard() {
@@ -142,7 +136,7 @@ void TkxLUMIPIX::ExportByClipboard() {
   int32_t i = 1;
   Variant r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
   do {
-    std::string name = PageName(FPattern, i);
+    int page = i;
     bool wanted = FPages.Wants(i);
     Variant prev = r;
     i = i + 1;
@@ -154,36 +148,32 @@ void TkxLUMIPIX::ExportByClipboard() {
     }
     Variant from = OleGet(prev, "Start"), to = OleGet(r, "Start");
     if (wanted && !VarEqual(from, to)) {
-      // One clipboard for all converters of the batch.
-      FBatch->LockItems();
-      try {
+      {
+        // One clipboard for all converters of the batch.
+        std::lock_guard<TCriticalSection> clipboard(FBatch->ItemsLock());
         OleCall(sel, "SetRange", {TkxOleArg::Var(from), TkxOleArg::Var(to)});
         OleCall(sel, "Copy", {TkxOleArg::Omitted()});
         FMetafile->LoadFromClipboard();
-      } catch (...) {
-        FBatch->UnlockItems();
-        throw;
       }
-      FBatch->UnlockItems();
-      if (Edition == 1) {
-        FMetafile->SaveToFile(name);
-        PageDone(name);
-      } else {
-        RenderPage(name);
-      }
+      if (Edition == 1)
+        FPageFiles->Stage(page, FMetafile->Bytes());
+      else
+        RenderPage(page);
     }
+    FPageCount = page;
   } while (i > 0);
 }
 
-void TkxLUMIPIX::RenderPage(const std::string& pageName) {
+void TkxLUMIPIX::RenderPage(int page) {
+  std::string pageName = FPageFiles->Name(page);
   TkxBitmap bmp;
   if (FColor != 0) {
     bool valid;
     TkxPixelFormat pf = FormatOfColor(FColor, valid);
     try {
       bmp.SetPixelFormat(pf);
-    } catch (...) {
-      // refused formats leave 32 bits per pixel
+    } catch (const std::exception&) {
+      // A refused format leaves 32 bits per pixel, as the option's table says.
     }
   }
   int32_t natW = FMetafile->Width(), natH = FMetafile->Height();
@@ -199,20 +189,14 @@ void TkxLUMIPIX::RenderPage(const std::string& pageName) {
     bmp.Draw(*FMetafile, 0, 0);
   else
     bmp.StretchDraw(*FMetafile, 0, 0, bmp.Width(), bmp.Height());
-  bool saved = false;
-  for (int attempt = 0; attempt < 3 && !saved; ++attempt) {
-    try {
-      bmp.SaveToFile(pageName);
-      saved = true;
-    } catch (...) {
-    }
-  }
-  if (!saved) throw std::runtime_error("The page image " + pageName + " could not be saved");
-  PageDone(pageName);
-  ConvertToPng(pageName);
+  // The bitmap is a temporary file of its own; the page's name only ever gets the PNG.
+  TkxTempFile bitmap(ExtractFilePath(pageName), pageName);
+  bitmap.Write(bmp.BmpBytes());
+  bitmap.Finish(false);
+  FPageFiles->StageBy(page, [&](const std::string& png) { ConvertToPng(bitmap.Path(), png, pageName); });
 }
 
-void TkxLUMIPIX::ConvertToPng(const std::string& pageName) {
+void TkxLUMIPIX::ConvertToPng(const std::string& bmpFile, const std::string& pngFile, const std::string& pageName) {
   using TConvert = bool (*)(const char16_t*, const char16_t*);
   std::string module = ChangeFileExt(App ? App->ExeName : std::string(), ".so");
   if (!FileExists(module)) NotPng(pageName, "the PNG module " + module + " is missing");
@@ -220,12 +204,11 @@ void TkxLUMIPIX::ConvertToPng(const std::string& pageName) {
   if (!lib) NotPng(pageName, "the PNG module " + module + " cannot be loaded");
   auto convert = reinterpret_cast<TConvert>(dlsym(lib, "ConvertBMP2PNG"));
   if (!convert) NotPng(pageName, "the PNG module " + module + " has no ConvertBMP2PNG");
-  std::string png = ChangeFileExt(pageName, ".png");
-  try {
-    convert(Utf8ToUtf16(pageName).c_str(), Utf8ToUtf16(png).c_str());
-  } catch (...) {
-  }
-  if (!IsPng(png)) NotPng(pageName, "");
+  // The module takes UTF-16 paths; the escaped form gives it every name's bytes exactly.
+  errno = 0;
+  bool converted = convert(PathToUtf16(bmpFile).c_str(), PathToUtf16(pngFile).c_str());
+  int err = errno;
+  if (!converted || !IsPng(pngFile)) NotPng(pageName, converted || err == 0 ? "" : std::strerror(err));
 }
 
 void RegisterLumipix() {

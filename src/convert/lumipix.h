@@ -4,19 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "convert/pagefiles.h"
 #include "convert/wordole.h"
 #include "core/pagerange.h"
 #include "platform/metafile.h"
 
 namespace kx {
-
-// The target with "-%.*d" before its extension.
-std::string PagePattern(const std::string& target);
-// The pattern's placeholder (its last "%.*d") filled with the page number, at least
-// two digits; every other character stays as it is, a "%" of the path included.
-std::string PageName(const std::string& pattern, int page);
-// The pattern as a result text: the placeholder shown as "*".
-std::string PatternText(const std::string& pattern);
 
 class TkxLUMIPIX : public TkxWordOle {
  public:
@@ -27,20 +20,23 @@ class TkxLUMIPIX : public TkxWordOle {
 
   void ExportPageBits();
   void ExportByClipboard();
-  void RenderPage(const std::string& pageName);
-  void ConvertToPng(const std::string& pageName);
+  // PNG edition: draws the metafile holder and stages the page as a PNG image.
+  void RenderPage(int page);
+  // Has the PNG module write the bitmap file `bmpFile` as a PNG image at `pngFile`.
+  void ConvertToPng(const std::string& bmpFile, const std::string& pngFile, const std::string& pageName);
 
  protected:
   std::string ExistingName(const std::string& target) override;
   std::vector<std::string> WrittenFiles(const std::string&) override { return FWritten; }
 
  private:
-  void PageDone(const std::string& pageName);
   void Fail(TkxBatch* batch, TkxNode* node, const std::string& message);
 
   TkxBatch* FBatch = nullptr;
   std::string FPattern;
   TkxMetafile* FMetafile = nullptr;
+  TkxPageFiles* FPageFiles = nullptr;
+  int FPageCount = 0;  // pages of the document as far as the export got
   int32_t FColor = 0;
   TkxPageRange FPages;  // the pages of each document that are written
   std::vector<std::string> FWritten;

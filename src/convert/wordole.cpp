@@ -1,12 +1,47 @@
 #include "convert/wordole.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "core/strlist.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace kx {
+
+namespace {
+
+constexpr const char* kLinkPrefix = "lumipix-links-";
+
+std::string TempRoot() {
+  const char* t = std::getenv("TMPDIR");
+  return (t && *t) ? t : "/tmp";
+}
+
+// Link folders of processes that have ended; removing them removes links only,
+// never the documents they point to.
+void SweepLinkFolders() {
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(TempRoot(), ec)) {
+    std::string name = e.path().filename().string();
+    if (name.rfind(kLinkPrefix, 0) != 0) continue;
+    long owner = std::atol(name.c_str() + std::strlen(kLinkPrefix));
+    if (owner > 0 && owner != long(getpid()) && kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+      std::filesystem::remove_all(e.path(), ec);
+  }
+}
+
+}  // namespace
 
 // Sent with "SkipPassword": a protected document then fails at once instead of asking.
 static const char* const kDummyPassword = "*";
@@ -24,6 +59,12 @@ static int32_t DecimalOrZero(const std::string& s) {
   return int32_t(s[0] == '-' ? -v : v);
 }
 
+// A document given by a web address is opened from there: the word processor fetches it.
+static bool IsWebAddress(const std::string& path) {
+  std::string head = LowerAscii(path.substr(0, 8));
+  return head.rfind("http://", 0) == 0 || head.rfind("https://", 0) == 0;
+}
+
 int32_t VersionNumber(const Variant& value) {
   int32_t n;
   try {
@@ -33,6 +74,7 @@ int32_t VersionNumber(const Variant& value) {
     try {
       text = VarToStr(value);
     } catch (...) {
+      // Not text either: the empty text reads as version 0.
     }
     n = DecimalOrZero(ReplaceFirst(text, ".", ""));
   }
@@ -46,7 +88,11 @@ TkxWordOle::TkxWordOle(TkxBatch* batch, const TkxNodeEvent& onNodeDone, int thre
   FDoc = Variant::Null();
 }
 
-TkxWordOle::~TkxWordOle() { QuitServer(); }
+TkxWordOle::~TkxWordOle() {
+  QuitServer();
+  DropLink();
+  if (!FLinkDir.empty()) rmdir(FLinkDir.c_str());
+}
 
 bool TkxWordOle::GetReadOnly() const { return ReadBool(Project->GetOption("ReadOnly"), false); }
 bool TkxWordOle::GetSkipPassword() const { return ReadBool(Project->GetOption("SkipPassword"), false); }
@@ -63,6 +109,7 @@ void TkxWordOle::StartServer() {
     FServerVersion = VersionNumber(OleGet(FApp, "Version"));
     if (Info) Info->Count("W", FServerVersion, 1);
   } catch (...) {
+    // A server that does not tell its version is taken as the oldest kind.
   }
   if (ReadBool(Project->GetOption("AppVisible"), false)) {
     OlePut(FApp, "Visible", TkxOleArg::Bool(true));
@@ -71,21 +118,53 @@ void TkxWordOle::StartServer() {
   try {
     OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(0));
   } catch (...) {
+    // Servers without the property show no alerts to switch off.
   }
+}
+
+// The office takes names as UTF-16 text, which cannot carry bytes that are not
+// UTF-8 (old archives have Latin-1 names). Such a document is handed over as a
+// link with a plain name in a private folder: the office reads the very file,
+// nothing is copied or renamed, and the link goes when the document is closed.
+std::string TkxWordOle::OfficePath(const std::string& path) {
+  if (IsValidUtf8(path)) return path;
+  if (FLinkDir.empty()) {
+    static std::once_flag sweep;
+    std::call_once(sweep, SweepLinkFolders);
+    std::string dir = TempRoot() + "/" + kLinkPrefix + std::to_string(getpid()) + "-XXXXXX";
+    if (!mkdtemp(dir.data()))
+      throw std::runtime_error("Cannot create a folder in " + TempRoot() + " to open the document by. " +
+                               std::strerror(errno));
+    FLinkDir = dir + "/";
+  }
+  DropLink();
+  std::string link = FLinkDir + "document" + DisplayPath(ExtractFileExt(path));
+  std::string target = path.front() == PathDelim ? path : AbsolutePath(path, CurrentDir());
+  if (symlink(target.c_str(), link.c_str()) != 0)
+    throw std::runtime_error("Cannot create a link in " + FLinkDir + " to open the document by. " +
+                             std::strerror(errno));
+  FLink = link;
+  return FLink;
+}
+
+void TkxWordOle::DropLink() {
+  if (!FLink.empty()) unlink(FLink.c_str());
+  FLink.clear();
 }
 
 void TkxWordOle::OpenDocument(const std::string& path) {
   if (IsNullRef(FApp)) StartServer();
   if (!IsNullRef(FDoc)) return;
-  bool exists = FileExists(path);
+  bool exists = FileExists(path) || IsWebAddress(path);
+  std::string name = exists ? OfficePath(path) : path;
   if (exists && GetSkipPassword()) {
     Variant docs = OleGet(FApp, "Documents");
     FDoc = OleGet(docs, "Open",
-                  {TkxOleArg::Text(path), TkxOleArg::Omitted(), TkxOleArg::Bool(GetReadOnly()), TkxOleArg::Omitted(),
+                  {TkxOleArg::Text(name), TkxOleArg::Omitted(), TkxOleArg::Bool(GetReadOnly()), TkxOleArg::Omitted(),
                    TkxOleArg::Text(kDummyPassword)});
   } else if (exists) {
     Variant docs = OleGet(FApp, "Documents");
-    FDoc = OleGet(docs, "Open", {TkxOleArg::Text(path), TkxOleArg::Omitted(), TkxOleArg::Bool(GetReadOnly())});
+    FDoc = OleGet(docs, "Open", {TkxOleArg::Text(name), TkxOleArg::Omitted(), TkxOleArg::Bool(GetReadOnly())});
   } else {
     Variant docs = OleGet(FApp, "Documents");
     FDoc = OleGet(docs, "Add", {TkxOleArg::Omitted()});
@@ -94,6 +173,7 @@ void TkxWordOle::OpenDocument(const std::string& path) {
     OlePut(OleGet(FApp, "Options"), "UpdateFieldsAtPrint", TkxOleArg::Bool(false));
     OlePut(OleGet(FApp, "Options"), "UpdateLinksAtPrint", TkxOleArg::Bool(false));
   } catch (...) {
+    // Servers without these options print fields as they are anyway.
   }
 }
 
@@ -101,14 +181,17 @@ void TkxWordOle::CloseDocument() {
   try {
     if (!IsNullRef(FDoc)) OleCall(FDoc, "Close", {TkxOleArg::Bool(false)});
   } catch (...) {
+    // A server that cannot close the document has lost it; the next one opens anew.
   }
   FDoc = Variant::Null();
+  DropLink();
 }
 
 void TkxWordOle::QuitServer() {
   try {
     if (!IsNullRef(FApp)) OleCall(FApp, "Quit", {TkxOleArg::Bool(false)});
   } catch (...) {
+    // A server that cannot quit has ended already or is ended with its process.
   }
   FApp = Variant::Null();
 }
@@ -118,6 +201,7 @@ bool TkxWordOle::HasMacros() {
     try {
       return VarToBool(OleGet(FDoc, "HasVBProject"));
     } catch (...) {
+      // Not answered: the base's answer below.
     }
   }
   return TkxConvertor::HasMacros();

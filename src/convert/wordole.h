@@ -31,6 +31,16 @@ class TkxWordOle : public TkxConvertor {
   Variant FApp;
   Variant FDoc;
   int32_t FServerVersion = 0;
+
+ protected:
+  // The path the office is given for a document: the document's own, or a link to
+  // it when its name is not valid UTF-8 (see the definition).
+  std::string OfficePath(const std::string& path);
+
+ private:
+  void DropLink();
+  std::string FLinkDir;  // private folder of this converter's links, with its '/'
+  std::string FLink;
 };
 
 }  // namespace kx

@@ -303,7 +303,9 @@ bool TkxProject::AutoRun() const {
 }
 
 std::string TkxProject::TargetFolder() const {
-  std::string t = Target();
+  // A "file:" address is a path before anything is made of it.
+  std::string t = FileAddressToPath(Target());
+  if (t.empty()) return t;
   if (PathDelim == kx::PathDelim && !DirectoryExists(t)) {
     try {
       ForceDirectories(t);

@@ -72,7 +72,8 @@ class TkxProject {
   TkxShard Shard() const;       // the whole folder when unreadable
   TOverwriteMode OverwriteMode() const;
   bool AutoRun() const;
-  // "Target" with the delimiter appended; a missing folder is created (errors ignored).
+  // "Target" as a path ("file:" addresses converted) with the delimiter appended; a
+  // missing folder is created (errors ignored). Empty when it names no folder.
   std::string TargetFolder() const;
   // Beside the executable, or in the user's folder when the program's folder is not
   // its own to write (a system-wide install).

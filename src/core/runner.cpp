@@ -12,6 +12,7 @@
 #include "core/shard.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "platform/paths.h"
 #include "platform/signals.h"
 #include "platform/text.h"
 #include "platform/thread.h"
@@ -61,7 +62,8 @@ void TkxMain::Run() {
   for (const std::string& w : OptionWarnings(Project->SettingsCopy()))
     if (!StartsText("Shard=", w)) Report->Warning(w);  // refused below instead
   // An empty target would send the pages to the root folder: refuse before anything starts.
-  if (Project->Target().empty())
+  // ("file:" alone is an address of nothing.)
+  if (FileAddressToPath(Project->Target()).empty())
     throw std::runtime_error("The option \"Target\" is empty: name the folder that receives the page images");
   // n machines with an unreadable share would each convert the whole folder.
   std::string shard = Project->GetOption("Shard");
@@ -105,7 +107,7 @@ void TkxMain::Run() {
 }
 
 void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
-  std::string line = RunLogLine(node->Status, node->FileName, node->ResultText);
+  std::string line = RunLogLine(node->Status, DisplayPath(node->FileName), node->ResultText);
   std::lock_guard<TCriticalSection> g(batch->ItemsLock());
   Log.Add(std::move(line));
 }

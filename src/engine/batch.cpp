@@ -21,6 +21,11 @@ const char* StatusWord(int status) {
   }
 }
 
+bool IsOwnerFile(const std::string& name) {
+  if (name.rfind("~$", 0) == 0) return true;
+  return name.rfind(".~lock.", 0) == 0 && name.size() > 7 && name.back() == '#';
+}
+
 TkxBatch::TkxBatch() = default;
 
 TkxBatch::~TkxBatch() {
@@ -29,18 +34,7 @@ TkxBatch::~TkxBatch() {
   Clear();
 }
 
-std::string TkxBatch::NormalizePath(const std::string& path) {
-  if (path.rfind("file:", 0) != 0) return path;
-  std::string rest;
-  try {
-    rest = Regex::Replace("^file:/*", path, "");
-  } catch (...) {
-    rest = path.substr(5);
-  }
-  // The rest is the path below the root; a host name simply becomes the first folder.
-  if (rest.empty()) return rest;
-  return std::string(1, PathDelim) + rest;
-}
+std::string TkxBatch::NormalizePath(const std::string& path) { return FileAddressToPath(path); }
 
 void TkxBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
   SourceDir = NormalizePath(source);
@@ -67,7 +61,10 @@ void TkxBatch::Execute() {
     int allowed = faReadOnly | faHidden | faSysFile | faVolumeID | faArchive;
     if (SkipHidden) allowed &= ~faHidden;
     Search(SourceDir, Mask, Subdirs, allowed);
+  } catch (const std::exception& e) {
+    RecordFailure(std::string("The search ended early: ") + e.what());
   } catch (...) {
+    RecordFailure("The search ended early");
   }
   FSearchDone.store(true);  // however the body ends, waiting converters must not wait forever
 }
@@ -75,7 +72,7 @@ void TkxBatch::Execute() {
 void TkxBatch::Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed) {
   FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
     if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 &&
-        !(SkipOwnerFiles && e.Name.rfind("~$", 0) == 0) && InShard(folder + e.Name))
+        !(SkipOwnerFiles && IsOwnerFile(e.Name)) && InShard(folder + e.Name))
       AddFound(folder + e.Name);
     return !Terminated();
   });
@@ -210,7 +207,57 @@ int TkxBatch::NextIndex() const {
   return FNextIndex;
 }
 
+bool TkxBatch::IsItem(const TkxNode* node) const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return node && node->Index >= 0 && size_t(node->Index) < FItems.size() && FItems[size_t(node->Index)].get() == node;
+}
+
+void TkxBatch::PassTurn(int32_t index) {
+  if (index < FTurn) return;
+  FPassedAhead.insert(index);
+  while (!FPassedAhead.empty() && *FPassedAhead.begin() == FTurn) {
+    FPassedAhead.erase(FPassedAhead.begin());
+    ++FTurn;
+  }
+  FTurnChanged.notify_all();
+}
+
+void TkxBatch::ItemDone(const TkxNode* node) {
+  if (!IsItem(node)) return;
+  std::lock_guard<std::mutex> g(FTargetsLock);
+  PassTurn(node->Index);
+}
+
+bool TkxBatch::FirstUseOf(const std::string& folder) {
+  std::lock_guard<std::mutex> g(FTargetsLock);
+  return FUsedFolders.insert(folder).second;
+}
+
+TkxTargetTurn::TkxTargetTurn(TkxBatch& batch, const TkxNode& node)
+    : FBatch(batch), FNode(node), FInOrder(batch.IsItem(&node)), FLock(batch.FTargetsLock) {
+  // Only items of this batch take turns; a node made elsewhere chooses at once.
+  if (FInOrder) FBatch.FTurnChanged.wait(FLock, [this] { return FBatch.FTurn >= FNode.Index; });
+}
+
+TkxTargetTurn::~TkxTargetTurn() {
+  if (FInOrder) FBatch.PassTurn(FNode.Index);
+}
+
+bool TkxTargetTurn::HeldByOther(const std::string& target) const {
+  auto it = FBatch.FTargets.find(target);
+  return it != FBatch.FTargets.end() && it->second != FNode.Index;
+}
+
+void TkxTargetTurn::Reserve(const std::string& target) { FBatch.FTargets.emplace(target, FNode.Index); }
+
 void TkxBatch::Clear() {
+  {
+    std::lock_guard<std::mutex> g(FTargetsLock);
+    FTurn = 0;
+    FPassedAhead.clear();
+    FTargets.clear();
+    FUsedFolders.clear();
+  }
   std::lock_guard<TCriticalSection> g(FItemsLock);
   FItems.clear();
   FNextIndex = FSuccessCount = FFailCount = FFailedFiles = FSkipCount = FPageCount = 0;

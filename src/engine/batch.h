@@ -2,9 +2,13 @@
 // The batch: file items of one run, filled by a search on its own thread or by
 // hand, handed out one at a time to the converter threads.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +29,10 @@ class TkxNode {
 // "Success", "Failure" or "Running".
 const char* StatusWord(int status);
 
+// Names the search never takes as documents: the word processor's owner files
+// ("~$...") and LibreOffice's lock files (".~lock....#").
+bool IsOwnerFile(const std::string& name);
+
 // Where a run stands: one consistent snapshot of its counters.
 struct TkxRunTotals {
   int Found = 0;      // documents listed so far
@@ -38,6 +46,7 @@ struct TkxRunTotals {
 };
 
 class TkxBatch;
+class TkxTargetTurn;
 using TkxNodeEvent = std::function<void(TkxBatch*, TkxNode*)>;
 
 class TkxBatch : public TThread {
@@ -68,6 +77,14 @@ class TkxBatch : public TThread {
   void RecordSkip();
   TkxRunTotals Totals() const;
 
+  // An item's processing has ended: its turn to choose a target is over, whether
+  // it chose one or not. Items are handed out in index order and every one handed
+  // out must end here; an item left out of a run must pass its turn too, or the
+  // items after it wait for it.
+  void ItemDone(const TkxNode* node);
+  // True the first time `folder` is readied for writing in this batch.
+  bool FirstUseOf(const std::string& folder);
+
   int ItemCount() const;
   TItems& LockItems();
   void UnlockItems();
@@ -97,6 +114,10 @@ class TkxBatch : public TThread {
   void AddFound(const std::string& path);
   TkxNode* HandOut();  // the next item; under the items lock
   void Clear();
+  bool IsItem(const TkxNode* node) const;
+  void PassTurn(int32_t index);  // under FTargetsLock
+
+  friend class TkxTargetTurn;
 
   mutable TCriticalSection FItemsLock;  // guards FItems, FNextIndex, the counters and FErrors
   TItems FItems;
@@ -110,6 +131,38 @@ class TkxBatch : public TThread {
   std::vector<std::string> FErrors;
   std::atomic<bool> FSearchDone{false};
   std::atomic<bool> FDrained{false};
+
+  // Targets of the run. The items lock may be taken while this one is held, never
+  // the other way round.
+  std::mutex FTargetsLock;
+  std::condition_variable FTurnChanged;
+  int32_t FTurn = 0;                         // every item below it has chosen its target
+  std::set<int32_t> FPassedAhead;            // items above FTurn that have chosen
+  std::map<std::string, int32_t> FTargets;   // target -> the item that holds it
+  std::set<std::string> FUsedFolders;
+};
+
+// One item's choice of its target. Items choose one at a time in item order: the
+// turn waits until every earlier item of the batch has chosen or is done, so the
+// names a folder gets never depend on which converter thread is faster. While the
+// turn lasts it holds the batch's targets lock, so the test for an existing file
+// and the reservation of a name are one step.
+class TkxTargetTurn {
+ public:
+  TkxTargetTurn(TkxBatch& batch, const TkxNode& node);
+  ~TkxTargetTurn();  // the item has chosen: the next one may
+  TkxTargetTurn(const TkxTargetTurn&) = delete;
+  TkxTargetTurn& operator=(const TkxTargetTurn&) = delete;
+
+  // True when another item of the run holds `target`.
+  bool HeldByOther(const std::string& target) const;
+  void Reserve(const std::string& target);
+
+ private:
+  TkxBatch& FBatch;
+  const TkxNode& FNode;
+  bool FInOrder;
+  std::unique_lock<std::mutex> FLock;
 };
 
 }  // namespace kx

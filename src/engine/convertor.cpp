@@ -118,6 +118,7 @@ TkxConvertor::~TkxConvertor() {
     try {
       TThread::Synchronize(OnThreadEnd);
     } catch (...) {
+      // The end must still be counted below, or the front end would wait forever.
     }
   }
   {
@@ -150,6 +151,23 @@ std::string TkxConvertor::MakeTargetName(const std::string& target) { return tar
 std::string TkxConvertor::GetServerExe() { return std::string(); }
 bool TkxConvertor::HasMacros() { return true; }
 
+namespace {
+
+// `target` with `tag` before the extension of its name part.
+std::string Tagged(const std::string& target, const std::string& tag) {
+  return ChangeFileExt(target, "") + tag + ExtractFileExt(target);
+}
+
+// The tag of a document's k-th choice of name: none, then its own extension
+// ("-docx"), then that with a number ("-docx-2", "-docx-3", ...).
+std::string NamesakeTag(const std::string& sourceExt, int k) {
+  if (k == 0) return std::string();
+  if (sourceExt.empty()) return "-" + std::to_string(k + 1);
+  return k == 1 ? "-" + sourceExt : "-" + sourceExt + "-" + std::to_string(k);
+}
+
+}  // namespace
+
 std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
   const std::string& file = node->FileName;
   std::string rel;
@@ -175,20 +193,37 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
         target = ChangeFileExt(target, Project->MacroEnabled() && HasMacros() ? macro : alt);
     }
   }
-  target = MakeTargetName(target);
 
   std::string folder = ExtractFilePath(target);
   if (!DirectoryExists(folder)) {
     try {
       ForceDirectories(folder);
-    } catch (...) {
+    } catch (const std::exception&) {
+      // Recorded below when the folder is still missing.
     }
     if (!DirectoryExists(folder)) batch->RecordFailure("CreateDir Failed: " + folder);
   }
-  if (!FileExists(ExistingName(target))) return target;
+  // Temporary files that a killed run left behind; once per folder and run.
+  if (batch->FirstUseOf(folder)) SweepTempFiles(folder);
+  FSourceNode = node;
+  FSourceKnown = GetFileId(file, FSourceId);
+
+  std::string sourceExt = ExtractFileExt(ExtractFileName(file));
+  if (!sourceExt.empty()) sourceExt.erase(0, 1);
+  TkxTargetTurn turn(*batch, *node);
+  std::string own, result;
+  for (int k = 0;; ++k) {
+    own = Tagged(target, NamesakeTag(sourceExt, k));
+    result = MakeTargetName(own);
+    if (!turn.HeldByOther(result)) break;
+  }
+  // The item holds its own name even when it writes elsewhere, so that no later
+  // namesake takes the files that belong to it.
+  turn.Reserve(result);
+  if (!FileExists(ExistingName(result))) return result;
   switch (Project->OverwriteMode()) {
     case TOverwriteMode::Overwrite:
-      return target;
+      return result;
     case TOverwriteMode::Skip:
       node->Status = 1;
       batch->RecordSkip();
@@ -196,19 +231,51 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
     case TOverwriteMode::Rename:
       break;
   }
-  return folder + "-" + Project->ShortName + "-" + ExtractFileName(target);
+  // A renamed name is itself new: neither held in this run nor on disk already.
+  for (int n = 1;; ++n) {
+    std::string name = ExtractFileName(n == 1 ? own : Tagged(own, "-" + std::to_string(n)));
+    std::string renamed = MakeTargetName(folder + "-" + Project->ShortName + "-" + name);
+    if (turn.HeldByOther(renamed) || FileExists(ExistingName(renamed))) continue;
+    turn.Reserve(renamed);
+    return renamed;
+  }
 }
 
-void TkxConvertor::FinishSource(TkxBatch*, TkxNode* node, const std::string& target) {
+// Why the document is no longer the one MakeTarget saw; "" when it still is.
+std::string TkxConvertor::SourceChange(const TkxNode* node) const {
+  TkxFileId now;
+  if (FSourceNode != node || !FSourceKnown || !GetFileId(node->FileName, now)) return "it is not there any more";
+  if (!(now == FSourceId)) return "it changed while it was converted";
+  return std::string();
+}
+
+std::string TkxConvertor::FinishSource(TkxBatch*, TkxNode* node, const std::string& target) {
+  const std::string& doc = node->FileName;
   if (Project->KeepFileTime()) {
     TkxFileTimes t;
-    if (GetFileTimes(node->FileName, t))
+    // Times are a courtesy: a page that cannot take them is still a good page.
+    if (GetFileTimes(doc, t))
       for (const std::string& file : WrittenFiles(target))
         if (FileExists(file)) SetFileTimes(file, t);
   }
-  if (Project->DeleteSource()) DeleteFile(node->FileName);
+  bool remove = Project->DeleteSource();
   std::string suffix = Project->RenameSource();
-  if (!suffix.empty()) RenameFile(node->FileName, node->FileName + suffix);
+  if (!remove && suffix.empty()) return std::string();
+  std::string change = SourceChange(node);
+  if (!change.empty()) return "the document was left as it is: " + change;
+  std::string note;
+  if (remove) {
+    if (DeleteFile(doc)) return std::string();  // nothing left to rename
+    note = "the document was not deleted: " + std::string(std::strerror(errno));
+  }
+  if (!suffix.empty() && !RenameFile(doc, doc + suffix)) {
+    if (!note.empty()) note += "; ";
+    if (errno == EEXIST)
+      note += "the document was not renamed: \"" + doc + suffix + "\" already exists";
+    else
+      note += "the document was not renamed: " + std::string(std::strerror(errno));
+  }
+  return note;
 }
 
 int32_t TkxFileUtils::FileDate(const std::string& path, bool utc) {
@@ -242,27 +309,11 @@ void TkxFileUtils::WriteStringToFile(const std::string& path, const std::string&
   if (!folder.empty() && !DirectoryExists(folder)) {
     try {
       ForceDirectories(folder);
-    } catch (...) {
+    } catch (const std::exception&) {
+      // The write below fails in the missing folder and says why.
     }
   }
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
-  auto fail = [&](const char* what) {
-    int err = errno;
-    close(fd);
-    throw std::runtime_error(std::string(what) + " \"" + path + "\". " + std::strerror(err));
-  };
-  if (ftruncate(fd, 0) != 0) fail("Cannot write file");
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("Cannot write file");
-    }
-    done += size_t(n);
-  }
-  if (close(fd) != 0) throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+  WriteFileAtomic(path, data);
 }
 
 }  // namespace kx

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/workbase.h"
+#include "platform/files.h"
 
 namespace kx {
 
@@ -76,9 +77,14 @@ class TkxConvertor : public TkxWorkBase {
   virtual std::string GetServerExe();
   virtual bool HasMacros();
 
-  // Target path of an item; empty when the item is skipped.
+  // Target path of an item; empty when the item is skipped. Every target of a run
+  // belongs to one item: a document whose name another one already holds gets its
+  // extension in the name ("report.docx" gives "report-docx"), then a number.
   std::string MakeTarget(TkxBatch* batch, TkxNode* node);
-  void FinishSource(TkxBatch* batch, TkxNode* node, const std::string& target);
+  // File times, deleting or renaming the document after its conversion. Only the
+  // file that MakeTarget saw is touched, and a renamed document never replaces a
+  // file. Returns why the document was left as it is, "" when all was done.
+  std::string FinishSource(TkxBatch* batch, TkxNode* node, const std::string& target);
 
  protected:
   // The file whose existence the overwrite rule looks at, for a target.
@@ -90,7 +96,13 @@ class TkxConvertor : public TkxWorkBase {
   void DoTerminate() override;
 
  private:
+  std::string SourceChange(const TkxNode* node) const;
+
   std::shared_ptr<TkxChain> FChain;
+  // The document as MakeTarget found it.
+  const TkxNode* FSourceNode = nullptr;
+  bool FSourceKnown = false;
+  TkxFileId FSourceId;
 };
 
 class TkxFileUtils {
@@ -99,7 +111,8 @@ class TkxFileUtils {
   static int32_t FileDate(const std::string& path, bool utc);
   // The whole file; raises when it cannot be opened.
   static std::string ReadStringFromFile(const std::string& path);
-  // Creates missing folders, then creates or truncates the file and writes `data`.
+  // Creates missing folders, then writes `data` whole or not at all: an existing
+  // file is replaced only by the complete new content.
   static void WriteStringToFile(const std::string& path, const std::string& data);
 };
 

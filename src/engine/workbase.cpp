@@ -20,6 +20,7 @@ void TkxWorkBase::Execute() {
     } catch (...) {
       Node->ResultText = "Unexpected error";
     }
+    Batch->ItemDone(Node);
   }
 }
 

@@ -5,7 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+#include <stdio.h>
+
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <random>
 #include <stdexcept>
 
 #include "platform/paths.h"
@@ -106,7 +112,159 @@ void ForceDirectories(const std::string& path) {
 bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  return !from.empty() && !to.empty() && rename(from.c_str(), to.c_str()) == 0;
+  if (from.empty() || to.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link cannot replace anything either.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  if (unlink(from.c_str()) != 0) {
+    int err = errno;
+    unlink(to.c_str());
+    errno = err;
+    return false;
+  }
+  return true;
+}
+
+bool GetFileId(const std::string& path, TkxFileId& id) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
+  id.Device = st.st_dev;
+  id.Inode = st.st_ino;
+  id.Size = st.st_size;
+  id.Modified = st.st_mtim;
+  return true;
+}
+
+namespace {
+
+constexpr const char* kTempPrefix = ".lumipix-";
+constexpr const char* kTempSuffix = ".tmp";
+constexpr size_t kTempRandom = 6;
+
+std::string RandomPart() {
+  thread_local std::mt19937_64 gen{std::random_device{}()};
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string r;
+  for (size_t i = 0; i < kTempRandom; ++i) r.push_back(kChars[gen() % 62]);
+  return r;
+}
+
+}  // namespace
+
+bool IsTempFileName(const std::string& name, long* owner) {
+  size_t p = std::strlen(kTempPrefix), s = std::strlen(kTempSuffix);
+  if (name.size() < p + 2 + kTempRandom + s || name.compare(0, p, kTempPrefix) != 0 ||
+      name.compare(name.size() - s, s, kTempSuffix) != 0)
+    return false;
+  size_t dash = name.size() - s - kTempRandom - 1;
+  if (name[dash] != '-' || dash == p) return false;
+  long pid = 0;
+  for (size_t i = p; i < dash; ++i) {
+    if (name[i] < '0' || name[i] > '9' || pid > 99999999) return false;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  for (size_t i = dash + 1; i < dash + 1 + kTempRandom; ++i)
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  if (owner) *owner = pid;
+  return true;
+}
+
+int SweepTempFiles(const std::string& folder) {
+  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
+  if (!d) return 0;
+  int removed = 0;
+  while (dirent* e = readdir(d)) {
+    long owner = 0;
+    if (!IsTempFileName(e->d_name, &owner) || owner <= 0 || owner == long(getpid())) continue;
+    if (kill(pid_t(owner), 0) == 0 || errno != ESRCH) continue;  // its process still runs
+    std::string full = IncludeTrailingPathDelimiter(folder.empty() ? "." : folder) + e->d_name;
+    struct stat st {};
+    if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(full.c_str()) == 0) ++removed;
+  }
+  closedir(d);
+  return removed;
+}
+
+TkxTempFile::TkxTempFile(const std::string& folder, std::string forName) : FFor(std::move(forName)) {
+  std::string dir = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    FPath = dir + kTempPrefix + std::to_string(getpid()) + "-" + RandomPart() + kTempSuffix;
+    // 0666 and the process's umask, as for any file the program makes.
+    FFd = open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (FFd >= 0) return;
+    if (errno != EEXIST) break;
+  }
+  int err = errno;
+  std::string path = Shown();
+  FPath.clear();
+  throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(err));
+}
+
+TkxTempFile::~TkxTempFile() {
+  if (FFd >= 0) close(FFd);
+  if (!FKept && !FPath.empty()) unlink(FPath.c_str());
+}
+
+void TkxTempFile::Fail(const char* what, int err) const {
+  throw std::runtime_error(std::string(what) + " \"" + Shown() + "\". " + std::strerror(err));
+}
+
+void TkxTempFile::Write(const std::string& data) {
+  if (FFd < 0) Fail("Cannot write file", EBADF);
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(FFd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Cannot write file", errno);
+    }
+    done += size_t(n);
+  }
+}
+
+void TkxTempFile::Finish(bool sync) {
+  if (FFd < 0) return;
+  int fd = FFd;
+  FFd = -1;
+  // Delayed allocation reports a full disk only here.
+  if (sync && fsync(fd) != 0) {
+    int err = errno;
+    close(fd);
+    Fail("Cannot write file", err);
+  }
+  if (close(fd) != 0) Fail("Cannot write file", errno);
+}
+
+void TkxTempFile::Replace(const std::string& path) {
+  Finish(true);
+  if (rename(FPath.c_str(), path.c_str()) != 0)
+    throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+  FKept = true;
+}
+
+void SyncFile(const std::string& path, const std::string& shown) {
+  int fd = open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
+  int err = fd < 0 ? errno : 0;
+  if (fd >= 0 && fsync(fd) != 0) err = errno;
+  if (fd >= 0) close(fd);
+  if (err) throw std::runtime_error("Cannot write file \"" + (shown.empty() ? path : shown) + "\". " + std::strerror(err));
+}
+
+size_t NameMax(const std::string& folder) {
+  long n = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return n > 0 ? size_t(n) : 255;
+}
+
+void WriteFileAtomic(const std::string& path, const std::string& data) {
+  TkxTempFile tmp(ExtractFilePath(path), path);
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) chmod(tmp.Path().c_str(), st.st_mode & 07777);
+  tmp.Write(data);
+  tmp.Replace(path);
 }
 
 bool GetCreationTime(const std::string& path, timespec& t) {

@@ -1,6 +1,8 @@
 #pragma once
 // Files and folders. Attribute bits follow the classic layout so the search's
 // attribute tests work unchanged.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -36,7 +38,67 @@ bool DirectoryExists(const std::string& path);  // a folder (links followed)
 // mkdir -p; raises "Unable to create directory" for the empty path, and on failure.
 void ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
+// Never replaces an existing file: fails with errno EEXIST when `to` exists.
 bool RenameFile(const std::string& from, const std::string& to);
+
+// Who a file is: the same identity means the same file, unchanged since it was taken.
+struct TkxFileId {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  timespec Modified{};
+  bool operator==(const TkxFileId& o) const {
+    return Device == o.Device && Inode == o.Inode && Size == o.Size && Modified.tv_sec == o.Modified.tv_sec &&
+           Modified.tv_nsec == o.Modified.tv_nsec;
+  }
+};
+bool GetFileId(const std::string& path, TkxFileId& id);  // links followed
+
+// Temporary files of this program are named ".lumipix-<process id>-<6 characters>.tmp"
+// in the folder of the file they become, so that they stay short whatever that
+// file's name, never carry a final name, and are recognisably ours.
+bool IsTempFileName(const std::string& name, long* owner = nullptr);
+// Removes the temporary files in `folder` whose process has ended (a killed run);
+// those of running processes stay. Returns how many were removed.
+int SweepTempFiles(const std::string& folder);
+
+// A new temporary file in `folder` ("" is the working folder), removed when the
+// object goes unless it was kept. Failures raise with their cause, naming `forName`
+// (the file the content is for) when one is given.
+class TkxTempFile {
+ public:
+  explicit TkxTempFile(const std::string& folder, std::string forName = std::string());
+  ~TkxTempFile();
+  TkxTempFile(const TkxTempFile&) = delete;
+  TkxTempFile& operator=(const TkxTempFile&) = delete;
+  const std::string& Path() const { return FPath; }
+  // Writes all of `data`, raising with the cause on failure (a full disk included).
+  void Write(const std::string& data);
+  // Flushes to the disk and closes; raises with the cause.
+  void Finish(bool sync);
+  // Renames the file over `path` (finishing it first); afterwards nothing is removed.
+  void Replace(const std::string& path);
+  void Keep() { FKept = true; }
+
+ private:
+  [[noreturn]] void Fail(const char* what, int err) const;
+  const std::string& Shown() const { return FFor.empty() ? FPath : FFor; }
+  std::string FPath;
+  std::string FFor;
+  int FFd = -1;
+  bool FKept = false;
+};
+
+// Flushes what was written to a file, or the entries of a folder, to the disk;
+// raises with the cause, naming `shown` when one is given.
+void SyncFile(const std::string& path, const std::string& shown = std::string());
+// The longest file name the folder's file system takes, in bytes.
+size_t NameMax(const std::string& folder);
+
+// Writes `data` to `path` whole or not at all: into a temporary file of the same
+// folder, flushed to the disk, then renamed over `path`. An existing file keeps
+// its permission bits. Raises with the cause; `path` is then as it was.
+void WriteFileAtomic(const std::string& path, const std::string& data);
 
 struct TkxFileTimes {
   timespec Creation{}, Access{}, Write{};

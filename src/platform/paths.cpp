@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <vector>
@@ -90,6 +91,89 @@ std::string ResolveExeName(std::string_view argv0) {
     rest.remove_prefix(colon + 1);
   }
   return AbsolutePath(argv0, CurrentDir());
+}
+
+std::string FileAddressToPath(std::string_view path) {
+  if (path.substr(0, 5) != "file:") return std::string(path);
+  path.remove_prefix(5);
+  while (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  if (path.empty()) return std::string();
+  return std::string(1, PathDelim) + std::string(path);
+}
+
+// The length of the valid UTF-8 sequence at the start of `s`, 0 when there is none:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+static size_t Utf8SequenceAt(std::string_view s, uint32_t& cp) {
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char c = byte(0);
+  if (c < 0x80) {
+    cp = c;
+    return 1;
+  }
+  size_t len;
+  uint32_t min;
+  if ((c & 0xE0) == 0xC0) {
+    len = 2, min = 0x80, cp = c & 0x1F;
+  } else if ((c & 0xF0) == 0xE0) {
+    len = 3, min = 0x800, cp = c & 0x0F;
+  } else if ((c & 0xF8) == 0xF0) {
+    len = 4, min = 0x10000, cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (s.size() < len) return 0;
+  for (size_t i = 1; i < len; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (byte(i) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+// Calls `fn` with each valid sequence and its code point, and with each byte that
+// begins no valid sequence (code point -1); stops when `fn` returns false.
+template <class Fn>
+static void ForEachSequence(std::string_view s, Fn fn) {
+  while (!s.empty()) {
+    uint32_t cp;
+    size_t n = Utf8SequenceAt(s, cp);
+    bool go = n ? fn(s.substr(0, n), int64_t(cp)) : fn(s.substr(0, 1), int64_t(-1));
+    if (!go) return;
+    s.remove_prefix(n ? n : 1);
+  }
+}
+
+bool IsValidUtf8(std::string_view s) {
+  bool valid = true;
+  ForEachSequence(s, [&](std::string_view, int64_t cp) { return valid = cp >= 0; });
+  return valid;
+}
+
+std::string DisplayPath(std::string_view path) {
+  std::string r;
+  r.reserve(path.size());
+  ForEachSequence(path, [&](std::string_view bytes, int64_t cp) {
+    r.append(cp >= 0 ? bytes : std::string_view("\xEF\xBF\xBD"));
+    return true;
+  });
+  return r;
+}
+
+std::u16string PathToUtf16(std::string_view path) {
+  std::u16string r;
+  r.reserve(path.size());
+  ForEachSequence(path, [&](std::string_view bytes, int64_t cp) {
+    if (cp < 0) {
+      r.push_back(char16_t(0xDC00 + static_cast<unsigned char>(bytes[0])));
+    } else if (cp >= 0x10000) {
+      r.push_back(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
+      r.push_back(char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      r.push_back(char16_t(cp));
+    }
+    return true;
+  });
+  return r;
 }
 
 }  // namespace kx

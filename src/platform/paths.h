@@ -21,4 +21,20 @@ std::string CurrentDir();
 // The absolute path the program was started by (argv[0] rules; links are not resolved).
 std::string ResolveExeName(std::string_view argv0);
 
+// A "file:" address as a path: the prefix "file:" with every slash after it is
+// removed and one '/' put in front (a host name becomes the first folder). Other
+// text is returned unchanged; an address with nothing after the prefix gives "".
+std::string FileAddressToPath(std::string_view path);
+
+// Names are bytes here, and not every name is valid UTF-8 (old archives carry
+// Latin-1 names). File operations always use the bytes as they are.
+bool IsValidUtf8(std::string_view s);
+// For the log and the window: every byte of an invalid sequence becomes U+FFFD.
+std::string DisplayPath(std::string_view path);
+// For interfaces that take UTF-16 paths: valid UTF-8 converts as usual, each byte
+// of an invalid sequence becomes the lone surrogate U+DC80..U+DCFF of its value.
+// No valid UTF-8 text gives a lone surrogate, so the receiver gets the bytes back
+// exactly by mapping those code units back to bytes.
+std::u16string PathToUtf16(std::string_view path);
+
 }  // namespace kx

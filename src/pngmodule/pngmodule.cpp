@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,13 +12,18 @@
 
 namespace {
 
-std::string Utf8(const char16_t* s) {
+// The path's bytes. A lone U+DC80..U+DCFF stands for the byte of its low half: the
+// caller's way of passing names that are not valid UTF-8, which no valid text gives.
+std::string PathBytes(const char16_t* s) {
   std::string r;
   for (; s && *s; ++s) {
     uint32_t cp = *s;
     if (cp >= 0xD800 && cp <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (uint32_t(s[1]) - 0xDC00);
       ++s;
+    } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
+      r.push_back(char(cp - 0xDC00));
+      continue;
     }
     if (cp < 0x80) {
       r.push_back(char(cp));
@@ -79,17 +85,21 @@ bool WritePng(FILE* f, const kxpng::TkxImage& img) {
 
 }  // namespace
 
-// Both paths may name the same file: the bitmap is read whole before the PNG
-// replaces the target atomically.
+// Both paths may name the same file: the bitmap is read whole before the PNG,
+// flushed to the disk, replaces the target atomically. The PNG is written first
+// under the converter's kind of temporary name, in the target's folder: short
+// whatever the target's name, and swept by the converter if the process dies.
 extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char16_t* bmpFile, const char16_t* pngFile) {
-  std::string src = Utf8(bmpFile), dst = Utf8(pngFile), data, why;
+  std::string src = PathBytes(bmpFile), dst = PathBytes(pngFile), data, why;
   if (src.empty() || dst.empty() || !ReadAll(src, data)) return false;
   kxpng::TkxImage img;
   if (!kxpng::ReadBmp(data, img, why)) return false;
   data.clear();
   data.shrink_to_fit();
-  std::string tmpl = dst + ".XXXXXX";
-  int fd = mkstemp(tmpl.data());
+  size_t slash = dst.rfind('/');
+  std::string tmpl = (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + ".lumipix-" +
+                     std::to_string(getpid()) + "-XXXXXX.tmp";
+  int fd = mkstemps(tmpl.data(), 4);
   if (fd < 0) return false;
   FILE* f = fdopen(fd, "wb");
   if (!f) {
@@ -99,10 +109,13 @@ extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char
   }
   bool ok = WritePng(f, img);
   ok = (std::fflush(f) == 0) && ok;
+  ok = ok && fsync(fileno(f)) == 0;
   fchmod(fileno(f), 0644);
   ok = (std::fclose(f) == 0) && ok;
   if (!ok || std::rename(tmpl.c_str(), dst.c_str()) != 0) {
+    int err = errno;  // the caller reports why
     unlink(tmpl.c_str());
+    errno = err;
     return false;
   }
   return true;

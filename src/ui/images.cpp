@@ -1,9 +1,14 @@
 #include "ui/images.h"
 
+#include <QApplication>
 #include <QBitmap>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kx {
@@ -182,10 +187,7 @@ void Power(QPainter& p) {
 
 }  // namespace
 
-QPixmap ListImage(int index) {
-  QPixmap pix(16, 16);
-  pix.fill(Qt::transparent);
-  QPainter p(&pix);
+static void PaintListImage(QPainter& p, int index) {
   p.setRenderHint(QPainter::Antialiasing);
   switch (index) {
     case 0: Triangle(p); break;
@@ -213,19 +215,71 @@ QPixmap ListImage(int index) {
     case 15: Power(p); break;
     default: break;
   }
+}
+
+QPixmap ListImage(int index, int pixels) {
+  QPixmap pix(pixels, pixels);
+  pix.fill(Qt::transparent);
+  QPainter p(&pix);
+  p.scale(pixels / 16.0, pixels / 16.0);
+  PaintListImage(p, index);
   return pix;
 }
 
+namespace {
+
+// An icon that draws its picture again for every size it is asked for, so a
+// high-density screen gets a sharp image instead of an enlarged 16 by 16 one.
+class TkxImageEngine : public QIconEngine {
+ public:
+  explicit TkxImageEngine(int index) : FIndex(index) {}
+  QIconEngine* clone() const override { return new TkxImageEngine(FIndex); }
+  QString key() const override { return QStringLiteral("TkxImageEngine"); }
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+    int side = std::max(1, std::min(size.width(), size.height()));
+    QPixmap pix = ListImage(FIndex, side);
+    if (mode == QIcon::Disabled || mode == QIcon::Selected) {
+      // The style's own look of a disabled or selected picture.
+      if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        QStyleOption opt;
+        opt.palette = QApplication::palette();
+        pix = app->style()->generatedIconPixmap(mode, pix, &opt);
+      }
+    }
+    return pix;
+  }
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    QPixmap pix = pixmap(rect.size() * dpr, mode, state);
+    pix.setDevicePixelRatio(dpr);
+    painter->drawPixmap(rect, pix);
+  }
+
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    int side = std::min(size.width(), size.height());
+    return QSize(side, side);
+  }
+
+ private:
+  int FIndex;
+};
+
+}  // namespace
+
+QIcon ListIcon(int index) { return QIcon(new TkxImageEngine(index)); }
+
 QList<QIcon> ImageList() {
   QList<QIcon> list;
-  for (int i = 0; i < kImageCount; ++i) list << QIcon(ListImage(i));
+  for (int i = 0; i < kImageCount; ++i) list << ListIcon(i);
   return list;
 }
 
-QImage LumipixLogoBitmap() {
-  QImage img(128, 128, QImage::Format_RGB888);
-  img.fill(QColor(kLogoKey));
-  QPainter p(&img);
+namespace {
+
+// The logo's picture in its 128 by 128 coordinates, on the key colour.
+void PaintLogo(QPainter& p) {
   p.setRenderHint(QPainter::Antialiasing);
   // The document: a white frame with a folded corner and lines of text.
   QRectF doc(6, 6, 54, 68);
@@ -274,12 +328,30 @@ QImage LumipixLogoBitmap() {
   };
   curved(QPointF(64, 22), QPointF(106, 18), QPointF(100, 58));
   curved(QPointF(36, 80), QPointF(34, 108), QPointF(56, 104));
+}
+
+}  // namespace
+
+QImage LumipixLogoBitmap() {
+  QImage img(128, 128, QImage::Format_RGB888);
+  img.fill(QColor(kLogoKey));
+  QPainter p(&img);
+  PaintLogo(p);
   return img;
 }
 
-QPixmap LumipixLogo() {
-  QPixmap pix = QPixmap::fromImage(LumipixLogoBitmap());
+QPixmap LumipixLogo(qreal scale) {
+  const int side = qRound(128 * scale);
+  QImage img(side, side, QImage::Format_RGB888);
+  img.fill(QColor(kLogoKey));
+  {
+    QPainter p(&img);
+    p.scale(side / 128.0, side / 128.0);
+    PaintLogo(p);
+  }
+  QPixmap pix = QPixmap::fromImage(img);
   pix.setMask(pix.createMaskFromColor(QColor(kLogoKey), Qt::MaskInColor));
+  pix.setDevicePixelRatio(scale);
   return pix;
 }
 

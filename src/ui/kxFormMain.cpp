@@ -2,14 +2,15 @@
 
 #include <mutex>
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QApplication>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScreen>
 #include <QThread>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "core/infoslot.h"
@@ -24,6 +25,7 @@
 #include "ui/images.h"
 #include "ui/kxFormAbout.h"
 #include "ui/kxFormCfg.h"
+#include "ui/kxFormPreview.h"
 
 namespace kx {
 
@@ -59,6 +61,9 @@ class TkxRowSink {
 
 // ---- buttons that show an action
 
+// The hint an action was given; Qt's own tooltip falls back to the caption.
+static QString ActionHint(const QAction* a) { return a->property("hint").toString(); }
+
 namespace {
 class TkxButtonLink : public QObject {
  public:
@@ -79,8 +84,7 @@ class TkxButtonLink : public QObject {
  private:
   void Update() {
     FButton->setText(FAction->text());
-    // An action without a hint reports its caption as tooltip; the button then shows none.
-    FButton->setToolTip(FAction->toolTip() == QString(FAction->text()).remove('&') ? QString() : FAction->toolTip());
+    FButton->setToolTip(ActionHint(FAction));
     FButton->setEnabled(FAction->isEnabled());
     FButton->setVisible(FAction->isVisible());
   }
@@ -105,6 +109,9 @@ QAction* LinkedAction(QPushButton* button) {
 static QAction* MakeAction(QObject* owner, const char* name, const char* caption, const char* hint) {
   auto* a = new QAction(QString::fromUtf8(caption), owner);
   a->setObjectName(name);
+  // Toolbar buttons show the icon text: with the "&" kept it makes their Alt shortcut.
+  a->setIconText(a->text());
+  a->setProperty("hint", hint ? QString::fromUtf8(hint) : QString());
   if (hint) a->setToolTip(QString::fromUtf8(hint));
   return a;
 }
@@ -163,6 +170,15 @@ TkxFrmMain::TkxFrmMain(QWidget* parent) : TkxFrmBase(parent), FSink(std::make_sh
   layout->addWidget(pSpacer);
   BuildViewer();
   layout->addWidget(pViewer, 1);
+  sbStatus = new TkxRunStatus(this);
+  layout->addWidget(sbStatus);
+  FCycle.setSingleShot(true);
+  connect(&FCycle, &QTimer::timeout, this, [this] {
+    EndWait();
+    if (!FStopped) AutoRunCheck();
+  });
+  FPoll.setInterval(250);
+  connect(&FPoll, &QTimer::timeout, this, [this] { UpdateStatus(); });
 
   // Idle state.
   LinkButton(bSearch, aSearch);
@@ -179,8 +195,29 @@ TkxFrmMain::TkxFrmMain(QWidget* parent) : TkxFrmBase(parent), FSink(std::make_sh
     w->setAcceptDrops(true);
     w->installEventFilter(this);
   }
-  resize(1200, 600);
+  setMinimumSize(MinimumWindowSize());
+  QScreen* screen = QGuiApplication::primaryScreen();
+  resize(OpeningSize(screen ? screen->availableGeometry().size() : QSize(1200, 600), minimumSize()));
   CentreOnScreen();
+}
+
+QSize TkxFrmMain::OpeningSize(const QSize& available, const QSize& minimum) {
+  // Room for the window's frame and title bar, which are not known before it shows.
+  QSize room = available - QSize(16, 48);
+  return QSize(1200, 600).boundedTo(room).expandedTo(minimum);
+}
+
+QSize TkxFrmMain::MinimumWindowSize() const {
+  // Every control of the action panel whole (Search and Convert are its rightmost),
+  // and a few rows of the list under it.
+  int right = 0;
+  for (QWidget* row : {pSource, pTarget})
+    for (QWidget* c : row->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+      right = std::max(right, c->geometry().right() + 1);
+  int frame = pAction->frameWidth() + pAction->layout()->contentsMargins().left();
+  int width = right + 2 * frame + 2;
+  int height = ToolBar->height() + pAction->height() + pSpacer->height() + 120 + sbStatus->sizeHint().height();
+  return QSize(width, height);
 }
 
 void TkxFrmMain::BuildActions() {
@@ -252,6 +289,11 @@ void TkxFrmMain::BuildToolBar() {
     w->setObjectName(b.Name);
     w->setFixedSize(101, 22);
     w->setAutoRaise(true);
+    // The button takes the action's tooltip, which Qt makes up from the caption when
+    // there is no hint; after every change of the action it shows the hint or nothing.
+    auto hint = [w, a = b.Action] { w->setToolTip(ActionHint(a)); };
+    connect(b.Action, &QAction::changed, w, hint);
+    hint();
     *b.Field = w;
   };
   auto separator = [&](QWidget*& field, const char* name) {
@@ -346,14 +388,25 @@ void TkxFrmMain::BuildViewer() {
   lViewer->setIconSize(QSize(16, 16));
   lViewer->setToolTip("Drag & drop file(s) here and click \"Convert\" to convert them");
   QHeaderView* h = lViewer->header();
-  h->setStretchLastSection(false);
   h->setMinimumSectionSize(30);
   h->setSectionResizeMode(0, QHeaderView::Fixed);
   h->resizeSection(0, 30);
   h->resizeSection(1, 370);
   h->resizeSection(2, 370);
+  // "Result" takes whatever width is left.
+  h->setStretchLastSection(true);
+  // A click on a column header sorts by it; a third click returns to the item order.
+  h->setSortIndicator(-1, Qt::AscendingOrder);
+  h->setSortIndicatorClearable(true);
+  lViewer->setSortingEnabled(true);
+  connect(h, &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) { SortIndicatorChanged(column, order); });
   lViewer->setContextMenuPolicy(Qt::CustomContextMenu);
   l->addWidget(lViewer);
+  connect(lViewer, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* row) { PreviewRow(row); });
+  connect(lViewer, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) {
+    if (FPreview && FPreview->isVisible()) ShowInPreview(ResultRow(row));
+  });
 
   pm1 = new QMenu(this);
   pm1->setObjectName("pm1");
@@ -385,6 +438,8 @@ TkxFrmMain::~TkxFrmMain() {
   // for its end notification is released rather than waited for.
   FSink->Detach();
   FDispatcher.Shutdown();
+  FCycle.stop();
+  FPoll.stop();
   if (FChain) FChain->TerminateAll();
   ForgetBatch();
   FDisposer.WaitAll();
@@ -396,6 +451,21 @@ void TkxFrmMain::RegisterBoundControls() {
   Project->RegisterControl(eSource);
   Project->RegisterControl(cSubdir);
   Project->RegisterControl(eTarget);
+}
+
+void TkxFrmMain::ShowInPreview(TkxResultRow* row) {
+  if (!FPreview || !row) return;
+  FPreview->ShowDocument(row->ItemIndex(), row->FileName(), row->Status(), row->ResultText());
+}
+
+void TkxFrmMain::PreviewRow(QTreeWidgetItem* item) {
+  TkxResultRow* row = ResultRow(item);
+  if (!row) return;
+  if (!FPreview) FPreview = new TkxFrmPreview(this);
+  ShowInPreview(row);
+  FPreview->show();
+  FPreview->raise();
+  FPreview->activateWindow();
 }
 
 void TkxFrmMain::keyPressEvent(QKeyEvent* e) {
@@ -432,14 +502,19 @@ void TkxFrmMain::ForgetBatch() {
   chains.swap(FBatchChains);
   try {
     FDisposer.Dispose(old, std::move(chains));
-  } catch (...) {
+  } catch (const std::exception& e) {
+    // Releasing the old list does not stop the new one; the user hears of it.
+    sbStatus->ShowProblem(QString("The previous list could not be released: ") + e.what());
   }
 }
 
 void TkxFrmMain::NewBatch() {
   ForgetBatch();
   FBatch = new TkxBatch();
+  FRows.clear();
   lViewer->clear();
+  sbStatus->ClearTotals();
+  if (FPreview) FPreview->Clear();
   uint64_t gen = FGeneration;
   std::shared_ptr<TkxRowSink> sink = FSink;
   FBatch->OnNodeAdded = [sink, gen](TkxBatch*, TkxNode* node) {
@@ -509,9 +584,12 @@ void TkxFrmMain::aSearchExecute() {
     ShowNode(source, nullptr);
     return;
   }
-  // A search needs a target folder; the source's own folder is the default one.
-  SetDefaultTarget(ExtractFilePath(TkxBatch::NormalizePath(source)));
-  FBatch->Start(source, S(eTarget->text()), cSubdir->isChecked());
+  // The batch refuses an empty target; a search alone writes nothing, so until a run
+  // names the real one the source's folder serves, and the field stays as it is.
+  std::string target = S(eTarget->text());
+  if (target.empty()) target = ExtractFilePath(TkxBatch::NormalizePath(source));
+  FBatch->Start(source, target, cSubdir->isChecked());
+  StartPolling();
 }
 
 void TkxFrmMain::aViewExecute() {
@@ -530,7 +608,15 @@ void TkxFrmMain::pm1Popup() {
 
 void TkxFrmMain::ExportList1Click() {
   std::string path;
-  if (PromptSaveFile("Log File|*.log", ".log", path)) ExportList(path);
+  if (!PromptSaveFile("Log File|*.log", ".log", path)) return;
+  try {
+    ExportList(path);
+  } catch (const std::exception& e) {
+    // Said where the user looks; the error report follows as for every failed command.
+    sbStatus->ShowProblem(Q("The list was not exported: " + std::string(e.what())));
+    throw;
+  }
+  sbStatus->ShowProblem(QString());
 }
 
 void TkxFrmMain::DropFiles(const QPoint& pos, const QStringList& files) { DropFilesOn(childAt(pos), files); }
@@ -552,6 +638,13 @@ void TkxFrmMain::DropFilesOn(QWidget* at, const QStringList& files) {
       return;
     }
     if (edit) {
+      if (edit == eSource && DirectoryExists(file)) {
+        // A folder is searched with the edition's mask, as if chosen with "Folder".
+        std::string folder = IncludeTrailingPathDelimiter(file);
+        edit->setText(Q(folder + (Project ? Project->SourceMask : std::string("*.doc?"))));
+        SetDefaultTarget(folder);
+        return;
+      }
       edit->setText(Q(file));
       SetDefaultTarget(ExtractFilePath(file));
       return;
@@ -567,6 +660,13 @@ void TkxFrmMain::DropFilesOn(QWidget* at, const QStringList& files) {
 bool TkxFrmMain::eventFilter(QObject* watched, QEvent* e) {
   auto* w = qobject_cast<QWidget*>(watched);
   if (!w) return false;
+  if (e->type() == QEvent::MouseButtonDblClick && (w == eSource || w == eTarget)) {
+    if (w == eSource)
+      bSourceFileClick();
+    else
+      bTargetClick();
+    return true;
+  }
   if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) {
     auto* d = static_cast<QDropEvent*>(e);
     if (!d->mimeData()->hasUrls()) return false;
@@ -595,36 +695,60 @@ QTreeWidgetItem* TkxFrmMain::ShowNode(const std::string& fileName, TkxNode* node
     return nullptr;
   }
   RowChanged(FGeneration, node->Index, false, 0, std::string());
-  return lViewer->topLevelItem(node->Index);
+  return RowOfItem(node->Index);
+}
+
+TkxResultRow* TkxFrmMain::RowOfItem(int index) const {
+  return index >= 0 && size_t(index) < FRows.size() ? FRows[size_t(index)] : nullptr;
 }
 
 void TkxFrmMain::RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result) {
   if (gen != FGeneration || !FBatch || index < 0) return;  // a forgotten batch's news
-  int rows = lViewer->topLevelItemCount();
+  int rows = int(FRows.size());
   if (rows <= index) {
     // Rows are made in item order; whatever arrives first makes the rows before it too.
+    // Only the names are read under the lock; the rows are made after it.
+    std::vector<std::string> names = WithLockedItems(*FBatch, [&](const TkxBatch::TItems& items) {
+      std::vector<std::string> r;
+      for (int i = rows; i <= index && i < int(items.size()); ++i) r.push_back(items[size_t(i)]->FileName);
+      return r;
+    });
     QList<QTreeWidgetItem*> fresh;
-    {
-      TkxBatch::TItems& items = FBatch->LockItems();
-      for (int i = rows; i <= index && i < int(items.size()); ++i) {
-        auto* row = new QTreeWidgetItem({QString(), Q(items[size_t(i)]->FileName)});
-        row->setIcon(0, imgList[0]);
-        row->setData(0, Qt::UserRole, 0);
-        fresh << row;
-      }
-      FBatch->UnlockItems();
+    for (const std::string& name : names) {
+      auto* row = new TkxResultRow(int(FRows.size()), name);
+      row->setIcon(0, imgList[0]);
+      FRows.push_back(row);
+      fresh << row;
     }
     lViewer->addTopLevelItems(fresh);
   }
-  QTreeWidgetItem* row = lViewer->topLevelItem(index);
+  TkxResultRow* row = RowOfItem(index);
   if (!row || !done) return;
-  row->setText(2, Q(result));
   int image = status >= 0 && status < kImageCount ? status : 0;
-  row->setIcon(0, imgList[image]);
-  row->setData(0, Qt::UserRole, status);
+  row->SetResult(status, result, imgList[image]);
+  if (FPreview && FPreview->isVisible() && FPreview->ItemIndex() == index) ShowInPreview(row);
+}
+
+void TkxFrmMain::SortIndicatorChanged(int column, Qt::SortOrder) {
+  if (column >= 0) return;  // the view sorts by itself
+  // No sort column: back to the item order.
+  QTreeWidgetItem* current = lViewer->currentItem();
+  QList<QTreeWidgetItem*> selected = lViewer->selectedItems();
+  lViewer->setSortingEnabled(false);
+  while (lViewer->topLevelItemCount() > 0) lViewer->takeTopLevelItem(0);
+  QList<QTreeWidgetItem*> rows;
+  for (TkxResultRow* r : FRows) rows << r;
+  lViewer->addTopLevelItems(rows);
+  lViewer->setSortingEnabled(true);
+  for (QTreeWidgetItem* r : selected) r->setSelected(true);
+  if (current) lViewer->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
 }
 
 void TkxFrmMain::aConvertExecute() {
+  // One run at a time: a second chain on the same batch would double every end.
+  if (FInRun) return;
+  // A Convert during the loop's wait is that cycle, started now.
+  EndWait();
   std::string target = S(eTarget->text());
   // Cut wildcards and file names off the target until a folder remains.
   while (!target.empty()) {
@@ -642,10 +766,11 @@ void TkxFrmMain::aConvertExecute() {
     AfterRun();
     return;
   }
-  if (Project && Project->PathDelim == '/' && !DirectoryExists(target)) {
+  if (Project && Project->PathDelim == '/' && !DirectoryExists(TkxBatch::NormalizePath(target))) {
     try {
-      ForceDirectories(target);
-    } catch (...) {
+      ForceDirectories(TkxBatch::NormalizePath(target));
+    } catch (const std::exception&) {
+      // Each converter reports a folder it cannot create, document by document.
     }
   }
   if (target.back() != '/') eTarget->setText(Q(target + "/"));
@@ -672,20 +797,27 @@ void TkxFrmMain::aConvertExecute() {
   FBatchChains.push_back(FChain);
   FRunning = head->ThreadsLeft;
   FInRun = true;
-  head->SetOnFinishAll([sink] {
-    if (TkxFrmMain* w = sink->Window()) w->OnFinish();
+  uint64_t serial = ++FRunSerial;
+  head->SetOnFinishAll([sink, serial] {
+    if (TkxFrmMain* w = sink->Window()) w->ChainEnded(serial);
   });
   aStop->setEnabled(true);
   LinkButton(bCreate, aPause);
   aPause->setEnabled(true);
   LinkButton(bSearchConvert, aStop);
+  sbStatus->ClearProblem();
+  FPagesAtStart = FBatch->Totals().Pages;
+  FRunClock.start();
   head->ResumeAll();
   if (Info) Info->Count("C", 0, 1);
   FStopped = false;
+  StartPolling();
 }
 
 void TkxFrmMain::EnableStartActions(bool on) {
-  for (QAction* a : {aConvert, aSearchConvert, aSearch}) a->setEnabled(on);
+  for (QAction* a : {aConvert, aSearchConvert, aSearch, BrowseFiles1}) a->setEnabled(on);
+  // "Files" fills a new list, which waits until the run has ended.
+  bSourceFile->setEnabled(on);
 }
 
 void TkxFrmMain::aSearchConvertExecute() {
@@ -695,18 +827,30 @@ void TkxFrmMain::aSearchConvertExecute() {
 
 void TkxFrmMain::aPauseExecute() {
   aPause->setEnabled(false);
-  aStop->setEnabled(false);
+  // In the unattended loop Stop stays within reach: it ends the loop, not just this cycle.
+  aStop->setEnabled(Project && Project->Daemon() > 0 && !FStopped);
   if (FChain) FChain->TerminateAll();
   aStop->setData(0);
 }
 
 void TkxFrmMain::aStopExecute() {
   FStopped = true;
+  if (!FInRun) {
+    // Between two cycles of the loop: the loop ends here, the list stays.
+    EndWait();
+    UpdateStatus();
+    return;
+  }
   aPause->setEnabled(false);
   aStop->setEnabled(false);
   if (FBatch) FBatch->Terminate();
   if (FChain) FChain->TerminateAll();
   aStop->setData(1);
+  UpdateStatus();
+}
+
+void TkxFrmMain::ChainEnded(uint64_t serial) {
+  if (serial == FRunSerial && FInRun) OnFinish();
 }
 
 void TkxFrmMain::OnFinish() {
@@ -715,6 +859,8 @@ void TkxFrmMain::OnFinish() {
   EnableStartActions(true);
   LinkButton(bCreate, aConvert);
   LinkButton(bSearchConvert, aSearchConvert);
+  aStop->setEnabled(false);
+  UpdateStatus();
   if (FBatch && Info) {
     Info->Count("A", 0, FBatch->ItemCount());
     Info->Count("S", 0, FBatch->SuccessCount());
@@ -736,6 +882,7 @@ void TkxFrmMain::AfterRun() {
     try {
       ExportList(logFile);
     } catch (const std::exception& e) {
+      sbStatus->ShowProblem(Q("The run log was not written: " + std::string(e.what())));
       if (Info) Info->HandleError(e.what());
     } catch (...) {
       if (Info) Info->HandleError("Unexpected error");
@@ -747,23 +894,59 @@ void TkxFrmMain::AfterRun() {
     QTimer::singleShot(0, this, [this] { close(); });
     return;
   }
-  if (!FStopped) QTimer::singleShot(Project->Daemon(), this, [this] {
-      if (!FStopped) AutoRunCheck();
-    });
+  if (!FStopped) StartWait(Project->Daemon());
+}
+
+void TkxFrmMain::StartWait(int ms) {
+  // One pending cycle at most: a second request only sets its time anew.
+  FCycle.start(ms);
+  aStop->setEnabled(true);
+  if (!FInRun) LinkButton(bSearchConvert, aStop);
+  StartPolling();
+}
+
+void TkxFrmMain::EndWait() {
+  FCycle.stop();
+  if (FInRun) return;
+  LinkButton(bSearchConvert, aSearchConvert);
+  aStop->setEnabled(false);
 }
 
 void TkxFrmMain::AutoRunCheck() {
   if (Project && Project->AutoRun()) aConvertExecute();
 }
 
-void TkxFrmMain::ExportList(const std::string& path) {
-  TkxStringList lines;
-  for (int i = 0; i < lViewer->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = lViewer->topLevelItem(i);
-    int image = row->data(0, Qt::UserRole).toInt();
-    lines.Add("[" + std::string(image == 1 ? "Success" : image == 2 ? "Failure" : "Running") + "] => " +
-              S(row->text(1)) + " => " + S(row->text(2)));
+void TkxFrmMain::StartPolling() {
+  UpdateStatus();
+  if (!FPoll.isActive()) FPoll.start();
+}
+
+void TkxFrmMain::UpdateStatus() {
+  if (FBatch) {
+    TkxRunTotals t = FBatch->Totals();
+    double rate = -1;
+    if (FInRun && FRunClock.isValid() && FRunClock.elapsed() >= 1000)
+      rate = (t.Pages - FPagesAtStart) * 1000.0 / double(FRunClock.elapsed());
+    sbStatus->ShowTotals(t, FInRun, rate);
+  } else {
+    sbStatus->pbRun->hide();
   }
+  QString cycle;
+  if (FCycle.isActive())
+    cycle = QString("Next run in %1 s").arg((FCycle.remainingTime() + 999) / 1000);
+  else if (Project && Project->Daemon() > 0 && FStopped)
+    cycle = "Loop stopped";
+  else if (Project && Project->Daemon() > 0 && FInRun)
+    cycle = "Unattended run";
+  sbStatus->ShowCycle(cycle);
+  if (!Busy() && !FCycle.isActive()) FPoll.stop();
+}
+
+void TkxFrmMain::ExportList(const std::string& path) {
+  // In item order, whatever order the view is sorted in.
+  TkxStringList lines;
+  for (const TkxResultRow* row : FRows)
+    lines.Add("[" + std::string(StatusWord(row->Status())) + "] => " + row->FileName() + " => " + row->ResultText());
   lines.SaveToFile(path);
 }
 

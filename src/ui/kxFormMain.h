@@ -7,12 +7,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -21,10 +23,13 @@
 #include "engine/disposer.h"
 #include "platform/uidispatch.h"
 #include "ui/kxFormBase.h"
+#include "ui/resultrow.h"
+#include "ui/runstatus.h"
 
 namespace kx {
 
 class TkxFrmCfg;
+class TkxFrmPreview;
 class TkxRowSink;
 
 class TkxFrmMain : public TkxFrmBase {
@@ -64,8 +69,13 @@ class TkxFrmMain : public TkxFrmBase {
   void AfterRun();
   void AutoRunCheck();
   void ExportList(const std::string& path);
-  // Row i shows item i; rows are made and changed on this thread only.
+  // The row of item i (whatever its place in a sorted list); rows are made and
+  // changed on this thread only.
   QTreeWidgetItem* ShowNode(const std::string& fileName, TkxNode* node);
+  TkxResultRow* RowOfItem(int index) const;
+  int RowCount() const { return int(FRows.size()); }
+  // Shows the pages of the row in the preview window (made on first use).
+  void PreviewRow(QTreeWidgetItem* row);
 
   // Project commands and links.
   void aOpenExecute();
@@ -86,8 +96,16 @@ class TkxFrmMain : public TkxFrmBase {
   TkxBatch* Batch() const { return FBatch; }
   int Running() const { return FRunning; }
   bool Stopped() const { return FStopped; }
+  // An unattended loop waits for its next cycle.
+  bool Waiting() const { return FCycle.isActive(); }
+  int WaitLeft() const { return FCycle.remainingTime(); }
   TkxBatchDisposer& Disposer() { return FDisposer; }
   TkxFrmCfg* ConfigDialog() const { return FCfg; }
+  TkxFrmPreview* Preview() const { return FPreview; }
+  // Brings the status bar up to date (also every quarter second while a run goes on).
+  void UpdateStatus();
+  // The opening size for a screen area: the standard size where it fits.
+  static QSize OpeningSize(const QSize& available, const QSize& minimum);
 
   // Components.
   QToolBar* ToolBar;
@@ -101,6 +119,7 @@ class TkxFrmMain : public TkxFrmBase {
   QPushButton *bSource, *bSourceFile, *bSearch, *bTarget, *bView, *bSearchConvert, *bCreate;
   QCheckBox* cSubdir;
   QTreeWidget* lViewer;
+  TkxRunStatus* sbStatus;
   QMenu *pm1, *pm2;
   QAction *BrowseFiles1, *ViewSource1, *OpenSource1, *ViewOutput1, *ExportList1;
   QObject* actList;
@@ -122,18 +141,35 @@ class TkxFrmMain : public TkxFrmBase {
   // A notification for item `index` of batch generation `gen`; `done` carries the result.
   void RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result);
   void ForgetBatch();
-  // Convert, search-and-convert and search: off while a run is on.
+  // Convert, search-and-convert and search: off while a run is on, and with them
+  // the commands that would replace the list.
   void EnableStartActions(bool on);
+  // The end of a converter thread of run `serial`; older runs' ends are not this run's.
+  void ChainEnded(uint64_t serial);
+  // The unattended loop's wait for its next cycle; Stop is offered while it lasts.
+  void StartWait(int ms);
+  void EndWait();
+  void StartPolling();
+  void SortIndicatorChanged(int column, Qt::SortOrder order);
+  void ShowInPreview(TkxResultRow* row);
+  QSize MinimumWindowSize() const;
 
   TkxBatch* FBatch = nullptr;
   uint64_t FGeneration = 0;
+  std::vector<TkxResultRow*> FRows;  // by item index; owned by lViewer
   std::vector<std::shared_ptr<TkxChain>> FBatchChains;  // every chain that ran on FBatch
   std::shared_ptr<TkxChain> FChain;                     // the current run's
   int32_t FRunning = 0;
+  uint64_t FRunSerial = 0;
   bool FInRun = false;
   bool FStopped = false;
   bool FShownOnce = false;
   TkxFrmCfg* FCfg = nullptr;
+  TkxFrmPreview* FPreview = nullptr;
+  QTimer FCycle;  // the one pending cycle of the unattended loop
+  QTimer FPoll;   // the status bar's clock
+  QElapsedTimer FRunClock;
+  int FPagesAtStart = 0;
   std::shared_ptr<TkxRowSink> FSink;
   TkxUiDispatcher FDispatcher;
   TkxBatchDisposer FDisposer;

@@ -5,8 +5,8 @@
 namespace kx {
 
 TkxFrmLumipixAbout::TkxFrmLumipixAbout(QWidget* parent) : TkxFrmAbout(parent) {
-  QPixmap logo = LumipixLogo();
-  img->setGeometry(16, 16, logo.width(), logo.height());
+  QPixmap logo = LumipixLogo(devicePixelRatioF());
+  img->setGeometry(QRect(QPoint(16, 16), logo.deviceIndependentSize().toSize()));
   img->setPixmap(logo);
   img->setAttribute(Qt::WA_TranslucentBackground);
 }

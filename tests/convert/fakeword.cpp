@@ -5,6 +5,7 @@
 
 #include "platform/automation.h"
 #include "platform/clipboard.h"
+#include "platform/text.h"
 
 namespace kxtest {
 
@@ -20,7 +21,10 @@ class Obj : public TkxDispatchObject {
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    FDoc->Calls.push_back(FName + "." + FMembers[size_t(id)]);
+    {
+      std::lock_guard<std::mutex> g(FDoc->Lock);
+      FDoc->Calls.push_back(FName + "." + FMembers[size_t(id)]);
+    }
     return FFn(id, flags, args, result);
   }
 
@@ -47,12 +51,16 @@ std::shared_ptr<IDispatch> Range(std::shared_ptr<FakeDocument> d, int start, int
 }
 
 std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
-  auto n = [d] { return int(d->Pages.size()); };
-  auto page = [d](int i) {
+  // The pages of the document this server has open.
+  auto opened = std::make_shared<std::vector<std::string>>();
+  auto pagesOf = [d, opened]() -> const std::vector<std::string>& { return d->OpenFile ? *opened : d->Pages; };
+  auto n = [pagesOf] { return int(pagesOf().size()); };
+  auto page = [d, pagesOf](int i) {
     return std::make_shared<Obj>("Page", std::vector<std::string>{"EnhMetaFileBits"}, d,
-                                 [d, i](int, uint16_t, std::vector<Variant>&, Variant& r) {
+                                 [d, i, pagesOf](int, uint16_t, std::vector<Variant>&, Variant& r) {
+                                   if (d->OnBits) d->OnBits(i);
                                    if (d->FailBitsAt && i >= d->FailBitsAt) throw EAutomationFault{"No page bits here."};
-                                   const std::string& e = d->Pages[size_t(i - 1)];
+                                   const std::string& e = pagesOf()[size_t(i - 1)];
                                    r = Variant::FromBytes(std::vector<uint8_t>(e.begin(), e.end()));
                                    return S_OK;
                                  });
@@ -76,7 +84,7 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
   auto sel = std::make_shared<std::pair<int, int>>(0, 0);
   auto selection = std::make_shared<Obj>(
       "Selection", std::vector<std::string>{"Start", "End", "EndKey", "SetRange", "Copy"}, d,
-      [d, n, sel](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
+      [d, n, sel, pagesOf](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
         switch (id) {
           case 0: r = Variant::FromInt(sel->first); break;
           case 1: r = Variant::FromInt(sel->second); break;
@@ -84,7 +92,7 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
           case 3: sel->first = IntArg(a, 0), sel->second = IntArg(a, 1); break;
           case 4:
             if (d->FailCopyAt && sel->first + 1 >= d->FailCopyAt) throw EAutomationFault{"Copy failed."};
-            ClipboardSetMetafile(d->Pages[size_t(sel->first)]);
+            ClipboardSetMetafile(pagesOf()[size_t(sel->first)]);
             break;
         }
         return S_OK;
@@ -99,7 +107,15 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
                                      return S_OK;
                                    });
   auto docs = std::make_shared<Obj>("Documents", std::vector<std::string>{"Open", "Add"}, d,
-                                    [doc](int, uint16_t, std::vector<Variant>&, Variant& r) {
+                                    [d, doc, opened](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
+                                      if (id == 0 && !a.empty()) {
+                                        std::string path = Utf16ToUtf8(a[0].Deref().Str);
+                                        {
+                                          std::lock_guard<std::mutex> g(d->Lock);
+                                          d->Opened.push_back(path);
+                                        }
+                                        if (d->OpenFile) *opened = d->OpenFile(path);
+                                      }
                                       r = Variant::FromDispatch(doc);
                                       return S_OK;
                                     });
@@ -135,6 +151,7 @@ FakeWordScope::FakeWordScope(std::shared_ptr<FakeDocument> doc) : Doc(std::move(
 FakeWordScope::~FakeWordScope() { UnregisterAutomationClass("Word.Application"); }
 
 int FakeWordScope::Count(const std::string& call) const {
+  std::lock_guard<std::mutex> g(Doc->Lock);
   return int(std::count(Doc->Calls.begin(), Doc->Calls.end(), call));
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // "Word.Application" for tests of the page export: a document of prepared page
 // metafiles behind the object model the export drives, with injectable failures.
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,13 @@ struct FakeDocument {
   std::string Version = "16.0";
   int FailBitsAt = 0;   // EnhMetaFileBits fails for this page and later ones (0: never)
   int FailCopyAt = 0;   // Copy fails for this page and later ones (0: never)
-  std::vector<std::string> Calls;  // "Object.Member", in order
+  // When set, each server's pages are what this gives for the path it was asked to
+  // open, so that several converter threads can open documents of their own.
+  std::function<std::vector<std::string>(const std::string& path)> OpenFile;
+  std::function<void(int page)> OnBits;  // called before a page's bits are given
+  std::mutex Lock;                       // guards Calls and Opened
+  std::vector<std::string> Calls;        // "Object.Member", in order
+  std::vector<std::string> Opened;       // the paths given to Documents.Open
 };
 
 // Registers the fake as "Word.Application" until the returned guard is destroyed.

@@ -3,14 +3,27 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "convert/emfbuild.h"
 #include "convert/fakeword.h"
 #include "core/app.h"
 #include "core/project.h"
+#include "engine/convertor.h"
+#include "platform/bitmap.h"
 #include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "testutil.h"
 
 using namespace kx;
@@ -20,14 +33,32 @@ using kxtest::FakeWordScope;
 
 namespace {
 
-// A page with a black square in its top-left corner and the page number as size.
-std::string Page(int number) {
+// A page with a black bar in its top-left corner: its width tells the page number,
+// its height the document.
+std::string Page(int number, int document = 1) {
   return EmfBuilder()
       .HimetricMapping()
       .SolidBrush(1, 0)
       .Select(1)
-      .Rectangle(0, 0, 2540 / 4 * number, 2540 / 4)
+      .Rectangle(0, 0, 2540 / 4 * number, 2540 / 4 * document)
       .Bytes();
+}
+
+// The pages of a document file for the fake server: its content is "<pages> <document>".
+std::vector<std::string> PagesOfContent(const std::string& path) {
+  int pages = 0, document = 0;
+  std::sscanf(kxtest::ReadFile(path).c_str(), "%d %d", &pages, &document);
+  std::vector<std::string> r;
+  for (int i = 1; i <= pages; ++i) r.push_back(Page(i, document));
+  return r;
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> r;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) r.push_back(e.path().filename().string());
+  std::sort(r.begin(), r.end());
+  return r;
 }
 
 struct PngInfo {
@@ -75,6 +106,43 @@ struct Export {
     return node;
   }
   std::string Out(const std::string& name) const { return P.Dir / ("out/" + name); }
+};
+
+// Whole runs of TkxLUMIPIX converter threads over `in/`, each server opening the
+// document it is given (PagesOfContent).
+struct ChainRun {
+  kxtest::ProjectScope P;
+  std::shared_ptr<FakeDocument> Doc = std::make_shared<FakeDocument>();
+  FakeWordScope Word{Doc};
+
+  explicit ChainRun(int edition) : P("", edition) {
+    Doc->OpenFile = PagesOfContent;
+    RegisterLumipix();
+    Project->ConvertorClass = FindConvertorClass("TkxLUMIPIX");
+    if (edition == 0) std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
+  }
+  // The result text of every document of `source` by its path, in a run with `threads`.
+  std::map<std::string, std::string> Run(const std::string& source, const std::string& target, int threads) {
+    Project->SetOption("ThreadsCount", std::to_string(threads));
+    TkxBatch b;
+    b.Start(source, target, true);
+    TkxConvertor* head = TkxConvertor::CreateChain(&b, target, {});
+    int n = 0;
+    for (TkxConvertor* c = head; c; c = c->Next) ++n;
+    RunningConvertors = n;
+    head->ResumeAll();
+    int64_t until = kx::GetTickCount() + 60000;
+    while (RunningConvertors.load() > 0 && kx::GetTickCount() < until) kx::Sleep(1);
+    EXPECT_EQ(RunningConvertors.load(), 0);
+    std::map<std::string, std::string> r;
+    auto& items = b.LockItems();
+    for (auto& item : items) {
+      EXPECT_EQ(item->Status, 1) << item->FileName << ": " << item->ResultText;
+      r[item->FileName] = item->ResultText;
+    }
+    b.UnlockItems();
+    return r;
+  }
 };
 
 bool ModuleLoaded(const std::string& path) {
@@ -153,18 +221,191 @@ TEST(PageExport, OldServersUseOnlyTheClipboard) {
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), r.Doc->Pages[2]);
 }
 
-TEST(PageExport, FailureAfterSomePagesKeepsThemAndClosesTheDocument) {
+TEST(PageExport, AFailedDocumentLeavesTheEarlierPagesAsTheyWere) {
   Export r(1);
+  kxtest::WriteFile(r.Out("report-01.emf"), "page one of the earlier version");
+  kxtest::WriteFile(r.Out("report-04.emf"), "page four of the earlier version");
   r.Doc->FailBitsAt = 3;
   r.Doc->FailCopyAt = 3;
   TkxNode n = r.Convert();
   EXPECT_EQ(n.Status, 2);
   EXPECT_EQ(n.ResultText, "Copy failed");
-  EXPECT_TRUE(kx::FileExists(r.Out("report-01.emf")));
-  EXPECT_TRUE(kx::FileExists(r.Out("report-02.emf")));
-  EXPECT_FALSE(kx::FileExists(r.Out("report-03.emf")));
+  // Nothing of this run: neither page 2 nor a temporary file, and the earlier pages untouched.
+  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.emf", "report-04.emf"}));
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.emf")), "page one of the earlier version");
   EXPECT_EQ(r.Word.Count("Document.Close"), 1);
   EXPECT_EQ(r.Batch.Errors(), (std::vector<std::string>{"Copy failed"}));
+}
+
+TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
+  Export r(1, 2);
+  for (const char* f : {"report-01.emf", "report-02.emf", "report-03.emf", "report-100.emf", "report-003.emf",
+                        "report-04.png", "report-x-04.emf", "report-04.emf.bak", "report-docx-03.emf"})
+    kxtest::WriteFile(r.Out(f), "earlier");
+  TkxNode n = r.Convert();
+  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-003.emf", "report-01.emf", "report-02.emf",
+                                                              "report-04.emf.bak", "report-04.png",
+                                                              "report-docx-03.emf", "report-x-04.emf"}));
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-02.emf")), r.Doc->Pages[1]);
+  // Only some pages made: the others are not known to be stale.
+  kxtest::WriteFile(r.Out("report-05.emf"), "earlier");
+  Project->SetOption("Pages", "1");
+  ASSERT_EQ(r.Convert().Status, 1);
+  EXPECT_TRUE(kx::FileExists(r.Out("report-02.emf")) && kx::FileExists(r.Out("report-05.emf")));
+  EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-100.emf"), 100);
+  EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-7.emf"), -1);
+  EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-.emf"), -1);
+  EXPECT_EQ(PageNumberOf("/out/a%n-%.*d", "a%n-12"), 12);
+}
+
+TEST(PageExport, PngEditionFinalNamesOnlyEverReceiveAPng) {
+  Export r(0, 2);
+  kxtest::WriteFile(r.Out("report-01.png"), "the earlier page");
+  std::filesystem::remove(kx::App->ExeName + ".so");
+  TkxNode n = r.Convert();
+  EXPECT_EQ(n.Status, 2);
+  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.png"}));  // no bitmap, no metafile
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.png")), "the earlier page");
+  std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
+  Project->SetOption("Width", "1000000");  // too large to render
+  TkxNode large = r.Convert();
+  EXPECT_EQ(large.Status, 2);
+  EXPECT_NE(large.ResultText.find("too large"), std::string::npos) << large.ResultText;
+  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.png"}));
+}
+
+TEST(PageExport, LongNamesKeepTheirPageNamesAndFailClearlyBeyondTheLimit) {
+  Export r(0, 1);
+  std::string stem(246, 'n');  // 250 bytes with ".doc"; the page name has 253
+  r.Source = r.P.Dir / ("in/" + stem + ".doc");
+  kxtest::WriteFile(r.Source, "document");
+  TkxNode n = r.Convert();
+  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{stem + "-01.png"}));
+  EXPECT_EQ(ReadPngInfo(r.Out(stem + "-01.png")).Width, 816);
+  std::string longest(251, 'n');  // 255 bytes with ".doc": the page name would have 258
+  r.Source = r.P.Dir / ("in/" + longest + ".doc");
+  kxtest::WriteFile(r.Source, "document");
+  TkxNode tooLong = r.Convert();
+  EXPECT_EQ(tooLong.Status, 2);
+  EXPECT_EQ(tooLong.ResultText, "The page name \"" + longest + "-01.png\" is longer than the file system allows (255 bytes)");
+  EXPECT_EQ(Names(r.P.Dir / "out").size(), 1u);
+}
+
+TEST(PageExport, NamesThatAreNotUtf8AreConvertedAsTheyAre) {
+  Export r(0, 2);
+  r.Doc->OpenFile = PagesOfContent;
+  r.Source = r.P.Dir / "in/caf\xe9/caf\xe9.doc";
+  kxtest::WriteFile(r.Source, "2 3");
+  TkxNode n = r.Convert();
+  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  ASSERT_EQ(r.Doc->Opened.size(), 1u);
+  EXPECT_TRUE(kx::IsValidUtf8(r.Doc->Opened[0])) << r.Doc->Opened[0];
+  EXPECT_FALSE(kx::FileExists(r.Doc->Opened[0]));  // the office's name for it is gone with the document
+  EXPECT_EQ(n.ResultText, r.Out("caf\xef\xbf\xbd/caf\xef\xbf\xbd-*.png"));
+  EXPECT_EQ(Names(r.P.Dir / "out/caf\xe9"), (std::vector<std::string>{"caf\xe9-01.png", "caf\xe9-02.png"}));
+  EXPECT_EQ(ReadPngInfo(r.Out("caf\xe9/caf\xe9-02.png")).Width, 816);
+}
+
+// The PNG module takes UTF-16 paths: every byte of a name reaches the file system,
+// and its temporary file is short whatever the name.
+TEST(PngModule, EscapedNamesAndLongNames) {
+  kxtest::TempDir d;
+  void* lib = dlopen(LUMI_PNG_MODULE, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr);
+  auto convert = reinterpret_cast<bool (*)(const char16_t*, const char16_t*)>(dlsym(lib, "ConvertBMP2PNG"));
+  ASSERT_NE(convert, nullptr);
+  kx::TkxBitmap bmp;
+  bmp.SetSize(40, 30);
+  std::string folder = d / "caf\xe9/";
+  kxtest::WriteFile(folder + "page.bmp", bmp.BmpBytes());
+  std::string png = folder + std::string(246, 'n') + "\xe9-01.png";
+  EXPECT_TRUE(convert(kx::PathToUtf16(folder + "page.bmp").c_str(), kx::PathToUtf16(png).c_str()));
+  EXPECT_EQ(ReadPngInfo(png).Width, 40);
+  EXPECT_EQ(Names(folder).size(), 2u);  // the bitmap and the image, nothing else
+}
+
+// Two converter threads over namesakes: each document's pages are all there and
+// the same as when it is converted alone.
+TEST(PageChain, NamesakesKeepEveryPageOfTheirOwn) {
+  ChainRun r(0);
+  Project->SetOption("KeepTargetSubdirs", "0");
+  std::map<std::string, std::string> docs = {
+      {"report.doc", "2 1"}, {"report.docx", "1 2"}, {"x/a.doc", "3 3"}, {"y/a.doc", "2 4"}};
+  std::map<std::string, std::map<int, std::string>> alone;  // document -> page -> bytes
+  int k = 0;
+  for (auto& [doc, content] : docs) {
+    std::string in = r.P.Dir / ("alone" + std::to_string(++k) + "/");
+    kxtest::WriteFile(in + doc, content);
+    auto results = r.Run(in + "*.doc?", r.P.Dir / ("alone-out" + std::to_string(k) + "/"), 1);
+    ASSERT_EQ(results.size(), 1u);
+    std::string pattern = results.begin()->second;
+    for (int page = 1; page <= content[0] - '0'; ++page)
+      alone[doc][page] = kxtest::ReadFile(ReplaceFirst(pattern, "*", page < 10 ? "0" + std::to_string(page) : ""));
+  }
+  for (auto& [doc, content] : docs) kxtest::WriteFile(r.P.Dir / ("in/" + doc), content);
+  auto results = r.Run(r.P.Dir / "in/*.doc?", r.P.Dir / "out/", 2);
+  ASSERT_EQ(results.size(), 4u);
+  std::set<std::string> patterns;
+  for (auto& [file, pattern] : results) {
+    patterns.insert(pattern);
+    std::string doc = file.substr((r.P.Dir / "in/").size());
+    for (auto& [page, bytes] : alone[doc]) {
+      std::string name = ReplaceFirst(pattern, "*", "0" + std::to_string(page));
+      EXPECT_FALSE(bytes.empty());
+      EXPECT_TRUE(kxtest::ReadFile(name) == bytes) << doc << " page " << page << " in " << name;
+    }
+  }
+  EXPECT_EQ(patterns.size(), 4u);
+  EXPECT_EQ(Names(r.P.Dir / "out").size(), 8u);  // 2 + 1 + 3 + 2 pages, nothing else
+}
+
+TEST(PageExport, AFullDiskKeepsThePreviousPages) {
+  for (int edition : {0, 1}) {
+    Export r(edition, 2);
+    kxtest::SmallTmpfs fs(r.P.Dir / "out", "1m");
+    if (!fs.Mounted()) GTEST_SKIP() << fs.Why;
+    std::string ext = edition == 0 ? ".png" : ".emf";
+    kxtest::WriteFile(r.Out("report-01" + ext), "the previous page one");
+    kxtest::WriteFile(r.Out("report-02" + ext), "the previous page two");
+    fs.Fill("filler");
+    TkxNode n = r.Convert();
+    EXPECT_EQ(n.Status, 2);
+    EXPECT_NE(n.ResultText.find("No space left on device"), std::string::npos) << n.ResultText;
+    EXPECT_NE(n.ResultText.find(r.Out("report-01" + ext)), std::string::npos) << n.ResultText;
+    EXPECT_EQ(kxtest::ReadFile(r.Out("report-01" + ext)), "the previous page one");
+    EXPECT_EQ(kxtest::ReadFile(r.Out("report-02" + ext)), "the previous page two");
+    EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"filler", "report-01" + ext, "report-02" + ext}));
+  }
+}
+
+TEST(PageExport, AKilledRunLeavesNoPageAndItsTemporaryFilesAreSwept) {
+  Export r(0, 3);
+  kxtest::WriteFile(r.Out("report-01.png"), "the previous page one");
+  pid_t child = fork();
+  if (child == 0) {
+    r.Doc->OnBits = [](int page) {
+      if (page == 3) raise(SIGKILL);
+    };
+    r.Convert();
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  int temporary = 0;
+  for (const std::string& name : Names(r.P.Dir / "out")) {
+    if (name == "report-01.png") continue;
+    long owner = 0;
+    EXPECT_TRUE(kx::IsTempFileName(name, &owner) && owner == child) << name;
+    ++temporary;
+  }
+  EXPECT_GE(temporary, 2);  // pages 1 and 2 were made
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.png")), "the previous page one");
+  TkxNode n = r.Convert();
+  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.png", "report-02.png", "report-03.png"}));
 }
 
 TEST(PageExport, PngEditionNaturalSizeAndWidthOption) {
@@ -233,6 +474,9 @@ TEST(PageExport, ExistingFirstPageDecidesOverwriteSkipAndRename) {
   TkxNode renamed = r.Convert();
   EXPECT_EQ(renamed.ResultText, r.Out("-lumimet-report-*.emf"));
   EXPECT_TRUE(kx::FileExists(r.Out("-lumimet-report-02.emf")));
+  TkxNode again = r.Convert();  // the renamed name exists now: a new one
+  EXPECT_EQ(again.ResultText, r.Out("-lumimet-report-2-*.emf"));
+  EXPECT_EQ(kxtest::ReadFile(r.Out("-lumimet-report-01.emf")), r.Doc->Pages[0]);
   Project->SetOption("IsOverwrite", "1");
   r.Convert();
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.emf")), r.Doc->Pages[0]);

@@ -1,10 +1,16 @@
 #include "convert/wordole.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "convert/fakeserver.h"
 #include "core/infoslot.h"
 #include "core/project.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text.h"
 #include "testutil.h"
 
 using namespace kx;
@@ -206,4 +212,36 @@ TEST(WordOle, DestructionQuitsTheServer) {
   s.W->CloseDocument();
   s.W.reset();
   EXPECT_EQ(w.Calls().back(), "app.Quit[call](false)");
+}
+
+TEST(WordOle, NamesThatAreNotUtf8ReachTheOfficeThroughALink) {
+  Scope s;
+  FakeWord w;
+  std::string doc = s.P.Dir / "caf\xe9.doc";
+  kxtest::WriteFile(doc, "document");
+  auto openedName = [&] {
+    for (size_t i = w.Log->Calls.size(); i-- > 0;)
+      if (w.Log->Calls[i].rfind("docs.Open", 0) == 0) return Utf16ToUtf8(w.Log->Raw[i].Args.back().Str);
+    return std::string();
+  };
+  s.W->OpenDocument(doc);
+  std::string given = openedName();
+  EXPECT_TRUE(IsValidUtf8(given)) << given;
+  EXPECT_EQ(ExtractFileExt(given), ".doc");  // the office still sees what kind of file it is
+  char target[4096] = {};
+  ASSERT_GT(readlink(given.c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(std::string(target), doc);
+  EXPECT_EQ(kxtest::ReadFile(given), "document");
+  s.W->CloseDocument();
+  struct stat st {};
+  EXPECT_NE(lstat(given.c_str(), &st), 0);  // gone with the document
+  EXPECT_TRUE(DirectoryExists(ExtractFilePath(given)));
+  std::string plain = s.P.Dir / "caf\xc3\xa9.doc";
+  kxtest::WriteFile(plain, "document");
+  s.W->OpenDocument(plain);
+  EXPECT_EQ(openedName(), plain);  // a UTF-8 name goes as it is
+  s.W->CloseDocument();
+  s.W.reset();
+  EXPECT_FALSE(DirectoryExists(ExtractFilePath(given)));
+  EXPECT_EQ(kxtest::ReadFile(doc), "document");
 }

@@ -249,3 +249,71 @@ TEST(Batch, DestroyingWhileSearchingWaitsForTheThread) {
   kx::Sleep(30);
   EXPECT_EQ(added.load(), after);
 }
+
+TEST(Search, LockFilesAreNeverDocumentsAndNamesStayAsTheirBytes) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  for (const char* name : {"report.doc", ".~lock.report.doc#", ".~lock.report.docx#", "~$report.docx", "caf\xe9.doc",
+                           ".~lock.notes.doc"})
+    WriteFile(r + "in/" + name, "");
+  std::vector<std::string> f = Found(r, r + "in/*.doc?", false);
+  EXPECT_EQ(f.size(), 3u);
+  EXPECT_TRUE(Has(f, "in/report.doc"));
+  EXPECT_TRUE(Has(f, "in/caf\xe9.doc"));      // the very bytes, so that it can be opened
+  EXPECT_TRUE(Has(f, "in/.~lock.notes.doc"));  // no '#' at the end: not a lock file
+  EXPECT_TRUE(kx::IsOwnerFile(".~lock.a.doc#"));
+  EXPECT_FALSE(kx::IsOwnerFile(".~lock.#x"));
+  EXPECT_FALSE(kx::IsOwnerFile("a.doc#"));
+}
+
+// Items choose their targets in item order, whichever thread comes first.
+TEST(Batch, TargetTurnsFollowTheItemOrder) {
+  ProjectScope s;
+  TkxBatch b;
+  for (const char* f : {"/in/a.doc", "/in/b.doc", "/in/c.doc"}) b.AddFile(f);
+  kx::TkxNode* first = b.NextNode();
+  kx::TkxNode* second = b.NextNode();
+  kx::TkxNode* third = b.NextNode();
+  std::vector<int> order;
+  std::mutex lock;
+  auto choose = [&](kx::TkxNode* n, const std::string& name) {
+    kx::TkxTargetTurn turn(b, *n);
+    std::lock_guard<std::mutex> g(lock);
+    order.push_back(n->Index);
+    if (!turn.HeldByOther(name)) turn.Reserve(name);
+  };
+  std::thread late([&] { choose(third, "/out/c"); });
+  std::thread middle([&] { choose(second, "/out/a"); });
+  kx::Sleep(50);
+  {
+    std::lock_guard<std::mutex> g(lock);
+    EXPECT_TRUE(order.empty());  // both wait for the first item
+  }
+  choose(first, "/out/a");
+  middle.join();
+  late.join();
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  kx::TkxTargetTurn after(b, *second);
+  EXPECT_TRUE(after.HeldByOther("/out/a"));  // the first item's, although the second asked
+  EXPECT_TRUE(after.HeldByOther("/out/c"));
+  EXPECT_FALSE(after.HeldByOther("/out/b"));
+}
+
+TEST(Batch, AnItemThatNeverChoosesPassesItsTurnWhenDone) {
+  ProjectScope s;
+  TkxBatch b;
+  b.AddFile("/in/a.doc");
+  b.AddFile("/in/b.doc");
+  kx::TkxNode* first = b.NextNode();
+  kx::TkxNode* second = b.NextNode();
+  std::atomic<bool> chosen{false};
+  std::thread t([&] {
+    kx::TkxTargetTurn turn(b, *second);
+    chosen = true;
+  });
+  kx::Sleep(30);
+  EXPECT_FALSE(chosen.load());
+  b.ItemDone(first);  // failed before it chose, for instance
+  t.join();
+  EXPECT_TRUE(chosen.load());
+}

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <set>
 
 #include "core/project.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "testutil.h"
 
 using kx::Project;
@@ -229,26 +232,200 @@ TEST_F(TargetTest, FolderThatCannotBeCreatedIsRecordedOncePerMessage) {
 TEST_F(TargetTest, FinishSourceTimesDeleteAndRename) {
   std::string doc = S.Dir / "Docs/a.doc";
   WriteFile(doc, "doc");
-  WriteFile(S.Dir / "Out/a.png", "img");
   kx::TkxFileTimes t;
   ASSERT_TRUE(kx::GetFileTimes(doc, t));
   t.Write.tv_sec = t.Access.tv_sec = 1000000000;
   kx::SetFileTimes(doc, t);
   TkxNode n(0, doc);
+  std::string target = C->MakeTarget(&B, &n);
+  WriteFile(target, "img");
   Project->SetOption("KeepFileTime", "1");
   Project->SetOption("RenameSource", ".done");
-  C->FinishSource(&B, &n, S.Dir / "Out/a.png");
+  EXPECT_EQ(C->FinishSource(&B, &n, target), "");
   struct stat st {};
-  stat((S.Dir / "Out/a.png").c_str(), &st);
+  stat(target.c_str(), &st);
   EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
   EXPECT_FALSE(kx::FileExists(doc));
   EXPECT_TRUE(kx::FileExists(doc + ".done"));
 
   WriteFile(doc, "doc");
   Project->SetOption("DeleteSource", "1");
-  C->FinishSource(&B, &n, S.Dir / "Out/missing-pattern-%.*d.png");  // no such file: times ignored
+  C->MakeTarget(&B, &n);
+  EXPECT_EQ(C->FinishSource(&B, &n, S.Dir / "Out/missing-pattern-%.*d.png"), "");  // no such file: times ignored
   EXPECT_FALSE(kx::FileExists(doc));
   EXPECT_TRUE(kx::FileExists(doc + ".done"));  // the earlier one, not a new rename
+}
+
+TEST_F(TargetTest, RenameSourceNeverReplacesAFileAndSaysWhy) {
+  std::string doc = S.Dir / "Docs/a.doc";
+  WriteFile(doc, "document");
+  WriteFile(doc + ".bak", "the user's own backup");
+  Project->SetOption("RenameSource", ".bak");
+  TkxNode n(0, doc);
+  std::string target = C->MakeTarget(&B, &n);
+  EXPECT_EQ(C->FinishSource(&B, &n, target), "the document was not renamed: \"" + doc + ".bak\" already exists");
+  EXPECT_EQ(kxtest::ReadFile(doc), "document");
+  EXPECT_EQ(kxtest::ReadFile(doc + ".bak"), "the user's own backup");
+}
+
+TEST_F(TargetTest, DeleteSourceRemovesOnlyTheDocumentThatWasConverted) {
+  std::string doc = S.Dir / "Docs/a.doc";
+  Project->SetOption("DeleteSource", "1");
+  TkxNode n(0, doc);
+  WriteFile(doc, "version one");
+  std::string target = C->MakeTarget(&B, &n);
+  WriteFile(doc, "version two, saved while the first was converted");
+  EXPECT_EQ(C->FinishSource(&B, &n, target), "the document was left as it is: it changed while it was converted");
+  EXPECT_TRUE(kx::FileExists(doc));
+
+  C->MakeTarget(&B, &n);
+  WriteFile(S.Dir / "Docs/other.doc", "another file");
+  std::rename((S.Dir / "Docs/other.doc").c_str(), doc.c_str());  // replaced by another file of the same size
+  EXPECT_EQ(C->FinishSource(&B, &n, target), "the document was left as it is: it changed while it was converted");
+  EXPECT_EQ(kxtest::ReadFile(doc), "another file");
+
+  C->MakeTarget(&B, &n);
+  EXPECT_EQ(C->FinishSource(&B, &n, target), "");
+  EXPECT_FALSE(kx::FileExists(doc));
+
+  TkxNode web(1, "http://host/x/a.doc");
+  C->MakeTarget(&B, &web);
+  EXPECT_EQ(C->FinishSource(&B, &web, target), "the document was left as it is: it is not there any more");
+}
+
+TEST_F(TargetTest, NamesakesOfOneRunHoldNamesOfTheirOwn) {
+  Project->SetOption("KeepTargetSubdirs", "0");
+  std::vector<std::string> files = {"Docs/report.doc", "Docs/report.docx", "Docs/report-docx.doc", "Docs/x/report.docx",
+                                    "Docs/README", "Docs/x/README"};
+  std::vector<std::string> want = {"Out/report.png", "Out/report-docx.png", "Out/report-docx-doc.png",
+                                   "Out/report-docx-2.png", "Out/README.png", "Out/README-2.png"};
+  for (size_t i = 0; i < files.size(); ++i) {
+    TkxNode n(int(i), S.Dir / files[i]);
+    EXPECT_EQ(C->MakeTarget(&B, &n), S.Dir / want[i]) << files[i];
+    EXPECT_EQ(C->MakeTarget(&B, &n), S.Dir / want[i]) << "asked again: " << files[i];
+  }
+}
+
+TEST_F(TargetTest, RenamedNamesAreTestedAndHeldToo) {
+  Project->SetOption("IsOverwrite", "0");
+  WriteFile(S.Dir / "Out/a.png", "old");
+  WriteFile(S.Dir / "Out/-lumipix-a.png", "renamed in an earlier run");
+  TkxNode first(0, S.Dir / "Docs/a.doc");
+  EXPECT_EQ(C->MakeTarget(&B, &first), S.Dir / "Out/-lumipix-a-2.png");
+  WriteFile(S.Dir / "Out/-lumipix-a-3.png", "x");
+  WriteFile(S.Dir / "Out/b.png", "old");
+  TkxNode second(1, S.Dir / "Docs/b.doc");
+  EXPECT_EQ(C->MakeTarget(&B, &second), S.Dir / "Out/-lumipix-b.png");
+  // A document named like another's renamed name does not take it.
+  TkxNode third(2, S.Dir / "Docs/-lumipix-b.doc");
+  EXPECT_EQ(C->MakeTarget(&B, &third), S.Dir / "Out/-lumipix-b-doc.png");
+}
+
+TEST_F(TargetTest, FileAddressTargetIsAPathBeforeAnythingIsMade) {
+  std::string cwd = kx::CurrentDir();
+  ASSERT_EQ(chdir(S.Dir.Path().c_str()), 0);
+  Project->SetOption("Target", "file://" + S.Dir / "made/out");
+  std::string folder = Project->TargetFolder();
+  Project->SetOption("Target", "file:");
+  std::string none = Project->TargetFolder();
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  EXPECT_EQ(folder, S.Dir / "made/out/");
+  EXPECT_TRUE(kx::DirectoryExists(S.Dir / "made/out"));
+  EXPECT_FALSE(kx::DirectoryExists(S.Dir / "file:"));
+  EXPECT_EQ(none, "");  // names no folder: never the root folder
+}
+
+namespace {
+
+// A whole run over `source` with two converter threads; the result text of each
+// document by its path, and the item order.
+struct RunResult {
+  std::map<std::string, std::string> Target;
+  std::vector<std::string> Order;
+};
+
+RunResult RunTwoThreads(const ProjectScope& s, const std::map<int, int>& delays = {}) {
+  RunResult r;
+  Project->SetOption("ThreadsCount", "2");
+  TestLog().Reset();
+  TestLog().DelayForIndex = delays;
+  TkxBatch b;
+  b.Start(s.Dir / "in/*.doc?", s.Dir / "out/", true);
+  RunChain(b, s.Dir / "out/");
+  auto& items = b.LockItems();
+  for (auto& n : items) {
+    r.Target[n->FileName] = n->ResultText;
+    r.Order.push_back(n->FileName);
+  }
+  b.UnlockItems();
+  return r;
+}
+
+}  // namespace
+
+// The later of two namesakes is always the quicker thread here: it must wait for
+// the earlier item, and neither writes the other's target.
+TEST(ChainTargets, NamesakesWithTwoThreadsAreDistinctAndDeterministic) {
+  ProjectScope s;
+  Project->SetOption("KeepTargetSubdirs", "0");
+  for (const char* f : {"in/report.doc", "in/report.docx", "in/x/a.doc", "in/y/a.doc", "in/z/a.doc"})
+    WriteFile(s.Dir / f, f);
+  RunResult first;
+  for (int round = 0; round < 4; ++round) {
+    std::filesystem::remove_all(s.Dir / "out");
+    kxtest::Run = round;
+    RunResult r = RunTwoThreads(s, {{round % 2, 60}, {2 + round % 3, 40}});
+    ASSERT_EQ(r.Target.size(), 5u);
+    std::set<std::string> distinct;
+    for (auto& [file, target] : r.Target) {
+      distinct.insert(target);
+      EXPECT_EQ(kxtest::ReadFile(target), file + " #" + std::to_string(round)) << target;
+    }
+    EXPECT_EQ(distinct.size(), 5u);
+    if (round == 0)
+      first = r;
+    else
+      EXPECT_EQ(r.Target, first.Target) << "round " << round;
+  }
+  // The namesake listed first keeps the plain name.
+  std::vector<std::string> as;
+  for (const std::string& f : first.Order)
+    if (kx::ExtractFileName(f) == "a.doc") as.push_back(f);
+  ASSERT_EQ(as.size(), 3u);
+  EXPECT_EQ(first.Target[as[0]], s.Dir / "out/a.png");
+  EXPECT_EQ(first.Target[as[1]], s.Dir / "out/a-doc.png");
+  EXPECT_EQ(first.Target[as[2]], s.Dir / "out/a-doc-2.png");
+  auto position = [&](const std::string& f) { return std::find(first.Order.begin(), first.Order.end(), f); };
+  bool docFirst = position(s.Dir / "in/report.doc") < position(s.Dir / "in/report.docx");
+  EXPECT_EQ(first.Target[s.Dir / "in/report.doc"], s.Dir / (docFirst ? "out/report.png" : "out/report-doc.png"));
+  EXPECT_EQ(first.Target[s.Dir / "in/report.docx"], s.Dir / (docFirst ? "out/report-docx.png" : "out/report.png"));
+}
+
+TEST(ChainTargets, SkipAndRenameModesWithTwoThreads) {
+  ProjectScope s;
+  for (const char* f : {"in/report.doc", "in/report.docx"}) WriteFile(s.Dir / f, f);
+  kxtest::Run = 1;
+  RunResult one = RunTwoThreads(s, {{0, 50}});
+  Project->SetOption("IsOverwrite", "skip");
+  kxtest::Run = 2;
+  RunResult skipped = RunTwoThreads(s, {{0, 50}});
+  for (auto& [file, target] : one.Target) {
+    EXPECT_EQ(kxtest::ReadFile(target), file + " #1");
+    EXPECT_EQ(skipped.Target[file], "");
+  }
+  Project->SetOption("IsOverwrite", "0");
+  std::set<std::string> names;
+  for (int run = 3; run <= 5; ++run) {
+    kxtest::Run = run;
+    RunResult r = RunTwoThreads(s, {{0, 50}});
+    for (auto& [file, target] : r.Target) {
+      EXPECT_TRUE(names.insert(target).second) << "given twice: " << target;
+      EXPECT_EQ(kxtest::ReadFile(target), file + " #" + std::to_string(run));
+      EXPECT_EQ(kx::ExtractFileName(target).rfind("-lumipix-", 0), 0u) << target;
+    }
+  }
+  for (auto& [file, target] : one.Target) EXPECT_EQ(kxtest::ReadFile(target), file + " #1");  // never replaced
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.Dir / "out"), {}), 8);
 }
 
 TEST(FileUtils, WriteReadAndDates) {

@@ -173,8 +173,12 @@ TEST_F(Office, DamagedAndUnsupportedFilesFailAtOnceReadably) {
   for (int i = 0; i < 5000; ++i) noise.push_back(char((i * 7919) % 251));
   kxtest::WriteFile(d / "noise.doc", noise);
   kxtest::WriteFile(d / "rtf.doc", "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\pard Hello RTF\\par}");
+  // A .docx cut short: a lenient filter would read the zip's bytes as a page of text.
+  std::string docx = kxtest::ReadFile(kCorpus + "test01.docx");
+  kxtest::WriteFile(d / "cut100.docx", docx.substr(0, 100));
+  kxtest::WriteFile(d / "cut512.docx", docx.substr(0, 512));
   Variant app = CreateOleObject("Word.Application");
-  for (const char* bad : {"empty.doc", "noise.doc"}) {
+  for (const char* bad : {"empty.doc", "noise.doc", "cut100.docx", "cut512.docx"}) {
     std::string m = FailureOf([&] { Open(app, d / bad); });
     EXPECT_EQ(m, office::kMsgDamaged) << bad;
   }

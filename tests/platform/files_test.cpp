@@ -1,12 +1,15 @@
 #include "platform/files.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
+#include "platform/paths.h"
 #include "testutil.h"
 
 using kxtest::TempDir;
@@ -77,6 +80,107 @@ TEST(FileOps, FoldersExistenceDeleteRename) {
   EXPECT_TRUE(kx::FileExists(d / "file.done"));
   EXPECT_TRUE(kx::DeleteFile(d / "file.done"));
   EXPECT_FALSE(kx::DeleteFile(d / "file.done"));
+}
+
+TEST(FileOps, RenameNeverReplacesAFile) {
+  TempDir d;
+  WriteFile(d / "a.doc", "document");
+  WriteFile(d / "a.doc.bak", "the user's own backup");
+  errno = 0;
+  EXPECT_FALSE(kx::RenameFile(d / "a.doc", d / "a.doc.bak"));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(kxtest::ReadFile(d / "a.doc"), "document");
+  EXPECT_EQ(kxtest::ReadFile(d / "a.doc.bak"), "the user's own backup");
+  EXPECT_FALSE(kx::RenameFile(d / "none", d / "x"));
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(FileOps, IdentityChangesWithContentOrReplacement) {
+  TempDir d;
+  WriteFile(d / "a.doc", "one");
+  kx::TkxFileId first, again, later;
+  ASSERT_TRUE(kx::GetFileId(d / "a.doc", first));
+  ASSERT_TRUE(kx::GetFileId(d / "a.doc", again));
+  EXPECT_TRUE(first == again);
+  WriteFile(d / "b.doc", "two");
+  std::rename((d / "b.doc").c_str(), (d / "a.doc").c_str());  // saved by replacing: another file
+  ASSERT_TRUE(kx::GetFileId(d / "a.doc", later));
+  EXPECT_FALSE(first == later);
+  EXPECT_FALSE(kx::GetFileId(d / "none", later));
+}
+
+TEST(TempFiles, NamedShortRecognisablyAndRemovedUnlessKept) {
+  TempDir d;
+  std::string path;
+  {
+    kx::TkxTempFile t(d.Path());
+    path = t.Path();
+    long owner = 0;
+    EXPECT_EQ(kx::ExtractFilePath(path), d.Path());
+    EXPECT_TRUE(kx::IsTempFileName(kx::ExtractFileName(path), &owner));
+    EXPECT_EQ(owner, long(getpid()));
+    EXPECT_LT(kx::ExtractFileName(path).size(), 40u);
+    t.Write("partial");
+    EXPECT_TRUE(kx::FileExists(path));
+  }
+  EXPECT_FALSE(kx::FileExists(path));
+  {
+    kx::TkxTempFile t(d.Path());
+    t.Write("whole");
+    t.Replace(d / "final");
+  }
+  EXPECT_EQ(kxtest::ReadFile(d / "final"), "whole");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.Path()), {}), 1);
+  EXPECT_EQ(kxtest::FailureText([&] { kx::TkxTempFile t(d / "missing/", d / "missing/page-01.png"); }),
+            "Cannot create file \"" + d / "missing/page-01.png" + "\". No such file or directory");
+  for (const char* other : {".lumipix-12-abc.tmp", ".lumipix--abcdef.tmp", "x.lumipix-12-abcdef.tmp",
+                            ".lumipix-12-abcdef.tmp.png", ".lumipix-1a-abcdef.tmp"})
+    EXPECT_FALSE(kx::IsTempFileName(other)) << other;
+}
+
+TEST(TempFiles, SweepRemovesOnlyThoseOfEndedProcesses) {
+  TempDir d;
+  pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);  // its process id now belongs to nobody
+  std::string dead = d / (".lumipix-" + std::to_string(child) + "-abcdef.tmp");
+  std::string mine = d / (".lumipix-" + std::to_string(getpid()) + "-abcdef.tmp");
+  std::string running = d / ".lumipix-1-abcdef.tmp";
+  std::string page = d / "report-01.png";
+  for (const std::string& f : {dead, mine, running, page}) WriteFile(f, "x");
+  EXPECT_EQ(kx::SweepTempFiles(d.Path()), 1);
+  EXPECT_FALSE(kx::FileExists(dead));
+  EXPECT_TRUE(kx::FileExists(mine) && kx::FileExists(running) && kx::FileExists(page));
+}
+
+TEST(AtomicWrite, WholeOrNotAtAllAndPermissionsKept) {
+  TempDir d;
+  WriteFile(d / "store.ini", "old");
+  chmod((d / "store.ini").c_str(), 0600);
+  kx::WriteFileAtomic(d / "store.ini", "new content");
+  EXPECT_EQ(kxtest::ReadFile(d / "store.ini"), "new content");
+  struct stat st {};
+  stat((d / "store.ini").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  EXPECT_THROW(kx::WriteFileAtomic(d / "missing/x", "1"), std::runtime_error);
+  mkdir((d / "dir").c_str(), 0755);
+  EXPECT_THROW(kx::WriteFileAtomic(d / "dir", "1"), std::runtime_error);  // a folder is never replaced
+  EXPECT_TRUE(kx::DirectoryExists(d / "dir"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.Path()), {}), 2);  // no temporary file left
+}
+
+TEST(AtomicWrite, FullDiskKeepsTheOldFile) {
+  TempDir d;
+  kxtest::SmallTmpfs fs(d / "small", "64k");
+  if (!fs.Mounted()) GTEST_SKIP() << fs.Why;
+  std::string file = d / "small/page-01.png";
+  WriteFile(file, "the old page");
+  fs.Fill("filler");
+  std::string why = kxtest::FailureText([&] { kx::WriteFileAtomic(file, std::string(100000, 'n')); });
+  EXPECT_NE(why.find("No space left on device"), std::string::npos) << why;
+  EXPECT_NE(why.find(file), std::string::npos) << why;  // names the file, not a temporary one
+  EXPECT_EQ(kxtest::ReadFile(file), "the old page");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d / "small"), {}), 2);
 }
 
 TEST(FileOps, TimesCopyAccessAndWrite) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
 #include "testutil.h"
 
 TEST(Paths, FolderNameAndExtensionParts) {
@@ -33,4 +34,40 @@ TEST(Paths, ExeNameFromArgvZeroWithoutResolvingLinks) {
   setenv("PATH", old.c_str(), 1);
   EXPECT_EQ(found, d / "tool");
   EXPECT_FALSE(kx::ResolveExeName("").empty());  // falls back to the running image
+}
+
+TEST(Paths, FileAddressesBecomePathsBeforeAnythingIsMade) {
+  EXPECT_EQ(kx::FileAddressToPath("file:///home/ann/out/"), "/home/ann/out/");
+  EXPECT_EQ(kx::FileAddressToPath("file:/home/ann/*.doc?"), "/home/ann/*.doc?");
+  EXPECT_EQ(kx::FileAddressToPath("file://host/share/a.doc"), "/host/share/a.doc");
+  EXPECT_EQ(kx::FileAddressToPath("file:"), "");
+  EXPECT_EQ(kx::FileAddressToPath("file:///"), "");
+  EXPECT_EQ(kx::FileAddressToPath("out/file:x"), "out/file:x");  // only a leading "file:"
+  EXPECT_EQ(kx::FileAddressToPath("File:///x"), "File:///x");
+}
+
+// Names that are not UTF-8: shown with U+FFFD, handed on as UTF-16 without loss.
+TEST(Paths, NamesThatAreNotUtf8) {
+  const std::string latin1 = "/in/caf\xe9.doc";
+  EXPECT_FALSE(kx::IsValidUtf8(latin1));
+  EXPECT_TRUE(kx::IsValidUtf8("/in/caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\x84.doc"));  // é € and a page emoji
+  for (const char* bad : {"\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\x80", "\xff"})
+    EXPECT_FALSE(kx::IsValidUtf8(bad)) << kx::DisplayPath(bad);
+  EXPECT_EQ(kx::DisplayPath(latin1), "/in/caf\xef\xbf\xbd.doc");
+  EXPECT_EQ(kx::DisplayPath("a\xe2\x82" "b"), "a\xef\xbf\xbd\xef\xbf\xbd" "b");  // each byte of a cut sequence
+  EXPECT_EQ(kx::DisplayPath("/in/caf\xc3\xa9.doc"), "/in/caf\xc3\xa9.doc");
+
+  EXPECT_EQ(kx::PathToUtf16("/in/caf\xc3\xa9\xf0\x9f\x93\x84"), u"/in/caf\u00e9\U0001F4C4");
+  EXPECT_EQ(kx::PathToUtf16(latin1), std::u16string(u"/in/caf") + char16_t(0xDCE9) + u".doc");
+  // The escaped form maps back to exactly the bytes it came from.
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(char(b));
+  std::string back;
+  for (char16_t c : kx::PathToUtf16(all)) {
+    if (c >= 0xDC80 && c <= 0xDCFF)
+      back.push_back(char(c - 0xDC00));
+    else
+      back += kx::Utf16ToUtf8(std::u16string(1, c));
+  }
+  EXPECT_EQ(back, all);
 }

@@ -1,6 +1,7 @@
 // The main window and the about window: widgets, choosers, search, drops, menus.
 #include <QAction>
 #include <QApplication>
+#include <QScreen>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -58,7 +59,9 @@ class FormMainTest : public QObject {
   void widgetTreeTextsAndLayout() {
     Scope s;
     TkxFrmMain& w = s.Open();
-    QCOMPARE(w.size(), QSize(1200, 600));
+    QCOMPARE(w.size(), TkxFrmMain::OpeningSize(QGuiApplication::primaryScreen()->availableGeometry().size(),
+                                               w.minimumSize()));
+    w.resize(1200, 600);  // the standard size, where a large screen opens it
     QCOMPARE(w.font().pixelSize(), 11);
     QCOMPARE(w.font().families().value(0), QString("Tahoma"));
     // Toolbar: order, images, width.
@@ -221,7 +224,7 @@ class FormMainTest : public QObject {
     w.eSource->setText(QString::fromStdString(t.Root + "*.doc?"));
     w.aSearchExecute();
     QVERIFY(WaitIdle(w));
-    QCOMPARE(Text(w.eTarget), t.Root);  // a search needs a target: the source's folder
+    QCOMPARE(Text(w.eTarget), std::string());  // a search leaves an empty target field alone
     std::vector<std::string> rows = Rows(w);
     QCOMPARE(rows.size(), size_t(2));
     w.cSubdir->setChecked(true);
@@ -270,12 +273,18 @@ class FormMainTest : public QObject {
     std::string a = s.Dir() / "a.doc", b = s.Dir() / "b.doc";
     Drop(w.lViewer->viewport(), {QString::fromStdString(a), QString::fromStdString(b)});
     QCOMPARE(Rows(w), (std::vector<std::string>{"0|" + a + "|", "0|" + b + "|"}));
-    // A folder on the source field: the folder itself; only the first file counts.
+    // A folder on the source field: the folder with the edition's mask, and the
+    // folder as the default target; only the first file counts.
     w.eTarget->clear();
     std::string folder = s.Dir() / "in";
     kxtest::MakeDir(folder);
     Drop(w.eSource, {QString::fromStdString(folder), QString::fromStdString(a)});
-    QCOMPARE(Text(w.eSource), folder);
+    QCOMPARE(Text(w.eSource), folder + "/*.doc?");
+    QCOMPARE(Text(w.eTarget), folder + "/");
+    // A document on the source field: the document itself.
+    w.eTarget->clear();
+    Drop(w.eSource, {QString::fromStdString(a)});
+    QCOMPARE(Text(w.eSource), a);
     QCOMPARE(Text(w.eTarget), s.Dir().Path());
     Drop(w.eTarget, {QString::fromStdString(folder + "/")});
     QCOMPARE(Text(w.eTarget), folder + "/");

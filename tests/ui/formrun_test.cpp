@@ -1,12 +1,16 @@
 // Runs from the window on real documents through LibreOffice: rows, run states,
 // pause, stop, the end of a run, the unattended modes and the list export.
 #include <algorithm>
+#include <sstream>
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include "core/project.h"
 #include "platform/files.h"
+#include "ui/kxFormPreview.h"
 #include "uitest.h"
 
 using kx::Project;
@@ -37,6 +41,31 @@ struct IdleWatch {
   }
   bool Was = true;
 };
+
+// The page count of a corpus document, from the corpus's own table.
+int CorpusPages(const std::string& name) {
+  std::istringstream table(kxtest::ReadFile(Corpus + "pages.tsv"));
+  for (std::string line; std::getline(table, line);)
+    if (line.rfind(name + "\t", 0) == 0) return std::atoi(line.c_str() + name.size() + 1);
+  return -1;
+}
+
+// How many pixels of a thumbnail are dark enough to be print.
+int Ink(const QImage& img) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += qGray(img.pixel(x, y)) < 128 && qAlpha(img.pixel(x, y)) > 0;
+  return n;
+}
+
+// The mean difference of grey levels of two pictures of one size.
+double MeanDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) return 255;
+  double sum = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+  return sum / (a.width() * a.height());
+}
 
 int Counter(const char* key) { return std::atoi(static_cast<kx::TkxInfo*>(kx::Info)->StoredValue(key).c_str()); }
 
@@ -231,6 +260,81 @@ class FormRunTest : public QObject {
     QCOMPARE(opened[0].find(msg, first + 1), std::string::npos);
   }
 
+  void statusBarFollowsARealRun() {
+    Scope s(true);
+    std::string in = s.Dir() / "in/";
+    CopyDocs(in, {"test04.docx", "test07.doc", "test01.docx"});
+    Damaged(in + "broken.doc");
+    int pages = CorpusPages("test04.docx") + CorpusPages("test07.doc") + CorpusPages("test01.docx");
+    QVERIFY(pages >= 3);
+    TkxFrmMain& w = s.Open();
+    w.show();
+    w.eSource->setText(QString::fromStdString(in + "*.doc?"));
+    w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+    Project->SetOption("ThreadsCount", "2");
+    // What the status bar said while the run went on.
+    QStringList seen;
+    std::vector<int> progress;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+      if (!w.Busy()) return;
+      seen << w.sbStatus->lblCounts->text();
+      if (w.sbStatus->pbRun->isVisible()) progress.push_back(w.sbStatus->pbRun->value());
+    });
+    sampler.start(100);
+    w.aConvertExecute();
+    QVERIFY(WaitIdle(w));
+    sampler.stop();
+    QCOMPARE(w.sbStatus->lblCounts->text(),
+             QString("4 found, 4 done: 3 converted, 1 failed; %1 pages").arg(pages));
+    QVERIFY(!w.sbStatus->pbRun->isVisible());
+    QVERIFY(!seen.isEmpty() && !progress.empty());
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(w.sbStatus->pbRun->maximum(), 4);
+    QVERIFY2(std::any_of(seen.begin(), seen.end(), [](const QString& t) { return t.endsWith(" pages/s"); }),
+             qPrintable(seen.join(" | ")));
+    QVERIFY(std::any_of(seen.begin(), seen.end(), [](const QString& t) { return t.startsWith("4 found, 0 done"); }));
+  }
+
+  void previewOfAConvertedDocumentInBothEditions() {
+    std::vector<QImage> thumbs;
+    for (int edition : {0, 1}) {
+      Scope s(true, edition);
+      const std::string ext = edition == 0 ? ".png" : ".emf";
+      std::string in = s.Dir() / "in/";
+      CopyDocs(in, {"test07.docx"});
+      TkxFrmMain& w = s.Open();
+      w.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&w));
+      w.eSource->setText(QString::fromStdString(in + "*.docx"));
+      w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
+      w.aConvertExecute();
+      QVERIFY(WaitIdle(w));
+      QCOMPARE(Rows(w), std::vector<std::string>{"1|" + in + "test07.docx|" + s.Dir() / "out/test07-*" + ext});
+      QTreeWidgetItem* row = w.lViewer->topLevelItem(0);
+      DoubleClick(w.lViewer->viewport(), w.lViewer->visualItemRect(row).center());
+      kx::TkxFrmPreview* preview = w.Preview();
+      QVERIFY(preview && preview->isVisible());
+      QTRY_VERIFY_WITH_TIMEOUT(preview->Complete(), 30000);
+      QCOMPARE(int(preview->Pages().size()), CorpusPages("test07.docx"));
+      for (int i = 0; i < preview->lPages->count(); ++i) {
+        QCOMPARE(preview->Pages()[size_t(i)], s.Dir() / "out/test07-0" + std::to_string(i + 1) + ext);
+        // A page with print on it, not a blank frame or an error note; the metafile
+        // edition's page as the image edition's.
+        QImage thumb = preview->lPages->item(i)->icon().pixmap(QSize(150, 200)).toImage();
+        QVERIFY(Ink(thumb) > 0);
+        if (edition == 0)
+          thumbs.push_back(thumb);
+        else
+          QVERIFY2(MeanDifference(thumb, thumbs[size_t(i)]) < 6, qPrintable(QString::number(MeanDifference(thumb, thumbs[size_t(i)]))));
+      }
+      preview->lPages->setCurrentRow(1);
+      QTest::keyClick(preview->lPages, Qt::Key_Return);
+      QVERIFY(WaitOpened(1));
+      QCOMPARE(Opened(), std::vector<std::string>{s.Dir() / "out/test07-02" + ext});
+    }
+  }
+
   void runAndCloseExportsAndCloses() {
     Scope s(true);
     std::string in = s.Dir() / "in/";
@@ -320,7 +424,7 @@ class FormRunControlTest : public QObject {
     TkxFrmMain& w = s.Open();
     w.show();
     QTRY_VERIFY_WITH_TIMEOUT(Counter("C") >= 2, 10000);
-    QCOMPARE(Rows(w).size(), size_t(1));
+    QTRY_COMPARE(Rows(w).size(), size_t(1));  // the fresh search's row may still be on its way
     kxtest::WriteFile(in + "b.doc", "x");  // picked up by a later cycle
     int runs = Counter("C");
     QTRY_VERIFY_WITH_TIMEOUT(Counter("C") >= runs + 2, 10000);
@@ -334,6 +438,109 @@ class FormRunControlTest : public QObject {
     QTest::qWait(700);
     QCOMPARE(Counter("C"), runs);
     QVERIFY(w.isVisible());
+  }
+
+  void daemonConvertClicksNeverStartASecondRun() {
+    Scope s;
+    kxtest::TestLog().DelayMs = 60;
+    std::string in = s.Dir() / "in/";
+    for (const char* f : {"a.doc", "b.doc"}) kxtest::WriteFile(in + f, "x");
+    Project->ParseCommandLine("-P:Daemon=300,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    // Every start and end of a run, and the most converter threads alive at once.
+    std::vector<char> events;
+    QObject::connect(w.aConvert, &QAction::changed, &w, [&] {
+      char e = w.aConvert->isEnabled() ? 'E' : 'S';
+      if (events.empty() || events.back() != e) events.push_back(e);
+    });
+    int mostAlive = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+      mostAlive = std::max(mostAlive, kxtest::TestLog().Constructed.load() - kxtest::TestLog().Destroyed.load());
+    });
+    sampler.start(2);
+    w.show();
+    // Convert during each wait, and the start command again during each run.
+    int clicks = 0;
+    QDeadlineTimer until(3000);
+    while (!until.hasExpired()) {
+      if (w.Waiting() && kx::LinkedAction(w.bCreate) == w.aConvert) {
+        QVERIFY(w.bCreate->isEnabled());
+        w.bCreate->click();
+        ++clicks;
+        QVERIFY(!w.Waiting());
+      }
+      if (w.Busy()) {
+        w.aConvertExecute();  // what a cycle's timer would do
+        w.AutoRunCheck();
+      }
+      QTest::qWait(15);
+    }
+    QVERIFY(clicks >= 3);
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waiting(), 5000);
+    w.aStopExecute();
+    QVERIFY(WaitIdle(w));
+    sampler.stop();
+    QCOMPARE(mostAlive, 1);
+    // Runs one after the other: each start is followed by its own end before the next.
+    QVERIFY(events.size() >= 6);
+    for (size_t i = 0; i < events.size(); ++i) QCOMPARE(events[i], i % 2 ? 'E' : 'S');
+    QCOMPARE(Counter("C"), int(events.size() / 2));
+    QCOMPARE(kxtest::TestLog().Constructed.load(), Counter("C"));
+    // And the loop has really ended: no cycle comes any more.
+    QTest::qWait(700);
+    QCOMPARE(Counter("C"), int(events.size() / 2));
+  }
+
+  void stopIsWithinReachDuringTheWaitAndEndsTheLoop() {
+    Scope s;
+    std::string in = s.Dir() / "in/";
+    kxtest::WriteFile(in + "a.doc", "x");
+    Project->ParseCommandLine("-P:Daemon=1500,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waiting(), 5000);
+    QCOMPARE(Counter("C"), 1);
+    // Stop shows beside Convert while the loop waits, and the status bar counts down.
+    QCOMPARE(kx::LinkedAction(w.bSearchConvert), w.aStop);
+    QVERIFY(w.bSearchConvert->isVisible() && w.bSearchConvert->isEnabled());
+    QCOMPARE(w.bSearchConvert->text(), QString("Sto&p"));
+    QVERIFY(QRegularExpression("^Next run in [12] s$").match(w.sbStatus->lblCycle->text()).hasMatch());
+    QTRY_COMPARE_WITH_TIMEOUT(w.sbStatus->lblCycle->text(), QString("Next run in 1 s"), 2000);
+    QVERIFY(w.sbStatus->lblCounts->text().startsWith("1 found, 1 done: 1 converted"));
+    w.bSearchConvert->click();
+    QVERIFY(w.Stopped());
+    QVERIFY(!w.Waiting());
+    QCOMPARE(w.sbStatus->lblCycle->text(), QString("Loop stopped"));
+    QVERIFY(!w.bSearchConvert->isVisible());  // back to the hidden "Start"
+    QVERIFY(w.Batch() != nullptr);           // the list stays
+    QTest::qWait(2000);
+    QCOMPARE(Counter("C"), 1);
+    QVERIFY(w.isVisible());
+    // Convert starts the loop again.
+    w.bCreate->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Waiting(), 5000);
+    QCOMPARE(Counter("C"), 2);
+    w.aStopExecute();
+  }
+
+  void stopAfterPauseEndsTheLoop() {
+    Scope s;
+    kxtest::TestLog().DelayMs = 300;
+    std::string in = s.Dir() / "in/";
+    for (const char* f : {"a.doc", "b.doc", "c.doc"}) kxtest::WriteFile(in + f, "x");
+    Project->ParseCommandLine("-P:Daemon=200,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
+    TkxFrmMain& w = s.Open();
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.Busy(), 5000);
+    w.bCreate->click();  // Pause: this cycle ends early, the loop goes on
+    QVERIFY(!w.aPause->isEnabled());
+    QVERIFY(w.aStop->isEnabled() && w.bSearchConvert->isEnabled());
+    w.bSearchConvert->click();  // Stop: the loop ends
+    QVERIFY(WaitIdle(w));
+    QTest::qWait(600);
+    QVERIFY(!w.Waiting());
+    QCOMPARE(Counter("C"), 1);
   }
 
   void daemonWithoutSourceKeepsWaitingWithoutNesting() {

@@ -76,7 +76,7 @@ bool TestChoosers::PromptSaveFile(const std::string& filter, const std::string& 
   return Take(Saves, path);
 }
 
-Scope::Scope(bool real) {
+Scope::Scope(bool real, int edition) : FProject("", edition) {
   OpenedFile();
   ClearOpened();
   FInfo = std::make_unique<kx::TkxInfo>(kx::App->ExeName);
@@ -128,6 +128,14 @@ std::vector<std::string> Rows(kx::TkxFrmMain& w) {
                 row->text(2).toStdString());
   }
   return r;
+}
+
+void DoubleClick(QWidget* w, QPoint at) {
+  if (at.isNull()) at = w->rect().center();
+  QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseDClick(w, Qt::LeftButton, Qt::NoModifier, at);
+  QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, at);
 }
 
 void WhenModal(std::function<void(QWidget*)> fn) {

@@ -34,7 +34,8 @@ class TestChoosers : public kx::TkxChoosers {
 class Scope {
  public:
   // `real` converts through LibreOffice; otherwise the recording test converter runs.
-  explicit Scope(bool real = false);
+  // `edition` 0 is the PNG edition, 1 the EMF edition.
+  explicit Scope(bool real = false, int edition = 0);
   ~Scope();
   kxtest::TempDir& Dir() { return FProject.Dir; }
   // Creates the windows as start-up does (after the test has set its options).
@@ -61,6 +62,9 @@ bool WaitOpened(size_t n, int ms = 5000);
 bool WaitIdle(kx::TkxFrmMain& w, int ms = 180000);
 // The row texts of the list: "image|file|result" per row.
 std::vector<std::string> Rows(kx::TkxFrmMain& w);
+// A double-click as a person makes it: press, release, double-click, release
+// (`at` defaults to the middle of `w`).
+void DoubleClick(QWidget* w, QPoint at = QPoint());
 // Runs `fn` as soon as the next modal window is up (for exec()-shown windows).
 void WhenModal(std::function<void(QWidget*)> fn);
 

@@ -1,0 +1,46 @@
+#pragma once
+// A row of the result list. It carries the index of the file item it shows, so
+// the list can be sorted by any column while notifications, the export and the
+// preview still find the row of item i.
+#include <mutex>
+#include <string>
+
+#include <QTreeWidgetItem>
+
+#include "engine/batch.h"
+
+namespace kx {
+
+class TkxResultRow : public QTreeWidgetItem {
+ public:
+  TkxResultRow(int itemIndex, const std::string& fileName);
+
+  int ItemIndex() const { return FItemIndex; }
+  // The item's status: the image index and the word of the list export.
+  int Status() const;
+  void SetResult(int status, const std::string& resultText, const QIcon& image);
+  std::string FileName() const;
+  std::string ResultText() const;
+
+  // By status, file name or result (numbers inside names in their order); equal
+  // keys keep the item order, so every sort is stable and reversible.
+  bool operator<(const QTreeWidgetItem& other) const override;
+
+ private:
+  const int FItemIndex;
+};
+
+// The row at `item` of a list view (nullptr when `item` is none of ours).
+TkxResultRow* ResultRow(QTreeWidgetItem* item);
+const TkxResultRow* ResultRow(const QTreeWidgetItem* item);
+
+// Runs `fn` with the batch's items while holding the items lock; the lock is
+// released however `fn` ends.
+template <class F>
+decltype(auto) WithLockedItems(TkxBatch& batch, F&& fn) {
+  TkxBatch::TItems& items = batch.LockItems();
+  std::lock_guard<TCriticalSection> unlock(batch.ItemsLock(), std::adopt_lock);
+  return fn(static_cast<const TkxBatch::TItems&>(items));
+}
+
+}  // namespace kx
