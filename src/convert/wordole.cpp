@@ -166,8 +166,9 @@ void TkxWordOle::OpenDocument(const std::string& path) {
     Variant docs = OleGet(FApp, "Documents");
     FDoc = OleGet(docs, "Open", {TkxOleArg::Text(name), TkxOleArg::Omitted(), TkxOleArg::Bool(GetReadOnly())});
   } else {
-    Variant docs = OleGet(FApp, "Documents");
-    FDoc = OleGet(docs, "Add", {TkxOleArg::Omitted()});
+    // A document that went away after the search fails; a blank page in its place
+    // would be reported as converted.
+    throw std::runtime_error("The file does not exist");
   }
   try {
     OlePut(OleGet(FApp, "Options"), "UpdateFieldsAtPrint", TkxOleArg::Bool(false));

@@ -250,9 +250,9 @@ TEST_F(Office, LinkOpensReadOnlyAndQuits) {
   EXPECT_EQ(w.GetServerExe(), "/usr/lib/libreoffice/program/soffice");
   EXPECT_EQ(VarToInt(OleGet(PagesOf(w.FApp), "Count")), 2);
   w.CloseDocument();
-  w.OpenDocument(scope.Dir / "not-there.doc");  // a new blank document
-  EXPECT_EQ(VarToInt(OleGet(PagesOf(w.FApp), "Count")), 1);
-  w.CloseDocument();
+  // A document that is not there fails; it never becomes a blank page.
+  EXPECT_EQ(FailureOf([&] { w.OpenDocument(scope.Dir / "not-there.doc"); }), "The file does not exist");
+  EXPECT_TRUE(IsNullRef(w.FDoc));
   w.QuitServer();
   EXPECT_TRUE(IsNullRef(w.FApp));
 }
