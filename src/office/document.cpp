@@ -325,7 +325,11 @@ void TkxWriterDocument::ExportPages() {
     TkxOfficeProcess::Watch watch(FOffice, seconds);
     BeforeExport(FOffice.Pid());
     Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
-    Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
+    // Pictures go into the PDF as they are: resampling them there costs the office more
+    // than the translation's own choice of resolution does.
+    Sequence<css::beans::PropertyValue> filterData = Props({Prop("ReduceImageResolution", Any(false))});
+    Sequence<css::beans::PropertyValue> pdfProps = Props(
+        {Prop("FilterName", Any(rtl::OUString("writer_pdf_Export"))), Prop("FilterData", Any(filterData))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);
   } catch (const css::lang::DisposedException&) {
     unlink(pdf.c_str());

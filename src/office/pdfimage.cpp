@@ -21,7 +21,7 @@ struct JpegError {
 void JpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->Jump, 1); }
 void JpegQuiet(j_common_ptr, int) {}
 
-bool DecodeJpeg(std::string_view data, TkxRaster& out, int64_t maxPixels) {
+bool DecodeJpeg(std::string_view data, TkxRaster& out, int64_t maxPixels, int wantW, int wantH) {
   jpeg_decompress_struct info;
   JpegError err;
   info.err = jpeg_std_error(&err.Mgr);
@@ -43,6 +43,13 @@ bool DecodeJpeg(std::string_view data, TkxRaster& out, int64_t maxPixels) {
   if (int64_t(info.image_width) * info.image_height > maxPixels) {
     jpeg_destroy_decompress(&info);
     return false;
+  }
+  if (wantW > 0 && wantH > 0) {
+    unsigned eighths = 1;
+    while (eighths < 8 && (info.image_width * eighths < unsigned(wantW) * 8 || info.image_height * eighths < unsigned(wantH) * 8))
+      ++eighths;
+    info.scale_num = eighths;
+    info.scale_denom = 8;
   }
   jpeg_start_decompress(&info);
   out.Width = int(info.output_width), out.Height = int(info.output_height), out.Alpha = false;
@@ -181,11 +188,12 @@ void ApplyColorKey(std::string_view key, TkxRaster& r) {
 
 }  // namespace
 
-bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fill)[3], int64_t maxPixels) {
+bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fill)[3], int64_t maxPixels, int wantW,
+                    int wantH) {
   out = TkxRaster{};
   bool ok = false;
   switch (image.Format) {
-    case TkxPdfImageFormat::Jpeg: ok = DecodeJpeg(image.Bytes, out, maxPixels); break;
+    case TkxPdfImageFormat::Jpeg: ok = DecodeJpeg(image.Bytes, out, maxPixels, wantW, wantH); break;
     case TkxPdfImageFormat::Png: ok = DecodePng(image.Bytes, out, maxPixels); break;
     case TkxPdfImageFormat::Ppm: ok = DecodePnm(image.Bytes, false, out, fill, false, false, maxPixels); break;
     case TkxPdfImageFormat::Pbm: ok = DecodePnm(image.Bytes, true, out, fill, image.Stencil, image.Invert, maxPixels); break;
@@ -195,9 +203,13 @@ bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fi
   return true;
 }
 
-void ShrinkRaster(TkxRaster& r, int64_t maxPixels) {
+void ShrinkRaster(TkxRaster& r, int64_t maxPixels, int wantW, int wantH) {
   size_t px = r.Alpha ? 4 : 3;
-  while (int64_t(r.Width) * r.Height > maxPixels && r.Width > 1 && r.Height > 1) {
+  auto tooBig = [&] {
+    return int64_t(r.Width) * r.Height > maxPixels ||
+           (wantW > 0 && wantH > 0 && r.Width >= 2 * wantW && r.Height >= 2 * wantH);
+  };
+  while (tooBig() && r.Width > 1 && r.Height > 1) {
     int w = r.Width / 2, h = r.Height / 2;
     std::vector<uint8_t> t(size_t(w) * size_t(h) * px);
     for (int y = 0; y < h; ++y)

@@ -25,6 +25,7 @@ constexpr int64_t kMaxDecodedPixels = int64_t(1) << 26;  // larger pictures are 
 constexpr double kMaxCoord = 1 << 30;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr size_t kCachedObjects = 256;            // per kind, before unused ones are deleted
+constexpr double kImageDpi = 300;                 // pictures keep at least this resolution where placed
 
 uint32_t ColorRef(double r, double g, double b) {
   auto c = [](double v) { return uint32_t(std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255)); };
@@ -366,9 +367,13 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   FlushText();
   const GState& s = Top();
   uint8_t fill[3] = {uint8_t(s.Fill & 0xFF), uint8_t(s.Fill >> 8 & 0xFF), uint8_t(s.Fill >> 16 & 0xFF)};
+  // The pixels the picture needs where it is placed (the unit square's sides, 1/100 pt).
+  const double* m = s.Ctm;
+  auto need = [](double units) { return int(std::clamp(std::ceil(units / 100 / 72 * kImageDpi), 1.0, 1e5)); };
+  int wantW = need(std::hypot(m[0], m[1])), wantH = need(std::hypot(m[2], m[3]));
   TkxRaster r;
-  if (!DecodePdfImage(image, r, fill, kMaxDecodedPixels)) return;
-  ShrinkRaster(r, kMaxImagePixels);
+  if (!DecodePdfImage(image, r, fill, kMaxDecodedPixels, wantW, wantH)) return;
+  ShrinkRaster(r, kMaxImagePixels, wantW, wantH);
   TkxDib dib = r.Alpha ? DibFromRgba(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 4)
                        : DibFromRgb(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 3);
   r = TkxRaster{};
@@ -378,7 +383,7 @@ void Translator::DrawImage(const TkxPdfImage& image) {
     else
       FEmf->StretchDIBits(x, y, cx, cy, dib);
   };
-  const double* m = s.Ctm;  // the unit square; the image's first row at y = 1
+  // The unit square; the image's first row at y = 1.
   if (std::fabs(m[1]) < 1e-9 && std::fabs(m[2]) < 1e-9) {
     int32_t x0 = Coord(m[4]), x1 = Coord(m[4] + m[0]), y0 = Coord(m[5] + m[3]), y1 = Coord(m[5]);
     if (x0 != x1 && y0 != y1) draw(x0, y0, x1 - x0, y1 - y0);

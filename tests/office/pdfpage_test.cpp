@@ -263,3 +263,20 @@ TEST(PdfPages, BrokenOutputKeepsThePagesBeforeIt) {
   EXPECT_TRUE(TranslatePdfPages("", "", &complete).empty());
   EXPECT_TRUE(complete);
 }
+
+TEST(PdfPages, PicturesKeepTheResolutionTheirPlaceNeeds) {
+  // A 64 x 64 JPEG and a 200 x 200 PNG, each shown 5 pt wide: 300 dpi there are 21 pixels.
+  std::string jpeg = JpegBytes(64, 64, 255, 0, 0);
+  std::string png = PngFromRgba(200, 200, std::vector<uint8_t>(200 * 200 * 4, 255));
+  char body[512];
+  std::snprintf(body, sizeof body,
+                "saveState\nupdateCtm 500 0 0 -500 0 1000\ndrawImage 64 64 0 JPEG %zu\nrestoreState\n"
+                "saveState\nupdateCtm 500 0 0 -500 1000 1000\ndrawImage 200 200 0 PNG %zu\nrestoreState\n",
+                jpeg.size(), png.size());
+  std::string emf = OnePage(body, jpeg + png);
+  auto dibs = EmfRecordsOf(emf, emf::EMR_STRETCHDIBITS);
+  ASSERT_EQ(dibs.size(), 2u);
+  EXPECT_EQ(EmfI32(emf, dibs[0].Offset + emf::stretchdib::CxSrc), 24);  // decoded at 3/8 of its size
+  EXPECT_EQ(EmfI32(emf, dibs[1].Offset + emf::stretchdib::CxSrc), 25);  // halved while twice the need
+  EXPECT_EQ(EmfI32(emf, dibs[1].Offset + emf::stretchdib::CxDest), 500);
+}
