@@ -1,11 +1,8 @@
 #pragma once
-// The application object, the edition and its profile, and the start-up sequence.
-#include <functional>
+// The application object, the edition and its profile.
 #include <string>
 
 namespace kx {
-
-class TkxInfoBase;
 
 class TkxApp {
  public:
@@ -34,19 +31,5 @@ TkxEditionProfile EditionProfileOf(int edition);
 
 // Whether a window could be shown: a display or a Qt platform is named.
 bool DisplayAvailable();
-// Fills the edition profile into the project, parses the command line and opens
-// the start-up project. False when the program must end at once.
-bool ApplyEditionProfile();
-
-// What start-up needs from the layers built on top of the core.
-struct TkxStartupSlots {
-  std::function<TkxInfoBase*()> CreateInfo;   // the product information object
-  std::function<int()> RunWindow;                  // the window mode; returns the exit code
-  std::function<void()> KillServers;               // ends every word processor at once
-  std::function<bool()> HasDisplay;                // unset: a window can be shown
-};
-
-// The whole program: start-up order, run mode, shutdown order. Returns the exit code.
-int RunProgram(int argc, char** argv, const TkxStartupSlots& hooks);
 
 }  // namespace kx

@@ -1,11 +1,14 @@
 #include "core/project.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QVariant>
 
+#include <map>
 #include <stdexcept>
 
 #include "core/infoslot.h"
+#include "core/proplist.h"
 #include "core/userfiles.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
@@ -16,10 +19,31 @@ namespace kx {
 
 TkxProject* Project = nullptr;
 
-std::string ControlName(QObject* control) { return control->objectName().toStdString(); }
-std::string ControlHint(QObject* control) { return control->property("hint").toString().toStdString(); }
+// The bound controls and a property list for each; Qt stays behind this wall.
+class TkxBindings {
+ public:
+  std::vector<QPointer<QObject>> Controls;
+  TkxPropList& Of(QObject* control);
+  void Clear() { FLists.clear(); }
 
-TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName) {
+ private:
+  std::map<QObject*, std::unique_ptr<TkxPropList>> FLists;
+};
+
+TkxPropList& TkxBindings::Of(QObject* control) {
+  auto& b = FLists[control];
+  if (!b || b->Instance() != control) {
+    b = std::make_unique<TkxPropList>(control);
+    control->setProperty("tag", QVariant::fromValue<qlonglong>(qlonglong(FLists.size())));
+  }
+  return *b;
+}
+
+// Name and hint of a bound control, kept as properties of the control.
+static std::string ControlName(QObject* control) { return control->objectName().toStdString(); }
+static std::string ControlHint(QObject* control) { return control->property("hint").toString().toStdString(); }
+
+TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName), FBindings(std::make_unique<TkxBindings>()) {
   if (FileExists(RecentListFile())) {  // a regular file only
     try {
       RecentFiles.LoadFromFile(RecentListFile());
@@ -199,21 +223,14 @@ void TkxProject::AddRecent() {
   if (RecentFiles.IndexOf(FileName) < 0) RecentFiles.Insert(0, FileName);
 }
 
-void TkxProject::RegisterControl(QObject* control) { Controls.push_back(control); }
-
-TkxPropList& TkxProject::Binding(QObject* control) {
-  auto& b = FBindings[control];
-  if (!b || b->Instance() != control) {
-    b = std::make_unique<TkxPropList>(control);
-    control->setProperty("tag", QVariant::fromValue<qlonglong>(qlonglong(FBindings.size())));
-  }
-  return *b;
-}
+void TkxProject::RegisterControl(QObject* control) { FBindings->Controls.push_back(control); }
+int TkxProject::ControlCount() const { return int(FBindings->Controls.size()); }
+QObject* TkxProject::Control(int index) const { return FBindings->Controls.at(size_t(index)).data(); }
 
 void TkxProject::ApplyToControls() {
-  for (QObject* c : Controls) {
+  for (QObject* c : FBindings->Controls) {
     if (!c) continue;
-    TkxPropList& b = Binding(c);
+    TkxPropList& b = FBindings->Of(c);
     std::string name = ControlName(c);
     std::string key = name.substr(name.empty() ? 0 : 1);
     std::string prop = ControlHint(c);
@@ -232,18 +249,18 @@ void TkxProject::ApplyToControls() {
 }
 
 void TkxProject::CollectFromControls() {
-  for (QObject* c : Controls) {
+  for (QObject* c : FBindings->Controls) {
     if (!c) continue;
     std::string name = ControlName(c);
-    std::string value = Binding(c).GetValue(ControlHint(c));
+    std::string value = FBindings->Of(c).GetValue(ControlHint(c));
     SetOption(name.substr(name.empty() ? 0 : 1), value);
   }
 }
 
 void TkxProject::ReleaseControls() {
-  for (QObject* c : Controls)
+  for (QObject* c : FBindings->Controls)
     if (c) c->setProperty("tag", QVariant::fromValue<qlonglong>(-1));
-  FBindings.clear();
+  FBindings->Clear();
 }
 
 std::string TkxProject::GetOption(const std::string& key) const {

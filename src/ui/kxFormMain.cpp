@@ -15,8 +15,8 @@
 
 #include "core/infoslot.h"
 #include "core/project.h"
-#include "core/runner.h"
 #include "core/strlist.h"
+#include "engine/runreport.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
 #include "platform/paths.h"

@@ -1,15 +1,15 @@
 // What a console run says: progress, failures, summary and warnings.
-#include "core/console.h"
+#include "console/console.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 
+#include "console/runchecks.h"
+#include "console/runner.h"
+#include "console/runsummary.h"
 #include "core/project.h"
-#include "core/runchecks.h"
-#include "core/runner.h"
-#include "core/runsummary.h"
 #include "testutil.h"
 
 using kx::Project;

@@ -1,10 +1,11 @@
-#include "core/runner.h"
+#include "console/runner.h"
 
 #include <gtest/gtest.h>
 
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "engine/batch.h"
+#include "engine/runreport.h"
 #include "platform/files.h"
 #include "testutil.h"
 

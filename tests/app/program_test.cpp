@@ -1,8 +1,9 @@
-#include "core/app.h"
+#include "app/program.h"
 
 #include <gtest/gtest.h>
 
 #include "convert/lumipix.h"
+#include "core/app.h"
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "platform/files.h"

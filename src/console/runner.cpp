@@ -1,17 +1,18 @@
-#include "core/runner.h"
+#include "console/runner.h"
 
 #include <chrono>
 #include <stdexcept>
 
-#include "core/console.h"
+#include "console/console.h"
+#include "console/runchecks.h"
+#include "console/runsummary.h"
 #include "core/infoslot.h"
 #include "core/optiontable.h"
 #include "core/project.h"
-#include "core/runchecks.h"
-#include "core/runsummary.h"
 #include "core/shard.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "engine/runreport.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "platform/text.h"
@@ -26,31 +27,6 @@ TkxMain::~TkxMain() = default;
 
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText) {
   return std::string(StatusWord(status)) + " => " + fileName + " => " + resultText;
-}
-
-std::string CommaText(const std::vector<std::string>& items) {
-  if (items.size() == 1 && items[0].empty()) return "\"\"";
-  std::string r;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i) r += ',';
-    const std::string& s = items[i];
-    bool quote = false;
-    for (unsigned char c : s)
-      if (c <= ' ' || c == ',' || c == '"') quote = true;
-    if (!quote) {
-      r += s;
-      continue;
-    }
-    r += '"';
-    r += ReplaceAll(s, "\"", "\"\"");
-    r += '"';
-  }
-  return r;
-}
-
-std::string ErrorReportAction(const std::vector<std::string>& errors) {
-  // Program text is UTF-8 already, so the code-page conversion is the identity.
-  return "err&e=" + ReplaceAll(CommaText(errors), "?", "%3F");
 }
 
 void TkxMain::Run() {

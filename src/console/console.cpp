@@ -1,4 +1,4 @@
-#include "core/console.h"
+#include "console/console.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

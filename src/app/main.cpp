@@ -1,4 +1,5 @@
 // The program: wires the layers into the start-up sequence.
+#include "app/program.h"
 #include "convert/lumipix.h"
 #include "core/app.h"
 #include "office/process.h"
