@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 
 #include "console/runner.h"
 #include "core/app.h"
@@ -81,53 +82,74 @@ static bool StartedWithPath(int argc) {
          !IsSwitchArgument(App->Param);
 }
 
+namespace {
+
+// Owns one of the global objects; the global pointer only looks at it, and is
+// cleared before the object goes. Kept as locals in start-up order, the owners free
+// the objects in reverse order however the program body ends.
+template <class T, class View = T>
+class TkxGlobal {
+ public:
+  TkxGlobal(View*& global, std::unique_ptr<T> object) : FGlobal(global), FObject(std::move(object)) {
+    FGlobal = FObject.get();
+  }
+  ~TkxGlobal() { FGlobal = nullptr; }
+  TkxGlobal(const TkxGlobal&) = delete;
+  TkxGlobal& operator=(const TkxGlobal&) = delete;
+
+ private:
+  View*& FGlobal;
+  std::unique_ptr<T> FObject;
+};
+
+// The run mode the command line and the display choose. Returns the exit code.
+int RunMode(int argc, const TkxStartupSlots& hooks) {
+  bool display = !hooks.HasDisplay || hooks.HasDisplay();
+  const std::string& param = App->Param;
+  if (Project->PureConsole() && !Contains(Project->Source(), "http")) return ConsoleRun(hooks);
+  if (!display && StartedWithPath(argc) && (FileExists(param) || DirectoryExists(param))) {
+    // No window to show it in: convert it beside itself, as a console job.
+    return ConsoleRun(hooks);
+  }
+  if (!display && StartedWithPath(argc)) {
+    std::fprintf(stderr, "%s: %s: no such document or folder\n", Project->Title.c_str(), param.c_str());
+    return 2;
+  }
+  if (!display) {
+    std::fprintf(stderr,
+                 "%s: no display to show the window on (DISPLAY is not set); to convert without a window, "
+                 "give a document or folder, or \"-P:PureConsole=1,Source=...,Target=...\" (see --help)\n",
+                 Project->Title.c_str());
+    return 2;
+  }
+  if (!hooks.RunWindow) {
+    std::fprintf(stderr, "%s: the window is not available in this build\n", Project->Title.c_str());
+    return 2;
+  }
+  try {
+    return hooks.RunWindow();
+  } catch (const std::exception& e) {
+    // Said and ended here, so that the objects below are freed in order (the project
+    // writes the recent list) rather than abandoned by an uncaught exception.
+    std::fprintf(stderr, "%s: %s\n", Project->Title.c_str(), e.what());
+  } catch (...) {
+    std::fprintf(stderr, "%s: Unexpected error\n", Project->Title.c_str());
+  }
+  return 1;
+}
+
+}  // namespace
+
 int RunProgram(int argc, char** argv, const TkxStartupSlots& hooks) {
-  App = new TkxApp(TkxApp::FromArgs(argc, argv));
+  TkxGlobal<TkxApp> app(App, std::make_unique<TkxApp>(TkxApp::FromArgs(argc, argv)));
   int code = 0;
-  if (AnswerInfoRequest(App->ExeName, App->Param, code)) {
-    delete App;
-    App = nullptr;
-    return code;
-  }
-  Info = hooks.CreateInfo ? hooks.CreateInfo() : nullptr;
-  Project = new TkxProject(App->ExeName);
-  Runner = new TkxMain();
-  if (ApplyEditionProfile()) {
-    Matcher = new TkxMatch();
-    bool display = !hooks.HasDisplay || hooks.HasDisplay();
-    const std::string& param = App->Param;
-    if (Project->PureConsole() && !Contains(Project->Source(), "http")) {
-      code = ConsoleRun(hooks);
-    } else if (!display && StartedWithPath(argc) && (FileExists(param) || DirectoryExists(param))) {
-      // No window to show it in: convert it beside itself, as a console job.
-      code = ConsoleRun(hooks);
-    } else if (!display && StartedWithPath(argc)) {
-      std::fprintf(stderr, "%s: %s: no such document or folder\n", Project->Title.c_str(), param.c_str());
-      code = 2;
-    } else if (!display) {
-      std::fprintf(stderr,
-                   "%s: no display to show the window on (DISPLAY is not set); to convert without a window, "
-                   "give a document or folder, or \"-P:PureConsole=1,Source=...,Target=...\" (see --help)\n",
-                   Project->Title.c_str());
-      code = 2;
-    } else if (hooks.RunWindow) {
-      code = hooks.RunWindow();
-    } else {
-      std::fprintf(stderr, "%s: the window is not available in this build\n", Project->Title.c_str());
-      code = 2;
-    }
-  }
-  delete Matcher;
-  Matcher = nullptr;
-  delete Runner;
-  Runner = nullptr;
-  delete Project;
-  Project = nullptr;
-  delete Info;
-  Info = nullptr;
-  delete App;
-  App = nullptr;
-  return code;
+  if (AnswerInfoRequest(App->ExeName, App->Param, code)) return code;
+  TkxGlobal<TkxInfoBase> info(Info, std::unique_ptr<TkxInfoBase>(hooks.CreateInfo ? hooks.CreateInfo() : nullptr));
+  TkxGlobal<TkxProject> project(Project, std::make_unique<TkxProject>(App->ExeName));
+  TkxGlobal<TkxMain> runner(Runner, std::make_unique<TkxMain>());
+  if (!ApplyEditionProfile()) return 0;
+  TkxGlobal<TkxMatch, TkxMatchBase> matcher(Matcher, std::make_unique<TkxMatch>());
+  return RunMode(argc, hooks);
 }
 
 }  // namespace kx

@@ -6,6 +6,7 @@
 #include "core/app.h"
 #include "core/infoslot.h"
 #include "core/project.h"
+#include "engine/match.h"
 #include "platform/files.h"
 #include "testutil.h"
 
@@ -169,4 +170,31 @@ TEST(RunModes, WithoutADisplayADocumentOrFolderAloneIsAConsoleJob) {
   EXPECT_EQ(shown.WindowCalls, 1);     // with a display the window opens it, as before
   EXPECT_EQ(bare.Code, 2);
   EXPECT_NE(err.find("Lumipix Converter: no display to show the window on"), std::string::npos) << err;
+}
+
+TEST(Shutdown, AWindowThatThrowsStillWritesTheRecentListAndFreesEverything) {
+  kxtest::TempDir d;
+  std::string exe = d / "batchpng";
+  kx::RegisterLumipix();
+  kx::TkxStartupSlots hooks;
+  hooks.HasDisplay = [] { return true; };
+  hooks.RunWindow = [&]() -> int {
+    kx::Project->RecentFiles.Insert(0, d / "a.batch-lumipix");
+    throw std::runtime_error("the window could not be made");
+  };
+  char* argv[] = {exe.data()};
+  testing::internal::CaptureStderr();
+  int code = -1;
+  try {
+    code = kx::RunProgram(1, argv, hooks);
+  } catch (const std::exception&) {
+    // Checked below: nothing may be left behind either way.
+  }
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(kxtest::ReadFile(exe + ".log"), d / "a.batch-lumipix\r\n");
+  EXPECT_EQ(kx::Project, nullptr);
+  EXPECT_EQ(kx::App, nullptr);
+  EXPECT_EQ(kx::Matcher, nullptr);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("Lumipix Converter: the window could not be made"), std::string::npos) << err;
 }
