@@ -142,8 +142,21 @@ void TkxConvertor::SetOnFinishAll(const std::function<void()>& onThreadEnd) {
 }
 
 void TkxConvertor::ProcessNode() {
-  ConvertFile(Batch, Node);
+  try {
+    ConvertFile(Batch, Node);
+  } catch (const std::exception& e) {
+    EndAsFailed(e.what());
+  } catch (...) {
+    EndAsFailed("Unexpected error while converting this document");
+  }
   if (OnNodeDone) OnNodeDone(Batch, Node);
+}
+
+void TkxConvertor::EndAsFailed(const std::string& message) {
+  Node->ResultText = message;
+  if (Node->Status == 2) return;  // counted already by the converter
+  Node->Status = 2;
+  Batch->RecordFileFailure(message);
 }
 
 void TkxConvertor::ConvertFile(TkxBatch*, TkxNode*) {}

@@ -67,6 +67,17 @@ TEST(Runner, OneConvertedOneFailedGiveTwoLinesAndOneReport) {
   EXPECT_EQ(r.Rec.Counts["F"], 1);
 }
 
+TEST(Runner, ADocumentWhoseConverterThrowsIsAFailureInLogAndCounters) {
+  RunnerScope r;
+  r.Options("");
+  WriteFile(r.S.Dir / "in/throw.doc", "");
+  r.Runner.Run();
+  ASSERT_EQ(r.Runner.Log.Count(), 1);
+  EXPECT_EQ(r.Runner.Log[0], "Failure => " + r.S.Dir / "in/throw.doc" + " => thrown for throw.doc");
+  EXPECT_EQ(r.Rec.Counts["F"], 1);
+  EXPECT_EQ(r.Rec.Actions, (std::vector<std::string>{"err&e=\"thrown for throw.doc\""}));
+}
+
 TEST(Runner, SameMessageThreeTimesCountsThreeReportsOnceEncoded) {
   RunnerScope r;
   r.Options("ThreadsCount=2");
