@@ -84,16 +84,16 @@ std::string FailMessage;
 std::atomic<int> Run{0};
 
 ProjectScope::ProjectScope(const std::string& exeName, int edition) {
-  std::string exe = exeName.empty() ? Dir / (edition == 0 ? "batchpng" : "batchemf") : exeName;
+  std::string exe = exeName.empty() ? Dir / (edition == kx::kPngEdition ? "batchpng" : "batchemf") : exeName;
   kx::App = new kx::TkxApp(exe, "");
   kx::Project = new kx::TkxProject(exe);
   kx::TkxProject& p = *kx::Project;
   kx::Edition = edition;
-  p.ShortName = edition == 0 ? "lumipix" : "lumimet";
-  p.OutputExt = edition == 0 ? ".png" : ".emf";
+  p.ShortName = edition == kx::kPngEdition ? "lumipix" : "lumimet";
+  p.OutputExt = edition == kx::kPngEdition ? ".png" : ".emf";
   p.ProjectExt = ".batch-" + p.ShortName;
-  p.ProjectFilter = (edition == 0 ? "Lumipix Project|*" : "Lumimet Project|*") + p.ProjectExt;
-  p.Title = edition == 0 ? "Lumipix Converter" : "Lumimet Converter";
+  p.ProjectFilter = (edition == kx::kPngEdition ? "Lumipix Project|*" : "Lumimet Project|*") + p.ProjectExt;
+  p.Title = edition == kx::kPngEdition ? "Lumipix Converter" : "Lumimet Converter";
   p.SourceMask = "*.doc?";
   p.DocFilter = "Word Document (*.doc;*.docx)|*.doc;*.docx";
   p.Version = kx::kVersion;
@@ -155,14 +155,14 @@ class TestConvertor : public kx::TkxConvertor {
     if (kx::Contains(name, "fail")) {
       std::string msg = FailMessage.empty() ? "Failed: " + name : FailMessage;
       node->ResultText = msg;
-      node->Status = 2;
+      node->Status = kx::TkxNode::Failure;
       batch->RecordFileFailure(msg);
       return;
     }
     WriteFile(target, node->FileName + " #" + std::to_string(Run.load()));
     std::string note = FinishSource(batch, node, target);
     node->ResultText = target + (note.empty() ? "" : " (" + note + ")");
-    node->Status = 1;
+    node->Status = kx::TkxNode::Success;
     batch->RecordSuccess();
   }
 };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/app.h"
 #include "engine/convertor.h"
 
 namespace kxtest {
@@ -49,7 +50,7 @@ class SmallTmpfs {
 // the recording test converter class; tears everything down again.
 class ProjectScope {
  public:
-  explicit ProjectScope(const std::string& exeName = "", int edition = 0);
+  explicit ProjectScope(const std::string& exeName = "", int edition = kx::kPngEdition);
   ~ProjectScope();
   TempDir Dir;
 };

@@ -65,7 +65,7 @@ void TkxMain::Run() {
   RunningConvertors.store(count);
   Convertor->ResumeAll();
   Convertor = nullptr;  // the converters free themselves from here on
-  if (Info) Info->Count("C", 0, 1);
+  if (Info) Info->Count(counter::kRuns, 0, 1);
   auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   bool stopping = false;
   while (RunningConvertors.load() > 0) {
@@ -90,9 +90,9 @@ void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
 
 void TkxMain::Finish() {
   if (Info) {
-    Info->Count("A", 0, Batch->ItemCount());
-    Info->Count("S", 0, Batch->SuccessCount());
-    Info->Count("F", 0, Batch->FailCount());
+    Info->Count(counter::kListed, 0, Batch->ItemCount());
+    Info->Count(counter::kConverted, 0, Batch->SuccessCount());
+    Info->Count(counter::kFailed, 0, Batch->FailCount());
     if (Batch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(Batch->Errors()), "");
   }
   std::string logFile = Project->GetOption("LogFile");
@@ -106,7 +106,7 @@ void TkxMain::Finish() {
     }
     std::vector<TkxFailure> failed;
     for (const auto& node : Batch->LockItems())
-      if (node->Status == 2) failed.emplace_back(node->FileName, node->ResultText);
+      if (node->Status == TkxNode::Failure) failed.emplace_back(node->FileName, node->ResultText);
     Batch->UnlockItems();
     for (const std::string& line : FailureLines(failed, logFile)) Report->Say(line);
     Report->Say(RunSummaryLine(Project->Title, totals, FSeconds));

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "convert/wordconst.h"
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "core/strlist.h"
@@ -101,16 +102,16 @@ void TkxWordOle::StartServer() {
   }
   try {
     FServerVersion = VersionNumber(OleGet(FApp, "Version"));
-    if (Info) Info->Count("W", FServerVersion, 1);
+    if (Info) Info->Count(counter::kWordVersion, FServerVersion, 1);
   } catch (...) {
     // A server that does not tell its version is taken as the oldest kind.
   }
   if (ReadBool(Project->GetOption("AppVisible"), false)) {
     OlePut(FApp, "Visible", TkxOleArg::Bool(true));
-    OlePut(FApp, "WindowState", TkxOleArg::Int(2));
+    OlePut(FApp, "WindowState", TkxOleArg::Int(word::wdWindowStateMinimize));
   }
   try {
-    OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(0));
+    OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(word::wdAlertsNone));
   } catch (...) {
     // Servers without the property show no alerts to switch off.
   }

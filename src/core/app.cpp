@@ -9,7 +9,7 @@
 namespace kx {
 
 TkxApp* App = nullptr;
-int Edition = 0;
+int Edition = kPngEdition;
 bool SkipOwnerFiles = false;
 TkxInfoBase* Info = nullptr;
 
@@ -17,12 +17,12 @@ TkxApp TkxApp::FromArgs(int argc, char** argv) {
   return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), argc > 1 && argv[1] ? argv[1] : "");
 }
 
-int DetectEdition(const std::string& exeName) { return Contains(ExtractFileName(exeName), "png") ? 0 : 1; }
+int DetectEdition(const std::string& exeName) { return Contains(ExtractFileName(exeName), "png") ? kPngEdition : kEmfEdition; }
 
 TkxEditionProfile EditionProfileOf(int edition) {
   TkxEditionProfile e;
   e.Edition = edition;
-  if (edition == 0) {
+  if (edition == kPngEdition) {
     e.OutputExt = ".png";
     e.ShortName = "lumipix";
     e.ProjectExt = ".batch-" + e.ShortName;

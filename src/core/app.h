@@ -14,17 +14,21 @@ class TkxApp {
 };
 
 extern TkxApp* App;
-extern int Edition;           // 0 PNG edition, 1 EMF edition
+// The values of Edition.
+inline constexpr int kPngEdition = 0;
+inline constexpr int kEmfEdition = 1;
+
+extern int Edition;           // kPngEdition or kEmfEdition
 extern bool SkipOwnerFiles;   // names beginning with "~$" are never listed
 
 inline constexpr const char* kVersion = "2022.14.611.2864";
 
-// 0 when the executable's file name contains "png" (case-sensitive), else 1.
+// kPngEdition when the executable's file name contains "png" (case-sensitive), else kEmfEdition.
 int DetectEdition(const std::string& exeName);
 
 // What the edition changes in the project.
 struct TkxEditionProfile {
-  int Edition = 0;
+  int Edition = kPngEdition;
   std::string OutputExt, ShortName, ProjectExt, ProjectFilter, Title;
 };
 TkxEditionProfile EditionProfileOf(int edition);

@@ -12,9 +12,9 @@ namespace kx {
 
 const char* StatusWord(int status) {
   switch (status) {
-    case 1:
+    case TkxNode::Success:
       return "Success";
-    case 2:
+    case TkxNode::Failure:
       return "Failure";
     default:
       return "Running";

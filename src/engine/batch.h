@@ -19,8 +19,15 @@ namespace kx {
 
 class TkxNode {
  public:
+  // The values of Status; also the image index of the item's row.
+  enum : int32_t {
+    Running = 0,  // not finished
+    Success = 1,  // converted, or skipped because its pages exist
+    Failure = 2,  // failed: ResultText says why
+  };
+
   TkxNode(int index, std::string fileName) : Index(index), FileName(std::move(fileName)) {}
-  int32_t Status = 0;  // 0 not finished, 1 converted or skipped, 2 failed
+  int32_t Status = Running;
   const int32_t Index;
   const std::string FileName;
   std::string ResultText;

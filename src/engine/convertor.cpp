@@ -154,8 +154,8 @@ void TkxConvertor::ProcessNode() {
 
 void TkxConvertor::EndAsFailed(const std::string& message) {
   Node->ResultText = message;
-  if (Node->Status == 2) return;  // counted already by the converter
-  Node->Status = 2;
+  if (Node->Status == TkxNode::Failure) return;  // counted already by the converter
+  Node->Status = TkxNode::Failure;
   Batch->RecordFileFailure(message);
 }
 
@@ -238,7 +238,7 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
     case TOverwriteMode::Overwrite:
       return result;
     case TOverwriteMode::Skip:
-      node->Status = 1;
+      node->Status = TkxNode::Success;
       batch->RecordSkip();
       return std::string();
     case TOverwriteMode::Rename:

@@ -16,7 +16,7 @@ TkxInfo::TkxInfo(const std::string& exeName) : FExeName(exeName) {
   } catch (...) {
     FStore.Clear();
   }
-  Count("R", 0, 1);
+  Count(counter::kStarts, 0, 1);
 }
 
 TkxInfo::~TkxInfo() {
@@ -98,7 +98,7 @@ void TkxInfo::OpenLink(const std::string& page, const std::string& action, const
 
 void TkxInfo::HandleError(const std::string& message) {
   try {
-    Count("E", 0, 1);
+    Count(counter::kErrors, 0, 1);
   } catch (...) {
   }
   OpenLink("", "err&e=" + message, "");

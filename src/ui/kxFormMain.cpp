@@ -520,10 +520,10 @@ void TkxFrmMain::NewBatch() {
   FBatch->OnNodeAdded = [sink, gen](TkxBatch*, TkxNode* node) {
     int index = node->Index;
     if (TkxFrmMain* w = QThread::currentThread() == qApp->thread() ? sink->Window() : nullptr) {
-      w->RowChanged(gen, index, false, 0, std::string());
+      w->RowChanged(gen, index, false, TkxNode::Running, std::string());
       return;
     }
-    sink->Post([gen, index](TkxFrmMain* w) { w->RowChanged(gen, index, false, 0, std::string()); });
+    sink->Post([gen, index](TkxFrmMain* w) { w->RowChanged(gen, index, false, TkxNode::Running, std::string()); });
   };
 }
 
@@ -694,7 +694,7 @@ QTreeWidgetItem* TkxFrmMain::ShowNode(const std::string& fileName, TkxNode* node
     if (FBatch) FBatch->AddFile(fileName);
     return nullptr;
   }
-  RowChanged(FGeneration, node->Index, false, 0, std::string());
+  RowChanged(FGeneration, node->Index, false, TkxNode::Running, std::string());
   return RowOfItem(node->Index);
 }
 
@@ -724,7 +724,7 @@ void TkxFrmMain::RowChanged(uint64_t gen, int index, bool done, int status, cons
   }
   TkxResultRow* row = RowOfItem(index);
   if (!row || !done) return;
-  int image = status >= 0 && status < kImageCount ? status : 0;
+  int image = status >= 0 && status < kImageCount ? status : int(TkxNode::Running);
   row->SetResult(status, result, imgList[image]);
   if (FPreview && FPreview->isVisible() && FPreview->ItemIndex() == index) ShowInPreview(row);
 }
@@ -809,7 +809,7 @@ void TkxFrmMain::aConvertExecute() {
   FPagesAtStart = FBatch->Totals().Pages;
   FRunClock.start();
   head->ResumeAll();
-  if (Info) Info->Count("C", 0, 1);
+  if (Info) Info->Count(counter::kRuns, 0, 1);
   FStopped = false;
   StartPolling();
 }
@@ -862,9 +862,9 @@ void TkxFrmMain::OnFinish() {
   aStop->setEnabled(false);
   UpdateStatus();
   if (FBatch && Info) {
-    Info->Count("A", 0, FBatch->ItemCount());
-    Info->Count("S", 0, FBatch->SuccessCount());
-    Info->Count("F", 0, FBatch->FailCount());
+    Info->Count(counter::kListed, 0, FBatch->ItemCount());
+    Info->Count(counter::kConverted, 0, FBatch->SuccessCount());
+    Info->Count(counter::kFailed, 0, FBatch->FailCount());
     if (FBatch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(FBatch->Errors()), "");
   }
   if (aStop->data().toInt() == 1) {
@@ -1003,7 +1003,7 @@ void TkxFrmMain::aUpdateExecute() {
 void TkxFrmMain::aHelpExecute() {
   if (!Info) return;
   Info->OpenLink("h", "", "");
-  Info->Count("H", 0, 1);
+  Info->Count(counter::kHelp, 0, 1);
 }
 
 void TkxFrmMain::aHomePageExecute() {

@@ -49,18 +49,18 @@ struct ProgramRun {
 }  // namespace
 
 TEST(Edition, FromTheExecutableFileNameOnly) {
-  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng"), 0);
-  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng.exe"), 0);
-  EXPECT_EQ(kx::DetectEdition("/opt/x/BatchPNG"), 1);
-  EXPECT_EQ(kx::DetectEdition("/opt/x/batch"), 1);
-  EXPECT_EQ(kx::DetectEdition("/opt/png/batchemf"), 1);  // a folder named with png does not count
-  EXPECT_EQ(kx::DetectEdition("/opt/png.d/batch"), 1);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng"), kx::kPngEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng.exe"), kx::kPngEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/BatchPNG"), kx::kEmfEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batch"), kx::kEmfEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/png/batchemf"), kx::kEmfEdition);  // a folder named with png does not count
+  EXPECT_EQ(kx::DetectEdition("/opt/png.d/batch"), kx::kEmfEdition);
 }
 
 TEST(Edition, ProfileOfBothEditions) {
   kxtest::TempDir d;
-  for (int edition : {0, 1}) {
-    std::string exe = d / (edition == 0 ? "batchpng" : "batchemf");
+  for (int edition : {kx::kPngEdition, kx::kEmfEdition}) {
+    std::string exe = d / (edition == kx::kPngEdition ? "batchpng" : "batchemf");
     kx::App = new kx::TkxApp(exe, "");
     kx::Project = new kx::TkxProject(exe);
     ASSERT_TRUE(kx::ApplyEditionProfile());
@@ -71,7 +71,7 @@ TEST(Edition, ProfileOfBothEditions) {
     EXPECT_EQ(p.DocFilter, "Word Document (*.doc;*.docx)|*.doc;*.docx");
     EXPECT_EQ(p.Version, "2022.14.611.2864");
     EXPECT_EQ(p.AltOutputExt, "");
-    if (edition == 0) {
+    if (edition == kx::kPngEdition) {
       EXPECT_EQ(p.OutputExt, ".png");
       EXPECT_EQ(p.ProjectFilter, "Lumipix Project|*.batch-lumipix");
       EXPECT_EQ(p.Title, "Lumipix Converter");

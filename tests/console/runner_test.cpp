@@ -39,9 +39,9 @@ struct RunnerScope {
 }  // namespace
 
 TEST(RunLog, LineFormatAndErrorReportText) {
-  EXPECT_EQ(kx::RunLogLine(1, "/a.doc", "/o/a-*.png"), "Success => /a.doc => /o/a-*.png");
-  EXPECT_EQ(kx::RunLogLine(2, "/a.doc", "Bad"), "Failure => /a.doc => Bad");
-  EXPECT_EQ(kx::RunLogLine(0, "/a.doc", ""), "Running => /a.doc => ");
+  EXPECT_EQ(kx::RunLogLine(kx::TkxNode::Success, "/a.doc", "/o/a-*.png"), "Success => /a.doc => /o/a-*.png");
+  EXPECT_EQ(kx::RunLogLine(kx::TkxNode::Failure, "/a.doc", "Bad"), "Failure => /a.doc => Bad");
+  EXPECT_EQ(kx::RunLogLine(kx::TkxNode::Running, "/a.doc", ""), "Running => /a.doc => ");
   EXPECT_EQ(kx::CommaText({"plain", "with blank", "a,b", "say \"hi\"", "tab\there"}),
             "plain,\"with blank\",\"a,b\",\"say \"\"hi\"\"\",\"tab\there\"");
   EXPECT_EQ(kx::CommaText({""}), "\"\"");

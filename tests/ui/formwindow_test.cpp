@@ -225,10 +225,10 @@ class FormWindowTest : public QObject {
       QCOMPARE(row, w.RowOfItem(row->ItemIndex()));
       if (name.find("fail") != std::string::npos) {
         QCOMPARE(result, "Failed: " + kx::ExtractFileName(name));
-        QCOMPARE(row->Status(), 2);
+        QCOMPARE(row->Status(), int(kx::TkxNode::Failure));
       } else {
         QCOMPARE(kx::ChangeFileExt(kx::ExtractFileName(result), ""), kx::ChangeFileExt(kx::ExtractFileName(name), ""));
-        QCOMPARE(row->Status(), 1);
+        QCOMPARE(row->Status(), int(kx::TkxNode::Success));
       }
       // The full path and the result on hover.
       QCOMPARE(row->toolTip(1), Q(name));
@@ -241,7 +241,7 @@ class FormWindowTest : public QObject {
     for (int i = 0; i < w.RowCount(); ++i) {
       auto* row = w.RowOfItem(i);
       QCOMPARE(kx::ExtractFileName(row->FileName()), items[size_t(i)]);
-      expected += std::string(row->Status() == 1 ? "[Success]" : "[Failure]") + " => " + row->FileName() + " => " +
+      expected += std::string(row->Status() == kx::TkxNode::Success ? "[Success]" : "[Failure]") + " => " + row->FileName() + " => " +
                   row->ResultText() + "\r\n";
     }
     QCOMPARE(log, expected);
