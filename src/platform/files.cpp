@@ -14,6 +14,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace kx {
@@ -162,14 +163,11 @@ bool IsTempFileName(const std::string& name, long* owner) {
     return false;
   size_t dash = name.size() - s - kTempRandom - 1;
   if (name[dash] != '-' || dash == p) return false;
-  long pid = 0;
-  for (size_t i = p; i < dash; ++i) {
-    if (name[i] < '0' || name[i] > '9' || pid > 99999999) return false;
-    pid = pid * 10 + (name[i] - '0');
-  }
+  std::optional<uint64_t> pid = ReadDigits(std::string_view(name).substr(p, dash - p), 999999999);
+  if (!pid) return false;
   for (size_t i = dash + 1; i < dash + 1 + kTempRandom; ++i)
     if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
-  if (owner) *owner = pid;
+  if (owner) *owner = long(*pid);
   return true;
 }
 
