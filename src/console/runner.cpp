@@ -6,7 +6,6 @@
 #include "console/console.h"
 #include "console/runchecks.h"
 #include "console/runsummary.h"
-#include "core/infoslot.h"
 #include "core/optiontable.h"
 #include "core/project.h"
 #include "core/shard.h"
@@ -65,7 +64,7 @@ void TkxMain::Run() {
   RunningConvertors.store(count);
   Convertor->ResumeAll();
   Convertor = nullptr;  // the converters free themselves from here on
-  if (Info) Info->Count(counter::kRuns, 0, 1);
+  CountRunStart();
   auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   bool stopping = false;
   while (RunningConvertors.load() > 0) {
@@ -89,12 +88,7 @@ void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
 }
 
 void TkxMain::Finish() {
-  if (Info) {
-    Info->Count(counter::kListed, 0, Batch->ItemCount());
-    Info->Count(counter::kConverted, 0, Batch->SuccessCount());
-    Info->Count(counter::kFailed, 0, Batch->FailCount());
-    if (Batch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(Batch->Errors()), "");
-  }
+  ReportRunEnd(*Batch);
   std::string logFile = Project->GetOption("LogFile");
   if (Report) {
     TkxRunTotals totals = Batch->Totals();

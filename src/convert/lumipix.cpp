@@ -23,13 +23,12 @@ namespace kx {
 namespace {
 
 bool IsPng(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  unsigned char sig[8] = {};
-  size_t n = std::fread(sig, 1, 8, f);
-  std::fclose(f);
-  static const unsigned char kSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  return n == 8 && std::equal(sig, sig + 8, kSig);
+  static const std::string kSignature("\x89PNG\r\n\x1A\n", 8);
+  try {
+    return ReadWholeFile(path, kSignature.size()) == kSignature;
+  } catch (const std::exception&) {
+    return false;  // nothing to read is no PNG; the caller says which page has none
+  }
 }
 
 [[noreturn]] void NotPng(const std::string& page, const std::string& why) {

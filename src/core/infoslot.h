@@ -17,6 +17,9 @@ inline constexpr const char* kFailed = "F";       // failures of finished runs
 inline constexpr const char* kWordVersion = "W";  // the word processor's version (set, not added)
 }  // namespace counter
 
+// The action of a web error report; the messages follow it.
+inline constexpr const char* kErrorReportAction = "err&e=";
+
 class TkxInfoBase {
  public:
   virtual ~TkxInfoBase() = default;

@@ -1,12 +1,7 @@
 #include "core/strlist.h"
 
-#include <cerrno>
-#include <clocale>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/numbers.h"
@@ -73,24 +68,6 @@ void TkxStringList::SetText(std::string_view text) {
     pos = brk + 1;
     if (text[brk] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
   }
-}
-
-void TkxStringList::LoadFromFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) throw std::runtime_error("Cannot read file \"" + path + "\"");
-  SetText(ss.str());
-}
-
-void TkxStringList::SaveToFile(const std::string& path) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
-  std::string text = GetText();
-  out.write(text.data(), std::streamsize(text.size()));
-  out.close();
-  if (!out) throw std::runtime_error("Cannot write file \"" + path + "\"");
 }
 
 void TkxStringList::Insert(int index, std::string line) {

@@ -1,9 +1,5 @@
 #include "engine/convertor.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -297,25 +293,7 @@ int32_t TkxFileUtils::FileDate(const std::string& path, bool utc) {
   return UnixToDosDateTime(t.tv_sec, utc);
 }
 
-std::string TkxFileUtils::ReadStringFromFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::string data;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      close(fd);
-      throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(err));
-    }
-    if (n == 0) break;
-    data.append(buf, size_t(n));
-  }
-  close(fd);
-  return data;
-}
+std::string TkxFileUtils::ReadStringFromFile(const std::string& path) { return ReadWholeFile(path); }
 
 void TkxFileUtils::WriteStringToFile(const std::string& path, const std::string& data) {
   std::string folder = ExtractFilePath(path);

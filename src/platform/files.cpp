@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -142,6 +143,22 @@ bool GetFileId(const std::string& path, TkxFileId& id) {
 
 namespace {
 
+[[noreturn]] void FileError(const char* what, const std::string& path, int err) {
+  throw std::runtime_error(std::string(what) + " \"" + path + "\". " + std::strerror(err));
+}
+
+// Writes all of `data` to `fd`; the errno of the failure, 0 when all was written.
+int WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    done += size_t(n);
+  }
+  return 0;
+}
+
 constexpr const char* kTempPrefix = ".lumipix-";
 constexpr const char* kTempSuffix = ".tmp";
 constexpr size_t kTempRandom = 6;
@@ -199,7 +216,7 @@ TkxTempFile::TkxTempFile(const std::string& folder, std::string forName) : FFor(
   int err = errno;
   std::string path = Shown();
   FPath.clear();
-  throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(err));
+  FileError("Cannot create file", path, err);
 }
 
 TkxTempFile::~TkxTempFile() {
@@ -207,21 +224,11 @@ TkxTempFile::~TkxTempFile() {
   if (!FKept && !FPath.empty()) unlink(FPath.c_str());
 }
 
-void TkxTempFile::Fail(const char* what, int err) const {
-  throw std::runtime_error(std::string(what) + " \"" + Shown() + "\". " + std::strerror(err));
-}
+void TkxTempFile::Fail(const char* what, int err) const { FileError(what, Shown(), err); }
 
 void TkxTempFile::Write(const std::string& data) {
   if (FFd < 0) Fail("Cannot write file", EBADF);
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(FFd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot write file", errno);
-    }
-    done += size_t(n);
-  }
+  if (int err = WriteAll(FFd, data)) Fail("Cannot write file", err);
 }
 
 void TkxTempFile::Finish(bool sync) {
@@ -239,8 +246,7 @@ void TkxTempFile::Finish(bool sync) {
 
 void TkxTempFile::Replace(const std::string& path) {
   Finish(true);
-  if (rename(FPath.c_str(), path.c_str()) != 0)
-    throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+  if (rename(FPath.c_str(), path.c_str()) != 0) FileError("Cannot write file", path, errno);
   FKept = true;
 }
 
@@ -249,12 +255,41 @@ void SyncFile(const std::string& path, const std::string& shown) {
   int err = fd < 0 ? errno : 0;
   if (fd >= 0 && fsync(fd) != 0) err = errno;
   if (fd >= 0) close(fd);
-  if (err) throw std::runtime_error("Cannot write file \"" + (shown.empty() ? path : shown) + "\". " + std::strerror(err));
+  if (err) FileError("Cannot write file", shown.empty() ? path : shown, err);
 }
 
 size_t NameMax(const std::string& folder) {
   long n = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return n > 0 ? size_t(n) : 255;
+}
+
+std::string ReadWholeFile(const std::string& path, size_t limit) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) FileError("Cannot open file", path, errno);
+  std::string data;
+  char buf[65536];
+  while (data.size() < limit) {
+    ssize_t n = read(fd, buf, std::min(sizeof buf, limit - data.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      close(fd);
+      FileError("Cannot read file", path, err);
+    }
+    if (n == 0) break;
+    data.append(buf, size_t(n));
+  }
+  close(fd);
+  return data;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) FileError("Cannot create file", path, errno);
+  int err = WriteAll(fd, data);
+  // A full disk may only show when the file is closed.
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) FileError("Cannot write file", path, err);
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& data) {

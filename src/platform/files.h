@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -94,6 +95,14 @@ class TkxTempFile {
 void SyncFile(const std::string& path, const std::string& shown = std::string());
 // The longest file name the folder's file system takes, in bytes.
 size_t NameMax(const std::string& folder);
+
+// The whole content of a file, or its first `limit` bytes. Raises with the cause:
+// "Cannot open file "<path>". <reason>" or "Cannot read file ...".
+std::string ReadWholeFile(const std::string& path, size_t limit = SIZE_MAX);
+// Replaces the content of `path` by `data` in place (a missing file is made with the
+// usual permissions). Raises with the cause: "Cannot create file ..." or "Cannot
+// write file ...", with what was written until then left behind.
+void WriteWholeFile(const std::string& path, const std::string& data);
 
 // Writes `data` to `path` whole or not at all: into a temporary file of the same
 // folder, flushed to the disk, then renamed over `path`. An existing file keeps

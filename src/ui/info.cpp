@@ -101,7 +101,7 @@ void TkxInfo::HandleError(const std::string& message) {
     Count(counter::kErrors, 0, 1);
   } catch (...) {
   }
-  OpenLink("", "err&e=" + message, "");
+  OpenLink("", kErrorReportAction + message, "");
 }
 
 }  // namespace kx

@@ -809,7 +809,7 @@ void TkxFrmMain::aConvertExecute() {
   FPagesAtStart = FBatch->Totals().Pages;
   FRunClock.start();
   head->ResumeAll();
-  if (Info) Info->Count(counter::kRuns, 0, 1);
+  CountRunStart();
   FStopped = false;
   StartPolling();
 }
@@ -861,12 +861,7 @@ void TkxFrmMain::OnFinish() {
   LinkButton(bSearchConvert, aSearchConvert);
   aStop->setEnabled(false);
   UpdateStatus();
-  if (FBatch && Info) {
-    Info->Count(counter::kListed, 0, FBatch->ItemCount());
-    Info->Count(counter::kConverted, 0, FBatch->SuccessCount());
-    Info->Count(counter::kFailed, 0, FBatch->FailCount());
-    if (FBatch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(FBatch->Errors()), "");
-  }
+  if (FBatch) ReportRunEnd(*FBatch);
   if (aStop->data().toInt() == 1) {
     ForgetBatch();
     aStop->setData(0);
