@@ -1,6 +1,8 @@
 #include "testutil.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,6 +80,28 @@ void SmallTmpfs::Fill(const std::string& name) const {
   while (write(fd, block.data(), 1) > 0) {
   }
   close(fd);
+}
+
+FileModesHold::FileModesHold() {
+  if (geteuid() != 0) return;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};  // 0: this thread
+  __user_cap_data_struct data[2];
+  if (syscall(SYS_capget, &header, data) != 0) return;
+  for (int i = 0; i < 2; ++i) {
+    FSaved[i][0] = data[i].effective;
+    FSaved[i][1] = data[i].permitted;
+    FSaved[i][2] = data[i].inheritable;
+  }
+  for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
+  FDropped = syscall(SYS_capset, &header, data) == 0;
+}
+
+FileModesHold::~FileModesHold() {
+  if (!FDropped) return;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2];
+  for (int i = 0; i < 2; ++i) data[i] = {FSaved[i][0], FSaved[i][1], FSaved[i][2]};
+  syscall(SYS_capset, &header, data);
 }
 
 std::string FailMessage;

@@ -1,6 +1,7 @@
 #include "console/runner.h"
 
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 
 #include "console/console.h"
@@ -92,7 +93,12 @@ void TkxMain::Finish() {
   std::string logFile = Project->GetOption("LogFile");
   if (Report) {
     TkxRunTotals totals = Batch->Totals();
-    if (totals.Found == 0 && !FSourceWarned && !Batch->Terminated()) {
+    std::vector<TkxSearchProblem> unread = Batch->SearchProblems();
+    for (const TkxSearchProblem& p : unread)
+      Report->Warning("the folder " + p.Folder + " cannot be searched (" + std::strerror(p.Error) +
+                      "): its documents were left out");
+    // With a folder that could not be read, "no document matches" would tell too little.
+    if (totals.Found == 0 && !FSourceWarned && unread.empty() && !Batch->Terminated()) {
       TkxShard share = Project->Shard();
       Report->Warning("no document matches " + FSource +
                       (share.All() ? "" : " in share " + Project->GetOption("Shard")) +

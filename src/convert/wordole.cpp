@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -95,8 +96,15 @@ void TkxWordOle::StartServer() {
     CoInitialize();
     FApp = CreateOleObject(kWordApplication);
   } catch (...) {
-    CoInitialize();
-    FApp = CreateOleObject("WPS.Application");
+    // The other word processor's server when this one cannot be had. When neither
+    // can, this one's failure is the one worth reading: the other is a stand-in.
+    std::exception_ptr first = std::current_exception();
+    try {
+      CoInitialize();
+      FApp = CreateOleObject("WPS.Application");
+    } catch (...) {
+      std::rethrow_exception(first);
+    }
   }
   try {
     FServerVersion = VersionNumber(OleGet(FApp, "Version"));

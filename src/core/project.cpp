@@ -47,8 +47,8 @@ TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName), FBinding
   if (FileExists(RecentListFile())) {  // a regular file only
     try {
       RecentFiles.LoadFromFile(RecentListFile());
-    } catch (...) {
-      RecentFiles.Clear();
+    } catch (const std::exception&) {
+      RecentFiles.Clear();  // a list that cannot be read starts empty; it is written anew at the end
     }
   }
 }
@@ -59,7 +59,9 @@ TkxProject::~TkxProject() {
     std::string file = RecentListFile();
     if (RecentFiles.Count() > 0) PrepareHousekeepingFolder(file);
     RecentFiles.SaveToFile(file);
-  } catch (...) {
+  } catch (const std::exception&) {
+    // Nobody is left to tell at the end of the program; the recent list is a
+    // convenience, and the next start reads whatever list there is.
   }
 }
 
@@ -154,6 +156,7 @@ bool TkxProject::IsProjectFile(const std::string& path) const {
 }
 
 void TkxProject::OpenProject(bool atStartup) {
+  std::string before = FileName;
   if (!atStartup) {
     std::string chosen = FileName;
     if (!PromptOpenFile(ProjectFilter + "|" + DocFilter, chosen, false)) return;
@@ -163,7 +166,7 @@ void TkxProject::OpenProject(bool atStartup) {
   if (IsProjectFile(path)) {
     try {
       // Only regular files: a FIFO named like a project would block the program.
-      if (!FileExists(path)) throw std::runtime_error("not a file");
+      if (!FileExists(path)) throw std::runtime_error("Cannot open file \"" + path + "\". It is not a regular file");
       TkxStringList lines;
       lines.LoadFromFile(path);
       {
@@ -171,7 +174,14 @@ void TkxProject::OpenProject(bool atStartup) {
         FSettings = std::move(lines);
       }
       AddRecent();
-    } catch (...) {
+    } catch (const std::exception&) {
+      // Chosen in the dialog just now: the person hears why, and the project in hand stays.
+      if (!atStartup) {
+        FileName = before;
+        throw;
+      }
+      // Opened without asking (at start-up, dropped, from the recent list): the default
+      // project need not exist yet, and the settings in hand stay as they were.
     }
   } else if (!CmdOptions.empty()) {
     FileName.clear();
@@ -326,7 +336,8 @@ std::string TkxProject::TargetFolder() const {
   if (PathDelim == kx::PathDelim && !DirectoryExists(t)) {
     try {
       ForceDirectories(t);
-    } catch (...) {
+    } catch (const std::exception&) {
+      // The run names the folder when it cannot write a document's pages into it.
     }
   }
   if (t.empty() || t.back() != PathDelim) t.push_back(PathDelim);

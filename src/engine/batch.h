@@ -52,6 +52,14 @@ struct TkxRunTotals {
   int Done() const { return Converted + Failed + Skipped; }
 };
 
+// A folder the search could not list, and why.
+struct TkxSearchProblem {
+  std::string Folder;
+  int Error = 0;  // the errno
+  // "The folder /in/locked/ cannot be searched: Permission denied"
+  std::string Text() const;
+};
+
 class TkxBatch;
 class TkxTargetTurn;
 using TkxNodeEvent = std::function<void(TkxBatch*, TkxNode*)>;
@@ -102,6 +110,9 @@ class TkxBatch : public TThread {
   int SuccessCount() const;
   int FailCount() const;
   std::vector<std::string> Errors() const;
+  // Folders that exist but could not be listed, in the order the search met them;
+  // each is in Errors() as well. Their documents are missing from the items.
+  std::vector<TkxSearchProblem> SearchProblems() const;
   int NextIndex() const;
 
   TkxNodeEvent OnNodeAdded;
@@ -119,6 +130,7 @@ class TkxBatch : public TThread {
  private:
   void Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed);
   void AddFound(const std::string& path);
+  void RecordSearchProblem(const std::string& folder, int error);
   TkxNode* HandOut();  // the next item; under the items lock
   void Clear();
   bool IsItem(const TkxNode* node) const;
@@ -136,6 +148,7 @@ class TkxBatch : public TThread {
   int32_t FPageCount = 0;
   std::string FCurrent;
   std::vector<std::string> FErrors;
+  std::vector<TkxSearchProblem> FSearchProblems;
   std::atomic<bool> FSearchDone{false};
   std::atomic<bool> FDrained{false};
 

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
@@ -19,6 +20,26 @@
 #include "platform/paths.h"
 
 namespace kx {
+
+namespace {
+
+[[noreturn]] void FileError(const char* what, const std::string& path, int err) {
+  throw std::runtime_error(std::string(what) + " \"" + path + "\". " + std::strerror(err));
+}
+
+// Writes all of `data` to `fd`; the errno of the failure, 0 when all was written.
+int WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    done += size_t(n);
+  }
+  return 0;
+}
+
+}  // namespace
 
 static char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -55,12 +76,23 @@ bool WildcardMatch(const std::string& mask, const std::string& name) {
          MatchAt(mask.substr(0, mask.size() - 2).c_str(), name.c_str(), 0);
 }
 
-void FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn) {
+namespace {
+struct TDirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+using TDirOwner = std::unique_ptr<DIR, TDirCloser>;
+TDirOwner OpenDir(const std::string& folder) { return TDirOwner(opendir(folder.empty() ? "." : folder.c_str())); }
+}  // namespace
+
+int FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn) {
   std::string folder = ExtractFilePath(pattern);
   std::string mask = ExtractFileName(pattern);
-  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
-  if (!d) return;
-  while (dirent* e = readdir(d)) {
+  TDirOwner d = OpenDir(folder);
+  if (!d) return errno;
+  for (;;) {
+    errno = 0;
+    dirent* e = readdir(d.get());
+    if (!e) return errno;  // 0 at the end of the folder
     std::string name = e->d_name;
     if (!WildcardMatch(mask, name)) continue;
     std::string full = folder + name;
@@ -81,9 +113,8 @@ void FindFiles(const std::string& pattern, int attrs, const std::function<bool(c
     if (!(st.st_mode & S_IWUSR)) entry.Attr |= faReadOnly;
     if ((entry.Attr & faHidden) && !(attrs & faHidden)) continue;
     if ((entry.Attr & faDirectory) && !(attrs & faDirectory)) continue;
-    if (!fn(entry)) break;
+    if (!fn(entry)) return 0;
   }
-  closedir(d);
 }
 
 bool FileExists(const std::string& path) {
@@ -105,10 +136,11 @@ void ForceDirectories(const std::string& path) {
     pos = p.find(PathDelim, pos + 1);
     std::string part = p.substr(0, pos);
     if (!part.empty() && !DirectoryExists(part) && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-      throw std::runtime_error("Unable to create directory");
+      FileError("Unable to create directory", part, errno);
     if (pos == std::string::npos) break;
   }
-  if (!DirectoryExists(p)) throw std::runtime_error("Unable to create directory");
+  // Made and gone again, or a file of that name meanwhile.
+  if (!DirectoryExists(p)) FileError("Unable to create directory", p, ENOTDIR);
 }
 
 bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
@@ -143,22 +175,6 @@ bool GetFileId(const std::string& path, TkxFileId& id) {
 
 namespace {
 
-[[noreturn]] void FileError(const char* what, const std::string& path, int err) {
-  throw std::runtime_error(std::string(what) + " \"" + path + "\". " + std::strerror(err));
-}
-
-// Writes all of `data` to `fd`; the errno of the failure, 0 when all was written.
-int WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    done += size_t(n);
-  }
-  return 0;
-}
-
 constexpr const char* kTempPrefix = ".lumipix-";
 constexpr const char* kTempSuffix = ".tmp";
 constexpr size_t kTempRandom = 6;
@@ -189,10 +205,10 @@ bool IsTempFileName(const std::string& name, long* owner) {
 }
 
 int SweepTempFiles(const std::string& folder) {
-  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
-  if (!d) return 0;
+  TDirOwner d = OpenDir(folder);
+  if (!d) return 0;  // a folder that cannot be listed has nothing to sweep that can be found
   int removed = 0;
-  while (dirent* e = readdir(d)) {
+  while (dirent* e = readdir(d.get())) {
     long owner = 0;
     if (!IsTempFileName(e->d_name, &owner) || owner <= 0 || owner == long(getpid())) continue;
     if (kill(pid_t(owner), 0) == 0 || errno != ESRCH) continue;  // its process still runs
@@ -200,7 +216,6 @@ int SweepTempFiles(const std::string& folder) {
     struct stat st {};
     if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(full.c_str()) == 0) ++removed;
   }
-  closedir(d);
   return removed;
 }
 

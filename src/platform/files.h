@@ -30,13 +30,15 @@ struct TkxFileEntry {
 // platform, hidden and folder entries are listed only when `attrs` asks for them.
 // Only regular files and folders are listed (links followed, except that links to
 // folders are never reported as folders); "." and ".." are reported like any entry.
-// Each entry is handed to `fn`; returning false stops the listing.
-void FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn);
+// Each entry is handed to `fn`; returning false stops the listing. Returns 0, or the
+// errno of a folder that cannot be listed (missing, not a folder, not readable).
+int FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn);
 bool WildcardMatch(const std::string& mask, const std::string& name);
 
 bool FileExists(const std::string& path);       // a regular file (links followed)
 bool DirectoryExists(const std::string& path);  // a folder (links followed)
-// mkdir -p; raises "Unable to create directory" for the empty path, and on failure.
+// mkdir -p; raises "Unable to create directory" for the empty path, and with the
+// folder and the cause on failure.
 void ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Never replaces an existing file: fails with errno EEXIST when `to` exists.

@@ -13,8 +13,8 @@ TkxInfo::TkxInfo(const std::string& exeName) : FExeName(exeName) {
   FInstallNumber = TkxFileUtils::FileDate(ExcludeTrailingPathDelimiter(ExtractFilePath(exeName)), true);
   try {
     FStore.SetText(TkxFileUtils::ReadStringFromFile(StoreFile()));
-  } catch (...) {
-    FStore.Clear();
+  } catch (const std::exception&) {
+    FStore.Clear();  // no store yet, or none that can be read: the counters start again
   }
   Count(counter::kStarts, 0, 1);
 }
@@ -100,6 +100,7 @@ void TkxInfo::HandleError(const std::string& message) {
   try {
     Count(counter::kErrors, 0, 1);
   } catch (...) {
+    // The report below matters more than its count, which is only a convenience.
   }
   OpenLink("", kErrorReportAction + message, "");
 }

@@ -509,6 +509,9 @@ void TkxFrmMain::ForgetBatch() {
 }
 
 void TkxFrmMain::NewBatch() {
+  // The old list's unread folders are no problem of the new one.
+  if (FSearchProblemsShown > 0) sbStatus->ClearProblem();
+  FSearchProblemsShown = 0;
   ForgetBatch();
   FBatch = new TkxBatch();
   FRows.clear();
@@ -806,6 +809,7 @@ void TkxFrmMain::aConvertExecute() {
   aPause->setEnabled(true);
   LinkButton(bSearchConvert, aStop);
   sbStatus->ClearProblem();
+  FSearchProblemsShown = 0;  // said again while the list lacks their documents
   FPagesAtStart = FBatch->Totals().Pages;
   FRunClock.start();
   head->ResumeAll();
@@ -923,6 +927,7 @@ void TkxFrmMain::UpdateStatus() {
     if (FInRun && FRunClock.isValid() && FRunClock.elapsed() >= 1000)
       rate = (t.Pages - FPagesAtStart) * 1000.0 / double(FRunClock.elapsed());
     sbStatus->ShowTotals(t, FInRun, rate);
+    ShowSearchProblems();
   } else {
     sbStatus->pbRun->hide();
   }
@@ -937,6 +942,15 @@ void TkxFrmMain::UpdateStatus() {
   if (!Busy() && !FCycle.isActive()) FPoll.stop();
 }
 
+void TkxFrmMain::ShowSearchProblems() {
+  std::vector<TkxSearchProblem> problems = FBatch->SearchProblems();
+  if (problems.size() == FSearchProblemsShown) return;
+  FSearchProblemsShown = problems.size();
+  std::string text = problems.front().Text();
+  if (problems.size() > 1) text += " (and " + std::to_string(problems.size() - 1) + " more folders)";
+  sbStatus->ShowProblem(Q(text));
+}
+
 void TkxFrmMain::ExportList(const std::string& path) {
   // In item order, whatever order the view is sorted in.
   TkxStringList lines;
@@ -948,7 +962,13 @@ void TkxFrmMain::ExportList(const std::string& path) {
 // ---- project commands and links
 
 void TkxFrmMain::aOpenExecute() {
-  Project->OpenProject(false);
+  try {
+    Project->OpenProject(false);
+  } catch (const std::exception& e) {
+    // Said where the user looks; the error report follows as for every failed command.
+    sbStatus->ShowProblem(Q("The project was not opened: " + std::string(e.what())));
+    throw;
+  }
   UpdateTitle();
 }
 

@@ -150,6 +150,8 @@ class TkxFrmMain : public TkxFrmBase {
   void StartWait(int ms);
   void EndWait();
   void StartPolling();
+  // Folders of the list's search that could not be read, in the status bar.
+  void ShowSearchProblems();
   void SortIndicatorChanged(int column, Qt::SortOrder order);
   void ShowInPreview(TkxResultRow* row);
   QSize MinimumWindowSize() const;
@@ -170,6 +172,7 @@ class TkxFrmMain : public TkxFrmBase {
   QTimer FPoll;   // the status bar's clock
   QElapsedTimer FRunClock;
   int FPagesAtStart = 0;
+  size_t FSearchProblemsShown = 0;  // of FBatch's, as the status bar says
   std::shared_ptr<TkxRowSink> FSink;
   TkxUiDispatcher FDispatcher;
   TkxBatchDisposer FDisposer;

@@ -68,6 +68,25 @@ TEST(Listing, AttributesHiddenFoldersAndSpecialFiles) {
   EXPECT_TRUE(List(d / "missing/*", kx::faArchive).empty());
 }
 
+TEST(Listing, AFolderThatCannotBeListedSaysWhy) {
+  TempDir d;
+  WriteFile(d / "locked/a.doc", "x");
+  WriteFile(d / "file.doc", "x");
+  chmod((d / "locked").c_str(), 0);
+  int calls = 0;
+  auto count = [&](const kx::TkxFileEntry&) { return ++calls > 0; };
+  {
+    kxtest::FileModesHold hold;
+    EXPECT_EQ(kx::FindFiles(d / "locked/*.doc", kx::faArchive, count), EACCES);
+  }
+  chmod((d / "locked").c_str(), 0755);
+  EXPECT_EQ(kx::FindFiles(d / "missing/*.doc", kx::faArchive, count), ENOENT);
+  EXPECT_EQ(kx::FindFiles(d / "file.doc/*.doc", kx::faArchive, count), ENOTDIR);
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(kx::FindFiles(d / "locked/*.doc", kx::faArchive, count), 0);
+  EXPECT_EQ(calls, 1);
+}
+
 TEST(FileOps, FoldersExistenceDeleteRename) {
   TempDir d;
   EXPECT_THROW(kx::ForceDirectories(""), std::runtime_error);
