@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   kx::office::RegisterWordApplication();
   kx::RegisterLumipix();
   kx::TkxStartupSlots hooks;
-  hooks.CreateInfo = [] { return new kx::TkxInfo(kx::App->ExeName); };
+  hooks.CreateInfo = [] { return std::make_unique<kx::TkxInfo>(kx::App->ExeName); };
   hooks.RunWindow = [&argc, argv] { return kx::RunWindowMode(argc, argv); };
   hooks.KillServers = [] { kx::office::KillAllOffices(); };
   hooks.HasDisplay = [] { return kx::DisplayAvailable(); };

@@ -144,7 +144,7 @@ int RunProgram(int argc, char** argv, const TkxStartupSlots& hooks) {
   TkxGlobal<TkxApp> app(App, std::make_unique<TkxApp>(TkxApp::FromArgs(argc, argv)));
   int code = 0;
   if (AnswerInfoRequest(App->ExeName, App->Param, code)) return code;
-  TkxGlobal<TkxInfoBase> info(Info, std::unique_ptr<TkxInfoBase>(hooks.CreateInfo ? hooks.CreateInfo() : nullptr));
+  TkxGlobal<TkxInfoBase> info(Info, hooks.CreateInfo ? hooks.CreateInfo() : nullptr);
   TkxGlobal<TkxProject> project(Project, std::make_unique<TkxProject>(App->ExeName));
   TkxGlobal<TkxMain> runner(Runner, std::make_unique<TkxMain>());
   if (!ApplyEditionProfile()) return 0;

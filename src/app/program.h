@@ -2,6 +2,7 @@
 // The program as a whole: the start-up order of the global objects, the choice of
 // the run mode and the shutdown order. It sits above every layer and wires them.
 #include <functional>
+#include <memory>
 
 namespace kx {
 
@@ -13,7 +14,7 @@ bool ApplyEditionProfile();
 
 // What start-up needs from the parts that are not linked into every build.
 struct TkxStartupSlots {
-  std::function<TkxInfoBase*()> CreateInfo;   // the product information object
+  std::function<std::unique_ptr<TkxInfoBase>()> CreateInfo;  // the product information object
   std::function<int()> RunWindow;             // the window mode; returns the exit code
   std::function<void()> KillServers;          // ends every word processor at once
   std::function<bool()> HasDisplay;           // unset: a window can be shown

@@ -20,10 +20,10 @@ TkxBatchDisposer::~TkxBatchDisposer() {
   if (FThread.joinable()) FThread.join();
 }
 
-void TkxBatchDisposer::Dispose(TkxBatch* batch, std::vector<std::shared_ptr<TkxChain>> chains) {
+void TkxBatchDisposer::Dispose(std::unique_ptr<TkxBatch> batch, std::vector<std::shared_ptr<TkxChain>> chains) {
   if (!batch) return;
   batch->Terminate();
-  TEntry e{std::unique_ptr<TkxBatch>(batch), std::move(chains)};
+  TEntry e{std::move(batch), std::move(chains)};
   if (e.Free()) return;  // the batch's destructor waits for its search, which never waits for anyone
   std::lock_guard<std::mutex> g(FLock);
   try {

@@ -23,10 +23,10 @@ class TkxBatchDisposer {
   TkxBatchDisposer(const TkxBatchDisposer&) = delete;
   TkxBatchDisposer& operator=(const TkxBatchDisposer&) = delete;
 
-  // Takes ownership. Frees at once when nothing uses the batch any more. When the
-  // batch cannot be kept for later (no memory, no thread), the error is raised and
-  // the batch is never freed: converters may still use it.
-  void Dispose(TkxBatch* batch, std::vector<std::shared_ptr<TkxChain>> chains);
+  // Frees at once when nothing uses the batch any more. When the batch cannot be
+  // kept for later (no memory, no thread), the error is raised and the batch is
+  // never freed: converters may still use it.
+  void Dispose(std::unique_ptr<TkxBatch> batch, std::vector<std::shared_ptr<TkxChain>> chains);
   // Batches handed over and not yet freed.
   int Pending() const;
   // Blocks until Pending() is 0.

@@ -443,7 +443,7 @@ TkxFrmMain::~TkxFrmMain() {
   if (FChain) FChain->TerminateAll();
   ForgetBatch();
   FDisposer.WaitAll();
-  delete FCfg;
+  FCfg.reset();
 }
 
 void TkxFrmMain::RegisterBoundControls() {
@@ -495,13 +495,12 @@ void TkxFrmMain::UpdateTitle() {
 bool TkxFrmMain::Busy() const { return FInRun || (FBatch && FBatch->Started() && !FBatch->SearchDone()); }
 
 void TkxFrmMain::ForgetBatch() {
-  TkxBatch* old = FBatch;
-  FBatch = nullptr;
+  std::unique_ptr<TkxBatch> old = std::move(FBatch);
   ++FGeneration;
   std::vector<std::shared_ptr<TkxChain>> chains;
   chains.swap(FBatchChains);
   try {
-    FDisposer.Dispose(old, std::move(chains));
+    FDisposer.Dispose(std::move(old), std::move(chains));
   } catch (const std::exception& e) {
     // Releasing the old list does not stop the new one; the user hears of it.
     sbStatus->ShowProblem(QString("The previous list could not be released: ") + e.what());
@@ -513,7 +512,7 @@ void TkxFrmMain::NewBatch() {
   if (FSearchProblemsShown > 0) sbStatus->ClearProblem();
   FSearchProblemsShown = 0;
   ForgetBatch();
-  FBatch = new TkxBatch();
+  FBatch = std::make_unique<TkxBatch>();
   FRows.clear();
   lViewer->clear();
   sbStatus->ClearTotals();
@@ -787,7 +786,7 @@ void TkxFrmMain::aConvertExecute() {
   std::shared_ptr<TkxRowSink> sink = FSink;
   uint64_t gen = FGeneration;
   try {
-    head = TkxConvertor::CreateChain(FBatch, S(eTarget->text()), [sink, gen](TkxBatch*, TkxNode* node) {
+    head = TkxConvertor::CreateChain(FBatch.get(), S(eTarget->text()), [sink, gen](TkxBatch*, TkxNode* node) {
       int index = node->Index, status = node->Status;
       std::string result = node->ResultText;
       sink->Post([=](TkxFrmMain* w) { w->RowChanged(gen, index, true, status, result); });
@@ -996,7 +995,7 @@ void TkxFrmMain::aNewExecute() {
 }
 
 void TkxFrmMain::aConfigExecute() {
-  if (!FCfg) FCfg = new TkxFrmCfg(this);
+  if (!FCfg) FCfg = std::make_unique<TkxFrmCfg>(this);
   FCfg->exec();
   UpdateTitle();
 }

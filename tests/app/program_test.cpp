@@ -31,7 +31,7 @@ struct ProgramRun {
   ProgramRun(const std::string& exe, const std::string& arg, int display = -1) {
     kx::RegisterLumipix();
     kx::TkxStartupSlots hooks;
-    hooks.CreateInfo = [this] { return new RecordingInfo(&Links); };
+    hooks.CreateInfo = [this] { return std::make_unique<RecordingInfo>(&Links); };
     if (display >= 0) hooks.HasDisplay = [display] { return display == 1; };
     hooks.RunWindow = [this] {
       ++WindowCalls;

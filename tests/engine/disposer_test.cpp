@@ -32,11 +32,11 @@ TEST(Disposer, ABatchIsFreedOnceItsChainsHaveEnded) {
   ProjectScope s;
   bool idle = false, busy = false;
   kx::TkxBatchDisposer d;
-  d.Dispose(new WatchedBatch(&idle), {});
+  d.Dispose(std::make_unique<WatchedBatch>(&idle), {});
   EXPECT_TRUE(idle);  // nothing used it: freed at once
-  auto* batch = new WatchedBatch(&busy);
-  TkxConvertor* head = TkxConvertor::CreateChain(batch, s.Dir / "out/", {});  // suspended: the chain lives
-  d.Dispose(batch, {head->Chain()});
+  auto batch = std::make_unique<WatchedBatch>(&busy);
+  TkxConvertor* head = TkxConvertor::CreateChain(batch.get(), s.Dir / "out/", {});  // suspended: the chain lives
+  d.Dispose(std::move(batch), {head->Chain()});
   kx::Sleep(60);
   EXPECT_FALSE(busy);
   EXPECT_EQ(d.Pending(), 1);
@@ -49,11 +49,12 @@ TEST(Disposer, ABatchIsFreedOnceItsChainsHaveEnded) {
 TEST(Disposer, ABatchThatCannotBeKeptIsNeverFreedUnderItsConverters) {
   ProjectScope s;
   bool freed = false;
-  auto* batch = new WatchedBatch(&freed);
+  auto owned = std::make_unique<WatchedBatch>(&freed);
+  WatchedBatch* batch = owned.get();
   TkxConvertor* head = TkxConvertor::CreateChain(batch, s.Dir / "out/", {});
   {
     NoThreadDisposer d;
-    EXPECT_THROW(d.Dispose(batch, {head->Chain()}), std::system_error);
+    EXPECT_THROW(d.Dispose(std::move(owned), {head->Chain()}), std::system_error);
     EXPECT_FALSE(freed);
     EXPECT_EQ(d.Pending(), 0);  // and the disposer does not wait for it when it goes
   }
