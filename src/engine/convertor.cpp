@@ -96,7 +96,7 @@ TkxConvertor::TkxConvertor(TkxBatch* batch, const TkxNodeEvent& onNodeDone, int 
     FChain->Remove(this);
     for (TkxConvertor* c = Next; c;) {  // never started: freeing them announces nothing
       TkxConvertor* n = c->Next;
-      delete c;
+      delete c;  // NOLINT(cppcoreguidelines-owning-memory): never started, so nobody else owns it
       c = n;
     }
     throw;
