@@ -7,6 +7,11 @@ exe="$1"
 corpus=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The offices of this run keep their folders here, so that only they are looked for.
+mkdir "$work/tmp"
+export TMPDIR="$work/tmp"
+unset XDG_RUNTIME_DIR
+offices_left() { pgrep -f "soffice.bin.*UserInstallation=file://$TMPDIR/" || true; }
 fails=0; passes=0
 check() { if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi; }
 mkdir -p "$work/in" "$work/fakebin"
@@ -19,6 +24,7 @@ run() {  # signal, seconds before it, second signal after (or empty), out folder
   local out="$work/$4"
   "$exe" "-P:PureConsole=1,Source=$work/in/*.docx,Target=$out/,ThreadsCount=2,LogFile=$out.log" &
   local pid=$!
+  echo "$pid" >> "$work/pids"
   sleep "$2"
   local t0=$(date +%s.%N)
   kill -"$1" $pid
@@ -36,17 +42,20 @@ check "some but not all documents finished ($lines of $n)" $([ "$lines" -gt 0 ] 
 finished=$(grep '^Success => ' "$work/a.log" | sed 's|.*/\(doc[0-9]*\)\.docx => .*|\1|' | sort)
 written=$(ls "$work/a" | sed 's|-[0-9]*\.png$||' | sort -u)
 check "the log lists exactly the documents whose pages were written" $([ "$finished" = "$written" ]; echo $?)
-check "no office left after SIGINT" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+check "no office left after SIGINT" $([ -z "$(offices_left)" ]; echo $?)
 
 read code took < <(run TERM 4 "" b)
 check "SIGTERM exits 143 (got $code)" $([ "$code" = 143 ]; echo $?)
-check "no office left after SIGTERM" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+check "no office left after SIGTERM" $([ -z "$(offices_left)" ]; echo $?)
 
 read code took < <(run INT 4 0.3 c)
 check "a second signal ends at once (exit $code after $took s)" $([ "$code" = 130 ] && [ "$(echo "$took < 3" | bc)" = 1 ]; echo $?)
 sleep 0.5
-check "no office left after a second signal" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
-check "no profile folder left" $([ -z "$(ls -d "${TMPDIR:-/tmp}"/lumipix-office-* 2>/dev/null)" ]; echo $?)
+check "no office left after a second signal" $([ -z "$(offices_left)" ]; echo $?)
+check "no office folder left" $([ -z "$(ls -d "$TMPDIR"/lumipix-office-* 2>/dev/null)" ]; echo $?)
+sockets=""
+for pid in $(cat "$work/pids"); do sockets+=$(ls -d /tmp/OSL_PIPE_*_lumipix-"$pid"-* 2>/dev/null); done
+check "no pipe socket left [$sockets]" $([ -z "$sockets" ]; echo $?)
 
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]

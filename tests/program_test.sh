@@ -5,6 +5,11 @@ set -u
 exe="$1"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The offices of this run keep their folders here, so that only they are looked for.
+mkdir "$work/tmp"
+export TMPDIR="$work/tmp"
+unset XDG_RUNTIME_DIR
+offices_left() { pgrep -f "soffice.bin.*UserInstallation=file://$TMPDIR/" || true; }
 fails=0; passes=0
 check() {  # name, condition result
   if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi
@@ -77,7 +82,7 @@ if [ -n "$corpus" ] && [ -d "$corpus" ]; then
   check "pages were written" $([ "$(ls "$work/corpus-out" | grep -c -- '-01.png$')" = $((docs - 1)) ]; echo $?)
   wait_opened $((before + 1))
   check "one error report" $([ "$(tail -n +$((before + 1)) "$work/opened.txt" | grep -c 'a=err&e=')" = 1 ]; echo $?)
-  check "no office left" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+  check "no office left" $([ -z "$(offices_left)" ]; echo $?)
 
   # The same job unattended in the window (offscreen): it runs once, writes the
   # list export and closes by itself.
@@ -88,7 +93,8 @@ if [ -n "$corpus" ] && [ -d "$corpus" ]; then
   docs=$(ls "$corpus"/test0*.docx | wc -l)
   check "window run exports every row" $([ "$(grep -c '^\[Success\] => ' "$work/window.log")" = "$docs" ]; echo $?)
   check "window run wrote the pages" $([ "$(ls "$work/window-out" | grep -c -- '-01.png$')" = "$docs" ]; echo $?)
-  check "no office left after the window run" $([ -z "$(pgrep -f 'soffice.bin.*lumipix-' || true)" ]; echo $?)
+  check "no office left after the window run" $([ -z "$(offices_left)" ]; echo $?)
+  check "no office folder left" $([ -z "$(ls "$TMPDIR" | grep lumipix-office-)" ]; echo $?)
 fi
 
 echo "$passes passed, $fails failed"

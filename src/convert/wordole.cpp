@@ -59,6 +59,12 @@ static int32_t DecimalOrZero(std::string_view s) {
   return v ? int32_t(neg ? -int64_t(*v) : int64_t(*v)) : 0;
 }
 
+// A document given by a web address is opened from there: the word processor fetches it.
+static bool IsWebAddress(const std::string& path) {
+  std::string head = LowerAscii(path.substr(0, 8));
+  return head.rfind("http://", 0) == 0 || head.rfind("https://", 0) == 0;
+}
+
 int32_t VersionNumber(const Variant& value) {
   int32_t n;
   try {
@@ -156,7 +162,7 @@ void TkxWordOle::DropLink() {
 void TkxWordOle::OpenDocument(const std::string& path) {
   if (IsNullRef(FApp)) StartServer();
   if (!IsNullRef(FDoc)) return;
-  bool exists = FileExists(path);
+  bool exists = FileExists(path) || IsWebAddress(path);
   std::string name = exists ? OfficePath(path) : path;
   if (exists && GetSkipPassword()) {
     Variant docs = OleGet(FApp, "Documents");
@@ -167,8 +173,9 @@ void TkxWordOle::OpenDocument(const std::string& path) {
     Variant docs = OleGet(FApp, "Documents");
     FDoc = OleGet(docs, "Open", {TkxOleArg::Text(name), TkxOleArg::Omitted(), TkxOleArg::Bool(GetReadOnly())});
   } else {
-    Variant docs = OleGet(FApp, "Documents");
-    FDoc = OleGet(docs, "Add", {TkxOleArg::Omitted()});
+    // A document that went away after the search fails; a blank page in its place
+    // would be reported as converted.
+    throw std::runtime_error("The file does not exist");
   }
   try {
     OlePut(OleGet(FApp, "Options"), "UpdateFieldsAtPrint", TkxOleArg::Bool(false));

@@ -1,12 +1,15 @@
 #include "office/document.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <sstream>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -20,21 +23,20 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/script/vba/XVBACompatibility.hpp>
-#include <com/sun/star/task/DocumentPasswordRequest.hpp>
-#include <com/sun/star/task/DocumentPasswordRequest2.hpp>
-#include <com/sun/star/task/DocumentMSPasswordRequest.hpp>
-#include <com/sun/star/task/DocumentMSPasswordRequest2.hpp>
-#include <com/sun/star/task/XInteractionAbort.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
+#include <com/sun/star/ucb/SimpleFileAccess.hpp>
+#include <com/sun/star/ucb/UniversalContentBroker.hpp>
+#include <com/sun/star/ucb/XContentProvider.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <cppuhelper/implbase1.hxx>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <osl/file.hxx>
 #include <rtl/ref.hxx>
 
 #include "office/emfglyphs.h"
+#include "office/interaction.h"
 #include "office/pdftext.h"
 
 namespace kx::office {
@@ -61,45 +63,6 @@ Sequence<css::beans::PropertyValue> Props(std::initializer_list<css::beans::Prop
   return Sequence<css::beans::PropertyValue>(v.data(), sal_Int32(v.size()));
 }
 
-enum class TRequest { None, PasswordNeeded, WrongPassword, Other };
-
-// Declines every request so that loading never waits for a person; remembers why.
-class TkxDecliner : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
- public:
-  std::atomic<TRequest> Seen{TRequest::None};
-  void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override {
-    Any what = request->getRequest();
-    css::task::DocumentPasswordRequest2 p2;
-    css::task::DocumentPasswordRequest p1;
-    css::task::DocumentMSPasswordRequest2 m2;
-    css::task::DocumentMSPasswordRequest m1;
-    css::task::PasswordRequestMode mode = css::task::PasswordRequestMode_PASSWORD_ENTER;
-    bool password = true;
-    if (what >>= p2)
-      mode = p2.Mode;
-    else if (what >>= p1)
-      mode = p1.Mode;
-    else if (what >>= m2)
-      mode = m2.Mode;
-    else if (what >>= m1)
-      mode = m1.Mode;
-    else
-      password = false;
-    if (password)
-      Seen = mode == css::task::PasswordRequestMode_PASSWORD_REENTER ? TRequest::WrongPassword : TRequest::PasswordNeeded;
-    else if (Seen == TRequest::None)
-      Seen = TRequest::Other;
-    const auto conts = request->getContinuations();
-    for (const auto& c : conts) {
-      Reference<css::task::XInteractionAbort> abort(c, UNO_QUERY);
-      if (abort.is()) {
-        abort->select();
-        return;
-      }
-    }
-  }
-};
-
 // Plain-text import of something that was asked to be a word-processor document.
 bool IsTextFilter(const rtl::OUString& filter) {
   return filter == "Text" || filter == "Text (encoded)" || filter.startsWith("Text - txt - csv");
@@ -112,6 +75,8 @@ std::string ReadAll(const std::string& path) {
   return ss.str();
 }
 
+// Closing happens after the result is in hand or a failure is known; an office that
+// fails to close a document is at worst replaced later, so its failure here is dropped.
 void CloseModel(const Reference<css::lang::XComponent>& model) {
   if (!model.is()) return;
   try {
@@ -120,12 +85,121 @@ void CloseModel(const Reference<css::lang::XComponent>& model) {
       c->close(true);
     else
       model->dispose();
-  } catch (...) {
+  } catch (const css::uno::Exception&) {
     try {
       model->dispose();
-    } catch (...) {
+    } catch (const css::uno::Exception&) {
+      // the model belongs to an office that is gone or is being replaced
     }
   }
+}
+
+// Runs a call into the office: a broken bridge or an office that died raises; any other
+// failure answers false, and what the office asked meanwhile tells why.
+template <class F>
+bool TryInOffice(TkxOfficeProcess& office, F&& call) {
+  try {
+    call();
+    return true;
+  } catch (const css::lang::DisposedException&) {
+    office.MarkBroken();
+    throw;
+  } catch (const css::uno::Exception&) {
+    if (!office.Alive()) throw;
+    return false;
+  }
+}
+
+bool IsWebAddress(const std::string& path) {
+  auto starts = [&](const char* scheme) {
+    size_t n = std::strlen(scheme);
+    if (path.size() <= n) return false;
+    for (size_t i = 0; i < n; ++i)
+      if (std::tolower(static_cast<unsigned char>(path[i])) != scheme[i]) return false;
+    return true;
+  };
+  return starts("http://") || starts("https://");
+}
+
+// The web's content providers, on in one office for as long as this lives.
+class TkxWebAccess {
+ public:
+  explicit TkxWebAccess(const Reference<css::uno::XComponentContext>& ctx)
+      : FBroker(css::ucb::UniversalContentBroker::create(ctx)),
+        FProvider(ctx->getServiceManager()->createInstanceWithContext("com.sun.star.ucb.WebDAVContentProvider", ctx),
+                  UNO_QUERY_THROW) {
+    for (const char* scheme : kSchemes) FBroker->registerContentProvider(FProvider, rtl::OUString::createFromAscii(scheme), true);
+  }
+  ~TkxWebAccess() {
+    try {
+      for (const char* scheme : kSchemes) FBroker->deregisterContentProvider(FProvider, rtl::OUString::createFromAscii(scheme));
+    } catch (const css::uno::Exception&) {
+      // the office is gone, and with it what was registered in it
+    }
+  }
+  TkxWebAccess(const TkxWebAccess&) = delete;
+  TkxWebAccess& operator=(const TkxWebAccess&) = delete;
+
+ private:
+  static constexpr const char* kSchemes[] = {"http", "https"};
+  Reference<css::ucb::XUniversalContentBroker> FBroker;
+  Reference<css::ucb::XContentProvider> FProvider;
+};
+
+// Copies the document at a web address into the office's work folder, with the web
+// reachable for that copy only: the office then opens a local file, and what the
+// document links to stays out of reach. Raises EOfficeError with the reason.
+// (The bytes come through here: a copy made by the office itself reports a failure
+// only the first time.)
+std::string FetchWebDocument(TkxOfficeProcess& office, const std::string& address) {
+  static std::atomic<int> serial{0};
+  std::string ext = std::filesystem::path(address.substr(0, address.find_first_of("?#"))).extension().string();
+  std::string local = office.WorkDir() + "web" + std::to_string(++serial) + ext;
+  rtl::Reference<TkxDecliner> asked = new TkxDecliner();
+  bool ok = false;
+  bool answered = TryInOffice(office, [&] {
+    TkxOfficeProcess::Watch watch(office, BaseDeadline());
+    TkxWebAccess web(office.Context);
+    Reference<css::ucb::XSimpleFileAccess3> files = css::ucb::SimpleFileAccess::create(office.Context);
+    files->setInteractionHandler(Reference<css::task::XInteractionHandler>(asked.get()));
+    Reference<css::io::XInputStream> in = files->openFileRead(U(address));
+    std::unique_ptr<FILE, int (*)(FILE*)> out(nullptr, &std::fclose);
+    int fd = in.is() ? open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600) : -1;
+    if (fd >= 0) {
+      out.reset(fdopen(fd, "wb"));
+      if (!out) close(fd);
+    }
+    ok = out != nullptr;
+    for (Sequence<sal_Int8> chunk; ok;) {
+      sal_Int32 n = in->readBytes(chunk, 1 << 16);
+      if (n <= 0) break;
+      ok = std::fwrite(chunk.getConstArray(), 1, size_t(n), out.get()) == size_t(n);
+    }
+    if (out) ok = std::fclose(out.release()) == 0 && ok;
+    if (in.is()) in->closeInput();
+  });
+  if (answered && ok) return local;
+  unlink(local.c_str());
+  std::string reason = asked->Reason(address, true);
+  throw EOfficeError{reason.empty() ? "The document at the web address " + address + " cannot be read" : reason};
+}
+
+// The address of a local document that this account can read; raises EOfficeError
+// with the reason when it cannot.
+std::string ReadableFileUrl(const std::string& path) {
+  std::string full = path.front() == '/' ? path : std::filesystem::absolute(path).string();
+  struct stat st {};
+  if (stat(full.c_str(), &st) != 0) throw EOfficeError{errno == EACCES ? kMsgNoFolderAccess : kMsgNotFound};
+  if (!S_ISREG(st.st_mode)) throw EOfficeError{kMsgNotFound};
+  int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == EACCES || errno == EPERM) throw EOfficeError{kMsgNoAccess};
+    throw EOfficeError{std::string("The file cannot be read: ") + std::strerror(errno)};
+  }
+  close(fd);
+  // LibreOffice opens an empty file as a new blank document.
+  if (st.st_size == 0) throw EOfficeError{kMsgDamaged};
+  return FileUrl(full);
 }
 
 }  // namespace
@@ -136,58 +210,67 @@ std::string FileUrl(const std::string& path) {
   return rtl::OUStringToOString(url, RTL_TEXTENCODING_UTF8).getStr();
 }
 
+std::string OfficeEndedText(const TkxOfficeProcess& office) {
+  if (office.TimedOut())
+    return "The word processor did not finish this document within " + std::to_string(office.MissedDeadline()) +
+           " seconds";
+  if (office.OutOfMemory())
+    return "The document needs more memory than the word processor may use (" + std::to_string(office.CeilingMb()) +
+           " MB)";
+  return kMsgStopped;
+}
+
 TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string& path, bool readOnly,
                                      const std::string* password)
     : FOffice(office) {
-  std::string url = "private:factory/swriter";
-  if (!path.empty()) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) throw EOfficeError{kMsgNotFound};
-    // LibreOffice opens an empty file as a new blank document.
-    if (st.st_size == 0) throw EOfficeError{kMsgDamaged};
-    url = FileUrl(path.front() == '/' ? path : std::filesystem::absolute(path).string());
-  }
-  // One hidden load that declines every question; reports what was asked.
-  auto load = [&](const std::string* pass, TRequest& seen) {
-    TkxDecliner* decliner = new TkxDecliner();
-    Reference<css::task::XInteractionHandler> handler(decliner);  // keeps it alive
+  bool web = IsWebAddress(path);
+  if (web) FWebCopy.Take(FetchWebDocument(FOffice, path));
+  std::string url = path.empty() ? "private:factory/swriter" : ReadableFileUrl(web ? FWebCopy.Path() : path);
+  // One hidden load that declines every question; what was asked tells why it failed.
+  auto load = [&](const std::string* pass, rtl::Reference<TkxDecliner>& asked) {
+    asked = new TkxDecliner();
     std::vector<css::beans::PropertyValue> props{
         Prop("Hidden", Any(true)),
         Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE)),
         Prop("UpdateDocMode", Any(css::document::UpdateDocMode::NO_UPDATE)),
-        Prop("InteractionHandler", Any(handler)),
+        Prop("InteractionHandler", Any(Reference<css::task::XInteractionHandler>(asked.get()))),
         Prop("Silent", Any(true)),
     };
-    if (!path.empty()) props.push_back(Prop("ReadOnly", Any(readOnly)));
+    // "ReadOnly" false would forbid the office to fall back to reading a document this
+    // account may not write, and every read-only document would fail. Left out, the
+    // office opens what it may write for writing and the rest for reading.
+    if (readOnly && !path.empty()) props.push_back(Prop("ReadOnly", Any(true)));
     if (pass) props.push_back(Prop("Password", Any(U(*pass))));
     Reference<css::lang::XComponent> model;
-    try {
+    TryInOffice(FOffice, [&] {
       TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
       Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
       model = loader->loadComponentFromURL(U(url), "_blank", 0,
                                            Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
-    } catch (const css::lang::DisposedException&) {
-      FOffice.MarkBroken();
-      throw;
-    } catch (const css::uno::RuntimeException&) {
-      if (!FOffice.Alive()) throw;
-    } catch (const css::uno::Exception&) {
-    }
-    seen = decliner->Seen;
+    });
     return model;
   };
-  TRequest seen = TRequest::None;
-  Reference<css::lang::XComponent> model = load(password, seen);
+  rtl::Reference<TkxDecliner> asked;
+  Reference<css::lang::XComponent> model = load(password, asked);
   if (!model.is()) {
+    TRequest seen = asked->Seen();
     if (seen == TRequest::PasswordNeeded) throw EOfficeError{password ? kMsgWrongPassword : kMsgPasswordNeeded};
     if (seen == TRequest::WrongPassword) throw EOfficeError{kMsgWrongPassword};
     // A wrong password fails without a question; asking again without it tells the cases apart.
     if (password && !path.empty()) {
-      TRequest again = TRequest::None;
+      rtl::Reference<TkxDecliner> again;
       Reference<css::lang::XComponent> plainLoad = load(nullptr, again);
       CloseModel(plainLoad);
-      if (again == TRequest::PasswordNeeded || again == TRequest::WrongPassword) throw EOfficeError{kMsgWrongPassword};
+      if (again->Seen() == TRequest::PasswordNeeded || again->Seen() == TRequest::WrongPassword)
+        throw EOfficeError{kMsgWrongPassword};
     }
+    if (FOffice.OutOfMemory()) throw EOfficeError{OfficeEndedText(FOffice)};
+    std::string reason = asked->Reason(path, false);
+    throw EOfficeError{reason.empty() ? kMsgDamaged : reason};
+  }
+  // A damaged package that a lenient filter then read as something else is damaged.
+  if (asked->Seen() == TRequest::BrokenPackage) {
+    CloseModel(model);
     throw EOfficeError{kMsgDamaged};
   }
   Reference<css::text::XTextDocument> text(model, UNO_QUERY);
@@ -221,6 +304,7 @@ void TkxWriterDocument::Close() {
     CloseModel(FModel);
   }
   FModel.clear();
+  FWebCopy.Remove();
   FPages.clear();
   FExported = false;
 }

@@ -14,12 +14,21 @@ inline constexpr const char* kMsgDamaged = "The file is damaged or is not a supp
 inline constexpr const char* kMsgPasswordNeeded = "The document is protected by a password";
 inline constexpr const char* kMsgWrongPassword = "The password of the document is not correct";
 inline constexpr const char* kMsgNotFound = "The file does not exist";
+inline constexpr const char* kMsgNoAccess = "The file may not be read with this account (permission denied)";
+inline constexpr const char* kMsgNoFolderAccess =
+    "A folder on the file's path may not be opened with this account (permission denied)";
 inline constexpr const char* kMsgExportFailed = "The pages of the document could not be exported";
+inline constexpr const char* kMsgStopped = "The word processor stopped while converting this document";
+
+// Why `office` failed a call it did not finish, as a sentence for a person: it missed
+// its deadline, ran out of memory, or stopped.
+std::string OfficeEndedText(const TkxOfficeProcess& office);
 
 class TkxWriterDocument {
  public:
   // Opens hidden, never runs macros, never asks; raises EOfficeError. An empty
-  // path creates a new blank document.
+  // path creates a new blank document; a web address (http, https) is opened from
+  // there.
   TkxWriterDocument(TkxOfficeProcess& office, const std::string& path, bool readOnly, const std::string* password);
   ~TkxWriterDocument();  // Close()
   TkxWriterDocument(const TkxWriterDocument&) = delete;
@@ -35,6 +44,7 @@ class TkxWriterDocument {
   void ExportPages();
 
   TkxOfficeProcess& FOffice;
+  TkxWorkFile FWebCopy;  // a document opened by web address, copied here
   css::uno::Reference<css::lang::XComponent> FModel;
   std::vector<std::string> FPages;
   bool FExported = false;

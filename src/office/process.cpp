@@ -3,14 +3,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -23,6 +25,8 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
+extern char** environ;
+
 namespace kx::office {
 
 using css::uno::Reference;
@@ -32,34 +36,51 @@ using css::uno::UNO_QUERY_THROW;
 namespace {
 
 const char* const kProgramDir = "/usr/lib/libreoffice/program";
-const char* const kPrefix = "lumipix-office-";
 constexpr int kStartSeconds = 90;
 
 std::mutex RegistryLock;
+// Set by KillAllOffices: from then on no office is started, so none outlives it.
+bool Closing = false;
 std::set<TkxOfficeProcess*>& Running() {
   static std::set<TkxOfficeProcess*> s;
   return s;
 }
-std::atomic<int> Counter{0};
 std::atomic<int> BaseSeconds{120};
 std::atomic<int> PageSeconds{1};
 std::atomic<int> Recycle{200};
+// Eight times what one office took at most over a corpus of real documents (about 250 MB).
+std::atomic<int> CeilingMb{2048};
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-std::string TempRoot() {
-  const char* t = std::getenv("TMPDIR");
-  return (t && *t) ? t : "/tmp";
-}
-
-void RemoveTree(const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::remove_all(dir, ec);
-}
-
 std::string ToUtf8(const rtl::OUString& s) { return rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8).getStr(); }
+
+// What every office's profile says before its first start.
+struct TkxSetting {
+  const char* Path;
+  const char* Name;
+  const char* Value;
+};
+const TkxSetting kProfileSettings[] = {
+    // Converting reads documents: no lock files beside them, and no question about the
+    // stale lock of a document whose editor crashed.
+    {"/org.openoffice.Office.Common/Misc", "UseLocking", "false"},
+    {"/org.openoffice.Office.Common/Misc", "UseDocumentOOoLockFile", "false"},
+    {"/org.openoffice.Office.Common/Misc", "UseDocumentSystemFileLocking", "false"},
+    // A document is not trusted: what it links to (pictures by address or path, linked
+    // objects, included files) is neither fetched nor read, links are never updated
+    // from their sources, and no macro runs, whatever the document asks.
+    {"/org.openoffice.Office.Common/Security/Scripting", "BlockUntrustedRefererLinks", "true"},
+    {"/org.openoffice.Office.Writer/Content/Update", "Link", "0"},
+    {"/org.openoffice.Office.Common/Security/Scripting", "DisableMacrosExecution", "true"},
+    {"/org.openoffice.Office.Common/Security/Scripting", "MacroSecurityLevel", "3"},
+};
+// The office reaches no host by itself: the content providers of network schemes are
+// taken out of its profile (a document asked for by web address is fetched apart).
+const char* const kRemoteProviders[] = {"Provider3", "Provider4", "Provider4a", "Provider6",
+                                        "Provider12", "Provider12a", "Provider12b", "Provider43"};
 
 }  // namespace
 
@@ -86,6 +107,8 @@ int BaseDeadline() { return BaseSeconds; }
 int PerPageDeadline() { return PageSeconds; }
 void SetRecycleAfter(int documents) { Recycle = std::max(1, documents); }
 int RecycleAfter() { return Recycle; }
+void SetMemoryCeiling(int megabytes) { CeilingMb = std::max(0, megabytes); }
+int MemoryCeiling() { return CeilingMb; }
 
 std::vector<pid_t> RunningOfficePids() {
   std::lock_guard<std::mutex> g(RegistryLock);
@@ -95,9 +118,17 @@ std::vector<pid_t> RunningOfficePids() {
   return r;
 }
 
+std::vector<std::string> RunningOfficeFolders() {
+  std::lock_guard<std::mutex> g(RegistryLock);
+  std::vector<std::string> r;
+  for (TkxOfficeProcess* p : Running()) r.push_back(p->Folder());
+  return r;
+}
+
 namespace {
 std::mutex HookLock;
 std::function<void(pid_t)> ExportHook;
+std::function<void(int)> SpawnHook;
 }  // namespace
 
 void SetBeforeExport(std::function<void(pid_t)> hook) {
@@ -114,6 +145,22 @@ void BeforeExport(pid_t pid) {
   if (hook) hook(pid);
 }
 
+void SetBeforeSpawn(std::function<void(int)> hook) {
+  std::lock_guard<std::mutex> g(HookLock);
+  SpawnHook = std::move(hook);
+}
+
+namespace {
+void BeforeSpawn(int attempt) {
+  std::function<void(int)> hook;
+  {
+    std::lock_guard<std::mutex> g(HookLock);
+    hook = SpawnHook;
+  }
+  if (hook) hook(attempt);
+}
+}  // namespace
+
 TkxOfficeProcess::Watch::Watch(TkxOfficeProcess& office, int seconds) : FOffice(office) {
   FOffice.FDeadlineSeconds = seconds;
   FOffice.FDeadlineMs = NowMs() + int64_t(seconds) * 1000;
@@ -121,12 +168,75 @@ TkxOfficeProcess::Watch::Watch(TkxOfficeProcess& office, int seconds) : FOffice(
 
 TkxOfficeProcess::Watch::~Watch() { FOffice.FDeadlineMs = 0; }
 
-void TkxOfficeProcess::WatchdogLoop() {
-  while (!FStopWatchdog) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+bool TkxOfficeProcess::TkxChild::Ended(int& status) {
+  status = 0;
+  pid_t pid = FPid;
+  if (pid <= 0) return true;
+  if (waitpid(pid, &status, WNOHANG) != pid) return false;
+  Gone();
+  return true;
+}
+
+void TkxOfficeProcess::TkxChild::Kill() {
+  pid_t pid = FPid;
+  if (pid > 0) {
+    kill(-pid, SIGKILL);  // its whole process group
+    kill(pid, SIGKILL);
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  Gone();
+}
+
+// A killed office leaves its socket files behind.
+void TkxOfficeProcess::TkxChild::Gone() {
+  FPid = -1;
+  RemoveSockets(FSockets);
+}
+
+TkxOfficeProcess::TkxRegistration::TkxRegistration(TkxOfficeProcess* office) : FOffice(office) {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Running();  // made before the exit handler is set, so it is still there when that runs
+    SweepStaleOffices();
+    std::atexit(KillAllOffices);
+  });
+  std::lock_guard<std::mutex> g(RegistryLock);
+  Running().insert(FOffice);
+}
+
+TkxOfficeProcess::TkxRegistration::~TkxRegistration() {
+  std::lock_guard<std::mutex> g(RegistryLock);
+  Running().erase(FOffice);
+}
+
+void TkxOfficeProcess::SampleMemory(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmData:", 0) != 0) continue;
+    int64_t kb = std::atoll(line.c_str() + 7);
+    if (kb > FPeakDataKb) FPeakDataKb = kb;
+    return;
+  }
+}
+
+bool TkxOfficeProcess::OutOfMemory() const {
+  return FCeilingMb > 0 && FPeakDataKb * 3 >= int64_t(FCeilingMb) * 1024 * 2;
+}
+
+void TkxOfficeProcess::WatchdogLoop(std::stop_token stop) {
+  std::mutex m;
+  std::condition_variable_any wake;
+  std::unique_lock<std::mutex> lock(m);
+  while (!stop.stop_requested()) {
+    wake.wait_for(lock, stop, std::chrono::milliseconds(100), [] { return false; });
+    pid_t pid = FChild.Pid();
+    if (pid <= 0 || stop.stop_requested()) continue;
+    SampleMemory(pid);
     int64_t deadline = FDeadlineMs;
-    pid_t pid = FPid;
-    if (deadline != 0 && NowMs() > deadline && pid > 0 && !FTimedOut) {
+    if (deadline != 0 && NowMs() > deadline && !FTimedOut) {
       // The blocked call then fails as the bridge breaks; the owner reaps the process.
       FTimedOut = true;
       kill(-pid, SIGKILL);
@@ -146,103 +256,111 @@ Reference<css::uno::XComponentContext> LocalContext() {
     } catch (const css::uno::Exception& e) {
       failure = ToUtf8(e.Message);
     } catch (...) {
-      failure = "bootstrap failed";
+      failure = "its components could not be loaded";
     }
   });
-  if (!ctx.is()) throw EOfficeError{"The word processor (LibreOffice) is not installed or cannot be started"};
+  if (!ctx.is())
+    throw EOfficeError{"The word processor (LibreOffice) is not installed or cannot be started" +
+                       (failure.empty() ? std::string() : " (" + failure + ")")};
   return ctx;
 }
 
-void SweepStaleProfiles() {
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(TempRoot(), ec)) {
-    std::string name = e.path().filename().string();
-    if (name.rfind(kPrefix, 0) != 0) continue;
-    pid_t owner = pid_t(std::atoi(name.c_str() + std::strlen(kPrefix)));
-    if (owner > 0 && owner != getpid() && kill(owner, 0) != 0 && errno == ESRCH) RemoveTree(e.path().string());
-  }
-}
-
-TkxOfficeProcess::TkxOfficeProcess() {
-  static std::once_flag sweep;
-  std::call_once(sweep, [] {
-    SweepStaleProfiles();
-    std::atexit(KillAllOffices);
-  });
+TkxOfficeProcess::TkxOfficeProcess()
+    : FWorkDir(FDir.Path() + "/work/"),
+      FPipe(NewPipeName()),
+      FChild(OfficeSockets(FPipe, ProfileUrl(FDir.Path() + "/profile"))),
+      FCeilingMb(MemoryCeiling()) {
   if (access((ProgramDir() + "/soffice.bin").c_str(), X_OK) != 0)
     throw EOfficeError{"The word processor (LibreOffice) is not installed"};
   Reference<css::uno::XComponentContext> local = LocalContext();
-
-  int n = ++Counter;
-  FPipe = std::string("lumipix-") + std::to_string(getpid()) + "-" + std::to_string(n);
-  FBaseDir = TempRoot() + "/" + kPrefix + std::to_string(getpid()) + "-" + std::to_string(n);
-  FWorkDir = FBaseDir + "/work/";
-  std::filesystem::create_directories(FWorkDir);
-  DisableLocking();
-  {
-    std::lock_guard<std::mutex> g(RegistryLock);
-    Running().insert(this);
-  }
-
+  FDir.MakeDir("work");
+  FDir.MakeDir("tmp");
+  FDir.MakeDir("profile");
+  FDir.MakeDir("profile/user");
+  WriteProfile();
+  FWatchdog = std::jthread([this](std::stop_token stop) { WatchdogLoop(stop); });
   Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
   rtl::OUString url = rtl::OUString::fromUtf8(("uno:pipe,name=" + FPipe + ";urp;StarOffice.ComponentContext").c_str());
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
-  int restarts = 0;
-  Spawn();
-  FWatchdog = std::thread([this] { WatchdogLoop(); });
+  int attempts = 1;
+  Spawn(attempts);
   while (true) {
     try {
       Reference<css::uno::XInterface> obj = resolver->resolve(url);
       Context.set(obj, UNO_QUERY_THROW);
       Desktop = css::frame::Desktop::create(Context);
-      break;
+      return;
     } catch (const css::connection::NoConnectException&) {
+      // not listening yet: asked again below, until it ends or the time is up
     } catch (const css::uno::Exception&) {
+      // listening but not ready to serve: the same
     }
     int status = 0;
-    if (waitpid(FPid, &status, WNOHANG) == FPid) {
-      FPid = -1;
+    if (FChild.Ended(status)) {
       // A fresh profile may ask for one restart of the process (exit code 81).
-      if (WIFEXITED(status) && WEXITSTATUS(status) == 81 && ++restarts <= 3) {
-        Spawn();
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 81 && attempts <= 3) {
+        Spawn(++attempts);
         continue;
       }
-      Quit();
-      throw EOfficeError{"The word processor (LibreOffice) stopped while starting"};
+      if (OutOfMemory())
+        throw EOfficeError{"The word processor (LibreOffice) needs more memory to start than it may use (" +
+                           std::to_string(FCeilingMb) + " MB)"};
+      std::string how = WIFSIGNALED(status) ? " (ended by signal " + std::to_string(WTERMSIG(status)) + ")"
+                                            : " (exit code " + std::to_string(WEXITSTATUS(status)) + ")";
+      throw EOfficeError{"The word processor (LibreOffice) stopped while starting" + how};
     }
-    if (std::chrono::steady_clock::now() > deadline) {
-      Quit();
+    if (std::chrono::steady_clock::now() > deadline)
       throw EOfficeError{"The word processor (LibreOffice) did not start within " + std::to_string(kStartSeconds) +
                          " seconds"};
-    }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }
 
 TkxOfficeProcess::~TkxOfficeProcess() { Quit(); }
 
-// Converting reads documents: no lock files beside them, and no question about the
-// stale lock of a document whose editor crashed. Written into the fresh profile.
-void TkxOfficeProcess::DisableLocking() {
-  std::string dir = FBaseDir + "/profile/user";
-  std::filesystem::create_directories(dir);
-  std::ofstream xcu(dir + "/registrymodifications.xcu");
-  xcu << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
-  for (const char* prop : {"UseLocking", "UseDocumentOOoLockFile", "UseDocumentSystemFileLocking"})
-    xcu << "<item oor:path=\"/org.openoffice.Office.Common/Misc\"><prop oor:name=\"" << prop
-        << "\" oor:op=\"fuse\"><value>false</value></prop></item>\n";
-  xcu << "</oor:items>\n";
+void TkxOfficeProcess::WriteProfile() {
+  std::string xcu =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n";
+  for (const TkxSetting& s : kProfileSettings)
+    xcu += std::string("<item oor:path=\"") + s.Path + "\"><prop oor:name=\"" + s.Name + "\" oor:op=\"fuse\"><value>" +
+           s.Value + "</value></prop></item>\n";
+  for (const char* provider : kRemoteProviders)
+    xcu += std::string("<item oor:path=\"/org.openoffice.ucb.Configuration/ContentProviders/Local/SecondaryKeys/Office/"
+                       "ProviderData\"><node oor:name=\"") +
+           provider + "\" oor:op=\"remove\"/></item>\n";
+  xcu += "</oor:items>\n";
+  FDir.WriteFile("profile/user/registrymodifications.xcu", xcu);
 }
 
-void TkxOfficeProcess::Spawn() {
+void TkxOfficeProcess::Spawn(int attempt) {
+  BeforeSpawn(attempt);
   std::string exe = ProgramDir() + "/soffice.bin";
-  std::string profile = "-env:UserInstallation=file://" + FBaseDir + "/profile";
+  std::string profile = "-env:UserInstallation=" + ProfileUrl(FDir.Path() + "/profile");
   std::string accept = "--accept=pipe,name=" + FPipe + ";urp;StarOffice.ComponentContext";
   const char* argv[] = {exe.c_str(),     "--headless",   "--invisible",     "--nologo",
                         "--norestore",   "--nodefault",  "--nolockcheck",   "--nofirststartwizard",
                         profile.c_str(), accept.c_str(), nullptr};
+  // Its own temporary files go into the private folder too.
+  std::vector<std::string> env;
+  for (char** e = environ; e && *e; ++e)
+    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+  env.push_back("TMPDIR=" + FDir.Path() + "/tmp");
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  rlimit limit{};
+  bool limited = FCeilingMb > 0 && getrlimit(RLIMIT_DATA, &limit) == 0;
+  if (limited) {
+    rlim_t ceiling = rlim_t(FCeilingMb) << 20;
+    if (limit.rlim_max == RLIM_INFINITY || ceiling < limit.rlim_max) limit.rlim_max = ceiling;
+    limit.rlim_cur = limit.rlim_max;
+  }
+  // Forked and recorded under the registry's lock: KillAllOffices sees every office
+  // started before it, and none starts after it.
+  std::lock_guard<std::mutex> g(RegistryLock);
+  if (Closing) throw EOfficeError{"The word processor (LibreOffice) is not started: the program is ending"};
   int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
   pid_t parent = getpid();
   pid_t pid = fork();
@@ -254,48 +372,38 @@ void TkxOfficeProcess::Spawn() {
     sigprocmask(SIG_SETMASK, &none, nullptr);
     if (getppid() != parent) _exit(1);
     setpgid(0, 0);
+    // Its profile, sockets and files are this user's alone, whatever umask we were given.
+    umask(077);
+    if (limited) setrlimit(RLIMIT_DATA, &limit);
     if (devnull >= 0) {
       dup2(devnull, 0);
       dup2(devnull, 1);
       dup2(devnull, 2);
     }
-    execv(exe.c_str(), const_cast<char* const*>(argv));
+    execve(exe.c_str(), const_cast<char* const*>(argv), envp.data());
     _exit(127);
   }
   if (devnull >= 0) close(devnull);
-  if (pid < 0) throw EOfficeError{"The word processor (LibreOffice) cannot be started"};
-  FPid = pid;
+  if (pid < 0) throw EOfficeError{std::string("The word processor (LibreOffice) cannot be started: ") + std::strerror(errno)};
+  FChild.Started(pid);
 }
 
 bool TkxOfficeProcess::Alive() {
-  if (FPid <= 0 || FBroken || FTimedOut) return false;
+  if (FChild.Pid() <= 0 || FBroken || FTimedOut) return false;
   int status;
-  if (waitpid(FPid, &status, WNOHANG) == FPid) {
-    FPid = -1;
-    return false;
-  }
-  return true;
-}
-
-void TkxOfficeProcess::Kill() {
-  if (FPid <= 0) return;
-  kill(-FPid, SIGKILL);  // its whole process group
-  kill(FPid, SIGKILL);
-  int status;
-  while (waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
-  }
-  FPid = -1;
+  return !FChild.Ended(status);
 }
 
 void TkxOfficeProcess::Quit() {
-  if (FPid > 0 && Desktop.is() && !FTimedOut) {
+  if (FChild.Pid() > 0 && Desktop.is() && !FTimedOut) {
     // Ask politely, but never wait long: a hanging office is killed.
     std::atomic<bool> done{false};
     Reference<css::frame::XDesktop2> desktop = Desktop;
-    std::thread asker([desktop, &done] {
+    std::jthread asker([desktop, &done] {
       try {
         desktop->terminate();
-      } catch (...) {
+      } catch (const css::uno::Exception&) {
+        // it went away while ending, as it was asked to
       }
       done = true;
     });
@@ -303,36 +411,37 @@ void TkxOfficeProcess::Quit() {
     if (done) {
       for (int i = 0; i < 150 && Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    Kill();  // also ends a blocked terminate() call: the bridge breaks
-    asker.join();
+    FChild.Kill();  // also ends a blocked terminate() call: the bridge breaks
   }
-  Kill();
-  try {
-    Desktop.clear();
-    Context.clear();
-  } catch (...) {
-  }
-  FStopWatchdog = true;
+  FChild.Kill();
+  Desktop.clear();
+  Context.clear();
+  FWatchdog.request_stop();
   if (FWatchdog.joinable()) FWatchdog.join();
-  if (!FBaseDir.empty()) RemoveTree(FBaseDir);
-  FBaseDir.clear();
-  std::lock_guard<std::mutex> g(RegistryLock);
-  Running().erase(this);
+  FDir.Remove();
 }
 
 void KillAllOffices() {
   std::lock_guard<std::mutex> g(RegistryLock);
+  Closing = true;
   for (TkxOfficeProcess* p : Running()) {
-    if (p->Pid() > 0) {
-      kill(-p->Pid(), SIGKILL);
-      kill(p->Pid(), SIGKILL);
+    if (pid_t pid = p->Pid(); pid > 0) {
+      kill(-pid, SIGKILL);
+      kill(pid, SIGKILL);
+      // A killed office may still be writing into its profile for a moment; its folder
+      // is removed once it has ended. Not reaped: that stays its owner's business.
+      for (int i = 0; i < 200; ++i) {
+        siginfo_t info{};
+        if (waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid == pid) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
     }
+    // Their owners can no longer remove what they leave.
+    RemoveSockets(p->Sockets());
+    p->FDir.Remove();
   }
-  // Profiles of this process: their owners can no longer remove them.
-  std::error_code ec;
-  std::string mine = std::string(kPrefix) + std::to_string(getpid()) + "-";
-  for (const auto& e : std::filesystem::directory_iterator(TempRoot(), ec))
-    if (e.path().filename().string().rfind(mine, 0) == 0) RemoveTree(e.path().string());
+  // An office whose owner was taking it down has left the list already.
+  SweepOwnOffices();
 }
 
 }  // namespace kx::office

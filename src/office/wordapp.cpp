@@ -16,7 +16,6 @@ namespace kx::office {
 
 namespace {
 
-inline constexpr const char* kMsgStopped = "The word processor stopped while converting this document";
 inline constexpr const char* kMsgNoDocument = "No document is open";
 inline constexpr const char* kMsgClosed = "The document is no longer open";
 
@@ -29,7 +28,8 @@ int ArgInt(const std::vector<Variant>& args, size_t i, int def) {
   if (v.Type == VarType::String) {
     try {
       return std::stoi(Utf16ToUtf8(v.Str));
-    } catch (...) {
+    } catch (const std::logic_error&) {
+      // not a number, or out of range: the default, as for any other kind of argument
     }
   }
   return def;
@@ -69,11 +69,6 @@ void BoolProperty(bool& field, uint16_t flags, const std::vector<Variant>& args,
 
 struct TkxApp;
 
-std::string TimeoutText(const TkxOfficeProcess& office) {
-  return "The word processor did not finish this document within " + std::to_string(office.MissedDeadline()) +
-         " seconds";
-}
-
 // Inside a catch block: the failure in hand as a sentence for a person.
 [[noreturn]] void OfficeFault(TkxOfficeProcess* office) {
   try {
@@ -81,13 +76,15 @@ std::string TimeoutText(const TkxOfficeProcess& office) {
   } catch (const EAutomationFault&) {
     throw;
   } catch (const EOfficeError& e) {
+    // An export that fails in an office near its memory ceiling fails for want of memory.
+    if (office && office->OutOfMemory() && e.Message == kMsgExportFailed) Fault(OfficeEndedText(*office));
     Fault(e.Message);
   } catch (const css::lang::DisposedException&) {
-    if (office) office->MarkBroken();
-    Fault(office && office->TimedOut() ? TimeoutText(*office) : std::string(kMsgStopped));
+    if (!office) Fault(kMsgStopped);
+    office->MarkBroken();
+    Fault(OfficeEndedText(*office));
   } catch (const css::uno::Exception&) {
-    if (office && office->TimedOut()) Fault(TimeoutText(*office));
-    if (office && !office->Alive()) Fault(kMsgStopped);
+    if (office && (office->TimedOut() || !office->Alive())) Fault(OfficeEndedText(*office));
     Fault(kMsgExportFailed);
   }
 }

@@ -81,10 +81,6 @@ const std::vector<TkxRgb>& PaletteOf(TkxPixelFormat pf) {
   }
 }
 
-TkxBitmap::~TkxBitmap() {
-  if (FSurface) cairo_surface_destroy(FSurface);
-}
-
 void TkxBitmap::SetPixelFormat(TkxPixelFormat pf) {
   if (pf == TkxPixelFormat::pfCustom) throw std::runtime_error("Invalid pixel format");
   FFormat = pf;
@@ -94,24 +90,19 @@ void TkxBitmap::SetSize(int32_t width, int32_t height) {
   if (width < 0 || height < 0 || int64_t(width) * height > kMaxPixels || width > 32767 || height > 32767)
     throw std::runtime_error("The page image would be too large (" + std::to_string(width) + " x " +
                              std::to_string(height) + " pixels)");
-  cairo_surface_t* s = nullptr;
+  TkxSurface s;
   if (width > 0 && height > 0) {
-    s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(s);
-      throw std::runtime_error("Out of memory for the page image");
-    }
-    cairo_t* cr = cairo_create(s);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_paint(cr);
+    s.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("Out of memory for the page image");
+    TkxCairo cr(cairo_create(s.get()));
+    cairo_set_source_rgb(cr.get(), 1, 1, 1);
+    cairo_paint(cr.get());
     if (FSurface) {
-      cairo_set_source_surface(cr, FSurface, 0, 0);
-      cairo_paint(cr);
+      cairo_set_source_surface(cr.get(), FSurface.get(), 0, 0);
+      cairo_paint(cr.get());
     }
-    cairo_destroy(cr);
   }
-  if (FSurface) cairo_surface_destroy(FSurface);
-  FSurface = s;
+  FSurface = std::move(s);
   FWidth = width;
   FHeight = height;
 }
@@ -122,15 +113,16 @@ void TkxBitmap::Draw(const TkxMetafile& mf, int32_t x, int32_t y) {
 
 void TkxBitmap::StretchDraw(const TkxMetafile& mf, int32_t left, int32_t top, int32_t right, int32_t bottom) {
   if (!FSurface || mf.Empty()) return;
-  cairo_t* cr = cairo_create(FSurface);
-  PlayEnhMetafile(cr, mf.Bytes(), left, top, right - left, bottom - top);
-  cairo_destroy(cr);
-  cairo_surface_flush(FSurface);
+  {
+    TkxCairo cr(cairo_create(FSurface.get()));
+    PlayEnhMetafile(cr.get(), mf.Bytes(), left, top, right - left, bottom - top);
+  }
+  cairo_surface_flush(FSurface.get());
 }
 
 uint32_t TkxBitmap::PixelAt(int32_t x, int32_t y) const {
   if (!FSurface || x < 0 || y < 0 || x >= FWidth || y >= FHeight) return 0;
-  const uint8_t* row = cairo_image_surface_get_data(FSurface) + size_t(y) * size_t(cairo_image_surface_get_stride(FSurface));
+  const uint8_t* row = cairo_image_surface_get_data(FSurface.get()) + size_t(y) * size_t(cairo_image_surface_get_stride(FSurface.get()));
   uint32_t v;
   std::memcpy(&v, row + size_t(x) * 4, 4);
   return v & 0xFFFFFF;
@@ -181,8 +173,8 @@ std::string TkxBitmap::BmpBytes() const {
     b.push_back(0);
   }
   if (!FSurface) return b;
-  const uint8_t* data = cairo_image_surface_get_data(FSurface);
-  int stride = cairo_image_surface_get_stride(FSurface);
+  const uint8_t* data = cairo_image_surface_get_data(FSurface.get());
+  int stride = cairo_image_surface_get_stride(FSurface.get());
   const TkxNearest* nearest = bits == 4 || bits == 8 ? &NearestFor(FFormat) : nullptr;
   std::string row(rowBytes, '\0');
   for (int32_t y = FHeight - 1; y >= 0; --y) {

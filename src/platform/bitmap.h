@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-typedef struct _cairo_surface cairo_surface_t;
+#include "platform/cairoptr.h"
 
 namespace kx {
 
@@ -23,7 +23,6 @@ const std::vector<TkxRgb>& PaletteOf(TkxPixelFormat pf);
 class TkxBitmap {
  public:
   TkxBitmap() = default;
-  ~TkxBitmap();
   TkxBitmap(const TkxBitmap&) = delete;
   TkxBitmap& operator=(const TkxBitmap&) = delete;
 
@@ -45,7 +44,7 @@ class TkxBitmap {
   uint32_t PixelAt(int32_t x, int32_t y) const;
 
  private:
-  cairo_surface_t* FSurface = nullptr;
+  TkxSurface FSurface;
   int32_t FWidth = 0, FHeight = 0;
   TkxPixelFormat FFormat = TkxPixelFormat::pf32bit;
 };

@@ -93,4 +93,159 @@ constexpr uint32_t Usage = 64, Rop = 68, CxDest = 72, CyDest = 76;
 constexpr uint32_t MinSize = 80;
 }  // namespace stretchdib
 
+// ---- Fields of the other records the player reads and the tests write. ----
+
+enum { TA_RTLREADING = 256 };
+enum { RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4 };
+enum { AC_SRC_OVER = 0, AC_SRC_ALPHA = 1 };
+enum { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_JPEG = 4, BI_PNG = 5, BI_ALPHABITFIELDS = 6 };
+enum { DIB_RGB_COLORS = 0, DIB_PAL_COLORS = 1 };
+enum { MWT_IDENTITY = 1, MWT_LEFTMULTIPLY = 2, MWT_RIGHTMULTIPLY = 3, MWT_SET = 4 };
+enum { AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2 };
+enum { HS_HORIZONTAL = 0, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS };
+// Pen style bits beside PS_SOLID ... PS_ALTERNATE.
+enum : uint32_t {
+  PS_STYLE_MASK = 0xF, PS_ENDCAP_MASK = 0xF00, PS_ENDCAP_ROUND = 0, PS_ENDCAP_SQUARE = 0x100, PS_ENDCAP_FLAT = 0x200,
+  PS_JOIN_MASK = 0xF000, PS_JOIN_ROUND = 0, PS_JOIN_BEVEL = 0x1000, PS_JOIN_MITER = 0x2000,
+  PS_TYPE_MASK = 0xF0000, PS_COSMETIC = 0, PS_GEOMETRIC = 0x10000,
+};
+// Raster operations.
+enum : uint32_t {
+  SRCCOPY = 0x00CC0020, SRCAND = 0x008800C6, SRCPAINT = 0x00EE0086, BLACKNESS = 0x00000042,
+  WHITENESS = 0x00FF0062, PATCOPY = 0x00F00021,
+};
+// Stock objects: a handle with the high bit set names one.
+constexpr uint32_t kStockObject = 0x80000000u;
+enum {
+  WHITE_BRUSH = 0, LTGRAY_BRUSH = 1, GRAY_BRUSH = 2, DKGRAY_BRUSH = 3, BLACK_BRUSH = 4, NULL_BRUSH = 5,
+  WHITE_PEN = 6, BLACK_PEN = 7, NULL_PEN = 8, OEM_FIXED_FONT = 10, ANSI_FIXED_FONT = 11, ANSI_VAR_FONT = 12,
+  SYSTEM_FONT = 13, DEVICE_DEFAULT_FONT = 14, SYSTEM_FIXED_FONT = 16, DEFAULT_GUI_FONT = 17,
+};
+
+// Parts of the fields: a point (POINTL, 32-bit; POINTS, 16-bit) and a rectangle (RECTL),
+// by the offsets of their members and their sizes.
+namespace pointl {
+constexpr uint32_t X = 0, Y = 4, Size = 8;
+}  // namespace pointl
+namespace points {
+constexpr uint32_t X = 0, Y = 2, Size = 4;
+}  // namespace points
+namespace rectl {
+constexpr uint32_t Left = 0, Top = 4, Right = 8, Bottom = 12, Size = 16;
+}  // namespace rectl
+
+// Records of one 32-bit value: the modes, colours, handles, RESTOREDC's relative level
+// and SELECTCLIPPATH's region mode.
+namespace value {
+constexpr uint32_t Value = 8;
+}  // namespace value
+
+// Records of one point or size: window and viewport origins and extents, MOVETOEX, LINETO.
+namespace point {
+constexpr uint32_t X = 8, Y = 12;
+}  // namespace point
+
+// EMR_SCALEVIEWPORTEXTEX, EMR_SCALEWINDOWEXTEX.
+namespace scale {
+constexpr uint32_t XNum = 8, XDenom = 12, YNum = 16, YDenom = 20;
+}  // namespace scale
+
+// EMR_SETWORLDTRANSFORM, EMR_MODIFYWORLDTRANSFORM: an XFORM of six floats, then the mode.
+namespace xform {
+constexpr uint32_t M11 = 8, M12 = 12, M21 = 16, M22 = 20, Dx = 24, Dy = 28;
+constexpr uint32_t Mode = 32;
+}  // namespace xform
+
+// Records of one box: RECTANGLE, ELLIPSE, ROUNDRECT, ARC, CHORD, PIE, ARCTO,
+// INTERSECTCLIPRECT, EXCLUDECLIPRECT.
+namespace box {
+constexpr uint32_t Left = 8, Top = 12, Right = 16, Bottom = 20;
+constexpr uint32_t CornerW = 24, CornerH = 28;  // ROUNDRECT
+constexpr uint32_t StartX = 24, StartY = 28, EndX = 32, EndY = 36;  // the arcs
+}  // namespace box
+
+// EMR_POLYGON, EMR_POLYLINE, EMR_POLYBEZIER, ... TO, and their 16-bit forms.
+namespace poly {
+constexpr uint32_t Bounds = 8, Count = 24, Points = 28;
+}  // namespace poly
+
+// EMR_POLYPOLYGON, EMR_POLYPOLYLINE and their 16-bit forms: the point counts, then the points.
+namespace polypoly {
+constexpr uint32_t Bounds = 8, Polys = 24, Total = 28, Counts = 32;
+}  // namespace polypoly
+
+// EMR_CREATEPEN (a LOGPEN after the handle).
+namespace pen {
+constexpr uint32_t Handle = 8, Style = 12, Width = 16, Color = 24;
+constexpr uint32_t Size = 28;
+}  // namespace pen
+
+// EMR_EXTCREATEPEN (a LOGPEN_EX after the bitmap fields).
+namespace extpen {
+constexpr uint32_t Handle = 8, OffBmi = 12, CbBmi = 16, OffBits = 20, CbBits = 24;
+constexpr uint32_t Style = 28, Width = 32, BrushStyle = 36, Color = 40, Hatch = 44;
+constexpr uint32_t NumEntries = 48, Entries = 52;
+}  // namespace extpen
+
+// EMR_CREATEBRUSHINDIRECT.
+namespace brush {
+constexpr uint32_t Handle = 8, Style = 12, Color = 16, Hatch = 20;
+constexpr uint32_t Size = 24;
+}  // namespace brush
+
+// EMR_CREATEDIBPATTERNBRUSHPT, EMR_CREATEMONOBRUSH.
+namespace dibbrush {
+constexpr uint32_t Handle = 8, Usage = 12, OffBmi = 16, CbBmi = 20, OffBits = 24, CbBits = 28;
+constexpr uint32_t MinSize = 32;
+}  // namespace dibbrush
+
+// EMR_EXTSELECTCLIPRGN: the region is an RGNDATAHEADER and its rectangles in device units.
+namespace cliprgn {
+constexpr uint32_t CbRgnData = 8, Mode = 12, RgnData = 16;
+constexpr uint32_t RgnHeaderSize = 32;             // from RgnData
+constexpr uint32_t RgnCount = 24, Rects = 48;      // from the record's start
+}  // namespace cliprgn
+
+// EMR_BITBLT, EMR_STRETCHBLT, EMR_ALPHABLEND: the source is a bitmap seen through a
+// device context, so its coordinates count from its top row.
+namespace blt {
+constexpr uint32_t Bounds = 8;
+constexpr uint32_t XDest = 24, YDest = 28, CxDest = 32, CyDest = 36;
+constexpr uint32_t Rop = 40;            // BITBLT, STRETCHBLT
+constexpr uint32_t Blend = 40;          // ALPHABLEND: BLENDFUNCTION
+constexpr uint32_t XSrc = 44, YSrc = 48;
+constexpr uint32_t XformSrc = 52, BkColorSrc = 76, UsageSrc = 80;
+constexpr uint32_t OffBmi = 84, CbBmi = 88, OffBits = 92, CbBits = 96;
+constexpr uint32_t CxSrc = 100, CySrc = 104;  // STRETCHBLT, ALPHABLEND
+constexpr uint32_t MinSize = 100, StretchMinSize = 108;
+// BLENDFUNCTION bytes.
+constexpr uint32_t BlendOp = 0, BlendFlags = 1, SourceConstantAlpha = 2, AlphaFormat = 3;
+}  // namespace blt
+
+// EMR_SETDIBITSTODEVICE.
+namespace setdib {
+constexpr uint32_t Bounds = 8;
+constexpr uint32_t XDest = 24, YDest = 28, XSrc = 32, YSrc = 36, CxSrc = 40, CySrc = 44;
+constexpr uint32_t OffBmi = 48, CbBmi = 52, OffBits = 56, CbBits = 60;
+constexpr uint32_t Usage = 64, StartScan = 68, Scans = 72;
+constexpr uint32_t MinSize = 76;
+}  // namespace setdib
+
+// EMR_EOF.
+namespace eof {
+constexpr uint32_t NPalEntries = 8, OffPalEntries = 12, SizeLast = 16;
+constexpr uint32_t Size = 20;
+}  // namespace eof
+
+// The DIB headers inside the bitmap records.
+namespace bmi {
+constexpr uint32_t CoreSize = 12;      // BITMAPCOREHEADER
+constexpr uint32_t CoreWidth = 4, CoreHeight = 6, CorePlanes = 8, CoreBitCount = 10;  // 16 bits each
+constexpr uint32_t InfoSize = 40;      // BITMAPINFOHEADER
+constexpr uint32_t Size = 0, Width = 4, Height = 8, Planes = 12, BitCount = 14, Compression = 16;
+constexpr uint32_t SizeImage = 20, XPelsPerMeter = 24, YPelsPerMeter = 28, ClrUsed = 32, ClrImportant = 36;
+constexpr uint32_t RedMask = 40, GreenMask = 44, BlueMask = 48, AlphaMask = 52;  // in V2 headers and later
+constexpr uint32_t V2Size = 52, V3Size = 56;
+}  // namespace bmi
+
 }  // namespace kx::emf

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/clipboard.h"
+#include "platform/emfrecords.h"
 
 namespace kx {
 
@@ -17,15 +18,22 @@ int32_t I32(const std::string& b, size_t o) {
 }  // namespace
 
 bool ReadEmfHeader(const std::string& b, TkxEmfHeader& h) {
-  if (b.size() < 88 || I32(b, 0) != 1 || uint32_t(I32(b, 40)) != 0x464D4520u) return false;
-  uint32_t size = uint32_t(I32(b, 4));
-  if (size < 88 || size > b.size()) return false;
-  h.BoundsL = I32(b, 8), h.BoundsT = I32(b, 12), h.BoundsR = I32(b, 16), h.BoundsB = I32(b, 20);
-  h.FrameL = I32(b, 24), h.FrameT = I32(b, 28), h.FrameR = I32(b, 32), h.FrameB = I32(b, 36);
-  h.Bytes = uint32_t(I32(b, 48));
-  h.Records = uint32_t(I32(b, 52));
-  h.Handles = uint16_t(uint32_t(I32(b, 56)) & 0xFFFF);
-  h.DevicePxX = I32(b, 72), h.DevicePxY = I32(b, 76), h.DeviceMmX = I32(b, 80), h.DeviceMmY = I32(b, 84);
+  using namespace emf;
+  if (b.size() < header::MinSize || uint32_t(I32(b, kRecordType)) != EMR_HEADER ||
+      uint32_t(I32(b, header::Signature)) != header::kSignature)
+    return false;
+  uint32_t size = uint32_t(I32(b, kRecordSize));
+  if (size < header::MinSize || size > b.size()) return false;
+  const uint32_t bounds = header::Bounds, frame = header::Frame;
+  h.BoundsL = I32(b, bounds + rectl::Left), h.BoundsT = I32(b, bounds + rectl::Top);
+  h.BoundsR = I32(b, bounds + rectl::Right), h.BoundsB = I32(b, bounds + rectl::Bottom);
+  h.FrameL = I32(b, frame + rectl::Left), h.FrameT = I32(b, frame + rectl::Top);
+  h.FrameR = I32(b, frame + rectl::Right), h.FrameB = I32(b, frame + rectl::Bottom);
+  h.Bytes = uint32_t(I32(b, header::Bytes));
+  h.Records = uint32_t(I32(b, header::Records));
+  h.Handles = uint16_t(uint32_t(I32(b, header::Handles)) & 0xFFFF);
+  h.DevicePxX = I32(b, header::DevicePx + pointl::X), h.DevicePxY = I32(b, header::DevicePx + pointl::Y);
+  h.DeviceMmX = I32(b, header::DeviceMm + pointl::X), h.DeviceMmY = I32(b, header::DeviceMm + pointl::Y);
   return true;
 }
 

@@ -98,17 +98,18 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return r;
 }
 
+char32_t NextUtf16(std::u16string_view s, size_t& i) {
+  char32_t cp = s[i++];
+  if (cp >= 0xD800 && cp <= 0xDBFF && i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF)
+    return 0x10000 + ((cp - 0xD800) << 10) + (s[i++] - 0xDC00);
+  return cp >= 0xD800 && cp <= 0xDFFF ? 0xFFFD : cp;
+}
+
 std::string Utf16ToUtf8(std::u16string_view s) {
   std::string r;
   r.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    uint32_t cp = s[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
+  for (size_t i = 0; i < s.size();) {
+    char32_t cp = NextUtf16(s, i);
     if (cp < 0x80) {
       r.push_back(char(cp));
     } else if (cp < 0x800) {

@@ -21,6 +21,9 @@ std::string ReplaceFirst(std::string_view s, std::string_view from, std::string_
 std::string Trim(std::string_view s);
 
 std::u16string Utf8ToUtf16(std::string_view s);
+// A pair of surrogates is one character; a surrogate without its partner is U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view s);
+// The character that starts at `i` (which moves past it); U+FFFD for a lone surrogate.
+char32_t NextUtf16(std::u16string_view s, size_t& i);
 
 }  // namespace kx

@@ -56,6 +56,7 @@ struct Scope {
   std::unique_ptr<TkxWordOle> W;
   Counts Info;
   Scope() {
+    kxtest::WriteFile(P.Dir / "a.doc", "x");  // the document most cases open
     kx::Info = &Info;
     W = std::make_unique<TkxWordOle>(&Batch, TkxNodeEvent{}, 1);
   }
@@ -120,12 +121,13 @@ TEST(WordOle, OptionsVisibleReadOnlyPassword) {
   EXPECT_EQ(c[5], "docs.Open[call](\"" + doc + "\",omitted,true,omitted,\"*\")");
 }
 
-TEST(WordOle, MissingFileGivesANewBlankDocument) {
+TEST(WordOle, AMissingFileFailsInsteadOfBecomingABlankDocument) {
   Scope s;
   FakeWord w;
   Project->SetOption("SkipPassword", "1");
-  s.W->OpenDocument(s.P.Dir / "gone.doc");
-  EXPECT_EQ(w.Calls()[3], "docs.Add[call](omitted)");
+  EXPECT_THROW(s.W->OpenDocument(s.P.Dir / "gone.doc"), std::runtime_error);
+  for (const std::string& call : w.Calls()) EXPECT_EQ(call.find("docs."), std::string::npos) << call;
+  EXPECT_TRUE(IsNullRef(s.W->FDoc));
 }
 
 TEST(WordOle, FailedOpenLeavesNoDocumentAndGuardedCallsAreIgnored) {

@@ -10,10 +10,12 @@
 #include "platform/bitmap.h"
 #include "platform/clipboard.h"
 #include "platform/emfplayer.h"
+#include "platform/emfrecords.h"
 #include "platform/metafile.h"
 #include "pngmodule/bmpread.h"
 
 using namespace kx;
+using namespace kx::emf;
 using kxtest::EmfBuilder;
 
 namespace {
@@ -30,7 +32,7 @@ TkxMetafile RedSquarePage() {
                        .HimetricMapping()
                        .SolidBrush(1, 0x0000FF)
                        .Select(1)
-                       .Record(38, {2, 5, 0, 0, 0})  // a null pen
+                       .Pen(2, PS_NULL, 0, 0)
                        .Select(2)
                        .Rectangle(0, 0, 1270, 1270)
                        .Bytes());
@@ -130,7 +132,7 @@ TEST(Player, TextIsPlacedFromTheAdvanceArray) {
                           .HimetricMapping()
                           .Font(1, -600, u"DejaVuSans")
                           .Select(1)
-                          .Record(22, {24})  // baseline alignment
+                          .Record(EMR_SETTEXTALIGN, {TA_BASELINE})
                           .TextOut(100, 1200, u"II", dx)
                           .Bytes();
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 96, 96);
@@ -163,7 +165,7 @@ TEST(Player, GlyphsKeepTheirPlaceAlongABaselineOnThePixelGrid) {
                           .HimetricMapping()
                           .Font(1, -600, u"DejaVuSans")
                           .Select(1)
-                          .Record(22, {24})
+                          .Record(EMR_SETTEXTALIGN, {TA_BASELINE})
                           .TextOut(x, y, u"Hx", {400, 400})
                           .Bytes();
     cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 96, 96);
@@ -216,10 +218,10 @@ TEST(Player, FillsThinnerThanAPixelBecomeOneSharpPixel) {
     return i;
   };
   std::string emf = EmfBuilder(2500, 2500, 100, 100, 25, 25)
-                        .Record(35, {f(0.01f), 0, 0, f(0.01f), 0, 0})
+                        .Record(EMR_SETWORLDTRANSFORM, {f(0.01f), 0, 0, f(0.01f), 0, 0})
                         .SolidBrush(1, 0)
                         .Select(1)
-                        .Record(38, {2, 5, 0, 0, 0})
+                        .Pen(2, PS_NULL, 0, 0)
                         .Select(2)
                         .Rectangle(1000, 5059, 9000, 5127)  // rows 50.59 to 51.27: mostly row 50
                         .Rectangle(2060, 6000, 2090, 9000)  // columns 20.60 to 20.90
@@ -244,11 +246,12 @@ TEST(Player, DamagedDataNeverCrashesAndStopsAtTheBreak) {
   cairo_t* cr = cairo_create(s);
   for (size_t cut = 0; cut < good.size(); cut += 7) PlayEnhMetafile(cr, good.substr(0, cut), 0, 0, 50, 50);
   std::string broken = good;
-  broken[88 + 4] = char(0xFF);  // the first record claims more bytes than there are
+  broken[header::MinSize + kRecordSize] = char(0xFF);  // the first record claims more bytes than there are
   TkxEmfPlayStats st = PlayEnhMetafile(cr, broken, 0, 0, 50, 50);
   EXPECT_TRUE(st.Truncated);
   EXPECT_EQ(st.Records, 1);
-  std::string unknown = EmfBuilder().Record(200, {1, 2, 3}).Bytes();
+  const uint32_t kNoSuchType = 200;
+  std::string unknown = EmfBuilder().Record(kNoSuchType, {1, 2, 3}).Bytes();
   EXPECT_EQ(PlayEnhMetafile(cr, unknown, 0, 0, 50, 50).Skipped, 1);
   cairo_destroy(cr);
   cairo_surface_destroy(s);

@@ -1,0 +1,211 @@
+#include "office/privatedir.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include <osl/file.hxx>
+#include <rtl/digest.h>
+
+#include "office/process.h"
+
+namespace kx::office {
+
+namespace {
+
+const char* const kDirPrefix = "lumipix-office-";
+const char* const kPipePrefix = "lumipix-";
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+// A folder this user may create entries in.
+bool WritableDir(const char* path) {
+  struct stat st {};
+  return path && *path == '/' && stat(path, &st) == 0 && S_ISDIR(st.st_mode) && access(path, W_OK | X_OK) == 0;
+}
+
+// The process id written after `prefix` in `name` and followed by '-', or 0.
+pid_t OwnerOf(const std::string& name, const std::string& prefix) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  size_t i = prefix.size(), end = i;
+  while (end < name.size() && end - i < 10 && name[end] >= '0' && name[end] <= '9') ++end;
+  if (end == i || end >= name.size() || name[end] != '-') return 0;
+  return pid_t(std::strtol(name.substr(i, end - i).c_str(), nullptr, 10));
+}
+
+bool Running(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
+
+// Where LibreOffice puts its pipes' socket files, and the first part of their names:
+// the user's id is in it when the account has a name.
+std::string SocketDir() {
+  if (access("/tmp", W_OK) == 0) return "/tmp";
+  if (access("/var/tmp", W_OK) == 0) return "/var/tmp";
+  return "/tmp";
+}
+
+std::string SocketPrefix() {
+  passwd entry{}, *found = nullptr;
+  std::vector<char> buf(16384);
+  getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found);
+  return found ? "OSL_PIPE_" + std::to_string(getuid()) + "_" : std::string("OSL_PIPE_");
+}
+
+// LibreOffice names the pipe of a profile after the MD5 of the profile's address, in
+// UTF-16, each byte in hexadecimal without leading zeros.
+std::string ProfilePipeName(const std::string& profileUrl) {
+  rtl::OUString url = rtl::OUString::fromUtf8(profileUrl.c_str());
+  sal_uInt8 md5[RTL_DIGEST_LENGTH_MD5];
+  rtl_digest_MD5(url.getStr(), sal_uInt32(url.getLength()) * sizeof(sal_Unicode), md5, sizeof md5);
+  std::string name = "SingleOfficeIPC_";
+  char hex[4];
+  for (sal_uInt8 b : md5) {
+    std::snprintf(hex, sizeof hex, "%x", unsigned(b));
+    name += hex;
+  }
+  return name;
+}
+
+// Calls `fn` with each entry's name and path; a folder that cannot be read has none.
+template <class F>
+void ForEachEntry(const std::string& dir, F&& fn) {
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    fn(it->path().filename().string(), it->path().string());
+}
+
+// Removes a folder of ours; a symbolic link, or a folder of another user, stays.
+void RemoveOwnFolder(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return;
+  std::error_code ec;  // what cannot be removed now goes with the next sweep
+  std::filesystem::remove_all(path, ec);
+}
+
+}  // namespace
+
+std::string PrivateRoot() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat st {};
+  if (WritableDir(runtime) && stat(runtime, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) == 0)
+    return runtime;
+  const char* tmp = std::getenv("TMPDIR");
+  if (WritableDir(tmp)) return tmp;
+  return "/tmp";
+}
+
+TkxPrivateDir::TkxPrivateDir() {
+  std::string root = PrivateRoot();
+  std::string pattern = root + (root.back() == '/' ? "" : "/") + kDirPrefix + std::to_string(getpid()) + "-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back(0);
+  if (!mkdtemp(buf.data()))  // mode 0700, and never an existing name
+    throw EOfficeError{"The word processor's private folder cannot be made in " + root + ": " + ErrnoText(errno)};
+  FPath = buf.data();
+}
+
+void TkxPrivateDir::MakeDir(const std::string& relative) const {
+  std::string path = FPath + "/" + relative;
+  if (mkdir(path.c_str(), 0700) != 0)
+    throw EOfficeError{"The word processor's folder " + path + " cannot be made: " + ErrnoText(errno)};
+}
+
+void TkxPrivateDir::WriteFile(const std::string& relative, const std::string& data) const {
+  std::string path = FPath + "/" + relative;
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool ok = fd >= 0;
+  int err = errno;
+  for (size_t done = 0; ok && done < data.size();) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    err = errno;
+    if (ok) done += size_t(n);
+  }
+  if (fd >= 0 && close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) throw EOfficeError{"The word processor's settings cannot be written to " + path + ": " + ErrnoText(err)};
+}
+
+void TkxPrivateDir::Remove() const {
+  if (!FPath.empty()) RemoveOwnFolder(FPath);
+}
+
+void TkxWorkFile::Remove() {
+  if (!FPath.empty()) unlink(FPath.c_str());
+  FPath.clear();
+}
+
+std::string NewPipeName() {
+  unsigned char bytes[16];
+  if (getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
+    std::random_device rd;  // the kernel's source all the same, through another door
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rd());
+  }
+  std::string name = kPipePrefix + std::to_string(getpid()) + "-";
+  char hex[3];
+  for (unsigned char b : bytes) {
+    std::snprintf(hex, sizeof hex, "%02x", unsigned(b));
+    name += hex;
+  }
+  return name;
+}
+
+std::string ProfileUrl(const std::string& folder) {
+  rtl::OUString url;
+  osl::FileBase::getFileURLFromSystemPath(rtl::OUString::fromUtf8(folder.c_str()), url);
+  return rtl::OUStringToOString(url, RTL_TEXTENCODING_UTF8).getStr();
+}
+
+std::vector<std::string> OfficeSockets(const std::string& pipeName, const std::string& profileUrl) {
+  std::string base = SocketDir() + "/" + SocketPrefix();
+  return {base + pipeName, base + ProfilePipeName(profileUrl)};
+}
+
+void RemoveSockets(const std::vector<std::string>& paths) {
+  for (const std::string& p : paths) {
+    struct stat st {};
+    if (lstat(p.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == geteuid()) unlink(p.c_str());
+  }
+}
+
+namespace {
+// Removes the office folders and pipe sockets of this account whose program `gone` says
+// has ended (never another user's, never through a link).
+template <typename Gone>
+void SweepOfficesOf(Gone gone) {
+  ForEachEntry(PrivateRoot(), [&](const std::string& name, const std::string& path) {
+    pid_t owner = OwnerOf(name, kDirPrefix);
+    if (owner <= 0 || !gone(owner)) return;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return;
+    RemoveSockets({SocketDir() + "/" + SocketPrefix() + ProfilePipeName(ProfileUrl(path + "/profile"))});
+    RemoveOwnFolder(path);
+  });
+  std::string pipes = SocketPrefix() + kPipePrefix;
+  ForEachEntry(SocketDir(), [&](const std::string& name, const std::string& path) {
+    pid_t owner = OwnerOf(name, pipes);
+    if (owner > 0 && gone(owner)) RemoveSockets({path});
+  });
+}
+}  // namespace
+
+void SweepStaleOffices() {
+  SweepOfficesOf([](pid_t owner) { return owner != getpid() && !Running(owner); });
+}
+
+void SweepOwnOffices() {
+  SweepOfficesOf([](pid_t owner) { return owner == getpid(); });
+}
+
+}  // namespace kx::office

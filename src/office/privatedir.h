@@ -1,0 +1,70 @@
+#pragma once
+// The files an office has on disk: its private folder, the socket files of its
+// pipes, and the sweep of what offices of ended programs left behind. Nothing is
+// made or removed through a name another user could have planted.
+#include <string>
+#include <vector>
+
+namespace kx::office {
+
+// Where the offices' folders go: $XDG_RUNTIME_DIR when it is a folder of this user
+// that no one else may enter, else $TMPDIR when it is a writable folder, else /tmp.
+std::string PrivateRoot();
+
+// A fresh folder that only this user may enter, with a name no one can know in
+// advance ("lumipix-office-<pid>-XXXXXX" under PrivateRoot()). Removed with its
+// content when it goes.
+class TkxPrivateDir {
+ public:
+  TkxPrivateDir();  // raises EOfficeError
+  ~TkxPrivateDir() { Remove(); }
+  TkxPrivateDir(const TkxPrivateDir&) = delete;
+  TkxPrivateDir& operator=(const TkxPrivateDir&) = delete;
+
+  const std::string& Path() const { return FPath; }  // no trailing '/'
+  // A new sub-folder, and a new file written inside; both fail rather than use a
+  // name that exists. Raise EOfficeError.
+  void MakeDir(const std::string& relative) const;
+  void WriteFile(const std::string& relative, const std::string& data) const;
+  void Remove() const;
+
+ private:
+  std::string FPath;
+};
+
+// A file in an office's work folder, removed when its owner goes or takes another.
+class TkxWorkFile {
+ public:
+  TkxWorkFile() = default;
+  ~TkxWorkFile() { Remove(); }
+  TkxWorkFile(const TkxWorkFile&) = delete;
+  TkxWorkFile& operator=(const TkxWorkFile&) = delete;
+  void Take(std::string path) {
+    Remove();
+    FPath = std::move(path);
+  }
+  const std::string& Path() const { return FPath; }
+  void Remove();
+
+ private:
+  std::string FPath;
+};
+
+// A pipe name for one office that no one can know in advance: "lumipix-<pid>-<random>".
+std::string NewPipeName();
+// The socket files an office makes: its UNO pipe, and the pipe through which a second
+// start of the same profile would reach it (named after the profile's address).
+std::vector<std::string> OfficeSockets(const std::string& pipeName, const std::string& profileUrl);
+// Removes those of `paths` that are sockets of this user; others are left alone.
+void RemoveSockets(const std::vector<std::string>& paths);
+// The address LibreOffice is given for a profile folder.
+std::string ProfileUrl(const std::string& folder);
+
+// Removes the folders and sockets of offices whose programs no longer run. Only real
+// folders and sockets owned by this user are touched; symbolic links never are.
+void SweepStaleOffices();
+// Removes every office folder and pipe socket of this process (at exit, after its offices
+// were killed): also those of offices that were starting or ending at that moment.
+void SweepOwnOffices();
+
+}  // namespace kx::office

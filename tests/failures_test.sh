@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The real program reports what it could not convert, never a page of something else:
+# a .docx cut short fails as damaged, and a web address where nothing answers fails,
+# in the hidden-window run, with a message that names the address.
+set -u
+exe="$1"
+corpus=$(cd "$2" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/tmp" "$work/in" "$work/fakebin"
+export TMPDIR="$work/tmp"
+unset XDG_RUNTIME_DIR
+printf '#!/bin/sh\nexit 0\n' > "$work/fakebin/xdg-open"  # the error report opens no browser
+chmod +x "$work/fakebin/xdg-open"
+export PATH="$work/fakebin:$PATH"
+fails=0; passes=0
+check() { if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi; }
+
+for n in 100 512; do head -c $n "$corpus/test01.docx" > "$work/in/cut$n.docx"; done
+"$exe" "-P:PureConsole=1,Source=$work/in/*.docx,Target=$work/out/,LogFile=$work/cut.log"
+check "the run over cut documents exits 0" $?
+for n in 100 512; do
+  check "a .docx cut after $n bytes fails as damaged" \
+    $(grep -q "^Failure => .*cut$n.docx => The file is damaged or is not a supported document" "$work/cut.log"; echo $?)
+done
+check "no page was written for them" $([ -z "$(ls "$work/out" 2>/dev/null)" ]; echo $?)
+
+# Port 9 (discard) has nothing listening here; the run is the invisible window's.
+address="http://127.0.0.1:9/a.doc"
+QT_QPA_PLATFORM=offscreen timeout 300 "$exe" "-P:PureConsole=1,Source=$address,Target=$work/web/,LogFile=$work/web.log" \
+  > /dev/null 2>&1
+check "the hidden-window run exits 0" $?
+check "the unreachable address fails and is named" \
+  $(grep -qF "[Failure] => $address => The web address $address cannot be reached: no connection to 127.0.0.1:9" "$work/web.log"; echo $?)
+check "no page was written for it" $([ -z "$(ls "$work/web" 2>/dev/null)" ]; echo $?)
+check "no office left" $([ -z "$(pgrep -f "soffice.bin.*UserInstallation=file://$TMPDIR/" || true)" ]; echo $?)
+
+echo "$passes passed, $fails failed"
+[ "$fails" = 0 ]

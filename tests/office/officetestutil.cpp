@@ -1,0 +1,205 @@
+#include "office/officetestutil.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace kxtest {
+
+LocalServer::LocalServer() {
+  FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (FListen < 0 || bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(FListen, 16) != 0 ||
+      getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+    throw std::runtime_error("the test server cannot listen");
+  FPort = ntohs(addr.sin_port);
+  FThread = std::thread([this] { Loop(); });
+}
+
+LocalServer::~LocalServer() {
+  FStop = true;
+  FThread.join();
+  close(FListen);
+}
+
+std::string LocalServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(FPort) + path;
+}
+
+void LocalServer::Serve(const std::string& path, const std::string& body) {
+  std::lock_guard<std::mutex> g(FLock);
+  FFiles[path] = body;
+}
+
+void LocalServer::Loop() {
+  while (!FStop) {
+    pollfd p{FListen, POLLIN, 0};
+    if (poll(&p, 1, 50) <= 0) continue;
+    int fd = accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    ++FConnections;
+    Answer(fd);
+    close(fd);
+  }
+}
+
+// One request per connection: GET and HEAD of the files served, 404 for others.
+void LocalServer::Answer(int fd) {
+  std::string request;
+  char buf[4096];
+  while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 2000) <= 0) return;
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) return;
+    request.append(buf, size_t(n));
+  }
+  std::string method = request.substr(0, request.find(' '));
+  size_t at = request.find(' ') + 1;
+  std::string path = request.substr(at, request.find(' ', at) - at);
+  std::string status = "404 Not Found", body;
+  {
+    std::lock_guard<std::mutex> g(FLock);
+    auto it = FFiles.find(path);
+    if (method != "GET" && method != "HEAD")
+      status = "501 Not Implemented";
+    else if (it != FFiles.end()) {
+      status = "200 OK";
+      body = it->second;
+    }
+  }
+  std::string answer = "HTTP/1.0 " + status + "\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
+  if (method == "GET") answer += body;
+  for (size_t done = 0; done < answer.size();) {
+    ssize_t n = write(fd, answer.data() + done, answer.size() - done);
+    if (n <= 0) return;
+    done += size_t(n);
+  }
+}
+
+FileWatch::FileWatch(const std::string& path) {
+  FFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (FFd < 0 || inotify_add_watch(FFd, path.c_str(), IN_OPEN | IN_ACCESS) < 0)
+    throw std::runtime_error("cannot watch " + path);
+}
+
+FileWatch::~FileWatch() { close(FFd); }
+
+int FileWatch::Events() {
+  alignas(inotify_event) char buf[4096];
+  ssize_t n;
+  while ((n = read(FFd, buf, sizeof buf)) > 0) {
+    for (char* p = buf; p < buf + n;) {
+      auto* e = reinterpret_cast<inotify_event*>(p);
+      ++FCount;
+      p += sizeof(inotify_event) + e->len;
+    }
+  }
+  return FCount;
+}
+
+namespace {
+
+void Put16(std::string& s, unsigned v) {
+  s.push_back(char(v & 255));
+  s.push_back(char(v >> 8 & 255));
+}
+
+void Put32(std::string& s, uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+
+std::string Deflate(const std::string& data) {
+  z_stream z{};
+  if (deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflate");
+  std::string out(deflateBound(&z, uLong(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = uInt(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  int rc = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  if (rc != Z_STREAM_END) throw std::runtime_error("deflate");
+  return out;
+}
+
+}  // namespace
+
+std::string ZipOf(const std::vector<std::pair<std::string, std::string>>& parts) {
+  std::string zip, central;
+  for (const auto& [name, data] : parts) {
+    std::string packed = Deflate(data);
+    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+    uint32_t offset = uint32_t(zip.size());
+    std::string common;  // version needed .. name length, shared by both headers
+    Put16(common, 20);
+    Put16(common, 0);
+    Put16(common, 8);
+    Put16(common, 0);
+    Put16(common, 0x21);  // 1980-01-01
+    Put32(common, crc);
+    Put32(common, uint32_t(packed.size()));
+    Put32(common, uint32_t(data.size()));
+    Put16(common, unsigned(name.size()));
+    Put32(zip, 0x04034b50);
+    zip += common;
+    Put16(zip, 0);
+    zip += name + packed;
+    Put32(central, 0x02014b50);
+    Put16(central, 20);
+    central += common;
+    Put16(central, 0);  // extra
+    Put16(central, 0);  // comment
+    Put16(central, 0);  // disk
+    Put16(central, 0);  // internal attributes
+    Put32(central, 0);  // external attributes
+    Put32(central, offset);
+    central += name;
+  }
+  uint32_t at = uint32_t(zip.size());
+  zip += central;
+  Put32(zip, 0x06054b50);
+  Put16(zip, 0);
+  Put16(zip, 0);
+  Put16(zip, unsigned(parts.size()));
+  Put16(zip, unsigned(parts.size()));
+  Put32(zip, uint32_t(central.size()));
+  Put32(zip, at);
+  Put16(zip, 0);
+  return zip;
+}
+
+std::string DocxOf(const std::string& bodyXml) {
+  const char* types =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+      "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+      "<Override PartName=\"/word/document.xml\" "
+      "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>";
+  const char* rels =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" "
+      "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+      "Target=\"word/document.xml\"/></Relationships>";
+  std::string document =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+      "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>" +
+      bodyXml + "</w:body></w:document>";
+  return ZipOf({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}});
+}
+
+}  // namespace kxtest

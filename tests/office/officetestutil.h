@@ -1,0 +1,55 @@
+#pragma once
+// Helpers of the office tests: a web server on 127.0.0.1 that counts who comes, a
+// watch on a file that counts who opens or reads it, and .docx files made by hand.
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kxtest {
+
+class LocalServer {
+ public:
+  LocalServer();  // listens on 127.0.0.1 at a free port
+  ~LocalServer();
+  LocalServer(const LocalServer&) = delete;
+  LocalServer& operator=(const LocalServer&) = delete;
+  int Port() const { return FPort; }
+  std::string Url(const std::string& path) const;  // "http://127.0.0.1:<port>" + path
+  void Serve(const std::string& path, const std::string& body);
+  int Connections() const { return FConnections; }
+
+ private:
+  void Loop();
+  void Answer(int fd);
+  int FListen = -1;
+  int FPort = 0;
+  std::atomic<int> FConnections{0};
+  std::atomic<bool> FStop{false};
+  std::mutex FLock;
+  std::map<std::string, std::string> FFiles;
+  std::thread FThread;
+};
+
+// Counts the times a file is opened or read from now on (inotify).
+class FileWatch {
+ public:
+  explicit FileWatch(const std::string& path);
+  ~FileWatch();
+  FileWatch(const FileWatch&) = delete;
+  FileWatch& operator=(const FileWatch&) = delete;
+  int Events();
+
+ private:
+  int FFd = -1;
+  int FCount = 0;
+};
+
+// A zip archive of the given parts, deflated.
+std::string ZipOf(const std::vector<std::pair<std::string, std::string>>& parts);
+// A .docx whose body is `bodyXml` (WordprocessingML paragraphs).
+std::string DocxOf(const std::string& bodyXml);
+
+}  // namespace kxtest

@@ -1,0 +1,172 @@
+// The offices' folders and sockets on disk, without an office.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "office/privatedir.h"
+#include "office/process.h"
+#include "testutil.h"
+
+using namespace kx;
+
+namespace {
+
+// Sets (or with nullopt unsets) an environment variable for the life of a scope.
+class EnvScope {
+ public:
+  EnvScope(const char* name, std::optional<std::string> value) : FName(name) {
+    if (const char* v = std::getenv(name)) FOld = v;
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
+  }
+  ~EnvScope() {
+    if (FOld)
+      setenv(FName, FOld->c_str(), 1);
+    else
+      unsetenv(FName);
+  }
+
+ private:
+  const char* FName;
+  std::optional<std::string> FOld;
+};
+
+std::string NoSlash(const std::string& p) { return p.substr(0, p.size() - 1); }
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+// A process id that ran a moment ago and runs no more.
+pid_t EndedPid() {
+  pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+void MakeSocket(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << path;
+  close(fd);
+}
+
+}  // namespace
+
+TEST(PrivateDir, RootIsTheRuntimeFolderOnlyWhenItIsPrivateElseTmpdirElseTmp) {
+  kxtest::TempDir runtime, tmp;
+  EnvScope x("XDG_RUNTIME_DIR", NoSlash(runtime.Path()));
+  EnvScope t("TMPDIR", NoSlash(tmp.Path()));
+  chmod(runtime.Path().c_str(), 0700);
+  EXPECT_EQ(office::PrivateRoot(), NoSlash(runtime.Path()));
+  chmod(runtime.Path().c_str(), 0755);  // others may look in: not private
+  EXPECT_EQ(office::PrivateRoot(), NoSlash(tmp.Path()));
+  chmod(runtime.Path().c_str(), 0700);
+  if (geteuid() == 0) {  // another user's runtime folder is not ours
+    ASSERT_EQ(chown(runtime.Path().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(office::PrivateRoot(), NoSlash(tmp.Path()));
+  }
+  {
+    EnvScope none("XDG_RUNTIME_DIR", std::nullopt);
+    EXPECT_EQ(office::PrivateRoot(), NoSlash(tmp.Path()));
+    EnvScope missing("TMPDIR", tmp / "not-there");
+    EXPECT_EQ(office::PrivateRoot(), "/tmp");
+    EnvScope relative("TMPDIR", "relative/dir");
+    EXPECT_EQ(office::PrivateRoot(), "/tmp");
+    EnvScope empty("TMPDIR", std::nullopt);
+    EXPECT_EQ(office::PrivateRoot(), "/tmp");
+  }
+}
+
+TEST(PrivateDir, FoldersAreFreshPrivateAndRemovedWithoutFollowingLinks) {
+  kxtest::TempDir root, victim;
+  EnvScope x("XDG_RUNTIME_DIR", std::nullopt);
+  EnvScope t("TMPDIR", NoSlash(root.Path()));
+  kxtest::WriteFile(victim / "keep.txt", "victim");
+  // The names of before, planted ahead: never taken.
+  for (int n = 1; n <= 3; ++n)
+    ASSERT_EQ(symlink(victim.Path().c_str(), (root / ("lumipix-office-" + std::to_string(getpid()) + "-" + std::to_string(n))).c_str()), 0);
+  mode_t old = umask(0);
+  std::string first;
+  {
+    office::TkxPrivateDir a, b;
+    umask(old);
+    first = a.Path();
+    EXPECT_NE(a.Path(), b.Path());
+    EXPECT_EQ(ModeOf(a.Path()), S_IFDIR | 0700);
+    EXPECT_EQ(std::filesystem::path(a.Path()).parent_path(), std::filesystem::path(NoSlash(root.Path())));
+    a.MakeDir("work");
+    EXPECT_EQ(ModeOf(a.Path() + "/work"), S_IFDIR | 0700);
+    a.WriteFile("settings.xml", "<x/>");
+    EXPECT_EQ(ModeOf(a.Path() + "/settings.xml"), S_IFREG | 0600);
+    EXPECT_EQ(kxtest::ReadFile(a.Path() + "/settings.xml"), "<x/>");
+    // An existing name, or a link put in its place, is never written through.
+    EXPECT_THROW(a.WriteFile("settings.xml", "again"), office::EOfficeError);
+    ASSERT_EQ(symlink((victim / "keep.txt").c_str(), (a.Path() + "/link.xml").c_str()), 0);
+    EXPECT_THROW(a.WriteFile("link.xml", "through"), office::EOfficeError);
+    EXPECT_THROW(a.MakeDir("work"), office::EOfficeError);
+    ASSERT_EQ(symlink(victim.Path().c_str(), (a.Path() + "/work/into-victim").c_str()), 0);
+  }
+  EXPECT_NE(access(first.c_str(), F_OK), 0);
+  EXPECT_EQ(kxtest::ReadFile(victim / "keep.txt"), "victim");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.Path()), {}), 3);  // the planted links only
+}
+
+TEST(PrivateDir, PipeNamesCannotBeGuessed) {
+  std::string a = office::NewPipeName(), b = office::NewPipeName();
+  std::string prefix = "lumipix-" + std::to_string(getpid()) + "-";
+  EXPECT_EQ(a.rfind(prefix, 0), 0u);
+  EXPECT_EQ(a.size(), prefix.size() + 32);
+  EXPECT_NE(a, b);
+}
+
+TEST(PrivateDir, SweepRemovesWhatEndedProgramsLeftAndNothingElse) {
+  kxtest::TempDir root, victim;
+  EnvScope x("XDG_RUNTIME_DIR", std::nullopt);
+  EnvScope t("TMPDIR", NoSlash(root.Path()));
+  kxtest::WriteFile(victim / "keep.txt", "victim");
+  std::string ended = std::to_string(EndedPid());
+  std::string stale = root / ("lumipix-office-" + ended + "-AbC123");
+  kxtest::WriteFile(stale + "/profile/user/registrymodifications.xcu", "x");
+  std::string link = root / ("lumipix-office-" + ended + "-LiNk12");
+  ASSERT_EQ(symlink(victim.Path().c_str(), link.c_str()), 0);
+  std::string running = root / ("lumipix-office-" + std::to_string(getppid()) + "-RuN123");
+  kxtest::MakeDir(running);
+  std::string foreign = root / ("lumipix-office-" + ended + "-OtHer1");
+  kxtest::MakeDir(foreign);
+  bool asRoot = geteuid() == 0;
+  if (asRoot) {
+    ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+  }
+  // The sockets of the ended program's office: its pipe, and its profile's pipe.
+  std::vector<std::string> sockets = office::OfficeSockets("lumipix-" + ended + "-00ff", office::ProfileUrl(stale + "/profile"));
+  std::string live = office::OfficeSockets("lumipix-" + std::to_string(getppid()) + "-00ff", "file:///x")[0];
+  for (const std::string& s : {sockets[0], sockets[1], live}) MakeSocket(s);
+
+  office::SweepStaleOffices();
+  EXPECT_NE(access(stale.c_str(), F_OK), 0) << stale;
+  EXPECT_TRUE(S_ISLNK(ModeOf(link))) << "a link is never followed nor removed";
+  EXPECT_EQ(kxtest::ReadFile(victim / "keep.txt"), "victim");
+  EXPECT_NE(ModeOf(running), 0u) << "its program still runs";
+  if (asRoot) {
+    EXPECT_NE(ModeOf(foreign), 0u) << "another user's folder";
+  }
+  for (const std::string& s : sockets) EXPECT_NE(access(s.c_str(), F_OK), 0) << s;
+  EXPECT_TRUE(S_ISSOCK(ModeOf(live)));
+  unlink(live.c_str());
+  unlink(link.c_str());
+}
