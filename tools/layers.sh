@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../src"
 declare -A below=(
   [platform]=""
-  [pngmodule]=""
+  [pngmodule]="platform"
   [office]="platform"
   [core]="platform"
   [engine]="core platform"
