@@ -6,14 +6,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
 
+#include "convert/wordconst.h"
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "core/strlist.h"
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -35,8 +38,10 @@ void SweepLinkFolders() {
   for (const auto& e : std::filesystem::directory_iterator(TempRoot(), ec)) {
     std::string name = e.path().filename().string();
     if (name.rfind(kLinkPrefix, 0) != 0) continue;
-    long owner = std::atol(name.c_str() + std::strlen(kLinkPrefix));
-    if (owner > 0 && owner != long(getpid()) && kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+    // "lumipix-links-<process>-XXXXXX"
+    std::string_view rest = std::string_view(name).substr(std::strlen(kLinkPrefix));
+    std::optional<uint64_t> owner = ReadDigits(rest.substr(0, rest.find('-')), INT32_MAX);
+    if (owner && *owner > 0 && pid_t(*owner) != getpid() && kill(pid_t(*owner), 0) != 0 && errno == ESRCH)
       std::filesystem::remove_all(e.path(), ec);
   }
 }
@@ -47,16 +52,11 @@ void SweepLinkFolders() {
 static const char* const kDummyPassword = "*";
 
 // A plain decimal integer (optional sign), 0 when the text is not one.
-static int32_t DecimalOrZero(const std::string& s) {
-  size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
-  if (i >= s.size()) return 0;
-  long long v = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return 0;
-    v = v * 10 + (s[i] - '0');
-    if (v > 2147483647LL) return 0;
-  }
-  return int32_t(s[0] == '-' ? -v : v);
+static int32_t DecimalOrZero(std::string_view s) {
+  bool neg = !s.empty() && s[0] == '-';
+  if (!s.empty() && (neg || s[0] == '+')) s.remove_prefix(1);
+  std::optional<uint64_t> v = ReadDigits(s, INT32_MAX);
+  return v ? int32_t(neg ? -int64_t(*v) : int64_t(*v)) : 0;
 }
 
 // A document given by a web address is opened from there: the word processor fetches it.
@@ -102,21 +102,28 @@ void TkxWordOle::StartServer() {
     CoInitialize();
     FApp = CreateOleObject(kWordApplication);
   } catch (...) {
-    CoInitialize();
-    FApp = CreateOleObject("WPS.Application");
+    // The other word processor's server when this one cannot be had. When neither
+    // can, this one's failure is the one worth reading: the other is a stand-in.
+    std::exception_ptr first = std::current_exception();
+    try {
+      CoInitialize();
+      FApp = CreateOleObject("WPS.Application");
+    } catch (...) {
+      std::rethrow_exception(first);
+    }
   }
   try {
     FServerVersion = VersionNumber(OleGet(FApp, "Version"));
-    if (Info) Info->Count("W", FServerVersion, 1);
+    if (Info) Info->Count(counter::kWordVersion, FServerVersion, 1);
   } catch (...) {
     // A server that does not tell its version is taken as the oldest kind.
   }
   if (ReadBool(Project->GetOption("AppVisible"), false)) {
     OlePut(FApp, "Visible", TkxOleArg::Bool(true));
-    OlePut(FApp, "WindowState", TkxOleArg::Int(2));
+    OlePut(FApp, "WindowState", TkxOleArg::Int(word::wdWindowStateMinimize));
   }
   try {
-    OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(0));
+    OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(word::wdAlertsNone));
   } catch (...) {
     // Servers without the property show no alerts to switch off.
   }

@@ -1,10 +1,11 @@
-#include "core/console.h"
+#include "console/console.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace kx {
@@ -66,8 +67,8 @@ int TerminalWidth(int fd) {
   winsize ws{};
   if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
   const char* columns = std::getenv("COLUMNS");
-  int c = columns ? std::atoi(columns) : 0;
-  return c > 0 ? c : 80;
+  std::optional<uint64_t> c = columns ? ReadDigits(columns, 100000) : std::nullopt;
+  return c && *c > 0 ? int(*c) : 80;
 }
 
 TkxConsoleReport::TkxConsoleReport(FILE* out, std::string title, bool progress, int width)
