@@ -46,7 +46,7 @@ std::string ProgressText(const TkxRunTotals& t, double pagesPerSecond, int width
                 t.SearchDone ? "" : " (searching)", t.Failed, pagesPerSecond);
   std::string text = buf;
   int room = width - 1 - CodePoints(text) - 2;
-  std::string name = ExtractFileName(t.Current);
+  std::string name = DisplayPath(ExtractFileName(t.Current));
   // A name cut below a dozen characters says nothing; leave it out then.
   if (!name.empty() && room >= 12) text += ": " + ShortenMiddle(name, room);
   return ShortenMiddle(text, width - 1);

@@ -106,7 +106,7 @@ void TkxMain::Finish() {
     }
     std::vector<TkxFailure> failed;
     for (const auto& node : Batch->LockItems())
-      if (node->Status == TkxNode::Failure) failed.emplace_back(node->FileName, node->ResultText);
+      if (node->Status == TkxNode::Failure) failed.emplace_back(DisplayPath(node->FileName), node->ResultText);
     Batch->UnlockItems();
     for (const std::string& line : FailureLines(failed, logFile)) Report->Say(line);
     Report->Say(RunSummaryLine(Project->Title, totals, FSeconds));
