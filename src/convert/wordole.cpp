@@ -1,6 +1,7 @@
 #include "convert/wordole.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,22 +32,25 @@ std::string TempRoot() {
   return (t && *t) ? t : "/tmp";
 }
 
+}  // namespace
+
 // Link folders of processes that have ended; removing them removes links only,
 // never the documents they point to.
-void SweepLinkFolders() {
+void SweepLinkFolders(const std::string& root) {
   std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(TempRoot(), ec)) {
+  for (const auto& e : std::filesystem::directory_iterator(root, ec)) {
     std::string name = e.path().filename().string();
     if (name.rfind(kLinkPrefix, 0) != 0) continue;
     // "lumipix-links-<process>-XXXXXX"
     std::string_view rest = std::string_view(name).substr(std::strlen(kLinkPrefix));
     std::optional<uint64_t> owner = ReadDigits(rest.substr(0, rest.find('-')), INT32_MAX);
-    if (owner && *owner > 0 && pid_t(*owner) != getpid() && kill(pid_t(*owner), 0) != 0 && errno == ESRCH)
+    if (!owner || *owner == 0 || pid_t(*owner) == getpid() || kill(pid_t(*owner), 0) == 0 || errno != ESRCH) continue;
+    // Only a real folder of this account: never another user's, never through a link.
+    struct stat st {};
+    if (lstat(e.path().c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid())
       std::filesystem::remove_all(e.path(), ec);
   }
 }
-
-}  // namespace
 
 // Sent with "SkipPassword": a protected document then fails at once instead of asking.
 static const char* const kDummyPassword = "*";
@@ -137,7 +141,7 @@ std::string TkxWordOle::OfficePath(const std::string& path) {
   if (IsValidUtf8(path)) return path;
   if (FLinkDir.empty()) {
     static std::once_flag sweep;
-    std::call_once(sweep, SweepLinkFolders);
+    std::call_once(sweep, [] { SweepLinkFolders(TempRoot()); });
     std::string dir = TempRoot() + "/" + kLinkPrefix + std::to_string(getpid()) + "-XXXXXX";
     if (!mkdtemp(dir.data()))
       throw std::runtime_error("Cannot create a folder in " + TempRoot() + " to open the document by. " +
