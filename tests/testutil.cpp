@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -109,6 +111,11 @@ std::atomic<int> Run{0};
 
 ProjectScope::ProjectScope(const std::string& exeName, int edition) {
   std::string exe = exeName.empty() ? Dir / (edition == kx::kPngEdition ? "batchpng" : "batchemf") : exeName;
+  // The globals hold one project at a time; a second scope would leak the first.
+  if (kx::Project != nullptr) {
+    std::fprintf(stderr, "ProjectScope inside another ProjectScope\n");
+    std::abort();
+  }
   kx::App = new kx::TkxApp(exe, "");
   kx::Project = new kx::TkxProject(exe);
   kx::TkxProject& p = *kx::Project;

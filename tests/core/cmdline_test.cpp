@@ -58,7 +58,12 @@ TEST(CommandLineForms, AFolderAsSourceIsItsOwnTargetAndIsSearchedWithTheMask) {
   EXPECT_EQ(kx::SearchSource(folder + "/", "*.doc?"), folder + "/*.doc?");
   EXPECT_EQ(kx::SearchSource(folder + "/*.docx", "*.doc?"), folder + "/*.docx");
   EXPECT_EQ(kx::SearchSource(s.Dir / "missing", "*.doc?"), s.Dir / "missing");
-  ProjectScope s2;
+}
+
+TEST(CommandLineForms, AFolderGivenAsTheSourceKeyIsItsOwnTargetToo) {
+  ProjectScope s;
+  kxtest::MakeDir(s.Dir / "docs");
+  std::string folder = s.Dir / "docs";
   Project->ParseCommandLine("-P:Source=" + folder);
   EXPECT_EQ(Project->Target(), folder + "/");
 }
