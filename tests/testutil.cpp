@@ -1,11 +1,15 @@
 #include "testutil.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -80,20 +84,47 @@ void SmallTmpfs::Fill(const std::string& name) const {
   close(fd);
 }
 
+FileModesHold::FileModesHold() {
+  if (geteuid() != 0) return;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};  // 0: this thread
+  __user_cap_data_struct data[2];
+  if (syscall(SYS_capget, &header, data) != 0) return;
+  for (int i = 0; i < 2; ++i) {
+    FSaved[i][0] = data[i].effective;
+    FSaved[i][1] = data[i].permitted;
+    FSaved[i][2] = data[i].inheritable;
+  }
+  for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) data[cap / 32].effective &= ~(1u << (cap % 32));
+  FDropped = syscall(SYS_capset, &header, data) == 0;
+}
+
+FileModesHold::~FileModesHold() {
+  if (!FDropped) return;
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2];
+  for (int i = 0; i < 2; ++i) data[i] = {FSaved[i][0], FSaved[i][1], FSaved[i][2]};
+  syscall(SYS_capset, &header, data);
+}
+
 std::string FailMessage;
 std::atomic<int> Run{0};
 
 ProjectScope::ProjectScope(const std::string& exeName, int edition) {
-  std::string exe = exeName.empty() ? Dir / (edition == 0 ? "batchpng" : "batchemf") : exeName;
+  std::string exe = exeName.empty() ? Dir / (edition == kx::kPngEdition ? "batchpng" : "batchemf") : exeName;
+  // The globals hold one project at a time; a second scope would leak the first.
+  if (kx::Project != nullptr) {
+    std::fprintf(stderr, "ProjectScope inside another ProjectScope\n");
+    std::abort();
+  }
   kx::App = new kx::TkxApp(exe, "");
   kx::Project = new kx::TkxProject(exe);
   kx::TkxProject& p = *kx::Project;
   kx::Edition = edition;
-  p.ShortName = edition == 0 ? "lumipix" : "lumimet";
-  p.OutputExt = edition == 0 ? ".png" : ".emf";
+  p.ShortName = edition == kx::kPngEdition ? "lumipix" : "lumimet";
+  p.OutputExt = edition == kx::kPngEdition ? ".png" : ".emf";
   p.ProjectExt = ".batch-" + p.ShortName;
-  p.ProjectFilter = (edition == 0 ? "Lumipix Project|*" : "Lumimet Project|*") + p.ProjectExt;
-  p.Title = edition == 0 ? "Lumipix Converter" : "Lumimet Converter";
+  p.ProjectFilter = (edition == kx::kPngEdition ? "Lumipix Project|*" : "Lumimet Project|*") + p.ProjectExt;
+  p.Title = edition == kx::kPngEdition ? "Lumipix Converter" : "Lumimet Converter";
   p.SourceMask = "*.doc?";
   p.DocFilter = "Word Document (*.doc;*.docx)|*.doc;*.docx";
   p.Version = kx::kVersion;
@@ -155,14 +186,14 @@ class TestConvertor : public kx::TkxConvertor {
     if (kx::Contains(name, "fail")) {
       std::string msg = FailMessage.empty() ? "Failed: " + name : FailMessage;
       node->ResultText = msg;
-      node->Status = 2;
+      node->Status = kx::TkxNode::Failure;
       batch->RecordFileFailure(msg);
       return;
     }
     WriteFile(target, node->FileName + " #" + std::to_string(Run.load()));
     std::string note = FinishSource(batch, node, target);
     node->ResultText = target + (note.empty() ? "" : " (" + note + ")");
-    node->Status = 1;
+    node->Status = kx::TkxNode::Success;
     batch->RecordSuccess();
   }
 };

@@ -1,12 +1,14 @@
 #pragma once
 // Shared helpers of the unit tests.
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/app.h"
 #include "engine/convertor.h"
 
 namespace kxtest {
@@ -45,11 +47,26 @@ class SmallTmpfs {
   bool FMounted = false;
 };
 
+// While it lives, this thread and the threads it starts are held to the file modes
+// as any user is (root's rights to read past them are set aside), so that a folder
+// of mode 000 cannot be read even when the tests run as root.
+class FileModesHold {
+ public:
+  FileModesHold();
+  ~FileModesHold();
+  FileModesHold(const FileModesHold&) = delete;
+  FileModesHold& operator=(const FileModesHold&) = delete;
+
+ private:
+  bool FDropped = false;
+  uint32_t FSaved[2][3] = {};  // the thread's capability sets as the kernel gave them
+};
+
 // Sets up the global Project (and App) as the PNG edition's start-up would, with
 // the recording test converter class; tears everything down again.
 class ProjectScope {
  public:
-  explicit ProjectScope(const std::string& exeName = "", int edition = 0);
+  explicit ProjectScope(const std::string& exeName = "", int edition = kx::kPngEdition);
   ~ProjectScope();
   TempDir Dir;
 };

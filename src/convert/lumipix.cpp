@@ -8,6 +8,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "convert/wordconst.h"
 #include "core/app.h"
 #include "core/project.h"
 #include "core/strlist.h"
@@ -22,13 +23,12 @@ namespace kx {
 namespace {
 
 bool IsPng(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  unsigned char sig[8] = {};
-  size_t n = std::fread(sig, 1, 8, f);
-  std::fclose(f);
-  static const unsigned char kSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  return n == 8 && std::equal(sig, sig + 8, kSig);
+  static const std::string kSignature("\x89PNG\r\n\x1A\n", 8);
+  try {
+    return ReadWholeFile(path, kSignature.size()) == kSignature;
+  } catch (const std::exception&) {
+    return false;  // nothing to read is no PNG; the caller says which page has none
+  }
 }
 
 [[noreturn]] void NotPng(const std::string& page, const std::string& why) {
@@ -90,7 +90,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
     FWritten = pages.Written();
     std::string note = FinishSource(batch, node, pattern);
     node->ResultText = DisplayPath(PatternText(pattern) + (note.empty() ? "" : " (" + note + ")"));
-    node->Status = 1;
+    node->Status = TkxNode::Success;
     batch->RecordSuccess(int(FWritten.size()));
   } catch (const std::exception& e) {
     pages.Discard();
@@ -105,22 +105,22 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
 
 void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
   node->ResultText = DisplayPath(message);
-  node->Status = 2;
+  node->Status = TkxNode::Failure;
   batch->RecordFileFailure(node->ResultText);
   CloseDocument();
 }
 
 void TkxLUMIPIX::ExportPageBits() {
   OlePut(FApp, "Visible", TkxOleArg::Bool(true));
-  OlePut(FApp, "WindowState", TkxOleArg::Int(2));
-  OlePut(OleGet(FApp, "ActiveWindow"), "View", TkxOleArg::Int(3));
+  OlePut(FApp, "WindowState", TkxOleArg::Int(word::wdWindowStateMinimize));
+  OlePut(OleGet(FApp, "ActiveWindow"), "View", TkxOleArg::Int(word::wdPrintView));
   Variant pages = OleGet(OleGet(OleGet(FApp, "ActiveWindow"), "ActivePane"), "Pages");
   int n = VarToInt(OleGet(pages, "Count"));
   for (int i = 1; i <= n && !FPages.EndsBy(i - 1); ++i) {
     if (!FPages.Wants(i)) continue;
     Variant bits = OleGet(OleGet(pages, "Item", {TkxOleArg::Int(i)}), "EnhMetaFileBits");
     std::string bytes(bits.Bytes.begin(), bits.Bytes.end());
-    if (Edition == 0) {
+    if (Edition == kPngEdition) {
       // The metafile is only a step on the way to the image: it never becomes a file.
       FMetafile->LoadFromBytes(std::move(bytes));
       RenderPage(i);
@@ -134,15 +134,20 @@ void TkxLUMIPIX::ExportPageBits() {
 void TkxLUMIPIX::ExportByClipboard() {
   Variant sel = OleGet(FApp, "Selection");
   int32_t i = 1;
-  Variant r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
+  // The start of page i; past the last page, the start of the last page again.
+  auto pageStart = [&] {
+    return OleGet(FDoc, "Goto",
+                  {TkxOleArg::Int(word::wdGoToPage), TkxOleArg::Int(word::wdGoToAbsolute), TkxOleArg::Ref(&i)});
+  };
+  Variant r = pageStart();
   do {
     int page = i;
     bool wanted = FPages.Wants(i);
     Variant prev = r;
     i = i + 1;
-    r = OleGet(FDoc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Ref(&i)});
+    r = pageStart();
     if (VarEqual(OleGet(prev, "Start"), OleGet(r, "Start"))) {  // no further page: to the end of the document
-      OleCall(sel, "EndKey", {TkxOleArg::Int(6)});
+      OleCall(sel, "EndKey", {TkxOleArg::Int(word::wdStory)});
       OlePut(r, "Start", TkxOleArg::Var(OleGet(sel, "End")));
       i = -1;
     }
@@ -155,7 +160,7 @@ void TkxLUMIPIX::ExportByClipboard() {
         OleCall(sel, "Copy", {TkxOleArg::Omitted()});
         FMetafile->LoadFromClipboard();
       }
-      if (Edition == 1)
+      if (Edition == kEmfEdition)
         FPageFiles->Stage(page, FMetafile->Bytes());
       else
         RenderPage(page);

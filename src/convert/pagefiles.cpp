@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace kx {
@@ -49,14 +50,9 @@ int PageNumberOf(const std::string& pattern, const std::string& name) {
       name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
     return -1;
   std::string digits = name.substr(head.size(), name.size() - head.size() - tail.size());
-  if (digits.size() > 9) return -1;
-  int page = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return -1;
-    page = page * 10 + (c - '0');
-  }
+  std::optional<uint64_t> page = digits.size() > 9 ? std::nullopt : ReadDigits(digits);
   // Only the digits PageName writes: "report-007.png" is not page 7 of "report".
-  return Digits(page) == digits ? page : -1;
+  return page && Digits(int(*page)) == digits ? int(*page) : -1;
 }
 
 TkxPageFiles::TkxPageFiles(std::string pattern) : FPattern(std::move(pattern)), FFolder(ExtractFilePath(FPattern)) {}

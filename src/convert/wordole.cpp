@@ -1,19 +1,23 @@
 #include "convert/wordole.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
 
+#include "convert/wordconst.h"
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "core/strlist.h"
 #include "platform/files.h"
+#include "platform/numbers.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -28,35 +32,35 @@ std::string TempRoot() {
   return (t && *t) ? t : "/tmp";
 }
 
+}  // namespace
+
 // Link folders of processes that have ended; removing them removes links only,
 // never the documents they point to.
-void SweepLinkFolders() {
+void SweepLinkFolders(const std::string& root) {
   std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(TempRoot(), ec)) {
+  for (const auto& e : std::filesystem::directory_iterator(root, ec)) {
     std::string name = e.path().filename().string();
     if (name.rfind(kLinkPrefix, 0) != 0) continue;
-    long owner = std::atol(name.c_str() + std::strlen(kLinkPrefix));
-    if (owner > 0 && owner != long(getpid()) && kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+    // "lumipix-links-<process>-XXXXXX"
+    std::string_view rest = std::string_view(name).substr(std::strlen(kLinkPrefix));
+    std::optional<uint64_t> owner = ReadDigits(rest.substr(0, rest.find('-')), INT32_MAX);
+    if (!owner || *owner == 0 || pid_t(*owner) == getpid() || kill(pid_t(*owner), 0) == 0 || errno != ESRCH) continue;
+    // Only a real folder of this account: never another user's, never through a link.
+    struct stat st {};
+    if (lstat(e.path().c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid())
       std::filesystem::remove_all(e.path(), ec);
   }
 }
-
-}  // namespace
 
 // Sent with "SkipPassword": a protected document then fails at once instead of asking.
 static const char* const kDummyPassword = "*";
 
 // A plain decimal integer (optional sign), 0 when the text is not one.
-static int32_t DecimalOrZero(const std::string& s) {
-  size_t i = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
-  if (i >= s.size()) return 0;
-  long long v = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return 0;
-    v = v * 10 + (s[i] - '0');
-    if (v > 2147483647LL) return 0;
-  }
-  return int32_t(s[0] == '-' ? -v : v);
+static int32_t DecimalOrZero(std::string_view s) {
+  bool neg = !s.empty() && s[0] == '-';
+  if (!s.empty() && (neg || s[0] == '+')) s.remove_prefix(1);
+  std::optional<uint64_t> v = ReadDigits(s, INT32_MAX);
+  return v ? int32_t(neg ? -int64_t(*v) : int64_t(*v)) : 0;
 }
 
 // A document given by a web address is opened from there: the word processor fetches it.
@@ -102,21 +106,28 @@ void TkxWordOle::StartServer() {
     CoInitialize();
     FApp = CreateOleObject(kWordApplication);
   } catch (...) {
-    CoInitialize();
-    FApp = CreateOleObject("WPS.Application");
+    // The other word processor's server when this one cannot be had. When neither
+    // can, this one's failure is the one worth reading: the other is a stand-in.
+    std::exception_ptr first = std::current_exception();
+    try {
+      CoInitialize();
+      FApp = CreateOleObject("WPS.Application");
+    } catch (...) {
+      std::rethrow_exception(first);
+    }
   }
   try {
     FServerVersion = VersionNumber(OleGet(FApp, "Version"));
-    if (Info) Info->Count("W", FServerVersion, 1);
+    if (Info) Info->Count(counter::kWordVersion, FServerVersion, 1);
   } catch (...) {
     // A server that does not tell its version is taken as the oldest kind.
   }
   if (ReadBool(Project->GetOption("AppVisible"), false)) {
     OlePut(FApp, "Visible", TkxOleArg::Bool(true));
-    OlePut(FApp, "WindowState", TkxOleArg::Int(2));
+    OlePut(FApp, "WindowState", TkxOleArg::Int(word::wdWindowStateMinimize));
   }
   try {
-    OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(0));
+    OlePut(FApp, "DisplayAlerts", TkxOleArg::Int(word::wdAlertsNone));
   } catch (...) {
     // Servers without the property show no alerts to switch off.
   }
@@ -130,7 +141,7 @@ std::string TkxWordOle::OfficePath(const std::string& path) {
   if (IsValidUtf8(path)) return path;
   if (FLinkDir.empty()) {
     static std::once_flag sweep;
-    std::call_once(sweep, SweepLinkFolders);
+    std::call_once(sweep, [] { SweepLinkFolders(TempRoot()); });
     std::string dir = TempRoot() + "/" + kLinkPrefix + std::to_string(getpid()) + "-XXXXXX";
     if (!mkdtemp(dir.data()))
       throw std::runtime_error("Cannot create a folder in " + TempRoot() + " to open the document by. " +

@@ -43,4 +43,7 @@ class TkxWordOle : public TkxConvertor {
   std::string FLink;
 };
 
+// Removes the link folders in `root` left by processes of this account that have ended.
+void SweepLinkFolders(const std::string& root);
+
 }  // namespace kx

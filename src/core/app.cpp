@@ -1,24 +1,15 @@
 #include "core/app.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <exception>
 
 #include "core/infoslot.h"
-#include "core/project.h"
-#include "core/runner.h"
-#include "core/usage.h"
-#include "engine/convertor.h"
-#include "engine/match.h"
-#include "platform/files.h"
 #include "platform/paths.h"
-#include "platform/signals.h"
 #include "platform/text.h"
 
 namespace kx {
 
 TkxApp* App = nullptr;
-int Edition = 0;
+int Edition = kPngEdition;
 bool SkipOwnerFiles = false;
 TkxInfoBase* Info = nullptr;
 
@@ -26,12 +17,12 @@ TkxApp TkxApp::FromArgs(int argc, char** argv) {
   return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), argc > 1 && argv[1] ? argv[1] : "");
 }
 
-int DetectEdition(const std::string& exeName) { return Contains(ExtractFileName(exeName), "png") ? 0 : 1; }
+int DetectEdition(const std::string& exeName) { return Contains(ExtractFileName(exeName), "png") ? kPngEdition : kEmfEdition; }
 
 TkxEditionProfile EditionProfileOf(int edition) {
   TkxEditionProfile e;
   e.Edition = edition;
-  if (edition == 0) {
+  if (edition == kPngEdition) {
     e.OutputExt = ".png";
     e.ShortName = "lumipix";
     e.ProjectExt = ".batch-" + e.ShortName;
@@ -53,118 +44,6 @@ bool DisplayAvailable() {
     if (v && *v) return true;
   }
   return false;
-}
-
-bool ApplyEditionProfile() {
-  TkxProject& p = *Project;
-  p.ConvertorClass = FindConvertorClass("TkxLUMIPIX");
-  p.SourceMask = "*.doc?";
-  p.DocFilter = "Word Document (*.doc;*.docx)|*.doc;*.docx";
-  Edition = DetectEdition(App->ExeName);
-  TkxEditionProfile e = EditionProfileOf(Edition);
-  p.OutputExt = e.OutputExt;
-  p.ShortName = e.ShortName;
-  p.ProjectExt = e.ProjectExt;
-  p.ProjectFilter = e.ProjectFilter;
-  p.Title = e.Title;
-  // The application title is the window's business; the window reads Project->Title.
-  SkipOwnerFiles = true;
-  p.Version = kVersion;
-  return p.ParseCommandLine(App->Param);
-}
-
-// An interrupted run ends like a stopped one and exits with 128 + the signal.
-static int ConsoleRun(const TkxStartupSlots& hooks) {
-  std::function<void()> kill = hooks.KillServers;
-  WatchInterrupts([kill](int sig) {
-    if (kill) kill();
-    std::_Exit(128 + sig);
-  });
-  try {
-    Runner->Run();
-    int sig = InterruptSignal();
-    return sig ? 128 + sig : 0;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "Unexpected error\n");
-  }
-  return 1;
-}
-
-// Help, version and unknown "--" arguments end the program before anything is opened.
-static bool AnswerInfoRequest(const std::string& exeName, const std::string& param, int& code) {
-  TkxInfoRequest request = InfoRequestOf(param);
-  if (request == TkxInfoRequest::None) return false;
-  TkxEditionProfile e = EditionProfileOf(DetectEdition(exeName));
-  std::string me = ExtractFileName(exeName);
-  code = 0;
-  if (request == TkxInfoRequest::Help) {
-    std::fputs(HelpText(exeName, e).c_str(), stdout);
-  } else if (request == TkxInfoRequest::Version) {
-    std::fputs(VersionText(e).c_str(), stdout);
-  } else {
-    std::fprintf(stderr, "%s: unknown option %s; \"%s --help\" lists what it takes\n", me.c_str(), param.c_str(),
-                 me.c_str());
-    code = 2;
-  }
-  std::fflush(stdout);
-  return true;
-}
-
-// The only argument was a document or folder (the project names it as its source).
-static bool StartedWithPath(int argc) {
-  return argc == 2 && Project->FileName.empty() && Project->CmdOptions.empty() && !App->Param.empty() &&
-         !IsSwitchArgument(App->Param);
-}
-
-int RunProgram(int argc, char** argv, const TkxStartupSlots& hooks) {
-  App = new TkxApp(TkxApp::FromArgs(argc, argv));
-  int code = 0;
-  if (AnswerInfoRequest(App->ExeName, App->Param, code)) {
-    delete App;
-    App = nullptr;
-    return code;
-  }
-  Info = hooks.CreateInfo ? hooks.CreateInfo() : nullptr;
-  Project = new TkxProject(App->ExeName);
-  Runner = new TkxMain();
-  if (ApplyEditionProfile()) {
-    Matcher = new TkxMatch();
-    bool display = !hooks.HasDisplay || hooks.HasDisplay();
-    const std::string& param = App->Param;
-    if (Project->PureConsole() && !Contains(Project->Source(), "http")) {
-      code = ConsoleRun(hooks);
-    } else if (!display && StartedWithPath(argc) && (FileExists(param) || DirectoryExists(param))) {
-      // No window to show it in: convert it beside itself, as a console job.
-      code = ConsoleRun(hooks);
-    } else if (!display && StartedWithPath(argc)) {
-      std::fprintf(stderr, "%s: %s: no such document or folder\n", Project->Title.c_str(), param.c_str());
-      code = 2;
-    } else if (!display) {
-      std::fprintf(stderr,
-                   "%s: no display to show the window on (DISPLAY is not set); to convert without a window, "
-                   "give a document or folder, or \"-P:PureConsole=1,Source=...,Target=...\" (see --help)\n",
-                   Project->Title.c_str());
-      code = 2;
-    } else if (hooks.RunWindow) {
-      code = hooks.RunWindow();
-    } else {
-      std::fprintf(stderr, "%s: the window is not available in this build\n", Project->Title.c_str());
-      code = 2;
-    }
-  }
-  delete Matcher;
-  Matcher = nullptr;
-  delete Runner;
-  Runner = nullptr;
-  delete Project;
-  Project = nullptr;
-  delete Info;
-  Info = nullptr;
-  delete App;
-  App = nullptr;
-  return code;
 }
 
 }  // namespace kx

@@ -5,6 +5,21 @@
 
 namespace kx {
 
+// The usage counters, one upper-case letter each in the store.
+namespace counter {
+inline constexpr const char* kStarts = "R";       // program starts
+inline constexpr const char* kRuns = "C";         // runs started
+inline constexpr const char* kHelp = "H";         // help opened from the toolbar
+inline constexpr const char* kErrors = "E";       // unexpected errors
+inline constexpr const char* kListed = "A";       // documents listed in finished runs
+inline constexpr const char* kConverted = "S";    // documents converted
+inline constexpr const char* kFailed = "F";       // failures of finished runs
+inline constexpr const char* kWordVersion = "W";  // the word processor's version (set, not added)
+}  // namespace counter
+
+// The action of a web error report; the messages follow it.
+inline constexpr const char* kErrorReportAction = "err&e=";
+
 class TkxInfoBase {
  public:
   virtual ~TkxInfoBase() = default;

@@ -3,20 +3,16 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/numbers.h"
 #include "platform/text.h"
 
 namespace kx {
 
 // A page number: decimal digits only, from 1 to a million (no document has more).
 static bool ReadPage(std::string_view s, int& page) {
-  if (s.empty() || s.size() > 7) return false;
-  int v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  if (v < 1 || v > 1000000) return false;
-  page = v;
+  std::optional<uint64_t> v = s.size() > 7 ? std::nullopt : ReadDigits(s, 1000000);
+  if (!v || *v < 1) return false;
+  page = int(*v);
   return true;
 }
 

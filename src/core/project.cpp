@@ -1,11 +1,14 @@
 #include "core/project.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QVariant>
 
+#include <map>
 #include <stdexcept>
 
 #include "core/infoslot.h"
+#include "core/proplist.h"
 #include "core/userfiles.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
@@ -16,15 +19,36 @@ namespace kx {
 
 TkxProject* Project = nullptr;
 
-std::string ControlName(QObject* control) { return control->objectName().toStdString(); }
-std::string ControlHint(QObject* control) { return control->property("hint").toString().toStdString(); }
+// The bound controls and a property list for each; Qt stays behind this wall.
+class TkxBindings {
+ public:
+  std::vector<QPointer<QObject>> Controls;
+  TkxPropList& Of(QObject* control);
+  void Clear() { FLists.clear(); }
 
-TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName) {
+ private:
+  std::map<QObject*, std::unique_ptr<TkxPropList>> FLists;
+};
+
+TkxPropList& TkxBindings::Of(QObject* control) {
+  auto& b = FLists[control];
+  if (!b || b->Instance() != control) {
+    b = std::make_unique<TkxPropList>(control);
+    control->setProperty("tag", QVariant::fromValue<qlonglong>(qlonglong(FLists.size())));
+  }
+  return *b;
+}
+
+// Name and hint of a bound control, kept as properties of the control.
+static std::string ControlName(QObject* control) { return control->objectName().toStdString(); }
+static std::string ControlHint(QObject* control) { return control->property("hint").toString().toStdString(); }
+
+TkxProject::TkxProject(const std::string& exeName) : FExeName(exeName), FBindings(std::make_unique<TkxBindings>()) {
   if (FileExists(RecentListFile())) {  // a regular file only
     try {
       RecentFiles.LoadFromFile(RecentListFile());
-    } catch (...) {
-      RecentFiles.Clear();
+    } catch (const std::exception&) {
+      RecentFiles.Clear();  // a list that cannot be read starts empty; it is written anew at the end
     }
   }
 }
@@ -35,7 +59,9 @@ TkxProject::~TkxProject() {
     std::string file = RecentListFile();
     if (RecentFiles.Count() > 0) PrepareHousekeepingFolder(file);
     RecentFiles.SaveToFile(file);
-  } catch (...) {
+  } catch (const std::exception&) {
+    // Nobody is left to tell at the end of the program; the recent list is a
+    // convenience, and the next start reads whatever list there is.
   }
 }
 
@@ -130,6 +156,7 @@ bool TkxProject::IsProjectFile(const std::string& path) const {
 }
 
 void TkxProject::OpenProject(bool atStartup) {
+  std::string before = FileName;
   if (!atStartup) {
     std::string chosen = FileName;
     if (!PromptOpenFile(ProjectFilter + "|" + DocFilter, chosen, false)) return;
@@ -139,7 +166,7 @@ void TkxProject::OpenProject(bool atStartup) {
   if (IsProjectFile(path)) {
     try {
       // Only regular files: a FIFO named like a project would block the program.
-      if (!FileExists(path)) throw std::runtime_error("not a file");
+      if (!FileExists(path)) throw std::runtime_error("Cannot open file \"" + path + "\". It is not a regular file");
       TkxStringList lines;
       lines.LoadFromFile(path);
       {
@@ -147,7 +174,14 @@ void TkxProject::OpenProject(bool atStartup) {
         FSettings = std::move(lines);
       }
       AddRecent();
-    } catch (...) {
+    } catch (const std::exception&) {
+      // Chosen in the dialog just now: the person hears why, and the project in hand stays.
+      if (!atStartup) {
+        FileName = before;
+        throw;
+      }
+      // Opened without asking (at start-up, dropped, from the recent list): the default
+      // project need not exist yet, and the settings in hand stay as they were.
     }
   } else if (!CmdOptions.empty()) {
     FileName.clear();
@@ -199,21 +233,14 @@ void TkxProject::AddRecent() {
   if (RecentFiles.IndexOf(FileName) < 0) RecentFiles.Insert(0, FileName);
 }
 
-void TkxProject::RegisterControl(QObject* control) { Controls.push_back(control); }
-
-TkxPropList& TkxProject::Binding(QObject* control) {
-  auto& b = FBindings[control];
-  if (!b || b->Instance() != control) {
-    b = std::make_unique<TkxPropList>(control);
-    control->setProperty("tag", QVariant::fromValue<qlonglong>(qlonglong(FBindings.size())));
-  }
-  return *b;
-}
+void TkxProject::RegisterControl(QObject* control) { FBindings->Controls.push_back(control); }
+int TkxProject::ControlCount() const { return int(FBindings->Controls.size()); }
+QObject* TkxProject::Control(int index) const { return FBindings->Controls.at(size_t(index)).data(); }
 
 void TkxProject::ApplyToControls() {
-  for (QObject* c : Controls) {
+  for (QObject* c : FBindings->Controls) {
     if (!c) continue;
-    TkxPropList& b = Binding(c);
+    TkxPropList& b = FBindings->Of(c);
     std::string name = ControlName(c);
     std::string key = name.substr(name.empty() ? 0 : 1);
     std::string prop = ControlHint(c);
@@ -232,18 +259,18 @@ void TkxProject::ApplyToControls() {
 }
 
 void TkxProject::CollectFromControls() {
-  for (QObject* c : Controls) {
+  for (QObject* c : FBindings->Controls) {
     if (!c) continue;
     std::string name = ControlName(c);
-    std::string value = Binding(c).GetValue(ControlHint(c));
+    std::string value = FBindings->Of(c).GetValue(ControlHint(c));
     SetOption(name.substr(name.empty() ? 0 : 1), value);
   }
 }
 
 void TkxProject::ReleaseControls() {
-  for (QObject* c : Controls)
+  for (QObject* c : FBindings->Controls)
     if (c) c->setProperty("tag", QVariant::fromValue<qlonglong>(-1));
-  FBindings.clear();
+  FBindings->Clear();
 }
 
 std::string TkxProject::GetOption(const std::string& key) const {
@@ -309,7 +336,8 @@ std::string TkxProject::TargetFolder() const {
   if (PathDelim == kx::PathDelim && !DirectoryExists(t)) {
     try {
       ForceDirectories(t);
-    } catch (...) {
+    } catch (const std::exception&) {
+      // The run names the folder when it cannot write a document's pages into it.
     }
   }
   if (t.empty() || t.back() != PathDelim) t.push_back(PathDelim);

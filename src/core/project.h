@@ -1,23 +1,22 @@
 #pragma once
 // The batch project: the settings of one job, the edition profile, the project
 // file, the recent list, the command line and the control bindings.
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include <QPointer>
-
 #include "core/pagerange.h"
-#include "core/proplist.h"
 #include "core/shard.h"
 #include "core/strlist.h"
 #include "core/userfiles.h"
 
+class QObject;
+
 namespace kx {
 
 struct TkxConvertorClass;
+class TkxBindings;
 
 enum class TOverwriteMode { Overwrite, Rename, Skip };
 
@@ -42,8 +41,10 @@ class TkxProject {
   void StoreSettings(bool writeFile);
   void AddRecent();
 
-  // Bindings (main thread only).
+  // Bindings (main thread only). A control destroyed before the project is skipped.
   void RegisterControl(QObject* control);
+  int ControlCount() const;
+  QObject* Control(int index) const;  // null once that control is destroyed
   void ApplyToControls();
   void CollectFromControls();
   void ReleaseControls();
@@ -81,7 +82,6 @@ class TkxProject {
   std::string DefaultProjectFile() const;
 
   // Edition profile and project state (main thread, except reads during a run).
-  std::vector<QPointer<QObject>> Controls;  // a control destroyed before the project is skipped
   const TkxConvertorClass* ConvertorClass = nullptr;
   const bool TargetFromSource = true;
   const bool OverwriteDefault = true;
@@ -101,12 +101,10 @@ class TkxProject {
   std::string Version;
 
  private:
-  TkxPropList& Binding(QObject* control);
-
   std::string FExeName;
   mutable std::recursive_mutex FLock;  // guards FSettings
   TkxStringList FSettings;
-  std::map<QObject*, std::unique_ptr<TkxPropList>> FBindings;
+  std::unique_ptr<TkxBindings> FBindings;  // the controls and their property lists
 };
 
 // The one project; null before start-up creates it.
@@ -122,9 +120,5 @@ std::string CommandLineOptions(std::string_view text);
 std::string SourceFolder(const std::string& source);
 // The source as the search takes it: an existing folder gets the mask appended.
 std::string SearchSource(const std::string& source, const std::string& mask);
-
-// Name, hint and tag of a bound control, kept as properties of the control.
-std::string ControlName(QObject* control);
-std::string ControlHint(QObject* control);
 
 }  // namespace kx

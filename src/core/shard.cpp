@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/numbers.h"
 #include "platform/text.h"
 
 namespace kx {
@@ -16,13 +17,9 @@ uint64_t Fnv1a64(std::string_view bytes) {
 }
 
 static bool ReadCount(const std::string& s, int& v) {
-  if (s.empty() || s.size() > 7) return false;
-  v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  return true;
+  std::optional<uint64_t> n = s.size() > 7 ? std::nullopt : ReadDigits(s);
+  if (n) v = int(*n);
+  return n.has_value();
 }
 
 bool TkxShard::Parse(std::string_view text, TkxShard& out) {

@@ -1,14 +1,10 @@
 #include "core/strlist.h"
 
-#include <cerrno>
-#include <clocale>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 
+#include "platform/numbers.h"
 #include "platform/text.h"
 
 namespace kx {
@@ -74,24 +70,6 @@ void TkxStringList::SetText(std::string_view text) {
   }
 }
 
-void TkxStringList::LoadFromFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) throw std::runtime_error("Cannot read file \"" + path + "\"");
-  SetText(ss.str());
-}
-
-void TkxStringList::SaveToFile(const std::string& path) const {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
-  std::string text = GetText();
-  out.write(text.data(), std::streamsize(text.size()));
-  out.close();
-  if (!out) throw std::runtime_error("Cannot write file \"" + path + "\"");
-}
-
 void TkxStringList::Insert(int index, std::string line) {
   if (index < 0 || size_t(index) > FLines.size()) throw std::out_of_range("List index out of bounds");
   FLines.insert(FLines.begin() + index, std::move(line));
@@ -138,37 +116,23 @@ bool ReadBool(std::string_view text, bool def) {
 }
 
 int ReadInt(std::string_view text, int def) {
-  size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool neg = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) neg = text[i++] == '-';
+  size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) return def;
+  text.remove_prefix(start);
+  bool neg = text[0] == '-';
+  if (neg || text[0] == '+') text.remove_prefix(1);
   int base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16, ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16, i += 2;
-  } else if (i < text.size() && (text[i] == 'x' || text[i] == 'X')) {
-    base = 16, ++i;
+  for (std::string_view prefix : {"$", "0x", "0X", "x", "X"}) {
+    if (text.substr(0, prefix.size()) == prefix) {
+      base = 16;
+      text.remove_prefix(prefix.size());
+      break;
+    }
   }
-  if (i >= text.size()) return def;
-  long long v = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    int d;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    else
-      return def;
-    v = v * base + d;
-    if (v > 0x100000000LL) return def;
-  }
-  if (neg) v = -v;
-  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
-  return int(v);
+  constexpr uint64_t kMax = std::numeric_limits<int>::max();
+  std::optional<uint64_t> v = ReadDigits(text, kMax + 1, base);  // one more: the lowest int
+  if (!v || (!neg && *v > kMax)) return def;
+  return neg ? int(-int64_t(*v)) : int(*v);
 }
 
 }  // namespace kx

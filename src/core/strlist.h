@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace kx {
 
 class TkxStringList {
@@ -20,8 +22,9 @@ class TkxStringList {
 
   std::string GetText() const;         // every line followed by CR LF
   void SetText(std::string_view text);  // split at CR, LF, CR LF; ends at the first NUL
-  void LoadFromFile(const std::string& path);  // raises on read errors
-  void SaveToFile(const std::string& path) const;  // raises on write errors
+  // Raise with the cause. Inline: the list's own code stays free of files.
+  void LoadFromFile(const std::string& path) { SetText(ReadWholeFile(path)); }
+  void SaveToFile(const std::string& path) const { WriteWholeFile(path, GetText()); }
 
   int Count() const { return int(FLines.size()); }
   const std::string& operator[](int i) const { return FLines.at(size_t(i)); }

@@ -23,7 +23,7 @@ static std::string Line(const char* format, const std::string& a, const std::str
 
 std::string HelpText(const std::string& exeName, const TkxEditionProfile& profile) {
   std::string me = ExtractFileName(exeName);
-  std::string pages = profile.Edition == 0 ? "PNG image" : "EMF metafile";
+  std::string pages = profile.Edition == kPngEdition ? "PNG image" : "EMF metafile";
   std::string t;
   t += profile.Title + " " + kVersion + ": turns .doc and .docx documents into one " + pages + " per page.\n\n";
   t += "Usage:\n";
@@ -51,7 +51,7 @@ std::string HelpText(const std::string& exeName, const TkxEditionProfile& profil
 }
 
 std::string VersionText(const TkxEditionProfile& profile) {
-  return profile.Title + " (" + (profile.Edition == 0 ? "PNG" : "EMF") + " edition) " + kVersion + "\n";
+  return profile.Title + " (" + (profile.Edition == kPngEdition ? "PNG" : "EMF") + " edition) " + kVersion + "\n";
 }
 
 }  // namespace kx

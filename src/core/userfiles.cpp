@@ -36,7 +36,8 @@ void PrepareHousekeepingFolder(const std::string& path) {
   if (folder.empty() || DirectoryExists(folder)) return;
   try {
     ForceDirectories(folder);
-  } catch (...) {
+  } catch (const std::exception&) {
+    // The write into it that follows fails, and its writer decides what to say.
   }
 }
 

@@ -1,5 +1,8 @@
 #include "engine/batch.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "core/app.h"
 #include "core/project.h"
 #include "core/strlist.h"
@@ -12,9 +15,9 @@ namespace kx {
 
 const char* StatusWord(int status) {
   switch (status) {
-    case 1:
+    case TkxNode::Success:
       return "Success";
-    case 2:
+    case TkxNode::Failure:
       return "Failure";
     default:
       return "Running";
@@ -69,20 +72,39 @@ void TkxBatch::Execute() {
   FSearchDone.store(true);  // however the body ends, waiting converters must not wait forever
 }
 
+std::string TkxSearchProblem::Text() const {
+  return "The folder " + Folder + " cannot be searched: " + std::strerror(Error);
+}
+
 void TkxBatch::Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed) {
-  FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
+  // A folder that is not there has no documents to miss (a run checks its source's
+  // folder before it starts); one that is there and cannot be read hides its
+  // documents, and the run says so.
+  auto listed = [&](int error) {
+    if (error == 0 || error == ENOENT || error == ENOTDIR) return error == 0;
+    RecordSearchProblem(folder, error);
+    return false;
+  };
+  bool ok = listed(FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
     if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 &&
         !(SkipOwnerFiles && IsOwnerFile(e.Name)) && InShard(folder + e.Name))
       AddFound(folder + e.Name);
     return !Terminated();
-  });
-  if (Terminated() || !subdirs) return;
-  FindFiles(folder + "*.*", faDirectory, [&](const TkxFileEntry& e) {
+  }));
+  if (!ok || Terminated() || !subdirs) return;
+  listed(FindFiles(folder + "*.*", faDirectory, [&](const TkxFileEntry& e) {
     // The folder walk asks for folders only, so hidden folders are never searched.
     if (e.Name != "." && e.Name != ".." && (e.Attr & faDirectory))
       Search(folder + e.Name + PathDelim, mask, subdirs, allowed);
     return !Terminated();
-  });
+  }));
+}
+
+void TkxBatch::RecordSearchProblem(const std::string& folder, int error) {
+  TkxSearchProblem problem{folder, error};
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  FSearchProblems.push_back(problem);
+  RecordFailure(problem.Text());
 }
 
 bool TkxBatch::InShard(const std::string& path) const {
@@ -202,6 +224,11 @@ std::vector<std::string> TkxBatch::Errors() const {
   return FErrors;
 }
 
+std::vector<TkxSearchProblem> TkxBatch::SearchProblems() const {
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  return FSearchProblems;
+}
+
 int TkxBatch::NextIndex() const {
   std::lock_guard<TCriticalSection> g(FItemsLock);
   return FNextIndex;
@@ -262,6 +289,7 @@ void TkxBatch::Clear() {
   FItems.clear();
   FNextIndex = FSuccessCount = FFailCount = FFailedFiles = FSkipCount = FPageCount = 0;
   FCurrent.clear();
+  FSearchProblems.clear();
   FSearchDone.store(false);
   FDrained.store(false);
 }

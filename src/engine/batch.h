@@ -19,8 +19,15 @@ namespace kx {
 
 class TkxNode {
  public:
+  // The values of Status; also the image index of the item's row.
+  enum : int32_t {
+    Running = 0,  // not finished
+    Success = 1,  // converted, or skipped because its pages exist
+    Failure = 2,  // failed: ResultText says why
+  };
+
   TkxNode(int index, std::string fileName) : Index(index), FileName(std::move(fileName)) {}
-  int32_t Status = 0;  // 0 not finished, 1 converted or skipped, 2 failed
+  int32_t Status = Running;
   const int32_t Index;
   const std::string FileName;
   std::string ResultText;
@@ -43,6 +50,14 @@ struct TkxRunTotals {
   bool SearchDone = false;
   std::string Current;  // the document handed out last
   int Done() const { return Converted + Failed + Skipped; }
+};
+
+// A folder the search could not list, and why.
+struct TkxSearchProblem {
+  std::string Folder;
+  int Error = 0;  // the errno
+  // "The folder /in/locked/ cannot be searched: Permission denied"
+  std::string Text() const;
 };
 
 class TkxBatch;
@@ -95,6 +110,9 @@ class TkxBatch : public TThread {
   int SuccessCount() const;
   int FailCount() const;
   std::vector<std::string> Errors() const;
+  // Folders that exist but could not be listed, in the order the search met them;
+  // each is in Errors() as well. Their documents are missing from the items.
+  std::vector<TkxSearchProblem> SearchProblems() const;
   int NextIndex() const;
 
   TkxNodeEvent OnNodeAdded;
@@ -112,6 +130,7 @@ class TkxBatch : public TThread {
  private:
   void Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed);
   void AddFound(const std::string& path);
+  void RecordSearchProblem(const std::string& folder, int error);
   TkxNode* HandOut();  // the next item; under the items lock
   void Clear();
   bool IsItem(const TkxNode* node) const;
@@ -129,6 +148,7 @@ class TkxBatch : public TThread {
   int32_t FPageCount = 0;
   std::string FCurrent;
   std::vector<std::string> FErrors;
+  std::vector<TkxSearchProblem> FSearchProblems;
   std::atomic<bool> FSearchDone{false};
   std::atomic<bool> FDrained{false};
 

@@ -1,9 +1,5 @@
 #include "engine/convertor.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -100,7 +96,7 @@ TkxConvertor::TkxConvertor(TkxBatch* batch, const TkxNodeEvent& onNodeDone, int 
     FChain->Remove(this);
     for (TkxConvertor* c = Next; c;) {  // never started: freeing them announces nothing
       TkxConvertor* n = c->Next;
-      delete c;
+      delete c;  // NOLINT(cppcoreguidelines-owning-memory): never started, so nobody else owns it
       c = n;
     }
     throw;
@@ -142,8 +138,21 @@ void TkxConvertor::SetOnFinishAll(const std::function<void()>& onThreadEnd) {
 }
 
 void TkxConvertor::ProcessNode() {
-  ConvertFile(Batch, Node);
+  try {
+    ConvertFile(Batch, Node);
+  } catch (const std::exception& e) {
+    EndAsFailed(e.what());
+  } catch (...) {
+    EndAsFailed("Unexpected error while converting this document");
+  }
   if (OnNodeDone) OnNodeDone(Batch, Node);
+}
+
+void TkxConvertor::EndAsFailed(const std::string& message) {
+  Node->ResultText = message;
+  if (Node->Status == TkxNode::Failure) return;  // counted already by the converter
+  Node->Status = TkxNode::Failure;
+  Batch->RecordFileFailure(message);
 }
 
 void TkxConvertor::ConvertFile(TkxBatch*, TkxNode*) {}
@@ -225,7 +234,7 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
     case TOverwriteMode::Overwrite:
       return result;
     case TOverwriteMode::Skip:
-      node->Status = 1;
+      node->Status = TkxNode::Success;
       batch->RecordSkip();
       return std::string();
     case TOverwriteMode::Rename:
@@ -284,25 +293,7 @@ int32_t TkxFileUtils::FileDate(const std::string& path, bool utc) {
   return UnixToDosDateTime(t.tv_sec, utc);
 }
 
-std::string TkxFileUtils::ReadStringFromFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
-  std::string data;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      close(fd);
-      throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(err));
-    }
-    if (n == 0) break;
-    data.append(buf, size_t(n));
-  }
-  close(fd);
-  return data;
-}
+std::string TkxFileUtils::ReadStringFromFile(const std::string& path) { return ReadWholeFile(path); }
 
 void TkxFileUtils::WriteStringToFile(const std::string& path, const std::string& data) {
   std::string folder = ExtractFilePath(path);

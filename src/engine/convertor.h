@@ -92,10 +92,13 @@ class TkxConvertor : public TkxWorkBase {
   // The files written for a target, which receive the document's times.
   virtual std::vector<std::string> WrittenFiles(const std::string& target) { return {target}; }
 
+  // Converts the item; an error that escapes ConvertFile ends it as failed with the
+  // error's message. The front end hears of the item either way.
   void ProcessNode() override;
   void DoTerminate() override;
 
  private:
+  void EndAsFailed(const std::string& message);
   std::string SourceChange(const TkxNode* node) const;
 
   std::shared_ptr<TkxChain> FChain;

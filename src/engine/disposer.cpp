@@ -20,14 +20,26 @@ TkxBatchDisposer::~TkxBatchDisposer() {
   if (FThread.joinable()) FThread.join();
 }
 
-void TkxBatchDisposer::Dispose(TkxBatch* batch, std::vector<std::shared_ptr<TkxChain>> chains) {
+void TkxBatchDisposer::Dispose(std::unique_ptr<TkxBatch> batch, std::vector<std::shared_ptr<TkxChain>> chains) {
   if (!batch) return;
   batch->Terminate();
-  TEntry e{std::unique_ptr<TkxBatch>(batch), std::move(chains)};
+  TEntry e{std::move(batch), std::move(chains)};
   if (e.Free()) return;  // the batch's destructor waits for its search, which never waits for anyone
   std::lock_guard<std::mutex> g(FLock);
-  FEntries.push_back(std::move(e));
-  if (!FThread.joinable()) FThread = std::thread([this] { Loop(); });
+  try {
+    FEntries.push_back(std::move(e));
+    if (!FThread.joinable()) FThread = NewThread([this] { Loop(); });
+  } catch (...) {
+    // A batch that converters may still use stays allocated for good: freeing it
+    // here, during the unwinding, would pull it from under them.
+    if (e.Batch) {
+      static_cast<void>(e.Batch.release());
+    } else {
+      static_cast<void>(FEntries.back().Batch.release());
+      FEntries.pop_back();
+    }
+    throw;
+  }
   FChanged.notify_all();
 }
 

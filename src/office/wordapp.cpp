@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <com/sun/star/lang/DisposedException.hpp>
@@ -67,6 +68,29 @@ void BoolProperty(bool& field, uint16_t flags, const std::vector<Variant>& args,
     result = Variant::FromBool(field);
 }
 
+// The members of each object. An id is the member's place in the object's name list;
+// the list is built from these pairs, so an id always names its own member.
+enum class RangeMember { Start, End };
+enum class PageMember { EnhMetaFileBits };
+enum class PagesMember { Count, Item };
+enum class PaneMember { Pages };
+enum class WindowMember { View, ActivePane };
+enum class DocumentMember { Close, HasVBProject, Goto };
+enum class SelectionMember { Start, End, EndKey, SetRange, Copy };
+enum class OptionsMember { UpdateFieldsAtPrint, UpdateLinksAtPrint };
+enum class DocumentsMember { Open, Add, Count };
+enum class AppMember { Version, Build, Visible, WindowState, DisplayAlerts, Documents, Options, ActiveWindow, Selection, Path, Quit };
+
+template <class E, size_t N>
+std::vector<std::string> MemberNames(const std::pair<E, const char*> (&members)[N]) {
+  std::vector<std::string> names(N);
+  for (const auto& [id, name] : members) names.at(size_t(id)) = name;
+  return names;
+}
+
+// The print layout view, which the pages follow anyway.
+constexpr int kPrintView = 3;
+
 struct TkxApp;
 
 // Inside a catch block: the failure in hand as a sentence for a person.
@@ -107,13 +131,16 @@ struct TkxDocState {
 
 class TkxRange : public TkxDispatchObject {
  public:
-  explicit TkxRange(int start, int end) : TkxDispatchObject({"Start", "End"}, "Word.Range"), Start(start), End(end) {}
+  explicit TkxRange(int start, int end)
+      : TkxDispatchObject(MemberNames({std::pair{RangeMember::Start, "Start"}, {RangeMember::End, "End"}}), "Word.Range"),
+        Start(start),
+        End(end) {}
   int Start, End;
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
     if ((flags & DISPATCH_PROPERTYPUT) && args.empty()) return DISP_E_BADPARAMCOUNT;
-    IntProperty(id == 0 ? Start : End, flags, args, result);
+    IntProperty(RangeMember(id) == RangeMember::Start ? Start : End, flags, args, result);
     return S_OK;
   }
 };
@@ -121,7 +148,9 @@ class TkxRange : public TkxDispatchObject {
 class TkxPage : public TkxDispatchObject {
  public:
   TkxPage(std::shared_ptr<TkxDocState> doc, int index)
-      : TkxDispatchObject({"EnhMetaFileBits"}, "Word.Page"), FDoc(std::move(doc)), FIndex(index) {}
+      : TkxDispatchObject(MemberNames({std::pair{PageMember::EnhMetaFileBits, "EnhMetaFileBits"}}), "Word.Page"),
+        FDoc(std::move(doc)),
+        FIndex(index) {}
 
  protected:
   HRESULT Call(int, uint16_t, std::vector<Variant>&, Variant& result) override;
@@ -133,7 +162,9 @@ class TkxPage : public TkxDispatchObject {
 
 class TkxPages : public TkxDispatchObject {
  public:
-  explicit TkxPages(std::shared_ptr<TkxDocState> doc) : TkxDispatchObject({"Count", "Item"}, "Word.Pages"), FDoc(std::move(doc)) {}
+  explicit TkxPages(std::shared_ptr<TkxDocState> doc)
+      : TkxDispatchObject(MemberNames({std::pair{PagesMember::Count, "Count"}, {PagesMember::Item, "Item"}}), "Word.Pages"),
+        FDoc(std::move(doc)) {}
 
  protected:
   HRESULT Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) override;
@@ -144,7 +175,8 @@ class TkxPages : public TkxDispatchObject {
 
 class TkxPane : public TkxDispatchObject {
  public:
-  explicit TkxPane(std::shared_ptr<TkxDocState> doc) : TkxDispatchObject({"Pages"}, "Word.Pane"), FDoc(std::move(doc)) {}
+  explicit TkxPane(std::shared_ptr<TkxDocState> doc)
+      : TkxDispatchObject(MemberNames({std::pair{PaneMember::Pages, "Pages"}}), "Word.Pane"), FDoc(std::move(doc)) {}
 
  protected:
   HRESULT Call(int, uint16_t, std::vector<Variant>&, Variant& result) override {
@@ -159,12 +191,14 @@ class TkxPane : public TkxDispatchObject {
 class TkxWindow : public TkxDispatchObject {
  public:
   explicit TkxWindow(std::shared_ptr<TkxDocState> doc)
-      : TkxDispatchObject({"View", "ActivePane"}, "Word.Window"), FDoc(std::move(doc)) {}
+      : TkxDispatchObject(
+            MemberNames({std::pair{WindowMember::View, "View"}, {WindowMember::ActivePane, "ActivePane"}}), "Word.Window"),
+        FDoc(std::move(doc)) {}
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    if (id == 0) {
-      IntProperty(FView, flags, args, result);  // print layout is what the pages follow anyway
+    if (WindowMember(id) == WindowMember::View) {
+      IntProperty(FView, flags, args, result);
       return S_OK;
     }
     result = Variant::FromDispatch(std::make_shared<TkxPane>(FDoc));
@@ -173,13 +207,18 @@ class TkxWindow : public TkxDispatchObject {
 
  private:
   std::shared_ptr<TkxDocState> FDoc;
-  int FView = 3;
+  int FView = kPrintView;
 };
 
 class TkxDocument : public TkxDispatchObject {
  public:
   TkxDocument(std::weak_ptr<TkxApp> app, std::shared_ptr<TkxDocState> doc)
-      : TkxDispatchObject({"Close", "HasVBProject", "Goto"}, "Word.Document"), State(std::move(doc)), FApp(std::move(app)) {}
+      : TkxDispatchObject(MemberNames({std::pair{DocumentMember::Close, "Close"},
+                                       {DocumentMember::HasVBProject, "HasVBProject"},
+                                       {DocumentMember::Goto, "Goto"}}),
+                          "Word.Document"),
+        State(std::move(doc)),
+        FApp(std::move(app)) {}
   std::shared_ptr<TkxDocState> State;
 
  protected:
@@ -192,7 +231,13 @@ class TkxDocument : public TkxDispatchObject {
 class TkxSelection : public TkxDispatchObject {
  public:
   explicit TkxSelection(std::weak_ptr<TkxApp> app)
-      : TkxDispatchObject({"Start", "End", "EndKey", "SetRange", "Copy"}, "Word.Selection"), FApp(std::move(app)) {}
+      : TkxDispatchObject(MemberNames({std::pair{SelectionMember::Start, "Start"},
+                                       {SelectionMember::End, "End"},
+                                       {SelectionMember::EndKey, "EndKey"},
+                                       {SelectionMember::SetRange, "SetRange"},
+                                       {SelectionMember::Copy, "Copy"}}),
+                          "Word.Selection"),
+        FApp(std::move(app)) {}
   int Start = 0, End = 0;
 
  protected:
@@ -204,11 +249,14 @@ class TkxSelection : public TkxDispatchObject {
 
 class TkxOptions : public TkxDispatchObject {
  public:
-  TkxOptions() : TkxDispatchObject({"UpdateFieldsAtPrint", "UpdateLinksAtPrint"}, "Word.Options") {}
+  TkxOptions()
+      : TkxDispatchObject(MemberNames({std::pair{OptionsMember::UpdateFieldsAtPrint, "UpdateFieldsAtPrint"},
+                                       {OptionsMember::UpdateLinksAtPrint, "UpdateLinksAtPrint"}}),
+                          "Word.Options") {}
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    BoolProperty(id == 0 ? FFields : FLinks, flags, args, result);
+    BoolProperty(OptionsMember(id) == OptionsMember::UpdateFieldsAtPrint ? FFields : FLinks, flags, args, result);
     return S_OK;
   }
 
@@ -219,7 +267,11 @@ class TkxOptions : public TkxDispatchObject {
 class TkxDocuments : public TkxDispatchObject {
  public:
   explicit TkxDocuments(std::weak_ptr<TkxApp> app)
-      : TkxDispatchObject({"Open", "Add", "Count"}, "Word.Documents"), FApp(std::move(app)) {}
+      : TkxDispatchObject(MemberNames({std::pair{DocumentsMember::Open, "Open"},
+                                       {DocumentsMember::Add, "Add"},
+                                       {DocumentsMember::Count, "Count"}}),
+                          "Word.Documents"),
+        FApp(std::move(app)) {}
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
@@ -232,8 +284,17 @@ class TkxDocuments : public TkxDispatchObject {
 // it, so that a missing or failing office is a readable failure of that call.
 struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<TkxApp> {
   TkxApp()
-      : TkxDispatchObject({"Version", "Build", "Visible", "WindowState", "DisplayAlerts", "Documents", "Options",
-                           "ActiveWindow", "Selection", "Path", "Quit"},
+      : TkxDispatchObject(MemberNames({std::pair{AppMember::Version, "Version"},
+                                       {AppMember::Build, "Build"},
+                                       {AppMember::Visible, "Visible"},
+                                       {AppMember::WindowState, "WindowState"},
+                                       {AppMember::DisplayAlerts, "DisplayAlerts"},
+                                       {AppMember::Documents, "Documents"},
+                                       {AppMember::Options, "Options"},
+                                       {AppMember::ActiveWindow, "ActiveWindow"},
+                                       {AppMember::Selection, "Selection"},
+                                       {AppMember::Path, "Path"},
+                                       {AppMember::Quit, "Quit"}}),
                           "Word.Application") {}
   ~TkxApp() override { Shutdown(); }
 
@@ -285,42 +346,42 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
-    switch (id) {
-      case 0:  // Version: the object-model level it answers to
+    switch (AppMember(id)) {
+      case AppMember::Version:  // the object-model level it answers to
         result = Variant::FromUtf8("16.0");
         return S_OK;
-      case 1:
+      case AppMember::Build:
         result = Variant::FromUtf8("LibreOffice");
         return S_OK;
-      case 2:  // Visible: the office runs headless; the value is kept
+      case AppMember::Visible:  // the office runs headless; the value is kept
         BoolProperty(Visible, flags, args, result);
         return S_OK;
-      case 3:
+      case AppMember::WindowState:
         IntProperty(WindowState, flags, args, result);
         return S_OK;
-      case 4:
+      case AppMember::DisplayAlerts:
         IntProperty(DisplayAlerts, flags, args, result);
         return S_OK;
-      case 5:
+      case AppMember::Documents:
         result = Variant::FromDispatch(std::make_shared<TkxDocuments>(weak_from_this()));
         return S_OK;
-      case 6:
+      case AppMember::Options:
         result = Variant::FromDispatch(Opts);
         return S_OK;
-      case 7: {
+      case AppMember::ActiveWindow: {
         auto d = Active();
         if (!d) Fault(kMsgNoDocument);
         result = Variant::FromDispatch(std::make_shared<TkxWindow>(d));
         return S_OK;
       }
-      case 8:
+      case AppMember::Selection:
         if (!Sel) Sel = std::make_shared<TkxSelection>(weak_from_this());
         result = Variant::FromDispatch(Sel);
         return S_OK;
-      case 9:
+      case AppMember::Path:
         result = Variant::FromUtf8(TkxOfficeProcess::ProgramDir());
         return S_OK;
-      case 10:
+      case AppMember::Quit:
         Shutdown();
         return S_OK;
     }
@@ -346,7 +407,7 @@ HRESULT TkxPage::Call(int, uint16_t, std::vector<Variant>&, Variant& result) {
 HRESULT TkxPages::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
   if (!FDoc->Doc) Fault(kMsgClosed);
   int n = Guarded(&FDoc->Doc->Office(), [&] { return FDoc->PageCount(); });
-  if (id == 0) {
+  if (PagesMember(id) == PagesMember::Count) {
     result = Variant::FromInt(n);
     return S_OK;
   }
@@ -358,15 +419,15 @@ HRESULT TkxPages::Call(int id, uint16_t, std::vector<Variant>& args, Variant& re
 
 HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
   std::shared_ptr<TkxApp> app = LockApp(FApp);
-  switch (id) {
-    case 0:  // Close(SaveChanges): documents are never saved
+  switch (DocumentMember(id)) {
+    case DocumentMember::Close:  // (SaveChanges): documents are never saved
       State->Doc.reset();
       return S_OK;
-    case 1:
+    case DocumentMember::HasVBProject:
       if (!State->Doc) Fault(kMsgClosed);
       result = Variant::FromBool(app->Guard([&] { return State->Doc->HasVBProject(); }));
       return S_OK;
-    case 2: {  // Goto(What, Which, Count): page-based positions, page i starts at i-1
+    case DocumentMember::Goto: {  // (What, Which, Count): page-based positions, page i starts at i-1
       if (!State->Doc) Fault(kMsgClosed);
       int n = app->Guard([&] { return State->PageCount(); });
       int page = std::max(1, std::min(ArgInt(args, 2, 1), std::max(1, n)));
@@ -379,22 +440,24 @@ HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant&
 
 HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) {
   std::shared_ptr<TkxApp> app = LockApp(FApp);
-  switch (id) {
-    case 0:
-    case 1:
-      IntProperty(id == 0 ? Start : End, flags, args, result);
+  switch (SelectionMember(id)) {
+    case SelectionMember::Start:
+      IntProperty(Start, flags, args, result);
       return S_OK;
-    case 2: {  // EndKey(Unit): to the end of the document
+    case SelectionMember::End:
+      IntProperty(End, flags, args, result);
+      return S_OK;
+    case SelectionMember::EndKey: {  // (Unit): to the end of the document
       auto d = app->Active();
       if (!d) Fault(kMsgNoDocument);
       Start = End = app->Guard([&] { return d->PageCount(); });
       return S_OK;
     }
-    case 3:
+    case SelectionMember::SetRange:
       Start = ArgInt(args, 0, Start);
       End = ArgInt(args, 1, End);
       return S_OK;
-    case 4: {  // Copy(): the page where the selection starts
+    case SelectionMember::Copy: {  // the page where the selection starts
       auto d = app->Active();
       if (!d) Fault(kMsgNoDocument);
       const auto& pages = app->Guard([&]() -> const std::vector<std::string>& { return d->Doc->Pages(); });
@@ -408,7 +471,7 @@ HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, V
 
 HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
   std::shared_ptr<TkxApp> app = LockApp(FApp);
-  if (id == 2) {
+  if (DocumentsMember(id) == DocumentsMember::Count) {
     int n = 0;
     for (auto& w : app->Open)
       if (auto d = w.lock(); d && d->Doc) ++n;
@@ -417,7 +480,7 @@ HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant
   }
   TkxOfficeProcess& office = app->EnsureOffice();
   auto state = std::make_shared<TkxDocState>();
-  if (id == 0) {  // Open(FileName, ConfirmConversions, ReadOnly, AddToRecentFiles, PasswordDocument)
+  if (DocumentsMember(id) == DocumentsMember::Open) {  // (FileName, ConfirmConversions, ReadOnly, AddToRecentFiles, PasswordDocument)
     std::string path = ArgText(args, 0);
     bool readOnly = ArgBool(args, 2, false);
     std::string password = ArgText(args, 4);

@@ -139,6 +139,8 @@ HRESULT CreateAutomationObject(const std::string& className, std::shared_ptr<IDi
     if (hr == S_OK && !out) return E_NOINTERFACE;
     return hr;
   } catch (...) {
+    // The boundary passes a code and nothing else; a server whose reason must be read
+    // raises it from its first call instead (the office starts on first use).
     return CO_E_SERVER_EXEC_FAILURE;
   }
 }

@@ -8,15 +8,38 @@
 #include <signal.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <stdexcept>
 
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace kx {
+
+namespace {
+
+[[noreturn]] void FileError(const char* what, const std::string& path, int err) {
+  throw std::runtime_error(std::string(what) + " \"" + path + "\". " + std::strerror(err));
+}
+
+// Writes all of `data` to `fd`; the errno of the failure, 0 when all was written.
+int WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    done += size_t(n);
+  }
+  return 0;
+}
+
+}  // namespace
 
 static char Fold(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -53,12 +76,23 @@ bool WildcardMatch(const std::string& mask, const std::string& name) {
          MatchAt(mask.substr(0, mask.size() - 2).c_str(), name.c_str(), 0);
 }
 
-void FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn) {
+namespace {
+struct TDirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+using TDirOwner = std::unique_ptr<DIR, TDirCloser>;
+TDirOwner OpenDir(const std::string& folder) { return TDirOwner(opendir(folder.empty() ? "." : folder.c_str())); }
+}  // namespace
+
+int FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn) {
   std::string folder = ExtractFilePath(pattern);
   std::string mask = ExtractFileName(pattern);
-  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
-  if (!d) return;
-  while (dirent* e = readdir(d)) {
+  TDirOwner d = OpenDir(folder);
+  if (!d) return errno;
+  for (;;) {
+    errno = 0;
+    dirent* e = readdir(d.get());
+    if (!e) return errno;  // 0 at the end of the folder
     std::string name = e->d_name;
     if (!WildcardMatch(mask, name)) continue;
     std::string full = folder + name;
@@ -79,9 +113,8 @@ void FindFiles(const std::string& pattern, int attrs, const std::function<bool(c
     if (!(st.st_mode & S_IWUSR)) entry.Attr |= faReadOnly;
     if ((entry.Attr & faHidden) && !(attrs & faHidden)) continue;
     if ((entry.Attr & faDirectory) && !(attrs & faDirectory)) continue;
-    if (!fn(entry)) break;
+    if (!fn(entry)) return 0;
   }
-  closedir(d);
 }
 
 bool FileExists(const std::string& path) {
@@ -103,10 +136,11 @@ void ForceDirectories(const std::string& path) {
     pos = p.find(PathDelim, pos + 1);
     std::string part = p.substr(0, pos);
     if (!part.empty() && !DirectoryExists(part) && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
-      throw std::runtime_error("Unable to create directory");
+      FileError("Unable to create directory", part, errno);
     if (pos == std::string::npos) break;
   }
-  if (!DirectoryExists(p)) throw std::runtime_error("Unable to create directory");
+  // Made and gone again, or a file of that name meanwhile.
+  if (!DirectoryExists(p)) FileError("Unable to create directory", p, ENOTDIR);
 }
 
 bool DeleteFile(const std::string& path) { return !path.empty() && unlink(path.c_str()) == 0; }
@@ -162,22 +196,19 @@ bool IsTempFileName(const std::string& name, long* owner) {
     return false;
   size_t dash = name.size() - s - kTempRandom - 1;
   if (name[dash] != '-' || dash == p) return false;
-  long pid = 0;
-  for (size_t i = p; i < dash; ++i) {
-    if (name[i] < '0' || name[i] > '9' || pid > 99999999) return false;
-    pid = pid * 10 + (name[i] - '0');
-  }
+  std::optional<uint64_t> pid = ReadDigits(std::string_view(name).substr(p, dash - p), 999999999);
+  if (!pid) return false;
   for (size_t i = dash + 1; i < dash + 1 + kTempRandom; ++i)
     if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
-  if (owner) *owner = pid;
+  if (owner) *owner = long(*pid);
   return true;
 }
 
 int SweepTempFiles(const std::string& folder) {
-  DIR* d = opendir(folder.empty() ? "." : folder.c_str());
-  if (!d) return 0;
+  TDirOwner d = OpenDir(folder);
+  if (!d) return 0;  // a folder that cannot be listed has nothing to sweep that can be found
   int removed = 0;
-  while (dirent* e = readdir(d)) {
+  while (dirent* e = readdir(d.get())) {
     long owner = 0;
     if (!IsTempFileName(e->d_name, &owner) || owner <= 0 || owner == long(getpid())) continue;
     if (kill(pid_t(owner), 0) == 0 || errno != ESRCH) continue;  // its process still runs
@@ -185,7 +216,6 @@ int SweepTempFiles(const std::string& folder) {
     struct stat st {};
     if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(full.c_str()) == 0) ++removed;
   }
-  closedir(d);
   return removed;
 }
 
@@ -201,7 +231,7 @@ TkxTempFile::TkxTempFile(const std::string& folder, std::string forName) : FFor(
   int err = errno;
   std::string path = Shown();
   FPath.clear();
-  throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(err));
+  FileError("Cannot create file", path, err);
 }
 
 TkxTempFile::~TkxTempFile() {
@@ -209,21 +239,11 @@ TkxTempFile::~TkxTempFile() {
   if (!FKept && !FPath.empty()) unlink(FPath.c_str());
 }
 
-void TkxTempFile::Fail(const char* what, int err) const {
-  throw std::runtime_error(std::string(what) + " \"" + Shown() + "\". " + std::strerror(err));
-}
+void TkxTempFile::Fail(const char* what, int err) const { FileError(what, Shown(), err); }
 
 void TkxTempFile::Write(const std::string& data) {
   if (FFd < 0) Fail("Cannot write file", EBADF);
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(FFd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Cannot write file", errno);
-    }
-    done += size_t(n);
-  }
+  if (int err = WriteAll(FFd, data)) Fail("Cannot write file", err);
 }
 
 void TkxTempFile::Finish(bool sync) {
@@ -241,8 +261,7 @@ void TkxTempFile::Finish(bool sync) {
 
 void TkxTempFile::Replace(const std::string& path) {
   Finish(true);
-  if (rename(FPath.c_str(), path.c_str()) != 0)
-    throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+  if (rename(FPath.c_str(), path.c_str()) != 0) FileError("Cannot write file", path, errno);
   FKept = true;
 }
 
@@ -251,12 +270,41 @@ void SyncFile(const std::string& path, const std::string& shown) {
   int err = fd < 0 ? errno : 0;
   if (fd >= 0 && fsync(fd) != 0) err = errno;
   if (fd >= 0) close(fd);
-  if (err) throw std::runtime_error("Cannot write file \"" + (shown.empty() ? path : shown) + "\". " + std::strerror(err));
+  if (err) FileError("Cannot write file", shown.empty() ? path : shown, err);
 }
 
 size_t NameMax(const std::string& folder) {
   long n = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
   return n > 0 ? size_t(n) : 255;
+}
+
+std::string ReadWholeFile(const std::string& path, size_t limit) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) FileError("Cannot open file", path, errno);
+  std::string data;
+  char buf[65536];
+  while (data.size() < limit) {
+    ssize_t n = read(fd, buf, std::min(sizeof buf, limit - data.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      close(fd);
+      FileError("Cannot read file", path, err);
+    }
+    if (n == 0) break;
+    data.append(buf, size_t(n));
+  }
+  close(fd);
+  return data;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) FileError("Cannot create file", path, errno);
+  int err = WriteAll(fd, data);
+  // A full disk may only show when the file is closed.
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) FileError("Cannot write file", path, err);
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& data) {

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -29,13 +30,15 @@ struct TkxFileEntry {
 // platform, hidden and folder entries are listed only when `attrs` asks for them.
 // Only regular files and folders are listed (links followed, except that links to
 // folders are never reported as folders); "." and ".." are reported like any entry.
-// Each entry is handed to `fn`; returning false stops the listing.
-void FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn);
+// Each entry is handed to `fn`; returning false stops the listing. Returns 0, or the
+// errno of a folder that cannot be listed (missing, not a folder, not readable).
+int FindFiles(const std::string& pattern, int attrs, const std::function<bool(const TkxFileEntry&)>& fn);
 bool WildcardMatch(const std::string& mask, const std::string& name);
 
 bool FileExists(const std::string& path);       // a regular file (links followed)
 bool DirectoryExists(const std::string& path);  // a folder (links followed)
-// mkdir -p; raises "Unable to create directory" for the empty path, and on failure.
+// mkdir -p; raises "Unable to create directory" for the empty path, and with the
+// folder and the cause on failure.
 void ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
 // Never replaces an existing file: fails with errno EEXIST when `to` exists.
@@ -94,6 +97,14 @@ class TkxTempFile {
 void SyncFile(const std::string& path, const std::string& shown = std::string());
 // The longest file name the folder's file system takes, in bytes.
 size_t NameMax(const std::string& folder);
+
+// The whole content of a file, or its first `limit` bytes. Raises with the cause:
+// "Cannot open file "<path>". <reason>" or "Cannot read file ...".
+std::string ReadWholeFile(const std::string& path, size_t limit = SIZE_MAX);
+// Replaces the content of `path` by `data` in place (a missing file is made with the
+// usual permissions). Raises with the cause: "Cannot create file ..." or "Cannot
+// write file ...", with what was written until then left behind.
+void WriteWholeFile(const std::string& path, const std::string& data);
 
 // Writes `data` to `path` whole or not at all: into a temporary file of the same
 // folder, flushed to the disk, then renamed over `path`. An existing file keeps

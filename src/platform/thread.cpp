@@ -37,7 +37,7 @@ void TThread::Proc(TThread* self) {
   self->DoTerminate();
   bool freeIt = self->FreeOnTerminate;
   self->FFinished.store(true);
-  if (freeIt) delete self;
+  if (freeIt) delete self;  // NOLINT(cppcoreguidelines-owning-memory): it owns itself
 }
 
 void TThread::WaitFor() {

@@ -13,10 +13,10 @@ TkxInfo::TkxInfo(const std::string& exeName) : FExeName(exeName) {
   FInstallNumber = TkxFileUtils::FileDate(ExcludeTrailingPathDelimiter(ExtractFilePath(exeName)), true);
   try {
     FStore.SetText(TkxFileUtils::ReadStringFromFile(StoreFile()));
-  } catch (...) {
-    FStore.Clear();
+  } catch (const std::exception&) {
+    FStore.Clear();  // no store yet, or none that can be read: the counters start again
   }
-  Count("R", 0, 1);
+  Count(counter::kStarts, 0, 1);
 }
 
 TkxInfo::~TkxInfo() {
@@ -98,10 +98,11 @@ void TkxInfo::OpenLink(const std::string& page, const std::string& action, const
 
 void TkxInfo::HandleError(const std::string& message) {
   try {
-    Count("E", 0, 1);
+    Count(counter::kErrors, 0, 1);
   } catch (...) {
+    // The report below matters more than its count, which is only a convenience.
   }
-  OpenLink("", "err&e=" + message, "");
+  OpenLink("", kErrorReportAction + message, "");
 }
 
 }  // namespace kx

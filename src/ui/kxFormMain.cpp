@@ -15,8 +15,8 @@
 
 #include "core/infoslot.h"
 #include "core/project.h"
-#include "core/runner.h"
 #include "core/strlist.h"
+#include "engine/runreport.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -443,7 +443,7 @@ TkxFrmMain::~TkxFrmMain() {
   if (FChain) FChain->TerminateAll();
   ForgetBatch();
   FDisposer.WaitAll();
-  delete FCfg;
+  FCfg.reset();
 }
 
 void TkxFrmMain::RegisterBoundControls() {
@@ -495,13 +495,12 @@ void TkxFrmMain::UpdateTitle() {
 bool TkxFrmMain::Busy() const { return FInRun || (FBatch && FBatch->Started() && !FBatch->SearchDone()); }
 
 void TkxFrmMain::ForgetBatch() {
-  TkxBatch* old = FBatch;
-  FBatch = nullptr;
+  std::unique_ptr<TkxBatch> old = std::move(FBatch);
   ++FGeneration;
   std::vector<std::shared_ptr<TkxChain>> chains;
   chains.swap(FBatchChains);
   try {
-    FDisposer.Dispose(old, std::move(chains));
+    FDisposer.Dispose(std::move(old), std::move(chains));
   } catch (const std::exception& e) {
     // Releasing the old list does not stop the new one; the user hears of it.
     sbStatus->ShowProblem(QString("The previous list could not be released: ") + e.what());
@@ -509,8 +508,11 @@ void TkxFrmMain::ForgetBatch() {
 }
 
 void TkxFrmMain::NewBatch() {
+  // The old list's unread folders are no problem of the new one.
+  if (FSearchProblemsShown > 0) sbStatus->ClearProblem();
+  FSearchProblemsShown = 0;
   ForgetBatch();
-  FBatch = new TkxBatch();
+  FBatch = std::make_unique<TkxBatch>();
   FRows.clear();
   lViewer->clear();
   sbStatus->ClearTotals();
@@ -520,10 +522,10 @@ void TkxFrmMain::NewBatch() {
   FBatch->OnNodeAdded = [sink, gen](TkxBatch*, TkxNode* node) {
     int index = node->Index;
     if (TkxFrmMain* w = QThread::currentThread() == qApp->thread() ? sink->Window() : nullptr) {
-      w->RowChanged(gen, index, false, 0, std::string());
+      w->RowChanged(gen, index, false, TkxNode::Running, std::string());
       return;
     }
-    sink->Post([gen, index](TkxFrmMain* w) { w->RowChanged(gen, index, false, 0, std::string()); });
+    sink->Post([gen, index](TkxFrmMain* w) { w->RowChanged(gen, index, false, TkxNode::Running, std::string()); });
   };
 }
 
@@ -694,7 +696,7 @@ QTreeWidgetItem* TkxFrmMain::ShowNode(const std::string& fileName, TkxNode* node
     if (FBatch) FBatch->AddFile(fileName);
     return nullptr;
   }
-  RowChanged(FGeneration, node->Index, false, 0, std::string());
+  RowChanged(FGeneration, node->Index, false, TkxNode::Running, std::string());
   return RowOfItem(node->Index);
 }
 
@@ -724,7 +726,7 @@ void TkxFrmMain::RowChanged(uint64_t gen, int index, bool done, int status, cons
   }
   TkxResultRow* row = RowOfItem(index);
   if (!row || !done) return;
-  int image = status >= 0 && status < kImageCount ? status : 0;
+  int image = status >= 0 && status < kImageCount ? status : int(TkxNode::Running);
   row->SetResult(status, result, imgList[image]);
   if (FPreview && FPreview->isVisible() && FPreview->ItemIndex() == index) ShowInPreview(row);
 }
@@ -784,7 +786,7 @@ void TkxFrmMain::aConvertExecute() {
   std::shared_ptr<TkxRowSink> sink = FSink;
   uint64_t gen = FGeneration;
   try {
-    head = TkxConvertor::CreateChain(FBatch, S(eTarget->text()), [sink, gen](TkxBatch*, TkxNode* node) {
+    head = TkxConvertor::CreateChain(FBatch.get(), S(eTarget->text()), [sink, gen](TkxBatch*, TkxNode* node) {
       int index = node->Index, status = node->Status;
       std::string result = node->ResultText;
       sink->Post([=](TkxFrmMain* w) { w->RowChanged(gen, index, true, status, result); });
@@ -806,10 +808,11 @@ void TkxFrmMain::aConvertExecute() {
   aPause->setEnabled(true);
   LinkButton(bSearchConvert, aStop);
   sbStatus->ClearProblem();
+  FSearchProblemsShown = 0;  // said again while the list lacks their documents
   FPagesAtStart = FBatch->Totals().Pages;
   FRunClock.start();
   head->ResumeAll();
-  if (Info) Info->Count("C", 0, 1);
+  CountRunStart();
   FStopped = false;
   StartPolling();
 }
@@ -861,12 +864,7 @@ void TkxFrmMain::OnFinish() {
   LinkButton(bSearchConvert, aSearchConvert);
   aStop->setEnabled(false);
   UpdateStatus();
-  if (FBatch && Info) {
-    Info->Count("A", 0, FBatch->ItemCount());
-    Info->Count("S", 0, FBatch->SuccessCount());
-    Info->Count("F", 0, FBatch->FailCount());
-    if (FBatch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(FBatch->Errors()), "");
-  }
+  if (FBatch) ReportRunEnd(*FBatch);
   if (aStop->data().toInt() == 1) {
     ForgetBatch();
     aStop->setData(0);
@@ -928,6 +926,7 @@ void TkxFrmMain::UpdateStatus() {
     if (FInRun && FRunClock.isValid() && FRunClock.elapsed() >= 1000)
       rate = (t.Pages - FPagesAtStart) * 1000.0 / double(FRunClock.elapsed());
     sbStatus->ShowTotals(t, FInRun, rate);
+    ShowSearchProblems();
   } else {
     sbStatus->pbRun->hide();
   }
@@ -942,6 +941,15 @@ void TkxFrmMain::UpdateStatus() {
   if (!Busy() && !FCycle.isActive()) FPoll.stop();
 }
 
+void TkxFrmMain::ShowSearchProblems() {
+  std::vector<TkxSearchProblem> problems = FBatch->SearchProblems();
+  if (problems.size() == FSearchProblemsShown) return;
+  FSearchProblemsShown = problems.size();
+  std::string text = problems.front().Text();
+  if (problems.size() > 1) text += " (and " + std::to_string(problems.size() - 1) + " more folders)";
+  sbStatus->ShowProblem(Q(text));
+}
+
 void TkxFrmMain::ExportList(const std::string& path) {
   // In item order, whatever order the view is sorted in.
   TkxStringList lines;
@@ -953,7 +961,13 @@ void TkxFrmMain::ExportList(const std::string& path) {
 // ---- project commands and links
 
 void TkxFrmMain::aOpenExecute() {
-  Project->OpenProject(false);
+  try {
+    Project->OpenProject(false);
+  } catch (const std::exception& e) {
+    // Said where the user looks; the error report follows as for every failed command.
+    sbStatus->ShowProblem(Q("The project was not opened: " + std::string(e.what())));
+    throw;
+  }
   UpdateTitle();
 }
 
@@ -981,7 +995,7 @@ void TkxFrmMain::aNewExecute() {
 }
 
 void TkxFrmMain::aConfigExecute() {
-  if (!FCfg) FCfg = new TkxFrmCfg(this);
+  if (!FCfg) FCfg = std::make_unique<TkxFrmCfg>(this);
   FCfg->exec();
   UpdateTitle();
 }
@@ -1003,7 +1017,7 @@ void TkxFrmMain::aUpdateExecute() {
 void TkxFrmMain::aHelpExecute() {
   if (!Info) return;
   Info->OpenLink("h", "", "");
-  Info->Count("H", 0, 1);
+  Info->Count(counter::kHelp, 0, 1);
 }
 
 void TkxFrmMain::aHomePageExecute() {

@@ -93,14 +93,14 @@ class TkxFrmMain : public TkxFrmBase {
 
   // A search or a run still uses the batch: commands that would replace it wait.
   bool Busy() const;
-  TkxBatch* Batch() const { return FBatch; }
+  TkxBatch* Batch() const { return FBatch.get(); }
   int Running() const { return FRunning; }
   bool Stopped() const { return FStopped; }
   // An unattended loop waits for its next cycle.
   bool Waiting() const { return FCycle.isActive(); }
   int WaitLeft() const { return FCycle.remainingTime(); }
   TkxBatchDisposer& Disposer() { return FDisposer; }
-  TkxFrmCfg* ConfigDialog() const { return FCfg; }
+  TkxFrmCfg* ConfigDialog() const { return FCfg.get(); }
   TkxFrmPreview* Preview() const { return FPreview; }
   // Brings the status bar up to date (also every quarter second while a run goes on).
   void UpdateStatus();
@@ -150,11 +150,13 @@ class TkxFrmMain : public TkxFrmBase {
   void StartWait(int ms);
   void EndWait();
   void StartPolling();
+  // Folders of the list's search that could not be read, in the status bar.
+  void ShowSearchProblems();
   void SortIndicatorChanged(int column, Qt::SortOrder order);
   void ShowInPreview(TkxResultRow* row);
   QSize MinimumWindowSize() const;
 
-  TkxBatch* FBatch = nullptr;
+  std::unique_ptr<TkxBatch> FBatch;  // handed to FDisposer when the list is replaced
   uint64_t FGeneration = 0;
   std::vector<TkxResultRow*> FRows;  // by item index; owned by lViewer
   std::vector<std::shared_ptr<TkxChain>> FBatchChains;  // every chain that ran on FBatch
@@ -164,12 +166,13 @@ class TkxFrmMain : public TkxFrmBase {
   bool FInRun = false;
   bool FStopped = false;
   bool FShownOnce = false;
-  TkxFrmCfg* FCfg = nullptr;
+  std::unique_ptr<TkxFrmCfg> FCfg;  // made on first use
   TkxFrmPreview* FPreview = nullptr;
   QTimer FCycle;  // the one pending cycle of the unattended loop
   QTimer FPoll;   // the status bar's clock
   QElapsedTimer FRunClock;
   int FPagesAtStart = 0;
+  size_t FSearchProblemsShown = 0;  // of FBatch's, as the status bar says
   std::shared_ptr<TkxRowSink> FSink;
   TkxUiDispatcher FDispatcher;
   TkxBatchDisposer FDisposer;

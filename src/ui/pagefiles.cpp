@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace kx {
@@ -23,11 +24,11 @@ std::vector<std::string> PageFilesOf(const std::string& resultText) {
       continue;
     std::string number = file.substr(head.size(), file.size() - head.size() - tail.size());
     // Only a page number: "report-*.png" must not take "report-docx-01.png" of a namesake.
-    if (number.size() > 9 || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
-      continue;
+    std::optional<uint64_t> page = number.size() > 9 ? std::nullopt : ReadDigits(number);
+    if (!page) continue;
     std::error_code kind;
     if (!it->is_regular_file(kind)) continue;
-    pages.emplace_back(std::stoull(number), folder + file);
+    pages.emplace_back(*page, folder + file);
   }
   std::sort(pages.begin(), pages.end());
   std::vector<std::string> files;

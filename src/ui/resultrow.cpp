@@ -37,8 +37,8 @@ TkxResultRow::TkxResultRow(int itemIndex, const std::string& fileName)
   QString name = QString::fromStdString(fileName);
   setText(1, name);
   setToolTip(1, name);
-  setData(0, Qt::UserRole, 0);
-  setToolTip(0, StatusWord(0));
+  setData(0, Qt::UserRole, TkxNode::Running);
+  setToolTip(0, StatusWord(TkxNode::Running));
 }
 
 int TkxResultRow::Status() const { return data(0, Qt::UserRole).toInt(); }

@@ -1,9 +1,9 @@
 #include "ui/windowmode.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
+#include "core/app.h"
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "platform/qtchoosers.h"
@@ -38,16 +38,8 @@ TkxWindows::~TkxWindows() {
   Main.reset();
 }
 
-// Qt aborts when it cannot reach a display; say so readably instead.
-static bool DisplayAvailable() {
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* v = std::getenv(name);
-    if (v && *v) return true;
-  }
-  return false;
-}
-
 int RunWindowMode(int& argc, char** argv) {
+  // Qt aborts when it cannot reach a display; say so readably instead.
   if (!DisplayAvailable()) {
     std::fprintf(stderr, "%s: no display to show the window on (DISPLAY is not set)\n",
                  Project ? Project->Title.c_str() : "");

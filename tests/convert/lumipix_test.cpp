@@ -97,7 +97,7 @@ struct Export {
     kxtest::WriteFile(Source, "document");
     Batch.SourceDir = P.Dir / "in/";
     Batch.TargetDir = P.Dir / "out/";
-    if (edition == 0) std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
+    if (edition == kx::kPngEdition) std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
   }
   TkxNode Convert() {
     TkxNode node(0, Source);
@@ -119,7 +119,7 @@ struct ChainRun {
     Doc->OpenFile = PagesOfContent;
     RegisterLumipix();
     Project->ConvertorClass = FindConvertorClass("TkxLUMIPIX");
-    if (edition == 0) std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
+    if (edition == kx::kPngEdition) std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
   }
   // The result text of every document of `source` by its path, in a run with `threads`.
   std::map<std::string, std::string> Run(const std::string& source, const std::string& target, int threads) {
@@ -137,7 +137,7 @@ struct ChainRun {
     std::map<std::string, std::string> r;
     auto& items = b.LockItems();
     for (auto& item : items) {
-      EXPECT_EQ(item->Status, 1) << item->FileName << ": " << item->ResultText;
+      EXPECT_EQ(item->Status, kx::TkxNode::Success) << item->FileName << ": " << item->ResultText;
       r[item->FileName] = item->ResultText;
     }
     b.UnlockItems();
@@ -172,9 +172,9 @@ TEST(PageNames, PatternPlaceholderAndResultText) {
 }
 
 TEST(PageExport, EmfEditionWritesEveryPageUnchanged) {
-  Export r(1);
+  Export r(kx::kEmfEdition);
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 1) << n.ResultText;
+  EXPECT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
   for (int i = 1; i <= 3; ++i)
     EXPECT_EQ(kxtest::ReadFile(r.Out("report-0" + std::to_string(i) + ".emf")), r.Doc->Pages[size_t(i - 1)]);
@@ -186,49 +186,49 @@ TEST(PageExport, EmfEditionWritesEveryPageUnchanged) {
 }
 
 TEST(PageExport, EmfEditionNeverLoadsThePngModule) {
-  Export r(1);
+  Export r(kx::kEmfEdition);
   std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 1);
+  EXPECT_EQ(n.Status, kx::TkxNode::Success);
   EXPECT_FALSE(ModuleLoaded(kx::App->ExeName + ".so"));
 }
 
 TEST(PageExport, ZeroPagesSucceedWithNoFile) {
-  Export r(1, 0);
+  Export r(kx::kEmfEdition, 0);
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 1);
+  EXPECT_EQ(n.Status, kx::TkxNode::Success);
   EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
   EXPECT_TRUE(std::filesystem::is_empty(r.P.Dir / "out"));
 }
 
 TEST(PageExport, PageBitsFailingFallsBackToTheClipboardFromPageOne) {
-  Export r(1);
+  Export r(kx::kEmfEdition);
   r.Doc->FailBitsAt = 2;
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 1) << n.ResultText;
+  EXPECT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(r.Word.Count("Selection.Copy"), 3);
   for (int i = 1; i <= 3; ++i)
     EXPECT_EQ(kxtest::ReadFile(r.Out("report-0" + std::to_string(i) + ".emf")), r.Doc->Pages[size_t(i - 1)]);
 }
 
 TEST(PageExport, OldServersUseOnlyTheClipboard) {
-  Export r(1);
+  Export r(kx::kEmfEdition);
   r.Doc->Version = "10.0";
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 1);
+  EXPECT_EQ(n.Status, kx::TkxNode::Success);
   EXPECT_EQ(r.Word.Count("Pages.Count"), 0);
   EXPECT_EQ(r.Word.Count("Selection.Copy"), 3);
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), r.Doc->Pages[2]);
 }
 
 TEST(PageExport, AFailedDocumentLeavesTheEarlierPagesAsTheyWere) {
-  Export r(1);
+  Export r(kx::kEmfEdition);
   kxtest::WriteFile(r.Out("report-01.emf"), "page one of the earlier version");
   kxtest::WriteFile(r.Out("report-04.emf"), "page four of the earlier version");
   r.Doc->FailBitsAt = 3;
   r.Doc->FailCopyAt = 3;
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 2);
+  EXPECT_EQ(n.Status, kx::TkxNode::Failure);
   EXPECT_EQ(n.ResultText, "Copy failed");
   // Nothing of this run: neither page 2 nor a temporary file, and the earlier pages untouched.
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.emf", "report-04.emf"}));
@@ -238,12 +238,12 @@ TEST(PageExport, AFailedDocumentLeavesTheEarlierPagesAsTheyWere) {
 }
 
 TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
-  Export r(1, 2);
+  Export r(kx::kEmfEdition, 2);
   for (const char* f : {"report-01.emf", "report-02.emf", "report-03.emf", "report-100.emf", "report-003.emf",
                         "report-04.png", "report-x-04.emf", "report-04.emf.bak", "report-docx-03.emf"})
     kxtest::WriteFile(r.Out(f), "earlier");
   TkxNode n = r.Convert();
-  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-003.emf", "report-01.emf", "report-02.emf",
                                                               "report-04.emf.bak", "report-04.png",
                                                               "report-docx-03.emf", "report-x-04.emf"}));
@@ -251,7 +251,7 @@ TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
   // Only some pages made: the others are not known to be stale.
   kxtest::WriteFile(r.Out("report-05.emf"), "earlier");
   Project->SetOption("Pages", "1");
-  ASSERT_EQ(r.Convert().Status, 1);
+  ASSERT_EQ(r.Convert().Status, kx::TkxNode::Success);
   EXPECT_TRUE(kx::FileExists(r.Out("report-02.emf")) && kx::FileExists(r.Out("report-05.emf")));
   EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-100.emf"), 100);
   EXPECT_EQ(PageNumberOf("/out/report-%.*d.emf", "report-7.emf"), -1);
@@ -260,46 +260,46 @@ TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
 }
 
 TEST(PageExport, PngEditionFinalNamesOnlyEverReceiveAPng) {
-  Export r(0, 2);
+  Export r(kx::kPngEdition, 2);
   kxtest::WriteFile(r.Out("report-01.png"), "the earlier page");
   std::filesystem::remove(kx::App->ExeName + ".so");
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 2);
+  EXPECT_EQ(n.Status, kx::TkxNode::Failure);
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.png"}));  // no bitmap, no metafile
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.png")), "the earlier page");
   std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
   Project->SetOption("Width", "1000000");  // too large to render
   TkxNode large = r.Convert();
-  EXPECT_EQ(large.Status, 2);
+  EXPECT_EQ(large.Status, kx::TkxNode::Failure);
   EXPECT_NE(large.ResultText.find("too large"), std::string::npos) << large.ResultText;
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.png"}));
 }
 
 TEST(PageExport, LongNamesKeepTheirPageNamesAndFailClearlyBeyondTheLimit) {
-  Export r(0, 1);
+  Export r(kx::kPngEdition, 1);
   std::string stem(246, 'n');  // 250 bytes with ".doc"; the page name has 253
   r.Source = r.P.Dir / ("in/" + stem + ".doc");
   kxtest::WriteFile(r.Source, "document");
   TkxNode n = r.Convert();
-  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{stem + "-01.png"}));
   EXPECT_EQ(ReadPngInfo(r.Out(stem + "-01.png")).Width, 816);
   std::string longest(251, 'n');  // 255 bytes with ".doc": the page name would have 258
   r.Source = r.P.Dir / ("in/" + longest + ".doc");
   kxtest::WriteFile(r.Source, "document");
   TkxNode tooLong = r.Convert();
-  EXPECT_EQ(tooLong.Status, 2);
+  EXPECT_EQ(tooLong.Status, kx::TkxNode::Failure);
   EXPECT_EQ(tooLong.ResultText, "The page name \"" + longest + "-01.png\" is longer than the file system allows (255 bytes)");
   EXPECT_EQ(Names(r.P.Dir / "out").size(), 1u);
 }
 
 TEST(PageExport, NamesThatAreNotUtf8AreConvertedAsTheyAre) {
-  Export r(0, 2);
+  Export r(kx::kPngEdition, 2);
   r.Doc->OpenFile = PagesOfContent;
   r.Source = r.P.Dir / "in/caf\xe9/caf\xe9.doc";
   kxtest::WriteFile(r.Source, "2 3");
   TkxNode n = r.Convert();
-  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   ASSERT_EQ(r.Doc->Opened.size(), 1u);
   EXPECT_TRUE(kx::IsValidUtf8(r.Doc->Opened[0])) << r.Doc->Opened[0];
   EXPECT_FALSE(kx::FileExists(r.Doc->Opened[0]));  // the office's name for it is gone with the document
@@ -329,7 +329,7 @@ TEST(PngModule, EscapedNamesAndLongNames) {
 // Two converter threads over namesakes: each document's pages are all there and
 // the same as when it is converted alone.
 TEST(PageChain, NamesakesKeepEveryPageOfTheirOwn) {
-  ChainRun r(0);
+  ChainRun r(kx::kPngEdition);
   Project->SetOption("KeepTargetSubdirs", "0");
   std::map<std::string, std::string> docs = {
       {"report.doc", "2 1"}, {"report.docx", "1 2"}, {"x/a.doc", "3 3"}, {"y/a.doc", "2 4"}};
@@ -362,16 +362,16 @@ TEST(PageChain, NamesakesKeepEveryPageOfTheirOwn) {
 }
 
 TEST(PageExport, AFullDiskKeepsThePreviousPages) {
-  for (int edition : {0, 1}) {
+  for (int edition : {kx::kPngEdition, kx::kEmfEdition}) {
     Export r(edition, 2);
     kxtest::SmallTmpfs fs(r.P.Dir / "out", "1m");
     if (!fs.Mounted()) GTEST_SKIP() << fs.Why;
-    std::string ext = edition == 0 ? ".png" : ".emf";
+    std::string ext = edition == kx::kPngEdition ? ".png" : ".emf";
     kxtest::WriteFile(r.Out("report-01" + ext), "the previous page one");
     kxtest::WriteFile(r.Out("report-02" + ext), "the previous page two");
     fs.Fill("filler");
     TkxNode n = r.Convert();
-    EXPECT_EQ(n.Status, 2);
+    EXPECT_EQ(n.Status, kx::TkxNode::Failure);
     EXPECT_NE(n.ResultText.find("No space left on device"), std::string::npos) << n.ResultText;
     EXPECT_NE(n.ResultText.find(r.Out("report-01" + ext)), std::string::npos) << n.ResultText;
     EXPECT_EQ(kxtest::ReadFile(r.Out("report-01" + ext)), "the previous page one");
@@ -381,7 +381,7 @@ TEST(PageExport, AFullDiskKeepsThePreviousPages) {
 }
 
 TEST(PageExport, AKilledRunLeavesNoPageAndItsTemporaryFilesAreSwept) {
-  Export r(0, 3);
+  Export r(kx::kPngEdition, 3);
   kxtest::WriteFile(r.Out("report-01.png"), "the previous page one");
   pid_t child = fork();
   if (child == 0) {
@@ -404,14 +404,14 @@ TEST(PageExport, AKilledRunLeavesNoPageAndItsTemporaryFilesAreSwept) {
   EXPECT_GE(temporary, 2);  // pages 1 and 2 were made
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.png")), "the previous page one");
   TkxNode n = r.Convert();
-  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.png", "report-02.png", "report-03.png"}));
 }
 
 TEST(PageExport, PngEditionNaturalSizeAndWidthOption) {
-  Export r(0, 2);
+  Export r(kx::kPngEdition, 2);
   TkxNode n = r.Convert();
-  ASSERT_EQ(n.Status, 1) << n.ResultText;
+  ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   PngInfo p = ReadPngInfo(r.Out("report-01.png"));
   EXPECT_EQ(p.Width, 816);
   EXPECT_EQ(p.Height, 1056);
@@ -425,7 +425,7 @@ TEST(PageExport, PngEditionNaturalSizeAndWidthOption) {
 }
 
 TEST(PageExport, PngEditionColorsKeepTheirDepth) {
-  Export r(0, 1);
+  Export r(kx::kPngEdition, 1);
   struct Want {
     const char* Color;
     int Type, Depth;
@@ -436,7 +436,7 @@ TEST(PageExport, PngEditionColorsKeepTheirDepth) {
                  Want{"x", PNG_COLOR_TYPE_RGB, 8}}) {
     Project->SetOption("Color", w.Color);
     TkxNode n = r.Convert();
-    ASSERT_EQ(n.Status, 1) << w.Color << ": " << n.ResultText;
+    ASSERT_EQ(n.Status, kx::TkxNode::Success) << w.Color << ": " << n.ResultText;
     PngInfo p = ReadPngInfo(r.Out("report-01.png"));
     EXPECT_EQ(p.ColorType, w.Type) << "Color=" << w.Color;
     EXPECT_EQ(p.BitDepth, w.Depth) << "Color=" << w.Color;
@@ -444,30 +444,30 @@ TEST(PageExport, PngEditionColorsKeepTheirDepth) {
 }
 
 TEST(PageExport, PngEditionWithoutTheModuleFailsNamingThePage) {
-  Export r(0, 2);
+  Export r(kx::kPngEdition, 2);
   std::filesystem::remove(kx::App->ExeName + ".so");
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 2);
+  EXPECT_EQ(n.Status, kx::TkxNode::Failure);
   EXPECT_EQ(n.ResultText, "The page image " + r.Out("report-01.png") + " could not be written as PNG: the PNG module " +
                               kx::App->ExeName + ".so is missing");
   EXPECT_EQ(r.Batch.SuccessCount(), 0);
 }
 
 TEST(PageExport, PngEditionWithAFailingModuleFails) {
-  Export r(0, 1);
+  Export r(kx::kPngEdition, 1);
   std::filesystem::remove(kx::App->ExeName + ".so");
   kxtest::WriteFile(kx::App->ExeName + ".so", "not a library");
   TkxNode n = r.Convert();
-  EXPECT_EQ(n.Status, 2);
+  EXPECT_EQ(n.Status, kx::TkxNode::Failure);
   EXPECT_NE(n.ResultText.find("cannot be loaded"), std::string::npos) << n.ResultText;
 }
 
 TEST(PageExport, ExistingFirstPageDecidesOverwriteSkipAndRename) {
-  Export r(1, 2);
+  Export r(kx::kEmfEdition, 2);
   kxtest::WriteFile(r.Out("report-01.emf"), "old");
   Project->SetOption("IsOverwrite", "skip");
   TkxNode skipped = r.Convert();
-  EXPECT_EQ(skipped.Status, 1);
+  EXPECT_EQ(skipped.Status, kx::TkxNode::Success);
   EXPECT_EQ(skipped.ResultText, "");
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.emf")), "old");
   Project->SetOption("IsOverwrite", "0");
@@ -483,7 +483,7 @@ TEST(PageExport, ExistingFirstPageDecidesOverwriteSkipAndRename) {
 }
 
 TEST(PageExport, KeepFileTimeGivesEveryPageTheDocumentsTimes) {
-  Export r(1, 2);
+  Export r(kx::kEmfEdition, 2);
   kx::TkxFileTimes t;
   ASSERT_TRUE(kx::GetFileTimes(r.Source, t));
   t.Write.tv_sec = t.Access.tv_sec = 1234567890;

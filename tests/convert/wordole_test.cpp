@@ -1,6 +1,7 @@
 #include "convert/wordole.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -178,7 +179,8 @@ TEST(WordOle, FallbackServerAndBothFailing) {
       s.W->OpenDocument(s.P.Dir / "a.doc");
       FAIL();
     } catch (const EOleError& e) {
-      EXPECT_STREQ(e.what(), "Invalid class string, ProgID: \"WPS.Application\"");
+      // The stand-in's failure would hide why the word processor itself could not be had.
+      EXPECT_STREQ(e.what(), "Invalid class string, ProgID: \"Word.Application\"");
     }
     EXPECT_TRUE(IsNullRef(s.W->FApp));
   }
@@ -246,4 +248,32 @@ TEST(WordOle, NamesThatAreNotUtf8ReachTheOfficeThroughALink) {
   s.W.reset();
   EXPECT_FALSE(DirectoryExists(ExtractFilePath(given)));
   EXPECT_EQ(kxtest::ReadFile(doc), "document");
+}
+
+TEST(WordOle, TheLinkSweepRemovesOnlyOwnFoldersOfEndedProcesses) {
+  kxtest::TempDir root;
+  pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  std::string dead = "lumipix-links-" + std::to_string(ended) + "-";
+  std::string keep = root.Path() + "keep/";
+  ASSERT_EQ(mkdir(keep.c_str(), 0700), 0);
+  kxtest::WriteFile(keep + "document.doc", "x");
+  ASSERT_EQ(mkdir((root.Path() + dead + "own").c_str(), 0700), 0);
+  ASSERT_EQ(symlink(keep.c_str(), (root.Path() + dead + "link").c_str()), 0);
+  ASSERT_EQ(mkdir((root.Path() + "lumipix-links-" + std::to_string(getpid()) + "-live").c_str(), 0700), 0);
+  bool asRoot = geteuid() == 0;
+  if (asRoot) {
+    ASSERT_EQ(mkdir((root.Path() + dead + "other").c_str(), 0700), 0);
+    ASSERT_EQ(chown((root.Path() + dead + "other").c_str(), 65534, 65534), 0);
+  }
+  SweepLinkFolders(root.Path());
+  EXPECT_FALSE(DirectoryExists(root.Path() + dead + "own/"));
+  struct stat st {};
+  EXPECT_EQ(lstat((root.Path() + dead + "link").c_str(), &st), 0);  // a link is never followed or taken
+  EXPECT_TRUE(FileExists(keep + "document.doc"));
+  EXPECT_TRUE(DirectoryExists(root.Path() + "lumipix-links-" + std::to_string(getpid()) + "-live/"));
+  if (asRoot) {
+    EXPECT_TRUE(DirectoryExists(root.Path() + dead + "other/"));  // another account's
+  }
 }

@@ -58,7 +58,12 @@ TEST(CommandLineForms, AFolderAsSourceIsItsOwnTargetAndIsSearchedWithTheMask) {
   EXPECT_EQ(kx::SearchSource(folder + "/", "*.doc?"), folder + "/*.doc?");
   EXPECT_EQ(kx::SearchSource(folder + "/*.docx", "*.doc?"), folder + "/*.docx");
   EXPECT_EQ(kx::SearchSource(s.Dir / "missing", "*.doc?"), s.Dir / "missing");
-  ProjectScope s2;
+}
+
+TEST(CommandLineForms, AFolderGivenAsTheSourceKeyIsItsOwnTargetToo) {
+  ProjectScope s;
+  kxtest::MakeDir(s.Dir / "docs");
+  std::string folder = s.Dir / "docs";
   Project->ParseCommandLine("-P:Source=" + folder);
   EXPECT_EQ(Project->Target(), folder + "/");
 }
@@ -73,7 +78,7 @@ TEST(InfoRequests, WhichArgumentsAskForWhat) {
 }
 
 TEST(InfoRequests, HelpListsEveryKeyWithItsDefaultTheManualAndTwoExamples) {
-  std::string help = kx::HelpText("/opt/x/batchemf", kx::EditionProfileOf(1));
+  std::string help = kx::HelpText("/opt/x/batchemf", kx::EditionProfileOf(kx::kEmfEdition));
   EXPECT_EQ(help.rfind("Lumimet Converter 2022.14.611.2864: ", 0), 0u) << help;
   for (const auto& k : kx::OptionTable()) {
     bool shown = help.find("\n  " + std::string(k.Key) + " ") != std::string::npos;
@@ -87,5 +92,5 @@ TEST(InfoRequests, HelpListsEveryKeyWithItsDefaultTheManualAndTwoExamples) {
   ASSERT_NE(examples, std::string::npos);
   size_t first = help.find("batchemf \"-P:", examples), second = help.find("batchemf \"-P:", first + 1);
   EXPECT_NE(second, std::string::npos);
-  EXPECT_EQ(kx::VersionText(kx::EditionProfileOf(0)), "Lumipix Converter (PNG edition) 2022.14.611.2864\n");
+  EXPECT_EQ(kx::VersionText(kx::EditionProfileOf(kx::kPngEdition)), "Lumipix Converter (PNG edition) 2022.14.611.2864\n");
 }

@@ -1,5 +1,7 @@
 #include "core/project.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -224,6 +226,32 @@ TEST(Opening, OpenCommandCancelledChangesNothing) {
   Project->OpenProject(false);
   EXPECT_EQ(cs.C.LastInitial, "/x/named.batch-lumipix");
   EXPECT_EQ(Project->FileName, "/x/named.batch-lumipix");
+  EXPECT_EQ(Project->GetSettingsText(), "A=1\r\n");
+}
+
+TEST(Opening, AChosenProjectThatCannotBeReadSaysWhyAndTheOneInHandStays) {
+  ProjectScope s;
+  ChooserScope cs;
+  Project->SetSettingsText("A=1");
+  Project->FileName = "/x/named.batch-lumipix";
+  kxtest::WriteFile(s.Dir / "locked.batch-lumipix", "Source=/in/\r\n");
+  chmod((s.Dir / "locked.batch-lumipix").c_str(), 0);
+  std::string why;
+  {
+    kxtest::FileModesHold hold;
+    cs.C.OpenAnswer = s.Dir / "locked.batch-lumipix";
+    why = kxtest::FailureText([] { Project->OpenProject(false); });
+  }
+  EXPECT_EQ(why, "Cannot open file \"" + s.Dir / "locked.batch-lumipix" + "\". Permission denied");
+  cs.C.OpenAnswer = s.Dir / "gone.batch-lumipix";
+  why = kxtest::FailureText([] { Project->OpenProject(false); });
+  EXPECT_EQ(why, "Cannot open file \"" + s.Dir / "gone.batch-lumipix" + "\". It is not a regular file");
+  EXPECT_EQ(Project->FileName, "/x/named.batch-lumipix");
+  EXPECT_EQ(Project->GetSettingsText(), "A=1\r\n");
+  EXPECT_EQ(Project->RecentFiles.Count(), 0);
+  // Opened without asking, a missing project is no failure: the default need not exist yet.
+  Project->FileName = s.Dir / "gone.batch-lumipix";
+  Project->OpenProject(true);
   EXPECT_EQ(Project->GetSettingsText(), "A=1\r\n");
 }
 

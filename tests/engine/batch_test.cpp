@@ -132,6 +132,43 @@ TEST(Search, FifosAreSkippedAndLinkCyclesEnd) {
   EXPECT_TRUE(Has(f, "in/a.doc") && Has(f, "in/alias.doc"));
 }
 
+TEST(Search, AFolderThatCannotBeReadIsReportedNotPassedOver) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  WriteFile(r + "in/a.doc", "");
+  WriteFile(r + "in/locked/b.doc", "");
+  WriteFile(r + "in/open/c.doc", "");
+  chmod((r + "in/locked").c_str(), 0);
+  std::vector<std::string> found;
+  std::vector<kx::TkxSearchProblem> problems;
+  std::vector<std::string> errors;
+  int fails;
+  {
+    kxtest::FileModesHold hold;
+    TkxBatch b;
+    b.Start(r + "in/*.doc", r + "out/", true);
+    b.WaitFor();
+    for (const auto& item : b.LockItems()) found.push_back(item->FileName.substr(r.size()));
+    b.UnlockItems();
+    problems = b.SearchProblems();
+    errors = b.Errors();
+    fails = b.FailCount();
+  }
+  chmod((r + "in/locked").c_str(), 0755);
+  EXPECT_EQ(found, (std::vector<std::string>{"in/a.doc", "in/open/c.doc"}));  // the rest is still searched
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].Folder, r + "in/locked/");
+  EXPECT_EQ(problems[0].Error, EACCES);
+  EXPECT_EQ(errors, std::vector<std::string>{"The folder " + r + "in/locked/ cannot be searched: Permission denied"});
+  EXPECT_EQ(fails, 1);
+  // A source folder that is not there is no search problem: nothing was hidden.
+  TkxBatch gone;
+  gone.Start(r + "missing/*.doc", r + "out/", true);
+  gone.WaitFor();
+  EXPECT_TRUE(gone.SearchProblems().empty());
+  EXPECT_EQ(gone.FailCount(), 0);
+}
+
 TEST(Batch, EmptyTargetIsRefusedBeforeTheSearch) {
   ProjectScope s;
   TkxBatch b;

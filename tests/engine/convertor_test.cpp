@@ -83,7 +83,7 @@ TEST(Chain, EveryItemOnceInIndexOrderAcrossThreads) {
   EXPECT_TRUE(b.Drained());
 }
 
-TEST(Chain, AnErrorEscapingConvertFileIsConfinedToItsItem) {
+TEST(Chain, AnErrorEscapingConvertFileFailsOnlyItsItem) {
   ProjectScope s;
   TkxBatch b;
   AddFiles(b, {s.Dir / "in/throw.doc", s.Dir / "in/b.doc", s.Dir / "in/c.doc"});
@@ -91,12 +91,14 @@ TEST(Chain, AnErrorEscapingConvertFileIsConfinedToItsItem) {
   RunChain(b, s.Dir / "out/", [&](TkxBatch*, TkxNode* n) { notified.push_back(n->Index); });
   auto& items = b.LockItems();
   EXPECT_EQ(items[0]->ResultText, "thrown for throw.doc");
-  EXPECT_EQ(items[0]->Status, 0);
-  EXPECT_EQ(items[1]->Status, 1);
-  EXPECT_EQ(items[2]->Status, 1);
+  EXPECT_EQ(items[0]->Status, kx::TkxNode::Failure);  // failed with its message, never left as not finished
+  EXPECT_EQ(items[1]->Status, kx::TkxNode::Success);
+  EXPECT_EQ(items[2]->Status, kx::TkxNode::Success);
   b.UnlockItems();
-  EXPECT_EQ(notified, (std::vector<int>{1, 2}));  // no notification for the escaped error
-  EXPECT_EQ(b.FailCount(), 0);
+  EXPECT_EQ(notified, (std::vector<int>{0, 1, 2}));  // the front end hears of the failed one too
+  EXPECT_EQ(b.FailCount(), 1);
+  EXPECT_EQ(b.Errors(), std::vector<std::string>{"thrown for throw.doc"});
+  EXPECT_EQ(b.Totals().Failed, 1);
 }
 
 TEST(Chain, TerminateAllStopsAfterTheItemsInHand) {
@@ -215,7 +217,7 @@ TEST_F(TargetTest, ExistingTargetByOverwriteMode) {
   Project->SetOption("IsOverwrite", "Skip");
   TkxNode n(0, S.Dir / "Docs/a.doc");
   EXPECT_EQ(C->MakeTarget(&B, &n), "");
-  EXPECT_EQ(n.Status, 1);
+  EXPECT_EQ(n.Status, kx::TkxNode::Success);
   EXPECT_EQ(n.ResultText, "");
   EXPECT_EQ(B.SuccessCount() + B.FailCount(), 0);
 }

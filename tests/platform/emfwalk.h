@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/emfrecords.h"
+
 namespace kxtest {
 
 struct EmfRecord {
@@ -28,10 +30,10 @@ inline float EmfF32(const std::string& b, size_t o) {
 // Every record in order; stops at a record that runs past the end.
 inline std::vector<EmfRecord> EmfRecords(const std::string& emf) {
   std::vector<EmfRecord> r;
-  for (size_t o = 0; o + 8 <= emf.size();) {
-    uint32_t size = EmfU32(emf, o + 4);
-    if (size < 8 || size > emf.size() - o) break;
-    r.push_back({EmfU32(emf, o), o, size});
+  for (size_t o = 0; o + kx::emf::kRecordData <= emf.size();) {
+    uint32_t size = EmfU32(emf, o + kx::emf::kRecordSize);
+    if (size < kx::emf::kRecordData || size > emf.size() - o) break;
+    r.push_back({EmfU32(emf, o + kx::emf::kRecordType), o, size});
     o += size;
   }
   return r;
@@ -46,13 +48,13 @@ inline std::vector<EmfRecord> EmfRecordsOf(const std::string& emf, uint32_t type
 
 // The UTF-16 string and the advances of an EMR_EXTTEXTOUTW record.
 inline std::u16string EmfText(const std::string& emf, const EmfRecord& r) {
-  uint32_t n = EmfU32(emf, r.Offset + 44), off = EmfU32(emf, r.Offset + 48);
+  uint32_t n = EmfU32(emf, r.Offset + kx::emf::text::Chars), off = EmfU32(emf, r.Offset + kx::emf::text::OffString);
   std::u16string s(n, u'\0');
   std::memcpy(s.data(), emf.data() + r.Offset + off, size_t(n) * 2);
   return s;
 }
 inline std::vector<int32_t> EmfDx(const std::string& emf, const EmfRecord& r) {
-  uint32_t n = EmfU32(emf, r.Offset + 44), off = EmfU32(emf, r.Offset + 72);
+  uint32_t n = EmfU32(emf, r.Offset + kx::emf::text::Chars), off = EmfU32(emf, r.Offset + kx::emf::text::OffDx);
   std::vector<int32_t> dx;
   for (uint32_t i = 0; i < n; ++i) dx.push_back(EmfI32(emf, r.Offset + off + 4 * i));
   return dx;

@@ -68,6 +68,25 @@ TEST(Listing, AttributesHiddenFoldersAndSpecialFiles) {
   EXPECT_TRUE(List(d / "missing/*", kx::faArchive).empty());
 }
 
+TEST(Listing, AFolderThatCannotBeListedSaysWhy) {
+  TempDir d;
+  WriteFile(d / "locked/a.doc", "x");
+  WriteFile(d / "file.doc", "x");
+  chmod((d / "locked").c_str(), 0);
+  int calls = 0;
+  auto count = [&](const kx::TkxFileEntry&) { return ++calls > 0; };
+  {
+    kxtest::FileModesHold hold;
+    EXPECT_EQ(kx::FindFiles(d / "locked/*.doc", kx::faArchive, count), EACCES);
+  }
+  chmod((d / "locked").c_str(), 0755);
+  EXPECT_EQ(kx::FindFiles(d / "missing/*.doc", kx::faArchive, count), ENOENT);
+  EXPECT_EQ(kx::FindFiles(d / "file.doc/*.doc", kx::faArchive, count), ENOTDIR);
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(kx::FindFiles(d / "locked/*.doc", kx::faArchive, count), 0);
+  EXPECT_EQ(calls, 1);
+}
+
 TEST(FileOps, FoldersExistenceDeleteRename) {
   TempDir d;
   EXPECT_THROW(kx::ForceDirectories(""), std::runtime_error);
@@ -181,6 +200,35 @@ TEST(AtomicWrite, FullDiskKeepsTheOldFile) {
   EXPECT_NE(why.find(file), std::string::npos) << why;  // names the file, not a temporary one
   EXPECT_EQ(kxtest::ReadFile(file), "the old page");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d / "small"), {}), 2);
+}
+
+TEST(WholeFiles, ReadAllOrTheHeadAndWriteInPlace) {
+  TempDir d;
+  WriteFile(d / "a.txt", "0123456789");
+  EXPECT_EQ(kx::ReadWholeFile(d / "a.txt"), "0123456789");
+  EXPECT_EQ(kx::ReadWholeFile(d / "a.txt", 4), "0123");
+  std::filesystem::create_symlink(d / "a.txt", d / "link.txt");
+  kx::WriteWholeFile(d / "link.txt", "new");  // in place: the link stays a link to the same file
+  EXPECT_TRUE(std::filesystem::is_symlink(d / "link.txt"));
+  EXPECT_EQ(kxtest::ReadFile(d / "a.txt"), "new");
+  kx::WriteWholeFile(d / "b.txt", "");
+  EXPECT_TRUE(kx::FileExists(d / "b.txt"));
+  // Failures say which file and why.
+  EXPECT_EQ(kxtest::FailureText([&] { kx::ReadWholeFile(d / "none.txt"); }),
+            "Cannot open file \"" + d / "none.txt" + "\". No such file or directory");
+  EXPECT_EQ(kxtest::FailureText([&] { kx::ReadWholeFile(d.Path()); }),
+            "Cannot read file \"" + d.Path() + "\". Is a directory");
+  EXPECT_EQ(kxtest::FailureText([&] { kx::WriteWholeFile(d / "no/x.txt", "1"); }),
+            "Cannot create file \"" + d / "no/x.txt" + "\". No such file or directory");
+}
+
+TEST(WholeFiles, AFullDiskIsSaidAsSuch) {
+  TempDir d;
+  kxtest::SmallTmpfs fs(d / "small", "64k");
+  if (!fs.Mounted()) GTEST_SKIP() << fs.Why;
+  fs.Fill("filler");
+  std::string why = kxtest::FailureText([&] { kx::WriteWholeFile(d / "small/run.log", std::string(100000, 'n')); });
+  EXPECT_EQ(why, "Cannot write file \"" + d / "small/run.log" + "\". No space left on device");
 }
 
 TEST(FileOps, TimesCopyAccessAndWrite) {

@@ -100,8 +100,8 @@ class FormMainTest : public QObject {
       QVERIFY(c->toolTip().isEmpty());
     QCOMPARE(w.eSource->property("hint").toString(), QString("Text"));
     QCOMPARE(w.cSubdir->property("hint").toString(), QString("Checked"));
-    QCOMPARE(Project->Controls.size(), size_t(3));
-    QCOMPARE(Project->Controls[1].data(), static_cast<QObject*>(w.cSubdir));
+    QCOMPARE(Project->ControlCount(), 3);
+    QCOMPARE(Project->Control(1), static_cast<QObject*>(w.cSubdir));
     // Places.
     QCOMPARE(w.eSource->geometry(), QRect(50, 10, 500, 21));
     QCOMPARE(w.bSearch->geometry().left(), 710);

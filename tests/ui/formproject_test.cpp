@@ -49,6 +49,12 @@ class FormProjectTest : public QObject {
     QCOMPARE(Caption(w), std::string("Lumipix Converter - None"));
     w.aOpenExecute();  // cancelled: nothing loaded, the caption refreshed all the same
     QCOMPARE(Text(w.eSource), doc);
+    s.Choosers.Opens.push_back(s.Dir() / "gone.batch-lumipix");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, w.aOpenExecute());  // on to the application's handler
+    QCOMPARE(w.sbStatus->lblProblem->text().toStdString(),
+             "The project was not opened: Cannot open file \"" + s.Dir() / "gone.batch-lumipix" +
+                 "\". It is not a regular file");
+    QCOMPARE(Text(w.eSource), doc);
     w.cSubdir->setChecked(true);
     w.tbNew->click();
     QCOMPARE(Caption(w), std::string("Lumipix Converter - None"));

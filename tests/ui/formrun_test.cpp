@@ -298,9 +298,9 @@ class FormRunTest : public QObject {
 
   void previewOfAConvertedDocumentInBothEditions() {
     std::vector<QImage> thumbs;
-    for (int edition : {0, 1}) {
+    for (int edition : {kx::kPngEdition, kx::kEmfEdition}) {
       Scope s(true, edition);
-      const std::string ext = edition == 0 ? ".png" : ".emf";
+      const std::string ext = edition == kx::kPngEdition ? ".png" : ".emf";
       std::string in = s.Dir() / "in/";
       CopyDocs(in, {"test07.docx"});
       TkxFrmMain& w = s.Open();
@@ -323,7 +323,7 @@ class FormRunTest : public QObject {
         // edition's page as the image edition's.
         QImage thumb = preview->lPages->item(i)->icon().pixmap(QSize(150, 200)).toImage();
         QVERIFY(Ink(thumb) > 0);
-        if (edition == 0)
+        if (edition == kx::kPngEdition)
           thumbs.push_back(thumb);
         else
           QVERIFY2(MeanDifference(thumb, thumbs[size_t(i)]) < 6, qPrintable(QString::number(MeanDifference(thumb, thumbs[size_t(i)]))));
@@ -584,7 +584,7 @@ class FormRunControlTest : public QObject {
     for (size_t i = 0; i < rows.size(); ++i) {
       const kx::TkxNode& n = *items[i];
       QCOMPARE(rows[i], std::to_string(n.Status) + "|" + n.FileName + "|" + n.ResultText);
-      QVERIFY(n.Status == 1 || n.Status == 2);
+      QVERIFY(n.Status == kx::TkxNode::Success || n.Status == kx::TkxNode::Failure);
     }
     w.Batch()->UnlockItems();
     QCOMPARE(w.Batch()->FailCount(), 43);

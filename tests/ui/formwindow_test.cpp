@@ -1,5 +1,7 @@
 // The main window as a desktop program: double-clicks, toolbar shortcuts and
 // hints, sizes, the sortable list, the status bar, sharp icons, the preview.
+#include <sys/stat.h>
+
 #include <thread>
 
 #include <QGuiApplication>
@@ -225,10 +227,10 @@ class FormWindowTest : public QObject {
       QCOMPARE(row, w.RowOfItem(row->ItemIndex()));
       if (name.find("fail") != std::string::npos) {
         QCOMPARE(result, "Failed: " + kx::ExtractFileName(name));
-        QCOMPARE(row->Status(), 2);
+        QCOMPARE(row->Status(), int(kx::TkxNode::Failure));
       } else {
         QCOMPARE(kx::ChangeFileExt(kx::ExtractFileName(result), ""), kx::ChangeFileExt(kx::ExtractFileName(name), ""));
-        QCOMPARE(row->Status(), 1);
+        QCOMPARE(row->Status(), int(kx::TkxNode::Success));
       }
       // The full path and the result on hover.
       QCOMPARE(row->toolTip(1), Q(name));
@@ -241,7 +243,7 @@ class FormWindowTest : public QObject {
     for (int i = 0; i < w.RowCount(); ++i) {
       auto* row = w.RowOfItem(i);
       QCOMPARE(kx::ExtractFileName(row->FileName()), items[size_t(i)]);
-      expected += std::string(row->Status() == 1 ? "[Success]" : "[Failure]") + " => " + row->FileName() + " => " +
+      expected += std::string(row->Status() == kx::TkxNode::Success ? "[Success]" : "[Failure]") + " => " + row->FileName() + " => " +
                   row->ResultText() + "\r\n";
     }
     QCOMPARE(log, expected);
@@ -341,6 +343,32 @@ class FormWindowTest : public QObject {
     QCOMPARE(kx::TotalsText(t, true, 2.345),
              std::string("12 found, 7 done: 4 converted, 1 failed, 2 skipped; 31 pages, 2.3 pages/s"));
     QCOMPARE(kx::TotalsText(t, false, 2.345), std::string("12 found, 7 done: 4 converted, 1 failed, 2 skipped; 31 pages"));
+  }
+
+  void aFolderTheSearchCannotReadIsSaid() {
+    Scope s;
+    kxtest::WriteFile(s.Dir() / "in/locked/a.doc", "x");
+    kxtest::WriteFile(s.Dir() / "in/b.doc", "x");
+    chmod((s.Dir() / "in/locked").c_str(), 0);
+    TkxFrmMain& w = s.Open();
+    w.eSource->setText(Q(s.Dir() / "in/*.doc"));
+    w.cSubdir->setChecked(true);
+    {
+      kxtest::FileModesHold hold;  // the search thread starts under it
+      w.aSearchExecute();
+      QVERIFY(WaitIdle(w));
+    }
+    chmod((s.Dir() / "in/locked").c_str(), 0755);
+    QCOMPARE(w.RowCount(), 1);
+    // At the status bar's next tick.
+    QTRY_COMPARE(w.sbStatus->lblProblem->text(),
+                 Q("The folder " + s.Dir() / "in/locked/" + " cannot be searched: Permission denied"));
+    QVERIFY(!w.sbStatus->lblProblem->isHidden());
+    // A new list is searched afresh: the old list's problem goes with it.
+    w.aSearchExecute();
+    QVERIFY(WaitIdle(w));
+    QCOMPARE(w.RowCount(), 2);
+    QVERIFY(w.sbStatus->lblProblem->isHidden());
   }
 
   void aFailedExportSaysWhy() {

@@ -9,9 +9,9 @@
 
 #include "core/app.h"
 #include "core/project.h"
-#include "platform/paths.h"
 #include "engine/convertor.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "testutil.h"
 
 using kx::TkxInfo;

@@ -34,8 +34,7 @@ class TestChoosers : public kx::TkxChoosers {
 class Scope {
  public:
   // `real` converts through LibreOffice; otherwise the recording test converter runs.
-  // `edition` 0 is the PNG edition, 1 the EMF edition.
-  explicit Scope(bool real = false, int edition = 0);
+  explicit Scope(bool real = false, int edition = kx::kPngEdition);
   ~Scope();
   kxtest::TempDir& Dir() { return FProject.Dir; }
   // Creates the windows as start-up does (after the test has set its options).

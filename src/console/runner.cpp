@@ -1,17 +1,18 @@
-#include "core/runner.h"
+#include "console/runner.h"
 
 #include <chrono>
+#include <cstring>
 #include <stdexcept>
 
-#include "core/console.h"
-#include "core/infoslot.h"
+#include "console/console.h"
+#include "console/runchecks.h"
+#include "console/runsummary.h"
 #include "core/optiontable.h"
 #include "core/project.h"
-#include "core/runchecks.h"
-#include "core/runsummary.h"
 #include "core/shard.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "engine/runreport.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "platform/text.h"
@@ -26,31 +27,6 @@ TkxMain::~TkxMain() = default;
 
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText) {
   return std::string(StatusWord(status)) + " => " + fileName + " => " + resultText;
-}
-
-std::string CommaText(const std::vector<std::string>& items) {
-  if (items.size() == 1 && items[0].empty()) return "\"\"";
-  std::string r;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i) r += ',';
-    const std::string& s = items[i];
-    bool quote = false;
-    for (unsigned char c : s)
-      if (c <= ' ' || c == ',' || c == '"') quote = true;
-    if (!quote) {
-      r += s;
-      continue;
-    }
-    r += '"';
-    r += ReplaceAll(s, "\"", "\"\"");
-    r += '"';
-  }
-  return r;
-}
-
-std::string ErrorReportAction(const std::vector<std::string>& errors) {
-  // Program text is UTF-8 already, so the code-page conversion is the identity.
-  return "err&e=" + ReplaceAll(CommaText(errors), "?", "%3F");
 }
 
 void TkxMain::Run() {
@@ -89,7 +65,7 @@ void TkxMain::Run() {
   RunningConvertors.store(count);
   Convertor->ResumeAll();
   Convertor = nullptr;  // the converters free themselves from here on
-  if (Info) Info->Count("C", 0, 1);
+  CountRunStart();
   auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(); };
   bool stopping = false;
   while (RunningConvertors.load() > 0) {
@@ -113,16 +89,16 @@ void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
 }
 
 void TkxMain::Finish() {
-  if (Info) {
-    Info->Count("A", 0, Batch->ItemCount());
-    Info->Count("S", 0, Batch->SuccessCount());
-    Info->Count("F", 0, Batch->FailCount());
-    if (Batch->FailCount() > 0) Info->OpenLink("", ErrorReportAction(Batch->Errors()), "");
-  }
+  ReportRunEnd(*Batch);
   std::string logFile = Project->GetOption("LogFile");
   if (Report) {
     TkxRunTotals totals = Batch->Totals();
-    if (totals.Found == 0 && !FSourceWarned && !Batch->Terminated()) {
+    std::vector<TkxSearchProblem> unread = Batch->SearchProblems();
+    for (const TkxSearchProblem& p : unread)
+      Report->Warning("the folder " + p.Folder + " cannot be searched (" + std::strerror(p.Error) +
+                      "): its documents were left out");
+    // With a folder that could not be read, "no document matches" would tell too little.
+    if (totals.Found == 0 && !FSourceWarned && unread.empty() && !Batch->Terminated()) {
       TkxShard share = Project->Shard();
       Report->Warning("no document matches " + FSource +
                       (share.All() ? "" : " in share " + Project->GetOption("Shard")) +
@@ -130,7 +106,7 @@ void TkxMain::Finish() {
     }
     std::vector<TkxFailure> failed;
     for (const auto& node : Batch->LockItems())
-      if (node->Status == 2) failed.emplace_back(node->FileName, node->ResultText);
+      if (node->Status == TkxNode::Failure) failed.emplace_back(DisplayPath(node->FileName), node->ResultText);
     Batch->UnlockItems();
     for (const std::string& line : FailureLines(failed, logFile)) Report->Say(line);
     Report->Say(RunSummaryLine(Project->Title, totals, FSeconds));

@@ -1,10 +1,11 @@
-#include "core/runner.h"
+#include "console/runner.h"
 
 #include <gtest/gtest.h>
 
 #include "core/infoslot.h"
 #include "core/project.h"
 #include "engine/batch.h"
+#include "engine/runreport.h"
 #include "platform/files.h"
 #include "testutil.h"
 
@@ -38,9 +39,9 @@ struct RunnerScope {
 }  // namespace
 
 TEST(RunLog, LineFormatAndErrorReportText) {
-  EXPECT_EQ(kx::RunLogLine(1, "/a.doc", "/o/a-*.png"), "Success => /a.doc => /o/a-*.png");
-  EXPECT_EQ(kx::RunLogLine(2, "/a.doc", "Bad"), "Failure => /a.doc => Bad");
-  EXPECT_EQ(kx::RunLogLine(0, "/a.doc", ""), "Running => /a.doc => ");
+  EXPECT_EQ(kx::RunLogLine(kx::TkxNode::Success, "/a.doc", "/o/a-*.png"), "Success => /a.doc => /o/a-*.png");
+  EXPECT_EQ(kx::RunLogLine(kx::TkxNode::Failure, "/a.doc", "Bad"), "Failure => /a.doc => Bad");
+  EXPECT_EQ(kx::RunLogLine(kx::TkxNode::Running, "/a.doc", ""), "Running => /a.doc => ");
   EXPECT_EQ(kx::CommaText({"plain", "with blank", "a,b", "say \"hi\"", "tab\there"}),
             "plain,\"with blank\",\"a,b\",\"say \"\"hi\"\"\",\"tab\there\"");
   EXPECT_EQ(kx::CommaText({""}), "\"\"");
@@ -64,6 +65,17 @@ TEST(Runner, OneConvertedOneFailedGiveTwoLinesAndOneReport) {
   EXPECT_EQ(r.Rec.Counts["A"], 2);
   EXPECT_EQ(r.Rec.Counts["S"], 1);
   EXPECT_EQ(r.Rec.Counts["F"], 1);
+}
+
+TEST(Runner, ADocumentWhoseConverterThrowsIsAFailureInLogAndCounters) {
+  RunnerScope r;
+  r.Options("");
+  WriteFile(r.S.Dir / "in/throw.doc", "");
+  r.Runner.Run();
+  ASSERT_EQ(r.Runner.Log.Count(), 1);
+  EXPECT_EQ(r.Runner.Log[0], "Failure => " + r.S.Dir / "in/throw.doc" + " => thrown for throw.doc");
+  EXPECT_EQ(r.Rec.Counts["F"], 1);
+  EXPECT_EQ(r.Rec.Actions, (std::vector<std::string>{"err&e=\"thrown for throw.doc\""}));
 }
 
 TEST(Runner, SameMessageThreeTimesCountsThreeReportsOnceEncoded) {

@@ -1,15 +1,17 @@
 // What a console run says: progress, failures, summary and warnings.
-#include "core/console.h"
+#include "console/console.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 
+#include "console/runchecks.h"
+#include "console/runner.h"
+#include "console/runsummary.h"
 #include "core/project.h"
-#include "core/runchecks.h"
-#include "core/runner.h"
-#include "core/runsummary.h"
 #include "testutil.h"
 
 using kx::Project;
@@ -83,6 +85,9 @@ TEST(ConsoleText, ProgressLineGrowsWhileSearchingAndFitsTheWidth) {
   EXPECT_NE(cut.find(": xxx"), std::string::npos) << cut;  // the name's middle gives way, its ending stays
   EXPECT_NE(cut.find("x...x"), std::string::npos) << cut;
   EXPECT_EQ(cut.substr(cut.size() - 5), ".docx");
+  // A name that is not UTF-8 reaches the terminal with its bad byte replaced.
+  std::string latin1 = kx::ProgressText(Totals(40, 10, 1, 1, 30, true, "/in/caf\xe9.doc"), 3.42, 80);
+  EXPECT_EQ(latin1, "12/40 documents, 1 failed, 3.4 pages/s: caf\xef\xbf\xbd.doc");
 }
 
 TEST(ConsoleText, AtMostTwentyFailuresThenWhereTheRestAre) {
@@ -167,6 +172,27 @@ TEST(RunnerReport, NothingFoundIsSaidOnceAndAMissingFolderOnlyAsMissing) {
     EXPECT_EQ(saysMissing, missing) << text;
     EXPECT_EQ(saysNothing, !missing) << text;
   }
+}
+
+TEST(RunnerReport, AFolderThatCannotBeReadIsAWarningNotAnEmptySource) {
+  ReportedRun r;
+  ProjectScope& s = r.S;
+  WriteFile(s.Dir / "in/a.doc", "");
+  chmod((s.Dir / "in").c_str(), 0);
+  Project->SetSettingsText("Source=" + s.Dir.Path() + "in/*.doc\nTarget=" + s.Dir.Path() + "out/\n");
+  {
+    kxtest::FileModesHold hold;
+    r.Runner.Run();
+  }
+  chmod((s.Dir / "in").c_str(), 0755);
+  std::string text = r.Text();
+  EXPECT_NE(text.find("Lumipix Converter: warning: the folder " + s.Dir / "in/" +
+                      " cannot be searched (Permission denied): its documents were left out\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("no document matches"), std::string::npos) << text;
+  EXPECT_EQ(r.Runner.Batch->Errors(),
+            std::vector<std::string>{"The folder " + s.Dir / "in/" + " cannot be searched: Permission denied"});
 }
 
 TEST(RunnerReport, AnUnreadableShareRefusesToStart) {

@@ -1,10 +1,11 @@
-#include "core/console.h"
+#include "console/console.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "platform/numbers.h"
 #include "platform/paths.h"
 
 namespace kx {
@@ -45,7 +46,7 @@ std::string ProgressText(const TkxRunTotals& t, double pagesPerSecond, int width
                 t.SearchDone ? "" : " (searching)", t.Failed, pagesPerSecond);
   std::string text = buf;
   int room = width - 1 - CodePoints(text) - 2;
-  std::string name = ExtractFileName(t.Current);
+  std::string name = DisplayPath(ExtractFileName(t.Current));
   // A name cut below a dozen characters says nothing; leave it out then.
   if (!name.empty() && room >= 12) text += ": " + ShortenMiddle(name, room);
   return ShortenMiddle(text, width - 1);
@@ -66,8 +67,8 @@ int TerminalWidth(int fd) {
   winsize ws{};
   if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
   const char* columns = std::getenv("COLUMNS");
-  int c = columns ? std::atoi(columns) : 0;
-  return c > 0 ? c : 80;
+  std::optional<uint64_t> c = columns ? ReadDigits(columns, 100000) : std::nullopt;
+  return c && *c > 0 ? int(*c) : 80;
 }
 
 TkxConsoleReport::TkxConsoleReport(FILE* out, std::string title, bool progress, int width)

@@ -1,4 +1,4 @@
-#include "core/runsummary.h"
+#include "console/runsummary.h"
 
 #include <cstdio>
 

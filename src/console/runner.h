@@ -44,9 +44,5 @@ extern TkxMain* Runner;
 
 // "%s => %s => %s" of a status word, a file name and a result text.
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText);
-// The distinct messages as one comma-separated text, quoted where needed.
-std::string CommaText(const std::vector<std::string>& items);
-// "err&e=" and the messages, "?" as "%3F".
-std::string ErrorReportAction(const std::vector<std::string>& errors);
 
 }  // namespace kx

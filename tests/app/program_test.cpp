@@ -1,10 +1,12 @@
-#include "core/app.h"
+#include "app/program.h"
 
 #include <gtest/gtest.h>
 
 #include "convert/lumipix.h"
+#include "core/app.h"
 #include "core/infoslot.h"
 #include "core/project.h"
+#include "engine/match.h"
 #include "platform/files.h"
 #include "testutil.h"
 
@@ -29,7 +31,7 @@ struct ProgramRun {
   ProgramRun(const std::string& exe, const std::string& arg, int display = -1) {
     kx::RegisterLumipix();
     kx::TkxStartupSlots hooks;
-    hooks.CreateInfo = [this] { return new RecordingInfo(&Links); };
+    hooks.CreateInfo = [this] { return std::make_unique<RecordingInfo>(&Links); };
     if (display >= 0) hooks.HasDisplay = [display] { return display == 1; };
     hooks.RunWindow = [this] {
       ++WindowCalls;
@@ -47,18 +49,18 @@ struct ProgramRun {
 }  // namespace
 
 TEST(Edition, FromTheExecutableFileNameOnly) {
-  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng"), 0);
-  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng.exe"), 0);
-  EXPECT_EQ(kx::DetectEdition("/opt/x/BatchPNG"), 1);
-  EXPECT_EQ(kx::DetectEdition("/opt/x/batch"), 1);
-  EXPECT_EQ(kx::DetectEdition("/opt/png/batchemf"), 1);  // a folder named with png does not count
-  EXPECT_EQ(kx::DetectEdition("/opt/png.d/batch"), 1);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng"), kx::kPngEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batchpng.exe"), kx::kPngEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/BatchPNG"), kx::kEmfEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/x/batch"), kx::kEmfEdition);
+  EXPECT_EQ(kx::DetectEdition("/opt/png/batchemf"), kx::kEmfEdition);  // a folder named with png does not count
+  EXPECT_EQ(kx::DetectEdition("/opt/png.d/batch"), kx::kEmfEdition);
 }
 
 TEST(Edition, ProfileOfBothEditions) {
   kxtest::TempDir d;
-  for (int edition : {0, 1}) {
-    std::string exe = d / (edition == 0 ? "batchpng" : "batchemf");
+  for (int edition : {kx::kPngEdition, kx::kEmfEdition}) {
+    std::string exe = d / (edition == kx::kPngEdition ? "batchpng" : "batchemf");
     kx::App = new kx::TkxApp(exe, "");
     kx::Project = new kx::TkxProject(exe);
     ASSERT_TRUE(kx::ApplyEditionProfile());
@@ -69,7 +71,7 @@ TEST(Edition, ProfileOfBothEditions) {
     EXPECT_EQ(p.DocFilter, "Word Document (*.doc;*.docx)|*.doc;*.docx");
     EXPECT_EQ(p.Version, "2022.14.611.2864");
     EXPECT_EQ(p.AltOutputExt, "");
-    if (edition == 0) {
+    if (edition == kx::kPngEdition) {
       EXPECT_EQ(p.OutputExt, ".png");
       EXPECT_EQ(p.ProjectFilter, "Lumipix Project|*.batch-lumipix");
       EXPECT_EQ(p.Title, "Lumipix Converter");
@@ -168,4 +170,31 @@ TEST(RunModes, WithoutADisplayADocumentOrFolderAloneIsAConsoleJob) {
   EXPECT_EQ(shown.WindowCalls, 1);     // with a display the window opens it, as before
   EXPECT_EQ(bare.Code, 2);
   EXPECT_NE(err.find("Lumipix Converter: no display to show the window on"), std::string::npos) << err;
+}
+
+TEST(Shutdown, AWindowThatThrowsStillWritesTheRecentListAndFreesEverything) {
+  kxtest::TempDir d;
+  std::string exe = d / "batchpng";
+  kx::RegisterLumipix();
+  kx::TkxStartupSlots hooks;
+  hooks.HasDisplay = [] { return true; };
+  hooks.RunWindow = [&]() -> int {
+    kx::Project->RecentFiles.Insert(0, d / "a.batch-lumipix");
+    throw std::runtime_error("the window could not be made");
+  };
+  char* argv[] = {exe.data()};
+  testing::internal::CaptureStderr();
+  int code = -1;
+  try {
+    code = kx::RunProgram(1, argv, hooks);
+  } catch (const std::exception&) {
+    // Checked below: nothing may be left behind either way.
+  }
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(kxtest::ReadFile(exe + ".log"), d / "a.batch-lumipix\r\n");
+  EXPECT_EQ(kx::Project, nullptr);
+  EXPECT_EQ(kx::App, nullptr);
+  EXPECT_EQ(kx::Matcher, nullptr);
+  EXPECT_EQ(code, 1);
+  EXPECT_NE(err.find("Lumipix Converter: the window could not be made"), std::string::npos) << err;
 }

@@ -1,4 +1,4 @@
-#include "core/runchecks.h"
+#include "console/runchecks.h"
 
 #include <unistd.h>
 

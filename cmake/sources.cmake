@@ -1,0 +1,36 @@
+# The sources of the layers that the fuzz build compiles too (fuzz/CMakeLists.txt), so
+# that both builds list them in one place. Paths are relative to the project's folder.
+set(LUMI_PLATFORM_SOURCES
+  src/platform/automation.cpp
+  src/platform/bitmap.cpp
+  src/platform/choosers.cpp
+  src/platform/clipboard.cpp
+  src/platform/emfbitmaps.cpp
+  src/platform/emffill.cpp
+  src/platform/emfpaths.cpp
+  src/platform/emfplayer.cpp
+  src/platform/emftext.cpp
+  src/platform/emftextlayout.cpp
+  src/platform/emfwriter.cpp
+  src/platform/fontname.cpp
+  src/platform/fonts.cpp
+  src/platform/metafile.cpp
+  src/platform/files.cpp
+  src/platform/paths.cpp
+  src/platform/regexp.cpp
+  src/platform/shell.cpp
+  src/platform/signals.cpp
+  src/platform/text.cpp
+  src/platform/thread.cpp
+)
+set(LUMI_CORE_SOURCES
+  src/core/app.cpp
+  src/core/optiontable.cpp
+  src/core/pagerange.cpp
+  src/core/project.cpp
+  src/core/proplist.cpp
+  src/core/shard.cpp
+  src/core/strlist.cpp
+  src/core/usage.cpp
+  src/core/userfiles.cpp
+)
