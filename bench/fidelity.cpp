@@ -1,11 +1,15 @@
-// Compares page images: both composited on white, 8-bit grey, box-downscaled by 4,
-// SSIM with a 7 x 7 window. Arguments: pairs of PNG files (ours, reference).
-// Prints one line per pair and the mean and the lowest page.
+// Compares page images of equal size: both composited on white, 8-bit grey,
+// box-downscaled by a factor (4 unless the first argument is "--scale N"; 1 compares
+// the pixels as they are), SSIM with a 7 x 7 window. Arguments: pairs of PNG files
+// (ours, reference). Prints one line per pair, then the mean, the lowest page and
+// how many pages are under 0.97; pages whose sizes differ count as SSIM 0, unless
+// "--common" asks to compare their common top-left area.
 #include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -33,16 +37,24 @@ bool Load(const char* path, Grey& g) {
   return true;
 }
 
-Grey Down4(const Grey& g, int w, int h) {
+Grey Crop(const Grey& g, int w, int h) {
+  Grey c;
+  c.W = w, c.H = h;
+  for (int y = 0; y < h; ++y) c.V.insert(c.V.end(), g.V.begin() + long(y) * g.W, g.V.begin() + long(y) * g.W + w);
+  return c;
+}
+
+Grey Down(const Grey& g, int f) {
+  if (f <= 1) return g;
   Grey d;
-  d.W = w / 4, d.H = h / 4;
+  d.W = g.W / f, d.H = g.H / f;
   d.V.assign(size_t(d.W) * size_t(d.H), 0);
   for (int y = 0; y < d.H; ++y)
     for (int x = 0; x < d.W; ++x) {
       double s = 0;
-      for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i) s += g.V[size_t(y * 4 + j) * size_t(g.W) + size_t(x * 4 + i)];
-      d.V[size_t(y) * size_t(d.W) + size_t(x)] = s / 16;
+      for (int j = 0; j < f; ++j)
+        for (int i = 0; i < f; ++i) s += g.V[size_t(y * f + j) * size_t(g.W) + size_t(x * f + i)];
+      d.V[size_t(y) * size_t(d.W) + size_t(x)] = s / (f * f);
     }
   return d;
 }
@@ -80,23 +92,34 @@ double Ssim(const Grey& a, const Grey& b) {
 int main(int argc, char** argv) {
   double total = 0, lowest = 2;
   std::string lowestName;
-  int pages = 0, broken = 0;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  int pages = 0, broken = 0, under = 0, sizes = 0, scale = 4, first = 1;
+  bool common = false;
+  for (;;) {
+    if (first < argc && std::string(argv[first]) == "--common") common = true, first += 1;
+    else if (first + 1 < argc && std::string(argv[first]) == "--scale") scale = std::max(1, std::atoi(argv[first + 1])), first += 2;
+    else break;
+  }
+  for (int i = first; i + 1 < argc; i += 2) {
     Grey a, b;
     if (!Load(argv[i], a) || !Load(argv[i + 1], b)) {
       std::printf("unreadable %s %s\n", argv[i], argv[i + 1]);
       ++broken;
       continue;
     }
-    // Sizes may differ by the rounding of the natural size: compare the common area.
-    int w = std::min(a.W, b.W), h = std::min(a.H, b.H);
-    Grey da = Down4(a, w, h), db = Down4(b, w, h);
-    double s = Ssim(da, db);
+    double s = 0;
+    if (a.W != b.W || a.H != b.H) {
+      ++sizes;
+      if (common) a = Crop(a, std::min(a.W, b.W), std::min(a.H, b.H)), b = Crop(b, a.W, a.H);
+    }
+    if (a.W == b.W && a.H == b.H) s = Ssim(Down(a, scale), Down(b, scale));
     std::printf("%.4f %s (%dx%d vs %dx%d)\n", s, argv[i], a.W, a.H, b.W, b.H);
     total += s;
     ++pages;
+    if (s < 0.97) ++under;
     if (s < lowest) lowest = s, lowestName = argv[i];
   }
-  if (pages) std::printf("pages %d, mean SSIM %.4f, lowest %.4f (%s), unreadable %d\n", pages, total / pages, lowest, lowestName.c_str(), broken);
+  if (pages)
+    std::printf("pages %d, mean SSIM %.4f, lowest %.4f (%s), under 0.97: %d, sizes differ: %d, unreadable %d\n", pages,
+                total / pages, lowest, lowestName.c_str(), under, sizes, broken);
   return pages && !broken ? 0 : 1;
 }

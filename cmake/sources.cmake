@@ -11,6 +11,8 @@ set(LUMI_PLATFORM_SOURCES
   src/platform/emfplayer.cpp
   src/platform/emftext.cpp
   src/platform/emftextlayout.cpp
+  src/platform/emfwriter.cpp
+  src/platform/fontname.cpp
   src/platform/fonts.cpp
   src/platform/metafile.cpp
   src/platform/files.cpp

@@ -7,20 +7,13 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <future>
 #include <memory>
-#include <sstream>
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
-#include <com/sun/star/drawing/GraphicExportFilter.hpp>
-#include <com/sun/star/drawing/XDrawPage.hpp>
-#include <com/sun/star/drawing/XDrawPages.hpp>
-#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/XInputStream.hpp>
@@ -35,9 +28,9 @@
 #include <osl/file.hxx>
 #include <rtl/ref.hxx>
 
-#include "office/emfglyphs.h"
 #include "office/interaction.h"
-#include "office/pdftext.h"
+#include "office/pdfpage.h"
+#include "office/pdfreader.h"
 
 namespace kx::office {
 
@@ -66,13 +59,6 @@ Sequence<css::beans::PropertyValue> Props(std::initializer_list<css::beans::Prop
 // Plain-text import of something that was asked to be a word-processor document.
 bool IsTextFilter(const rtl::OUString& filter) {
   return filter == "Text" || filter == "Text (encoded)" || filter.startsWith("Text - txt - csv");
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // Closing happens after the result is in hand or a failure is known; an office that
@@ -323,9 +309,8 @@ const std::vector<std::string>& TkxWriterDocument::Pages() {
 
 void TkxWriterDocument::ExportPages() {
   static std::atomic<int> serial{0};
-  std::string stem = FOffice.WorkDir() + "doc" + std::to_string(++serial);
-  std::string pdf = stem + ".pdf";
-  Reference<css::lang::XComponent> draw;
+  std::string pdf = FOffice.WorkDir() + "doc" + std::to_string(++serial) + ".pdf";
+  int seconds = BaseDeadline();
   try {
     // The deadline grows with the document: Writer's own page count is estimate enough.
     int estimate = 1;
@@ -336,57 +321,34 @@ void TkxWriterDocument::ExportPages() {
       sal_Int32 n = 0;
       if (view.is() && (view->getPropertyValue("PageCount") >>= n) && n > 0) estimate = n;
     }
-    TkxOfficeProcess::Watch watch(FOffice, BaseDeadline() + PerPageDeadline() * estimate);
+    seconds = BaseDeadline() + PerPageDeadline() * estimate;
+    TkxOfficeProcess::Watch watch(FOffice, seconds);
     BeforeExport(FOffice.Pid());
     Reference<css::frame::XStorable> storable(FModel, UNO_QUERY_THROW);
-    Sequence<css::beans::PropertyValue> pdfProps = Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export")))});
+    // Pictures go into the PDF as they are: resampling them there costs the office more
+    // than the translation's own choice of resolution does.
+    Sequence<css::beans::PropertyValue> filterData = Props({Prop("ReduceImageResolution", Any(false))});
+    Sequence<css::beans::PropertyValue> pdfProps = Props(
+        {Prop("FilterName", Any(rtl::OUString("writer_pdf_Export"))), Prop("FilterData", Any(filterData))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);
-    // The glyph places are read while the office imports the same PDF.
-    std::future<std::vector<TkxPdfPage>> reading = std::async(std::launch::async, [pdf, stem] {
-      return ReadPdfGlyphs(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, stem + ".glyphs", 60000);
-    });
-
-    Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
-    Sequence<css::beans::PropertyValue> drawProps = Props(
-        {Prop("Hidden", Any(true)), Prop("FilterName", Any(rtl::OUString("draw_pdf_import"))),
-         Prop("MacroExecutionMode", Any(css::document::MacroExecMode::NEVER_EXECUTE))});
-    draw = loader->loadComponentFromURL(U(FileUrl(pdf)), "_blank", 0, drawProps);
-    std::vector<TkxPdfPage> glyphs = reading.get();
-    Reference<css::drawing::XDrawPagesSupplier> supplier(draw, UNO_QUERY_THROW);
-    Reference<css::drawing::XDrawPages> pages = supplier->getDrawPages();
-    Reference<css::drawing::XGraphicExportFilter> filter = css::drawing::GraphicExportFilter::create(FOffice.Context);
-    std::vector<std::string> result;
-    for (sal_Int32 i = 0; i < pages->getCount(); ++i) {
-      Reference<css::drawing::XDrawPage> page(pages->getByIndex(i), UNO_QUERY_THROW);
-      Reference<css::beans::XPropertySet> ps(page, UNO_QUERY_THROW);
-      for (const char* border : {"BorderLeft", "BorderRight", "BorderTop", "BorderBottom"})
-        ps->setPropertyValue(rtl::OUString::createFromAscii(border), Any(sal_Int32(0)));
-      std::string emf = stem + "-" + std::to_string(i + 1) + ".emf";
-      filter->setSourceDocument(Reference<css::lang::XComponent>(page, UNO_QUERY_THROW));
-      Sequence<css::beans::PropertyValue> exportProps =
-          Props({Prop("URL", Any(U(FileUrl(emf)))), Prop("MediaType", Any(rtl::OUString("image/x-emf")))});
-      filter->filter(exportProps);
-      result.push_back(ReadAll(emf));
-      unlink(emf.c_str());
-      if (result.back().empty()) throw EOfficeError{kMsgExportFailed};
-      if (size_t(i) < glyphs.size()) PlaceTextFromPdf(result.back(), glyphs[size_t(i)]);
-    }
-    FPages = std::move(result);
-  } catch (const EOfficeError&) {
-    CloseModel(draw);
-    unlink(pdf.c_str());
-    throw;
   } catch (const css::lang::DisposedException&) {
+    unlink(pdf.c_str());
     FOffice.MarkBroken();
     throw;
   } catch (const css::uno::Exception&) {
-    CloseModel(draw);
     unlink(pdf.c_str());
     if (!FOffice.Alive()) throw;
     throw EOfficeError{kMsgExportFailed};
   }
-  CloseModel(draw);
+  // Every page of the PDF as LibreOffice's own PDF reader sees it, made into a metafile.
+  TkxPdfReaderOutput out;
+  bool read = RunPdfReader(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, seconds * 1000, out);
   unlink(pdf.c_str());
+  bool complete = false;
+  std::vector<std::string> pages;
+  if (read) pages = TranslatePdfPages(out.Text, out.Binary, &complete);
+  if (!complete || pages.empty()) throw EOfficeError{kMsgExportFailed};
+  FPages = std::move(pages);
   FExported = true;
 }
 

@@ -76,6 +76,12 @@ const TkxSetting kProfileSettings[] = {
     {"/org.openoffice.Office.Writer/Content/Update", "Link", "0"},
     {"/org.openoffice.Office.Common/Security/Scripting", "DisableMacrosExecution", "true"},
     {"/org.openoffice.Office.Common/Security/Scripting", "MacroSecurityLevel", "3"},
+    // Tracked changes in one colour, the one a fresh office gives a document's first
+    // author (#C69200): colours by author follow the order in which the office met the
+    // authors of every document it converted, so a page would depend on those before it.
+    {"/org.openoffice.Office.Writer/Revision/TextDisplay/Insert", "Color", "13013504"},
+    {"/org.openoffice.Office.Writer/Revision/TextDisplay/Delete", "Color", "13013504"},
+    {"/org.openoffice.Office.Writer/Revision/TextDisplay/ChangedAttribute", "Color", "13013504"},
 };
 // The office reaches no host by itself: the content providers of network schemes are
 // taken out of its profile (a document asked for by web address is fetched apart).

@@ -167,14 +167,17 @@ void TPlayer::StrokeCurrent(bool preserve) {
   double w = PenWidthPx();
   cairo_set_line_width(FCr, w);
   if (w <= 1.5) {
-    // Thin lines on pixel centres, so that they stay crisp instead of two grey pixels.
+    // Thin lines on pixel centres, so that they stay crisp instead of two grey pixels:
+    // on the pixel where the line's own (maybe thinner) left or top edge rounds to, as
+    // PDF renderers adjust strokes.
+    double edge = p.Geometric && p.Width > 0 ? std::min(w, p.Width * (ScaleX() + ScaleY()) / 2) / 2 : 0.5;
     TkxPath path(cairo_copy_path(FCr));
     for (int i = 0; path->status == CAIRO_STATUS_SUCCESS && i < path->num_data; i += path->data[i].header.length) {
       cairo_path_data_t* d = &path->data[i];
       int points = d->header.type == CAIRO_PATH_CURVE_TO ? 3 : d->header.type == CAIRO_PATH_CLOSE_PATH ? 0 : 1;
       for (int k = 1; k <= points; ++k) {
-        d[k].point.x = std::floor(d[k].point.x) + 0.5;
-        d[k].point.y = std::floor(d[k].point.y) + 0.5;
+        d[k].point.x = std::round(d[k].point.x - edge) + 0.5;
+        d[k].point.y = std::round(d[k].point.y - edge) + 0.5;
       }
     }
     cairo_new_path(FCr);

@@ -248,4 +248,10 @@ constexpr uint32_t RedMask = 40, GreenMask = 44, BlueMask = 48, AlphaMask = 52; 
 constexpr uint32_t V2Size = 52, V3Size = 56;
 }  // namespace bmi
 
+// ---- Page writer additions: the header's tail after its first extension.
+namespace header {
+constexpr uint32_t DeviceUm = 100;  // SIZEL of the reference device in micrometres
+constexpr uint32_t FullSize = 108;
+}  // namespace header
+
 }  // namespace kx::emf

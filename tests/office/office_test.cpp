@@ -29,7 +29,6 @@
 #include "convert/wordole.h"
 #include "core/project.h"
 #include "office/document.h"
-#include "office/pdftext.h"
 #include "platform/bitmap.h"
 #include "office/process.h"
 #include "office/wordapp.h"
@@ -335,36 +334,6 @@ EditionRun ConvertCorpus(kxtest::ProjectScope& scope, int edition, const std::st
 }
 
 }  // namespace
-
-TEST(PdfGlyphs, ReaderOutputLinesAndExtents) {
-  // Two lines on a 100 x 200 pt page: "ab  cd" set with a wide gap, then "ab cd".
-  std::string out =
-      "startPage 10000.000000 20000.000000\n"
-      "updateFont 20 1 0 0 0 1000.000000 0 Sans\n"
-      "drawChar 10.0 150.0 15.0 150.0 1.0 0.0 0.0 1.0 10.0 a\n"
-      "drawChar 15.0 150.0 20.0 150.0 1.0 0.0 0.0 1.0 10.0 b\n"
-      "drawChar 20.0 150.0 23.0 150.0 1.0 0.0 0.0 1.0 10.0  \n"
-      "drawChar 30.0 150.0 35.0 150.0 1.0 0.0 0.0 1.0 10.0 c\n"
-      "drawChar 35.0 150.0 40.0 150.0 1.0 0.0 0.0 1.0 10.0 d\n"
-      "drawChar 10.0 130.0 15.0 130.0 1.0 0.0 0.0 1.0 10.0 a\n"
-      "drawChar 15.0 130.0 20.0 130.0 1.0 0.0 0.0 1.0 10.0 b\n"
-      "drawChar 20.0 130.0 23.0 130.0 1.0 0.0 0.0 1.0 10.0  \n"
-      "drawChar 23.0 130.0 28.0 130.0 1.0 0.0 0.0 1.0 10.0 c\n"
-      "drawChar 28.0 130.0 33.0 130.0 1.0 0.0 0.0 1.0 10.0 fi\n"
-      "drawChar 50.0 100.0 55.0 100.0 0.0 1.0 -1.0 0.0 10.0 r\n"  // rotated: dropped
-      "drawChar 10.0 100.0 15.0 100.0 1.0 0.0 0.0 1.0 10.0 x\n"
-      "startPage 10000.000000 20000.000000\n";
-  std::vector<office::TkxPdfPage> pages = office::ParsePdfGlyphs(out);
-  ASSERT_EQ(pages.size(), 2u);
-  ASSERT_EQ(pages[0].size(), 11u);
-  EXPECT_TRUE(pages[1].empty());
-  const double mm = 2540.0 / 72;
-  EXPECT_NEAR(pages[0][0].X0, 10 * mm, 0.01);
-  EXPECT_NEAR(pages[0][0].Baseline, 50 * mm, 0.01);  // 200 - 150 pt from the top
-  EXPECT_EQ(pages[0][2].Chars, " ");
-  EXPECT_EQ(pages[0][9].Chars, "fi");
-  EXPECT_TRUE(office::ParsePdfGlyphs("drawChar 1 2 3\ngarbage\n").empty());
-}
 
 TEST_F(Office, CorpusConvertsInBothEditionsWithTheRightPagesAndSizes) {
   kxtest::ProjectScope scope;

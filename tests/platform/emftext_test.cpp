@@ -7,6 +7,7 @@
 #include <hb.h>
 
 #include <cmath>
+#include <memory>
 
 #include "convert/emfbuild.h"
 #include "platform/canvas.h"
@@ -174,4 +175,22 @@ TEST(PlayerText, EscapementTurnsTheLineAndPairsOfSurrogatesAreOneCharacter) {
   Canvas::Box b = wide.InkBox();
   EXPECT_GE(b.R, 30 + 40 + 10);  // B starts 40 pixels after the A
   EXPECT_LE(b.R, 30 + 40 + 15);
+}
+
+TEST(PlayerText, FaceNamesAsPdfsWriteThemFindTheirFamilyWeightAndSlant) {
+  auto draw = [](const std::u16string& face, int32_t weight, bool italic) {
+    EmfBuilder b(5080, 2540, 9600, 9600, 2540, 2540);
+    b.PixelMapping(10).Font(1, -200, face, weight, italic, 0).Select(1);
+    b.Record(EMR_SETTEXTALIGN, {TA_BASELINE});
+    auto c = std::make_unique<Canvas>(192, 96);
+    c->Play(b.TextOut(kLeft, kBaseline, u"Hamburg", {}).Bytes());
+    return c;
+  };
+  auto bold = draw(u"DejaVu Sans", 700, false), boldItalic = draw(u"DejaVu Sans", 700, true);
+  auto plain = draw(u"DejaVu Sans", 400, false);
+  EXPECT_LT(draw(u"ABCDEF+DejaVuSans-Bold", 400, false)->Difference(*bold), 0.05);
+  EXPECT_LT(draw(u"DejaVuSans-BoldOblique", 400, false)->Difference(*boldItalic), 0.05);
+  EXPECT_LT(draw(u"DejaVuSans", 700, true)->Difference(*boldItalic), 0.05);  // the record's own style counts
+  EXPECT_GT(draw(u"DejaVuSans-Bold", 400, false)->Difference(*plain), 0.2);
+  EXPECT_LT(draw(u"DejaVu Sans", 400, false)->Difference(*plain), 0.01);  // names with blanks as they are
 }

@@ -1,0 +1,56 @@
+#pragma once
+// Glyphs as a PDF places them, one by one, gathered into text runs as a metafile
+// writes them: one run per stretch of one direction on one baseline, its string in
+// logical order with one advance per character in that order, its reference point
+// the run's visual left end (the start of the baseline for turned text).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kx::office {
+
+struct TkxPlacedGlyph {
+  double X = 0, Y = 0;  // origin, logical units
+  double Advance = 0;   // along the baseline, logical units
+  std::string Text;     // UTF-8; may be a ligature's several characters
+};
+
+struct TkxTextRun {
+  int32_t X = 0, Y = 0;
+  std::u16string Text;
+  std::vector<int32_t> Dx;  // per UTF-16 unit; a glyph's first unit carries its whole advance
+  bool RightToLeft = false;
+};
+
+enum class TkxTextDirection { Neutral, LeftToRight, RightToLeft };
+
+// The direction of a glyph's characters: its first strong letter's, numbers count
+// as left to right; spaces and punctuation are neutral.
+TkxTextDirection DirectionOf(const std::string& utf8);
+
+class TkxTextRunBuilder {
+ public:
+  // A new run along the unit vector (ux, uy) in logical units.
+  void Start(double ux, double uy);
+  // Adds the glyph when it continues the run: the same baseline, the same direction
+  // (neutral glyphs go with any), and going on in the run's order (left to right runs
+  // forwards; right-to-left runs forwards or backwards, as their first two glyphs go).
+  // False, and nothing added, otherwise.
+  bool Add(const TkxPlacedGlyph& g);
+  bool Empty() const { return FGlyphs.empty(); }
+  // The run so far (glyphs without characters leave only their space); then empty.
+  TkxTextRun Take();
+
+ private:
+  struct Glyph {
+    double S;  // place along the baseline from the first glyph
+    double Advance;
+    std::u16string Text;
+  };
+  double FUx = 1, FUy = 0, FX0 = 0, FY0 = 0;
+  TkxTextDirection FDirection = TkxTextDirection::Neutral;
+  int FOrder = 0;  // +1 forwards, -1 backwards, 0 not known yet
+  std::vector<Glyph> FGlyphs;
+};
+
+}  // namespace kx::office

@@ -1,0 +1,379 @@
+// Pages straight from Writer's PDF, on documents LibreOffice makes for the test: every
+// page of its own size in both editions, cropped pictures, right-to-left lines in the
+// order poppler draws them, and metafiles that other readers open.
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+#include "convert/lumipix.h"
+#include "core/app.h"
+#include "core/project.h"
+#include "engine/batch.h"
+#include "engine/convertor.h"
+#include "office/document.h"
+#include "office/process.h"
+#include "office/wordapp.h"
+#include "platform/emfpixels.h"
+#include "platform/metafile.h"
+#include "platform/thread.h"
+#include "testutil.h"
+
+using namespace kx;
+namespace css = com::sun::star;
+
+namespace {
+
+const char* kFodtHead =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+    "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+    "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+    "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+    "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+    "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+    "xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
+    "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n";
+
+// Flat ODF text of these automatic styles, master pages and body; a page style is a
+// layout "L<n>" and its master page "M<n>", which a paragraph style starts.
+std::string Fodt(const std::string& styles, const std::string& masters, const std::string& body) {
+  return std::string(kFodtHead) + "<office:automatic-styles>\n" + styles + "</office:automatic-styles>\n" +
+         "<office:master-styles>\n" + masters + "</office:master-styles>\n<office:body><office:text>\n" + body +
+         "</office:text></office:body></office:document>\n";
+}
+std::string PageLayout(int n, const std::string& properties) {
+  std::string id = std::to_string(n);
+  return "<style:page-layout style:name=\"L" + id + "\"><style:page-layout-properties " + properties +
+         "/></style:page-layout>\n<style:style style:name=\"P" + id +
+         "\" style:family=\"paragraph\" style:master-page-name=\"M" + id + "\"/>\n";
+}
+std::string MasterPage(int n) {
+  std::string id = std::to_string(n);
+  return "<style:master-page style:name=\"M" + id + "\" style:page-layout-name=\"L" + id + "\"/>\n";
+}
+
+css::beans::PropertyValue Prop(const char* name, const css::uno::Any& v) {
+  css::beans::PropertyValue p;
+  p.Name = rtl::OUString::createFromAscii(name);
+  p.Value = v;
+  return p;
+}
+
+// Stores the document `from` as `to` through LibreOffice: Word 2007 for ".docx", PDF for ".pdf".
+void Store(const std::string& from, const std::string& to) {
+  std::filesystem::create_directories(std::filesystem::path(to).parent_path());
+  office::TkxOfficeProcess p;
+  css::uno::Reference<css::frame::XComponentLoader> loader(p.Desktop, css::uno::UNO_QUERY_THROW);
+  css::uno::Sequence<css::beans::PropertyValue> hidden(1);
+  hidden[0] = Prop("Hidden", css::uno::Any(true));
+  auto model = loader->loadComponentFromURL(rtl::OUString::fromUtf8(office::FileUrl(from).c_str()), "_blank", 0, hidden);
+  bool pdf = to.size() > 4 && to.compare(to.size() - 4, 4, ".pdf") == 0;
+  css::uno::Sequence<css::beans::PropertyValue> props(1);
+  props[0] = Prop("FilterName", css::uno::Any(rtl::OUString::createFromAscii(pdf ? "writer_pdf_Export" : "MS Word 2007 XML")));
+  css::uno::Reference<css::frame::XStorable>(model, css::uno::UNO_QUERY_THROW)
+      ->storeToURL(rtl::OUString::fromUtf8(office::FileUrl(to).c_str()), props);
+  css::uno::Reference<css::util::XCloseable>(model, css::uno::UNO_QUERY_THROW)->close(true);
+}
+
+// A Word document made by LibreOffice from flat ODF text.
+void MakeDocument(const std::string& fodt, const std::string& docx) {
+  std::string source = docx + ".fodt";
+  kxtest::WriteFile(source, fodt);
+  Store(source, docx);
+  std::filesystem::remove(source);
+}
+
+// The page files the real converter class writes for the documents of `source` (a
+// folder and mask), by page number.
+std::map<int, std::string> Convert(kxtest::ProjectScope& scope, int edition, const std::string& source,
+                                   const std::string& name) {
+  std::string target = scope.Dir / (name + "-" + std::to_string(edition) + "/");
+  kx::Edition = edition;
+  kx::Project->OutputExt = edition == 0 ? ".png" : ".emf";
+  kx::Project->ConvertorClass = kx::FindConvertorClass("TkxLUMIPIX");
+  kx::Project->SetSettingsText("ThreadsCount=1");
+  kx::TkxBatch batch;
+  batch.Start(source, target, false);
+  kx::TkxConvertor* head = kx::TkxConvertor::CreateChain(&batch, target, [](kx::TkxBatch*, kx::TkxNode*) {});
+  kx::RunningConvertors = 1;
+  head->ResumeAll();
+  while (kx::RunningConvertors.load() > 0) kx::Sleep(20);
+  std::map<int, std::string> pages;
+  for (const auto& e : std::filesystem::directory_iterator(target)) {
+    std::string stem = e.path().stem().string();
+    pages[std::stoi(stem.substr(stem.rfind('-') + 1))] = e.path().string();
+  }
+  return pages;
+}
+
+struct Image {
+  int W = 0, H = 0;
+  std::vector<uint8_t> Rgb;
+  uint8_t R(int x, int y) const { return Rgb[(size_t(y) * size_t(W) + size_t(x)) * 3]; }
+  uint8_t G(int x, int y) const { return Rgb[(size_t(y) * size_t(W) + size_t(x)) * 3 + 1]; }
+  uint8_t B(int x, int y) const { return Rgb[(size_t(y) * size_t(W) + size_t(x)) * 3 + 2]; }
+  double Grey(int x, int y) const { return 0.299 * R(x, y) + 0.587 * G(x, y) + 0.114 * B(x, y); }
+};
+
+Image ReadPng(const std::string& path) {
+  Image im;
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&img, path.c_str())) return im;
+  img.format = PNG_FORMAT_RGB;
+  im.Rgb.resize(PNG_IMAGE_SIZE(img));
+  png_color white{255, 255, 255};
+  if (!png_image_finish_read(&img, &white, im.Rgb.data(), 0, nullptr)) return {};
+  im.W = int(img.width), im.H = int(img.height);
+  return im;
+}
+
+std::string Base64(const std::string& in) {
+  static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < in.size(); i += 3) {
+    uint32_t v = uint32_t(uint8_t(in[i])) << 16;
+    if (i + 1 < in.size()) v |= uint32_t(uint8_t(in[i + 1])) << 8;
+    if (i + 2 < in.size()) v |= uint8_t(in[i + 2]);
+    out += k[v >> 18 & 63];
+    out += k[v >> 12 & 63];
+    out += i + 1 < in.size() ? k[v >> 6 & 63] : '=';
+    out += i + 2 < in.size() ? k[v & 63] : '=';
+  }
+  return out;
+}
+
+// SSIM of two equally sized images over the rows [top, bottom), 7 x 7 windows, grey.
+double BandSsim(const Image& a, const Image& b, int top, int bottom) {
+  const double c1 = 6.5025, c2 = 58.5225;
+  double sum = 0;
+  int n = 0;
+  for (int y = top; y + 7 <= bottom; y += 2)
+    for (int x = 0; x + 7 <= a.W; x += 2) {
+      double ma = 0, mb = 0, va = 0, vb = 0, cov = 0;
+      for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) ma += a.Grey(x + i, y + j), mb += b.Grey(x + i, y + j);
+      ma /= 49, mb /= 49;
+      for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) {
+          double da = a.Grey(x + i, y + j) - ma, db = b.Grey(x + i, y + j) - mb;
+          va += da * da, vb += db * db, cov += da * db;
+        }
+      if (va + vb == 0) continue;  // blank on both sides: says nothing about the order of letters
+      va /= 48, vb /= 48, cov /= 48;
+      sum += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++n;
+    }
+  return n ? sum / n : 0;
+}
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+class Pages : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { office::RegisterWordApplication(); }
+  void SetUp() override {
+    kx::RegisterLumipix();
+    std::filesystem::copy_file(LUMI_PNG_MODULE, kx::App->ExeName + ".so");
+  }
+  kxtest::ProjectScope Scope;
+};
+
+}  // namespace
+
+TEST_F(Pages, MixedPageSizesGiveEachPageItsOwnSizeInBothEditions) {
+  std::string fodt = Fodt(
+      PageLayout(1, "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin=\"2cm\"") +
+          PageLayout(2, "fo:page-width=\"11in\" fo:page-height=\"8.5in\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"") +
+          PageLayout(3, "fo:page-width=\"14.8cm\" fo:page-height=\"21cm\" fo:margin=\"2cm\"") +
+          PageLayout(4, "fo:page-width=\"40cm\" fo:page-height=\"15cm\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"") +
+          "<style:style style:name=\"Right\" style:family=\"paragraph\"><style:paragraph-properties fo:text-align=\"end\"/>"
+          "<style:text-properties fo:font-size=\"40pt\"/></style:style>\n",
+      MasterPage(1) + MasterPage(2) + MasterPage(3) + MasterPage(4),
+      "<text:p text:style-name=\"P1\">A4 portrait</text:p>\n<text:p text:style-name=\"P2\">Letter landscape</text:p>\n"
+      "<text:p text:style-name=\"P3\">A5</text:p>\n<text:p text:style-name=\"P4\">A wide page</text:p>\n"
+      "<text:p text:style-name=\"Right\">RIGHT END</text:p>\n");
+  MakeDocument(fodt, Scope.Dir / "mixed.docx");
+  std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "mixed");
+  std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "mixed");
+  ASSERT_EQ(png.size(), 4u);
+  ASSERT_EQ(emf.size(), 4u);
+  // 96 dpi to the pixel, rounded up: A4, Letter across, A5, 400 x 150 mm.
+  int sizes[4][2] = {{794, 1123}, {1056, 816}, {560, 794}, {1512, 567}};
+  for (int i = 1; i <= 4; ++i) {
+    Image page = ReadPng(png[i]);
+    EXPECT_EQ(page.W, sizes[i - 1][0]) << i;
+    EXPECT_EQ(page.H, sizes[i - 1][1]) << i;
+    TkxMetafile mf;
+    mf.LoadFromFile(emf[i]);
+    EXPECT_EQ(mf.Width(), sizes[i - 1][0]) << i;
+    EXPECT_EQ(mf.Height(), sizes[i - 1][1]) << i;
+  }
+  // The wide page is whole: its right-aligned line ends near its right margin (2 cm = 76 px).
+  Image wide = ReadPng(png[4]);
+  int rightmost = 0;
+  for (int y = 0; y < wide.H; ++y)
+    for (int x = 0; x < wide.W; ++x)
+      if (wide.Grey(x, y) < 128) rightmost = std::max(rightmost, x);
+  EXPECT_GT(rightmost, 1512 - 76 - 30);
+  EXPECT_LE(rightmost, 1512 - 76 + 2);
+}
+
+TEST_F(Pages, PictureCroppedOnAllFourSidesShowsOnlyItsCroppedPart) {
+  // 400 x 400 pixels: bands of 100 pixels, red on top, blue at the bottom, yellow on the
+  // left, magenta on the right, around a green square; each band is cropped away.
+  std::vector<uint8_t> rgba;
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 400; ++x) {
+      uint32_t c = y < 100 ? 0xFF0000 : y >= 300 ? 0x0000FF : x < 100 ? 0xFFFF00 : x >= 300 ? 0xFF00FF : 0x00FF00;
+      rgba.insert(rgba.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
+    }
+  std::string png = kxtest::PngFromRgba(400, 400, rgba);
+  // A picture without a resolution is 96 dpi to LibreOffice: 100 pixels are 1.0417 in.
+  std::string fodt = Fodt(
+      "<style:style style:name=\"fr1\" style:family=\"graphic\"><style:graphic-properties "
+      "fo:clip=\"rect(1.0417in, 1.0417in, 1.0417in, 1.0417in)\"/></style:style>\n",
+      "",
+      "<text:p>A headline above the picture</text:p>\n"
+      "<text:p><draw:frame draw:style-name=\"fr1\" text:anchor-type=\"as-char\" svg:width=\"2.0833in\" "
+      "svg:height=\"2.0833in\"><draw:image><office:binary-data>" + Base64(png) +
+      "</office:binary-data></draw:image></draw:frame></text:p>\n"
+      "<text:p>A caption below the picture</text:p>\n");
+  MakeDocument(fodt, Scope.Dir / "cropped.docx");
+  std::map<int, std::string> pages = Convert(Scope, 0, Scope.Dir / "*.docx", "cropped");
+  ASSERT_EQ(pages.size(), 1u);
+  Image page = ReadPng(pages[1]);
+  ASSERT_GT(page.W, 0);
+  int green = 0, band = 0;
+  for (int y = 0; y < page.H; ++y)
+    for (int x = 0; x < page.W; ++x) {
+      int r = page.R(x, y), g = page.G(x, y), b = page.B(x, y);
+      if (g > 200 && r < 60 && b < 60) ++green;
+      bool red = r > 200 && g < 60 && b < 60, blue = b > 200 && r < 60 && g < 60;
+      bool yellow = r > 200 && g > 200 && b < 60, magenta = r > 200 && b > 200 && g < 60;
+      if (red || blue || yellow || magenta) ++band;
+    }
+  EXPECT_GT(green, 150 * 150);  // the 2.08 in square at 96 dpi: 200 x 200 pixels
+  EXPECT_LT(green, 210 * 210);
+  EXPECT_EQ(band, 0) << "pixels of the cropped bands on the page";
+}
+
+TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
+  std::string fodt = Fodt(
+      PageLayout(1, "fo:page-width=\"8.5in\" fo:page-height=\"11in\" fo:margin=\"1in\"") +
+          "<style:style style:name=\"T1\" style:family=\"text\"><style:text-properties fo:font-style=\"italic\" "
+          "fo:font-weight=\"bold\"/></style:style>\n",
+      MasterPage(1),
+      "<text:p text:style-name=\"P1\">A Letter page with <text:span text:style-name=\"T1\">bold italic</text:span> text.</text:p>\n"
+      "<text:list><text:list-item><text:p>A bullet</text:p></text:list-item></text:list>\n");
+  MakeDocument(fodt, Scope.Dir / "letter.docx");
+  std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "letter");
+  std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "letter");
+  ASSERT_EQ(png.size(), 1u);
+  ASSERT_EQ(emf.size(), 1u);
+  Image page = ReadPng(png[1]);
+  EXPECT_EQ(page.W, 816);
+  EXPECT_EQ(page.H, 1056);
+  TkxMetafile mf;
+  mf.LoadFromFile(emf[1]);
+  EXPECT_EQ(mf.Width(), 816);
+  EXPECT_EQ(mf.Height(), 1056);
+  // LibreOffice reads the metafile as a picture and writes it as PNG.
+  std::string out = Scope.Dir / "readers/";
+  std::filesystem::create_directories(out);
+  std::string cmd = "cd '" + out + "' && timeout 180 soffice -env:UserInstallation=file://" + out +
+                    "profile --headless --convert-to png '" + emf[1] + "'";
+  EXPECT_EQ(Shell(cmd), 0);
+  std::string lo = out + std::filesystem::path(emf[1]).stem().string() + ".png";
+  Image read = ReadPng(lo);
+  EXPECT_GT(read.W, 0) << lo;
+  int dark = 0;
+  for (int y = 0; y < read.H; ++y)
+    for (int x = 0; x < read.W; ++x) dark += read.Grey(x, y) < 128;
+  EXPECT_GT(dark, 100) << "LibreOffice drew the page's text";
+  // emf2svg reads it without error.
+  std::string svg = out + "page.svg";
+  EXPECT_EQ(Shell("timeout 60 emf2svg-conv -i '" + emf[1] + "' -o '" + svg + "'"), 0);
+  std::string svgText = kxtest::ReadFile(svg);
+  EXPECT_NE(svgText.find("<svg"), std::string::npos);
+  EXPECT_NE(svgText.find("<text"), std::string::npos);
+}
+
+TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
+  // Hebrew and Arabic paragraphs, and a Latin one to show what agreement looks like.
+  std::string fodt = Fodt(
+      "<style:style style:name=\"R\" style:family=\"paragraph\"><style:paragraph-properties style:writing-mode=\"rl-tb\" "
+      "fo:text-align=\"start\" fo:margin-bottom=\"0.5in\"/><style:text-properties style:font-name-complex=\"DejaVu Sans\" "
+      "style:font-size-complex=\"24pt\" fo:font-size=\"24pt\"/></style:style>\n"
+      "<style:style style:name=\"L\" style:family=\"paragraph\"><style:paragraph-properties fo:margin-bottom=\"0.5in\"/>"
+      "<style:text-properties style:font-name=\"DejaVu Sans\" fo:font-size=\"24pt\"/></style:style>\n",
+      "",
+      "<text:p text:style-name=\"L\">Hello world, left to right</text:p>\n"
+      "<text:p text:style-name=\"R\">שלום עולם, מימין לשמאל</text:p>\n"
+      "<text:p text:style-name=\"R\">مرحبا بالعالم من اليمين</text:p>\n");
+  MakeDocument(fodt, Scope.Dir / "rtl.docx");
+  Store(Scope.Dir / "rtl.docx", Scope.Dir / "pdf/rtl.pdf");  // the PDF that the conversion reads too
+  ASSERT_EQ(Shell("pdftoppm -r 96 -png '" + Scope.Dir / "pdf/rtl.pdf" + "' '" + Scope.Dir / "pdf/ref" + "'"), 0);
+  std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "rtl");
+  ASSERT_EQ(png.size(), 1u);
+  Image ours = ReadPng(png[1]), ref = ReadPng(Scope.Dir / "pdf/ref-1.png");
+  ASSERT_EQ(ours.W, ref.W);
+  ASSERT_EQ(ours.H, ref.H);
+  // The three lines, where poppler drew them.
+  std::vector<std::pair<int, int>> lines;
+  for (int y = 0, start = -1; y < ref.H; ++y) {
+    bool ink = false;
+    for (int x = 0; x < ref.W && !ink; ++x) ink = ref.Grey(x, y) < 160;
+    if (ink && start < 0) start = y;
+    if (!ink && start >= 0) lines.push_back({start, y}), start = -1;
+  }
+  ASSERT_EQ(lines.size(), 3u);
+  const char* names[] = {"Latin", "Hebrew", "Arabic"};
+  for (size_t i = 0; i < 3; ++i) {
+    int top = std::max(0, lines[i].first - 4), bottom = std::min(ref.H, lines[i].second + 4);
+    EXPECT_GT(BandSsim(ours, ref, top, bottom), 0.8) << names[i] << " line, rows " << top << " to " << bottom;
+  }
+}
+
+TEST_F(Pages, TrackedChangesLookTheSameWhateverWasConvertedBefore) {
+  // Two documents with an insertion each, by different authors.
+  for (const char* who : {"Alice", "Bob"}) {
+    std::string fodt = Fodt(
+        "", "",
+        "<text:tracked-changes text:track-changes=\"true\"><text:changed-region text:id=\"ct1\"><text:insertion>"
+        "<office:change-info><dc:creator xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" + std::string(who) +
+        "</dc:creator><dc:date xmlns:dc=\"http://purl.org/dc/elements/1.1/\">2020-01-01T10:00:00</dc:date>"
+        "</office:change-info></text:insertion></text:changed-region></text:tracked-changes>\n"
+        "<text:p>Before <text:change-start text:change-id=\"ct1\"/>INSERTED<text:change-end text:change-id=\"ct1\"/> after.</text:p>\n");
+    MakeDocument(fodt, Scope.Dir / (std::string(who) + ".docx"));
+  }
+  auto pagesOf = [](office::TkxOfficeProcess& office, const std::string& path) {
+    office::TkxWriterDocument doc(office, path, true, nullptr);
+    return doc.Pages();
+  };
+  std::vector<std::string> alone, after;
+  {
+    office::TkxOfficeProcess fresh;
+    alone = pagesOf(fresh, Scope.Dir / "Bob.docx");
+  }
+  {
+    office::TkxOfficeProcess used;
+    pagesOf(used, Scope.Dir / "Alice.docx");
+    after = pagesOf(used, Scope.Dir / "Bob.docx");
+  }
+  ASSERT_EQ(alone.size(), 1u);
+  EXPECT_EQ(after, alone);
+  // The insertion in the colour a fresh office gives a document's first author.
+  const std::string colour("\x18\0\0\0\x0c\0\0\0\xc6\x92\0\0", 12);  // EMR_SETTEXTCOLOR #C69200
+  EXPECT_NE(alone[0].find(colour), std::string::npos);
+}
