@@ -174,10 +174,13 @@ class TPlayer {
   double PenWidthPx() const;
 
   // Bitmaps (emfbitmaps.cpp).
+  struct TDibPlace {                // where in its record a bitmap's header and bits are
+    uint32_t OffBmi, CbBmi, OffBits, CbBits;
+  };
   struct TBlt {
     double X, Y, Cx, Cy;            // destination, logical units
     int32_t SrcX, SrcY, SrcCx, SrcCy;
-    uint32_t OffBmi, CbBmi, OffBits, CbBits;
+    TDibPlace Dib;
     uint32_t Rop = emf::SRCCOPY;
     bool FromBottom = false;        // the source rectangle counts from the bottom row
     bool Alpha = false;             // per-pixel alpha, premultiplied
@@ -189,8 +192,7 @@ class TPlayer {
   void AlphaBlend(const TRecord& r);
   void CreatePatternBrush(const TRecord& r);
   void Image(const TRecord& r, const TBlt& b);
-  TkxSurface DibSurface(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
-                        bool alpha, bool& bottomUp);
+  TkxSurface DibSurface(const TRecord& r, const TDibPlace& at, bool alpha, bool& bottomUp);
 
   // Text (emftext.cpp).
   struct TBaseline {
