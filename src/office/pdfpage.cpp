@@ -6,6 +6,7 @@
 #include <memory>
 #include <tuple>
 
+#include "office/opensymbol.h"
 #include "office/pdfimage.h"
 #include "office/pdfops.h"
 #include "office/pdftextrun.h"
@@ -440,7 +441,7 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   g.Y = m[1] * c.X0 + m[3] * c.Y0 + m[5];
   double ax = m[0] * (c.X1 - c.X0) + m[2] * (c.Y1 - c.Y0), ay = m[1] * (c.X1 - c.X0) + m[3] * (c.Y1 - c.Y0);
   g.Advance = ax * ux + ay * uy;
-  g.Text = c.Text;
+  g.Text = style.Family == "OpenSymbol" ? OpenSymbolText(c.Text) : c.Text;
   if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
     FlushText();
     FRunFont = key;

@@ -280,3 +280,21 @@ TEST(PdfPages, PicturesKeepTheResolutionTheirPlaceNeeds) {
   EXPECT_EQ(EmfI32(emf, dibs[1].Offset + emf::stretchdib::CxSrc), 25);  // halved while twice the need
   EXPECT_EQ(EmfI32(emf, dibs[1].Offset + emf::stretchdib::CxDest), 500);
 }
+
+TEST(PdfPages, SymbolFontCodesTakeTheOpenSymbolGlyphsWriterDrew) {
+  // Writer's PDF names OpenSymbol glyphs by their symbol-font codes: the round bullet
+  // of Symbol, the square and arrowhead of Wingdings. Other fonts keep their codes.
+  std::string emf = OnePage(
+      "updateFont 24 0 0 0 0 1200.000000 0 GAAAAA+OpenSymbol\n"
+      "drawChar 10 50 16 50 1 0 0 1 12 \xEF\x82\xB7\n"
+      "drawChar 16 50 22 50 1 0 0 1 12 \xEF\x82\xA7\n"
+      "drawChar 22 50 28 50 1 0 0 1 12 \xEF\x83\x98\n"
+      "drawChar 28 50 34 50 1 0 0 1 12 \xEF\x80\xA1\n"  // a code with no glyph of its own
+      "drawChar 34 50 40 50 1 0 0 1 12 \xE2\x80\xA2\n"
+      "updateFont 24 0 0 0 0 1200.000000 0 DejaVuSans\n"
+      "drawChar 10 30 16 30 1 0 0 1 12 \xEF\x82\xB7\n");
+  auto texts = EmfRecordsOf(emf, emf::EMR_EXTTEXTOUTW);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(EmfText(emf, texts[0]), u"\uE12C\uE46F\uE49E\uF021\u2022");
+  EXPECT_EQ(EmfText(emf, texts[1]), u"\uF0B7");
+}
