@@ -123,8 +123,11 @@ bool PnmHeader(std::string_view d, char kind, int fields, long (&v)[3], size_t& 
   return true;
 }
 
-bool DecodePnm(std::string_view d, bool bitmap, TkxRaster& out, const uint8_t (&fill)[3], bool stencil, bool invert,
-               int64_t maxPixels) {
+// A PPM (colour or grey) or PBM image; a PBM stencil becomes the fill colour with its
+// set pixels opaque (or, inverted, its clear ones).
+bool DecodePnm(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fill)[3], int64_t maxPixels) {
+  const std::string_view d = image.Bytes;
+  const bool bitmap = image.Format == TkxPdfImageFormat::Pbm;
   long v[3] = {0, 0, 255};
   size_t pos = 0;
   bool gray = false;
@@ -139,7 +142,7 @@ bool DecodePnm(std::string_view d, bool bitmap, TkxRaster& out, const uint8_t (&
   size_t rowBytes = bitmap ? size_t(w + 7) / 8 : size_t(w) * (gray ? 1 : 3);
   if (d.size() - pos < rowBytes * size_t(h)) return false;
   const auto* src = reinterpret_cast<const uint8_t*>(d.data() + pos);
-  out.Width = int(w), out.Height = int(h), out.Alpha = bitmap && stencil;
+  out.Width = int(w), out.Height = int(h), out.Alpha = bitmap && image.Stencil;
   size_t px = out.Alpha ? 4 : 3;
   out.Pixels.assign(size_t(w) * size_t(h) * px, 0);
   for (long y = 0; y < h; ++y) {
@@ -150,7 +153,7 @@ bool DecodePnm(std::string_view d, bool bitmap, TkxRaster& out, const uint8_t (&
         bool set = ((s[x >> 3] >> (7 - (x & 7))) & 1) != 0;  // 1 is black, or painted
         if (out.Alpha) {
           std::memcpy(t, fill, 3);
-          t[3] = set != invert ? 255 : 0;
+          t[3] = set != image.Invert ? 255 : 0;
         } else {
           std::memset(t, set ? 0 : 255, 3);
         }
@@ -195,8 +198,8 @@ bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fi
   switch (image.Format) {
     case TkxPdfImageFormat::Jpeg: ok = DecodeJpeg(image.Bytes, out, maxPixels, wantW, wantH); break;
     case TkxPdfImageFormat::Png: ok = DecodePng(image.Bytes, out, maxPixels); break;
-    case TkxPdfImageFormat::Ppm: ok = DecodePnm(image.Bytes, false, out, fill, false, false, maxPixels); break;
-    case TkxPdfImageFormat::Pbm: ok = DecodePnm(image.Bytes, true, out, fill, image.Stencil, image.Invert, maxPixels); break;
+    case TkxPdfImageFormat::Ppm:
+    case TkxPdfImageFormat::Pbm: ok = DecodePnm(image, out, fill, maxPixels); break;
   }
   if (!ok || out.Width <= 0 || out.Height <= 0) return false;
   if (!image.MaskColors.empty()) ApplyColorKey(image.MaskColors, out);

@@ -114,106 +114,168 @@ bool ReadImageData(Line& l, Binary& bin, TkxPdfImage& img) {
   return bin.Take(size, img.Bytes);
 }
 
-}  // namespace
+// What one line came to: an operation the reader does not know, one it handled (or
+// skipped as unreadable), or a fault that ends the reading.
+enum class TLine { Unknown, Done, Broken };
 
-bool ReadPdfOps(std::string_view text, std::string_view binary, TkxPdfSink& sink) {
-  Binary bin(binary);
-  bool inPage = false;
-  long long announced = -1, pages = 0;
-  TkxPdfPath path;
-  TkxPdfChar ch;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    Line l(text.substr(pos, end - pos));
-    pos = end + 1;
+// The operations of one reader output, line by line, with what lasts between lines.
+class OpReader {
+ public:
+  OpReader(std::string_view binary, TkxPdfSink& sink) : FBin(binary), FSink(sink) {}
+
+  TLine Read(Line& l) {
     std::string_view op = l.Word();
+    TLine done = Drawing(op, l);
+    if (done == TLine::Unknown) done = State(op, l);
+    if (done == TLine::Unknown) done = Pages(op, l);
+    return done;
+  }
+  bool Complete() const { return !FInPage && (FAnnounced < 0 || FPages == FAnnounced); }
+
+ private:
+  // Text, paths and images.
+  TLine Drawing(std::string_view op, Line& l) {
     if (op == "drawChar") {
       double v[9];
-      if (!l.Numbers(v)) continue;
-      ch.X0 = v[0], ch.Y0 = v[1], ch.X1 = v[2], ch.Y1 = v[3];
+      if (!l.Numbers(v)) return TLine::Done;
+      FChar.X0 = v[0], FChar.Y0 = v[1], FChar.X1 = v[2], FChar.Y1 = v[3];
       // The reader writes the text matrix as a, c, b, d.
-      ch.A = v[4], ch.C = v[5], ch.B = v[6], ch.D = v[7], ch.Size = v[8];
-      ch.Text = l.Rest();
-      sink.DrawChar(ch);
+      FChar.A = v[4], FChar.C = v[5], FChar.B = v[6], FChar.D = v[7], FChar.Size = v[8];
+      FChar.Text = l.Rest();
+      FSink.DrawChar(FChar);
+    } else if (op == "endTextObject") {
+      FSink.EndText();
+    } else if (op == "strokePath" || op == "fillPath" || op == "eoFillPath" || op == "clipPath" || op == "eoClipPath") {
+      if (!ReadPath(l, FPath)) return TLine::Done;
+      if (op == "strokePath") FSink.Stroke(FPath);
+      else if (op == "fillPath") FSink.Fill(FPath, false);
+      else if (op == "eoFillPath") FSink.Fill(FPath, true);
+      else FSink.Clip(FPath, op == "eoClipPath");
+    } else if (op == "drawImage" || op == "drawMask") {
+      return Image(op == "drawMask", l);
+    } else {
+      return TLine::Unknown;
+    }
+    return TLine::Done;
+  }
+
+  TLine Image(bool mask, Line& l) {
+    TkxPdfImage img;
+    long long w = 0, h = 0, third = 0;
+    if (!l.Int(w) || !l.Int(h) || !l.Int(third) || !ReadImageData(l, FBin, img)) return TLine::Broken;
+    img.Width = int(w), img.Height = int(h);
+    if (mask) {
+      img.Stencil = true;
+      img.Invert = third != 0;
+    } else if (third > 0 && !FBin.Take(third, img.MaskColors)) {
+      return TLine::Broken;
+    }
+    FSink.DrawImage(img);
+    return TLine::Done;
+  }
+
+  // The graphics state: its stack, colours, font, transformation and lines.
+  TLine State(std::string_view op, Line& l) {
+    if (op == "saveState") {
+      FSink.SaveState();
+    } else if (op == "restoreState") {
+      FSink.RestoreState();
     } else if (op == "updateFillColor" || op == "updateStrokeColor") {
       double c[4];
-      if (!l.Numbers(c)) continue;
+      if (!l.Numbers(c)) return TLine::Done;
       if (op == "updateFillColor")
-        sink.SetFillColor(c[0], c[1], c[2], c[3]);
+        FSink.SetFillColor(c[0], c[1], c[2], c[3]);
       else
-        sink.SetStrokeColor(c[0], c[1], c[2], c[3]);
-    } else if (op == "saveState") {
-      sink.SaveState();
-    } else if (op == "restoreState") {
-      sink.RestoreState();
-    } else if (op == "endTextObject") {
-      sink.EndText();
+        FSink.SetStrokeColor(c[0], c[1], c[2], c[3]);
     } else if (op == "updateFont") {
-      TkxPdfFont f;
-      long long embedded = 0, bold = 0, italic = 0, underline = 0, embedSize = 0;
-      if (!l.Int(f.Id) || !l.Int(embedded) || !l.Int(bold) || !l.Int(italic) || !l.Int(underline) ||
-          !l.Number(f.Size) || !l.Int(embedSize))
-        return false;
-      f.Bold = bold != 0, f.Italic = italic != 0;
-      f.Name = l.Rest();
-      std::string_view fontFile;
-      if (!bin.Take(embedSize, fontFile)) return false;
-      sink.SetFont(f);
-    } else if (op == "strokePath" || op == "fillPath" || op == "eoFillPath" || op == "clipPath" || op == "eoClipPath") {
-      if (!ReadPath(l, path)) continue;
-      if (op == "strokePath") sink.Stroke(path);
-      else if (op == "fillPath") sink.Fill(path, false);
-      else if (op == "eoFillPath") sink.Fill(path, true);
-      else sink.Clip(path, op == "eoClipPath");
+      return Font(l);
     } else if (op == "updateCtm") {
       double m[6];
-      if (l.Numbers(m)) sink.SetCtm(m);
-    } else if (op == "updateLineWidth" || op == "updateMiterLimit") {
+      if (l.Numbers(m)) FSink.SetCtm(m);
+    } else {
+      return Lines(op, l);
+    }
+    return TLine::Done;
+  }
+
+  TLine Font(Line& l) {
+    TkxPdfFont f;
+    long long embedded = 0, bold = 0, italic = 0, underline = 0, embedSize = 0;
+    if (!l.Int(f.Id) || !l.Int(embedded) || !l.Int(bold) || !l.Int(italic) || !l.Int(underline) ||
+        !l.Number(f.Size) || !l.Int(embedSize))
+      return TLine::Broken;
+    f.Bold = bold != 0, f.Italic = italic != 0;
+    f.Name = l.Rest();
+    std::string_view fontFile;
+    if (!FBin.Take(embedSize, fontFile)) return TLine::Broken;
+    FSink.SetFont(f);
+    return TLine::Done;
+  }
+
+  TLine Lines(std::string_view op, Line& l) {
+    if (op == "updateLineWidth" || op == "updateMiterLimit") {
       double w;
-      if (!l.Number(w)) continue;
-      if (op == "updateLineWidth") sink.SetLineWidth(w);
-      else sink.SetMiterLimit(w);
+      if (!l.Number(w)) return TLine::Done;
+      if (op == "updateLineWidth") FSink.SetLineWidth(w);
+      else FSink.SetMiterLimit(w);
     } else if (op == "updateLineJoin" || op == "updateLineCap" || op == "setTextRenderMode") {
       long long v;
-      if (!l.Int(v)) continue;
-      if (op == "updateLineJoin") sink.SetLineJoin(int(v));
-      else if (op == "updateLineCap") sink.SetLineCap(int(v));
-      else sink.SetTextRenderMode(int(v));
+      if (!l.Int(v)) return TLine::Done;
+      if (op == "updateLineJoin") FSink.SetLineJoin(int(v));
+      else if (op == "updateLineCap") FSink.SetLineCap(int(v));
+      else FSink.SetTextRenderMode(int(v));
     } else if (op == "updateLineDash") {
       double phase = 0;
       long long n = 0;
       std::vector<double> dashes;
       if (l.Number(phase) && l.Int(n))
         for (double d; n-- > 0 && l.Number(d);) dashes.push_back(d);
-      sink.SetLineDash(phase, dashes);
-    } else if (op == "drawImage" || op == "drawMask") {
-      TkxPdfImage img;
-      long long w = 0, h = 0, third = 0;
-      if (!l.Int(w) || !l.Int(h) || !l.Int(third) || !ReadImageData(l, bin, img)) return false;
-      img.Width = int(w), img.Height = int(h);
-      if (op == "drawMask") {
-        img.Stencil = true;
-        img.Invert = third != 0;
-      } else if (third > 0 && !bin.Take(third, img.MaskColors)) {
-        return false;
-      }
-      sink.DrawImage(img);
-    } else if (op == "startPage") {
-      double w = 0, h = 0;
-      if (!l.Number(w) || !l.Number(h)) return false;
-      inPage = true;
-      sink.StartPage(w, h);
-    } else if (op == "endPage") {
-      inPage = false;
-      ++pages;
-      sink.EndPage();
-    } else if (op == "setPageNum") {
-      l.Int(announced);
+      FSink.SetLineDash(phase, dashes);
+    } else {
+      return TLine::Unknown;
     }
+    return TLine::Done;
   }
-  return !inPage && (announced < 0 || pages == announced);
+
+  TLine Pages(std::string_view op, Line& l) {
+    if (op == "startPage") {
+      double w = 0, h = 0;
+      if (!l.Number(w) || !l.Number(h)) return TLine::Broken;
+      FInPage = true;
+      FSink.StartPage(w, h);
+    } else if (op == "endPage") {
+      FInPage = false;
+      ++FPages;
+      FSink.EndPage();
+    } else if (op == "setPageNum") {
+      l.Int(FAnnounced);
+    } else {
+      return TLine::Unknown;
+    }
+    return TLine::Done;
+  }
+
+  Binary FBin;
+  TkxPdfSink& FSink;
+  bool FInPage = false;
+  long long FAnnounced = -1, FPages = 0;
+  TkxPdfPath FPath;
+  TkxPdfChar FChar;
+};
+
+}  // namespace
+
+bool ReadPdfOps(std::string_view text, std::string_view binary, TkxPdfSink& sink) {
+  OpReader reader(binary, sink);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    Line l(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (reader.Read(l) == TLine::Broken) return false;
+  }
+  return reader.Complete();
 }
 
 }  // namespace kx::office

@@ -17,6 +17,7 @@
 #include <rtl/digest.h>
 
 #include "office/process.h"
+#include "platform/files.h"
 
 namespace kx::office {
 
@@ -120,21 +121,8 @@ void TkxPrivateDir::MakeDir(const std::string& relative) const {
 
 void TkxPrivateDir::WriteFile(const std::string& relative, const std::string& data) const {
   std::string path = FPath + "/" + relative;
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  bool ok = fd >= 0;
-  int err = errno;
-  for (size_t done = 0; ok && done < data.size();) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    err = errno;
-    if (ok) done += size_t(n);
-  }
-  if (fd >= 0 && close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) throw EOfficeError{"The word processor's settings cannot be written to " + path + ": " + ErrnoText(err)};
+  if (int err = WriteNewFile(path, data, 0600))
+    throw EOfficeError{"The word processor's settings cannot be written to " + path + ": " + ErrnoText(err)};
 }
 
 void TkxPrivateDir::Remove() const {

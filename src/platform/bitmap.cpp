@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/emfplayer.h"
+#include "platform/files.h"
 #include "platform/metafile.h"
 
 namespace kx {
@@ -215,13 +216,6 @@ std::string TkxBitmap::BmpBytes() const {
   return b;
 }
 
-void TkxBitmap::SaveToFile(const std::string& path) const {
-  std::string data = BmpBytes();
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw std::runtime_error("Cannot create file \"" + path + "\"");
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) throw std::runtime_error("Cannot write file \"" + path + "\"");
-}
+void TkxBitmap::SaveToFile(const std::string& path) const { WriteWholeFile(path, BmpBytes()); }
 
 }  // namespace kx

@@ -92,66 +92,133 @@ bool ReadDibHeader(const uint8_t* info, size_t size, uint64_t maxPixels, TkxDib&
   return true;
 }
 
+namespace {
+
+using TRowSink = std::function<void(uint32_t y, const uint32_t* values)>;
+
+// A palette index as the caller wants it: the index itself, or its colour.
+struct TPaletteLookup {
+  const std::vector<uint32_t>& Palette;
+  bool Indices;
+  uint32_t operator()(uint32_t i) const {
+    const uint32_t count = uint32_t(Palette.size());
+    if (i >= count) i = 0;
+    if (Indices) return i;
+    return count ? Palette[i] : 0xFF000000u;
+  }
+};
+
+// The palette indices of an RLE bitmap, its runs and jumps over rows taken in data
+// order; 0xFFFF marks a pixel no run reached.
+std::vector<uint16_t> ExpandRle(const TkxDib& dib, const uint8_t* bits, size_t size) {
+  const int64_t w = dib.Width, h = dib.Height;
+  const bool rle8 = dib.Compression == BI_RLE8;
+  std::vector<uint16_t> idx(size_t(w) * size_t(h), 0xFFFF);
+  int64_t x = 0, y = 0;
+  size_t i = 0;
+  auto put = [&](uint32_t v) {
+    if (x < w && y < h) idx[size_t(y) * size_t(w) + size_t(x)] = uint16_t(v);
+    ++x;
+  };
+  while (i + 1 < size && y < h) {
+    uint8_t n = bits[i], v = bits[i + 1];
+    i += 2;
+    if (n) {
+      for (int k = 0; k < n && x <= w; ++k) put(rle8 ? v : ((k & 1) ? v & 0xF : v >> 4));
+    } else if (v == 0) {
+      x = 0, ++y;
+    } else if (v == 1) {
+      break;
+    } else if (v == 2) {
+      if (i + 1 >= size) break;
+      x += bits[i], y += bits[i + 1];
+      i += 2;
+    } else {
+      size_t len = rle8 ? v : (size_t(v) + 1) / 2;
+      if (len > size - i) break;
+      for (int k = 0; k < v; ++k) {
+        uint8_t b = bits[i + size_t(rle8 ? k : k / 2)];
+        put(rle8 ? b : ((k & 1) ? b & 0xF : b >> 4));
+      }
+      i += (len + 1) & ~size_t(1);
+    }
+  }
+  return idx;
+}
+
+void DecodeRleRows(const TkxDib& dib, const uint8_t* bits, size_t size, const TPaletteLookup& lookup, uint32_t blank,
+                   const TRowSink& row) {
+  const int64_t w = dib.Width, h = dib.Height;
+  const std::vector<uint16_t> idx = ExpandRle(dib, bits, size);
+  std::vector<uint32_t> line(size_t(w), blank);
+  for (int64_t t = 0; t < h; ++t) {
+    const uint16_t* src = idx.data() + size_t(dib.BottomUp ? h - 1 - t : t) * size_t(w);
+    for (int64_t k = 0; k < w; ++k) line[size_t(k)] = src[k] == 0xFFFF ? blank : lookup(src[k]);
+    row(uint32_t(t), line.data());
+  }
+}
+
+// How the 16- and 32-bit pixels of one bitmap become colours.
+struct TPixelFormat {
+  TChannel Red, Green, Blue, Alpha;
+  bool KeepAlpha;  // 32-bit pixels keep their own alpha
+  bool Plain32;    // 32-bit pixels are 0xAARRGGBB already
+  TPixelFormat(const TkxDib& dib, TkxDibValues values)
+      : Red(dib.Masks[0]), Green(dib.Masks[1]), Blue(dib.Masks[2]), Alpha(dib.Masks[3]),
+        KeepAlpha(values == TkxDibValues::ColorsWithAlpha && dib.Bits == 32 && dib.Masks[3] != 0),
+        Plain32(dib.Bits == 32 && dib.Masks[0] == 0xFF0000 && dib.Masks[1] == 0xFF00 && dib.Masks[2] == 0xFF &&
+                (!KeepAlpha || dib.Masks[3] == 0xFF000000u)) {}
+};
+
+// One uncompressed row, as wide as the bitmap.
+void DecodeRow(const TkxDib& dib, const uint8_t* src, const TPaletteLookup& lookup, const TPixelFormat& px,
+               uint32_t* dst) {
+  const int64_t w = dib.Width;
+  switch (dib.Bits) {
+    case 1:
+      for (int64_t x = 0; x < w; ++x) dst[x] = lookup((src[x >> 3] >> (7 - (x & 7))) & 1);
+      break;
+    case 4:
+      for (int64_t x = 0; x < w; ++x) dst[x] = lookup((src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF);
+      break;
+    case 8:
+      for (int64_t x = 0; x < w; ++x) dst[x] = lookup(src[x]);
+      break;
+    case 24:
+      for (int64_t x = 0; x < w; ++x)
+        dst[x] = 0xFF000000u | uint32_t(src[x * 3 + 2]) << 16 | uint32_t(src[x * 3 + 1]) << 8 | src[x * 3];
+      break;
+    default:
+      for (int64_t x = 0; x < w; ++x) {
+        uint32_t v = dib.Bits == 16 ? uint32_t(src[x * 2] | src[x * 2 + 1] << 8)
+                                    : uint32_t(src[x * 4] | src[x * 4 + 1] << 8 | src[x * 4 + 2] << 16 |
+                                               uint32_t(src[x * 4 + 3]) << 24);
+        if (px.Plain32) {
+          dst[x] = px.KeepAlpha ? v : 0xFF000000u | v;
+          continue;
+        }
+        uint32_t a = px.KeepAlpha ? px.Alpha(v) : 255;
+        dst[x] = a << 24 | px.Red(v) << 16 | px.Green(v) << 8 | px.Blue(v);
+      }
+      break;
+  }
+}
+
+}  // namespace
+
 void DecodeDibRows(const TkxDib& dib, const uint8_t* bits, size_t size, TkxDibValues values, uint32_t blank,
-                   const std::function<void(uint32_t y, const uint32_t* values)>& row) {
+                   const TRowSink& row) {
   const int64_t w = dib.Width, h = dib.Height;
   if (w <= 0 || h <= 0) return;
   if (!bits) size = 0;
-  const uint32_t palCount = uint32_t(dib.Palette.size());
-  const bool indices = values == TkxDibValues::Indices && dib.Bits <= 8;
-  auto lookup = [&](uint32_t i) -> uint32_t {
-    if (i >= palCount) i = 0;
-    if (indices) return i;
-    return palCount ? dib.Palette[i] : 0xFF000000u;
-  };
-  std::vector<uint32_t> line(size_t(w), blank);
-
+  const TPaletteLookup lookup{dib.Palette, values == TkxDibValues::Indices && dib.Bits <= 8};
   if (dib.Rle()) {
-    // Runs and jumps over rows in data order; 0xFFFF marks a pixel no run reached.
-    const bool rle8 = dib.Compression == BI_RLE8;
-    std::vector<uint16_t> idx(size_t(w) * size_t(h), 0xFFFF);
-    int64_t x = 0, y = 0;
-    size_t i = 0;
-    auto put = [&](uint32_t v) {
-      if (x < w && y < h) idx[size_t(y) * size_t(w) + size_t(x)] = uint16_t(v);
-      ++x;
-    };
-    while (i + 1 < size && y < h) {
-      uint8_t n = bits[i], v = bits[i + 1];
-      i += 2;
-      if (n) {
-        for (int k = 0; k < n && x <= w; ++k) put(rle8 ? v : ((k & 1) ? v & 0xF : v >> 4));
-      } else if (v == 0) {
-        x = 0, ++y;
-      } else if (v == 1) {
-        break;
-      } else if (v == 2) {
-        if (i + 1 >= size) break;
-        x += bits[i], y += bits[i + 1];
-        i += 2;
-      } else {
-        size_t len = rle8 ? v : (size_t(v) + 1) / 2;
-        if (len > size - i) break;
-        for (int k = 0; k < v; ++k) {
-          uint8_t b = bits[i + size_t(rle8 ? k : k / 2)];
-          put(rle8 ? b : ((k & 1) ? b & 0xF : b >> 4));
-        }
-        i += (len + 1) & ~size_t(1);
-      }
-    }
-    for (int64_t t = 0; t < h; ++t) {
-      const uint16_t* src = idx.data() + size_t(dib.BottomUp ? h - 1 - t : t) * size_t(w);
-      for (int64_t k = 0; k < w; ++k) line[size_t(k)] = src[k] == 0xFFFF ? blank : lookup(src[k]);
-      row(uint32_t(t), line.data());
-    }
+    DecodeRleRows(dib, bits, size, lookup, blank, row);
     return;
   }
-
   const uint64_t stride = dib.RowBytes();
-  const TChannel red(dib.Masks[0]), green(dib.Masks[1]), blue(dib.Masks[2]), alpha(dib.Masks[3]);
-  const bool keepAlpha = values == TkxDibValues::ColorsWithAlpha && dib.Bits == 32 && dib.Masks[3] != 0;
-  const bool plain32 = dib.Bits == 32 && dib.Masks[0] == 0xFF0000 && dib.Masks[1] == 0xFF00 && dib.Masks[2] == 0xFF &&
-                       (!keepAlpha || dib.Masks[3] == 0xFF000000u);
+  const TPixelFormat px(dib, values);
+  std::vector<uint32_t> line(size_t(w), blank);
   for (int64_t t = 0; t < h; ++t) {
     uint64_t at = uint64_t(dib.BottomUp ? h - 1 - t : t) * stride;
     if (at > size || stride > size - at) {
@@ -159,37 +226,8 @@ void DecodeDibRows(const TkxDib& dib, const uint8_t* bits, size_t size, TkxDibVa
       row(uint32_t(t), line.data());
       continue;
     }
-    const uint8_t* src = bits + at;
-    uint32_t* dst = line.data();
-    switch (dib.Bits) {
-      case 1:
-        for (int64_t x = 0; x < w; ++x) dst[x] = lookup((src[x >> 3] >> (7 - (x & 7))) & 1);
-        break;
-      case 4:
-        for (int64_t x = 0; x < w; ++x) dst[x] = lookup((src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF);
-        break;
-      case 8:
-        for (int64_t x = 0; x < w; ++x) dst[x] = lookup(src[x]);
-        break;
-      case 24:
-        for (int64_t x = 0; x < w; ++x)
-          dst[x] = 0xFF000000u | uint32_t(src[x * 3 + 2]) << 16 | uint32_t(src[x * 3 + 1]) << 8 | src[x * 3];
-        break;
-      default:
-        for (int64_t x = 0; x < w; ++x) {
-          uint32_t v = dib.Bits == 16 ? uint32_t(src[x * 2] | src[x * 2 + 1] << 8)
-                                      : uint32_t(src[x * 4] | src[x * 4 + 1] << 8 | src[x * 4 + 2] << 16 |
-                                                 uint32_t(src[x * 4 + 3]) << 24);
-          if (plain32) {
-            dst[x] = keepAlpha ? v : 0xFF000000u | v;
-            continue;
-          }
-          uint32_t a = keepAlpha ? alpha(v) : 255;
-          dst[x] = a << 24 | red(v) << 16 | green(v) << 8 | blue(v);
-        }
-        break;
-    }
-    row(uint32_t(t), dst);
+    DecodeRow(dib, bits + at, lookup, px, line.data());
+    row(uint32_t(t), line.data());
   }
 }
 

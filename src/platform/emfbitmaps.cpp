@@ -12,8 +12,8 @@ using namespace emf;
 void TPlayer::StretchDiBits(const TRecord& r) {
   TBlt b{double(r.I32(stretchdib::XDest)), double(r.I32(stretchdib::YDest)), double(r.I32(stretchdib::CxDest)),
          double(r.I32(stretchdib::CyDest)), r.I32(stretchdib::XSrc), r.I32(stretchdib::YSrc),
-         r.I32(stretchdib::CxSrc), r.I32(stretchdib::CySrc), r.U32(stretchdib::OffBmi), r.U32(stretchdib::CbBmi),
-         r.U32(stretchdib::OffBits), r.U32(stretchdib::CbBits)};
+         r.I32(stretchdib::CxSrc), r.I32(stretchdib::CySrc),
+         {r.U32(stretchdib::OffBmi), r.U32(stretchdib::CbBmi), r.U32(stretchdib::OffBits), r.U32(stretchdib::CbBits)}};
   b.Rop = r.U32(stretchdib::Rop);
   b.FromBottom = true;
   Image(r, b);
@@ -22,8 +22,8 @@ void TPlayer::StretchDiBits(const TRecord& r) {
 void TPlayer::SetDiBitsToDevice(const TRecord& r) {
   int32_t cx = r.I32(setdib::CxSrc), cy = r.I32(setdib::CySrc);
   TBlt b{double(r.I32(setdib::XDest)), double(r.I32(setdib::YDest)), double(cx), double(cy),
-         r.I32(setdib::XSrc), r.I32(setdib::YSrc), cx, cy, r.U32(setdib::OffBmi), r.U32(setdib::CbBmi),
-         r.U32(setdib::OffBits), r.U32(setdib::CbBits)};
+         r.I32(setdib::XSrc), r.I32(setdib::YSrc), cx, cy,
+         {r.U32(setdib::OffBmi), r.U32(setdib::CbBmi), r.U32(setdib::OffBits), r.U32(setdib::CbBits)}};
   b.FromBottom = true;
   Image(r, b);
 }
@@ -32,8 +32,8 @@ void TPlayer::BitBlt(const TRecord& r) {
   bool stretch = r.Type == EMR_STRETCHBLT;
   int32_t cx = r.I32(blt::CxDest), cy = r.I32(blt::CyDest);
   TBlt b{double(r.I32(blt::XDest)), double(r.I32(blt::YDest)), double(cx), double(cy), r.I32(blt::XSrc),
-         r.I32(blt::YSrc), stretch ? r.I32(blt::CxSrc) : cx, stretch ? r.I32(blt::CySrc) : cy, r.U32(blt::OffBmi),
-         r.U32(blt::CbBmi), r.U32(blt::OffBits), r.U32(blt::CbBits)};
+         r.I32(blt::YSrc), stretch ? r.I32(blt::CxSrc) : cx, stretch ? r.I32(blt::CySrc) : cy,
+         {r.U32(blt::OffBmi), r.U32(blt::CbBmi), r.U32(blt::OffBits), r.U32(blt::CbBits)}};
   b.Rop = r.U32(blt::Rop);
   Image(r, b);
 }
@@ -41,7 +41,7 @@ void TPlayer::BitBlt(const TRecord& r) {
 void TPlayer::AlphaBlend(const TRecord& r) {
   TBlt b{double(r.I32(blt::XDest)), double(r.I32(blt::YDest)), double(r.I32(blt::CxDest)),
          double(r.I32(blt::CyDest)), r.I32(blt::XSrc), r.I32(blt::YSrc), r.I32(blt::CxSrc), r.I32(blt::CySrc),
-         r.U32(blt::OffBmi), r.U32(blt::CbBmi), r.U32(blt::OffBits), r.U32(blt::CbBits)};
+         {r.U32(blt::OffBmi), r.U32(blt::CbBmi), r.U32(blt::OffBits), r.U32(blt::CbBits)}};
   b.Alpha = (r.U8(blt::Blend + blt::AlphaFormat) & AC_SRC_ALPHA) != 0;
   b.Opacity = r.U8(blt::Blend + blt::SourceConstantAlpha) / 255.0;
   Image(r, b);
@@ -51,8 +51,9 @@ void TPlayer::CreatePatternBrush(const TRecord& r) {
   TObject* o = NewObject(r.U32(dibbrush::Handle), TObject::Brush);
   if (!o) return;
   bool bottomUp;
-  TkxSurface img = DibSurface(r, r.U32(dibbrush::OffBmi), r.U32(dibbrush::CbBmi), r.U32(dibbrush::OffBits),
-                              r.U32(dibbrush::CbBits), false, bottomUp);
+  const TDibPlace at{r.U32(dibbrush::OffBmi), r.U32(dibbrush::CbBmi), r.U32(dibbrush::OffBits),
+                     r.U32(dibbrush::CbBits)};
+  TkxSurface img = DibSurface(r, at, false, bottomUp);
   if (!img) return;
   cairo_pattern_t* pat = cairo_pattern_create_for_surface(img.get());
   cairo_pattern_set_extend(pat, CAIRO_EXTEND_REPEAT);
@@ -63,12 +64,11 @@ void TPlayer::CreatePatternBrush(const TRecord& r) {
   o->B.Style = BS_DIBPATTERNPT;
 }
 
-TkxSurface TPlayer::DibSurface(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
-                               bool alpha, bool& bottomUp) {
-  if (!r.Has(offBmi, cbBmi) || !r.Has(offBits, cbBits)) return nullptr;
+TkxSurface TPlayer::DibSurface(const TRecord& r, const TDibPlace& at, bool alpha, bool& bottomUp) {
+  if (!r.Has(at.OffBmi, at.CbBmi) || !r.Has(at.OffBits, at.CbBits)) return nullptr;
   TkxDib dib;
   std::string why;
-  if (!ReadDibHeader(r.P + offBmi, cbBmi, kMaxImagePixels, dib, why)) return nullptr;
+  if (!ReadDibHeader(r.P + at.OffBmi, at.CbBmi, kMaxImagePixels, dib, why)) return nullptr;
   int64_t pixels = int64_t(dib.Width) * dib.Height;
   if (FPixels + pixels > kPixelBudget) return nullptr;
   FPixels += pixels;
@@ -77,7 +77,7 @@ TkxSurface TPlayer::DibSurface(const TRecord& r, uint32_t offBmi, uint32_t cbBmi
   uint8_t* data = cairo_image_surface_get_data(s.get());
   size_t stride = size_t(cairo_image_surface_get_stride(s.get()));
   size_t w = size_t(dib.Width);
-  DecodeDibRows(dib, r.P + offBits, cbBits, alpha ? TkxDibValues::ColorsWithAlpha : TkxDibValues::Colors,
+  DecodeDibRows(dib, r.P + at.OffBits, at.CbBits, alpha ? TkxDibValues::ColorsWithAlpha : TkxDibValues::Colors,
                 0xFFFFFFFFu, [&](uint32_t y, const uint32_t* v) {
                   uint32_t* dst = reinterpret_cast<uint32_t*>(data + y * stride);
                   if (!alpha) {
@@ -108,7 +108,7 @@ void TPlayer::Image(const TRecord& r, const TBlt& b) {
   cairo_line_to(FCr, p1x + p2x - p0x, p1y + p2y - p0y);
   cairo_line_to(FCr, p2x, p2y);
   cairo_close_path(FCr);
-  if (b.CbBmi == 0) {  // no bitmap: a pattern or constant operation on the rectangle
+  if (b.Dib.CbBmi == 0) {  // no bitmap: a pattern or constant operation on the rectangle
     if (b.Rop == PATCOPY && FDc.CurBrush.Style != BS_NULL) {
       FillCurrent(false);
       return;
@@ -122,7 +122,7 @@ void TPlayer::Image(const TRecord& r, const TBlt& b) {
     return;
   }
   bool bottomUp = true;
-  TkxSurface img = DibSurface(r, b.OffBmi, b.CbBmi, b.OffBits, b.CbBits, b.Alpha, bottomUp);
+  TkxSurface img = DibSurface(r, b.Dib, b.Alpha, bottomUp);
   if (!img) {
     cairo_new_path(FCr);
     return;

@@ -103,6 +103,8 @@ struct TDc {
 
 void SetColor(cairo_t* cr, uint32_t colorref);
 
+class TTextLayout;
+
 class TPlayer {
  public:
   TPlayer(cairo_t* cr, const std::string& emf, double x, double y, double w, double h);
@@ -172,10 +174,13 @@ class TPlayer {
   double PenWidthPx() const;
 
   // Bitmaps (emfbitmaps.cpp).
+  struct TDibPlace {                // where in its record a bitmap's header and bits are
+    uint32_t OffBmi, CbBmi, OffBits, CbBits;
+  };
   struct TBlt {
     double X, Y, Cx, Cy;            // destination, logical units
     int32_t SrcX, SrcY, SrcCx, SrcCy;
-    uint32_t OffBmi, CbBmi, OffBits, CbBits;
+    TDibPlace Dib;
     uint32_t Rop = emf::SRCCOPY;
     bool FromBottom = false;        // the source rectangle counts from the bottom row
     bool Alpha = false;             // per-pixel alpha, premultiplied
@@ -187,11 +192,22 @@ class TPlayer {
   void AlphaBlend(const TRecord& r);
   void CreatePatternBrush(const TRecord& r);
   void Image(const TRecord& r, const TBlt& b);
-  TkxSurface DibSurface(const TRecord& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
-                        bool alpha, bool& bottomUp);
+  TkxSurface DibSurface(const TRecord& r, const TDibPlace& at, bool alpha, bool& bottomUp);
 
   // Text (emftext.cpp).
+  struct TBaseline {
+    double Cos = 1, Sin = 0;  // the escapement's turn
+    double Ox = 0, Oy = 0;    // where the text starts, logical units
+    double Bx = 1, By = 0;    // the baseline's direction, logical units
+    double Shift = 0;         // from the reference point to the baseline, output pixels up
+    bool Level = false;       // level on the output's pixel grid
+  };
   void ExtTextOut(const TRecord& r);
+  void TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip);  // filled with the background, or the clip
+  bool SelectTextFont(const TFont& f, const TBaseline& at, double& em);   // false: nothing to draw
+  void PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font);
+  void DrawGlyphs(const TTextLayout& layout, const TBaseline& at);
+  void DrawTextLines(const TFont& f, double em, const TBaseline& at, double total);
 
   cairo_t* FCr;
   const uint8_t* FData;

@@ -62,28 +62,49 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   size_t unit = wide ? 2 : 1;
   if (!r.Has(offStr, size_t(n) * unit)) n = offStr < r.N ? uint32_t((r.N - offStr) / unit) : 0;
   bool rectGiven = rr > rl && rb > rt;
-  if ((opts & ETO_OPAQUE) && rectGiven && Visible()) {
-    TkxPath keep(FInPath ? cairo_copy_path(FCr) : nullptr);  // a bracket's path stays whole
-    cairo_new_path(FCr);
-    Rect(rl, rt, rr, rb);
-    SetColor(FCr, FDc.BkColor);
-    cairo_fill(FCr);
-    if (keep) cairo_append_path(FCr, keep.get());
-  }
+  if ((opts & ETO_OPAQUE) && rectGiven && Visible()) TextRect(rl, rt, rr, rb, false);
   if (n == 0) return;
   TkxSavedState keep(FCr);
-  if ((opts & ETO_CLIPPED) && rectGiven) {
-    TkxPath path(FInPath ? cairo_copy_path(FCr) : nullptr);
-    cairo_new_path(FCr);
-    Rect(rl, rt, rr, rb);
-    cairo_clip(FCr);
-    if (path) cairo_append_path(FCr, path.get());
-  }
+  if ((opts & ETO_CLIPPED) && rectGiven) TextRect(rl, rt, rr, rb, true);
   const TFont& f = FDc.CurFont;
+  double theta = f.Escapement * M_PI / 1800.0;
+  TBaseline at;
+  at.Cos = std::cos(theta), at.Sin = std::sin(theta);
+  double em = 0;
+  if (!SelectTextFont(f, at, em)) return;
+  // Referenced: setting another font on the context would otherwise free it.
+  TkxScaledFont sf(cairo_scaled_font_reference(cairo_get_scaled_font(FCr)));
+
+  TTextInput in = ReadChars(r, wide, n, offStr, opts, r.U32(text::OffDx));
+  in.RightToLeft = (opts & ETO_RTLREADING) || (FDc.TextAlign & TA_RTLREADING);
+  in.PxPerUnit = ScaleX();
+  TTextLayout layout(sf.get(), f.Weight, f.Italic);
+  layout.Lay(in);
+  double total = layout.Total();
+
+  PlaceBaseline(at, refX, refY, total, sf.get());
+  DrawGlyphs(layout, at);
+  if (FDc.TextAlign & TA_UPDATECP) FDc.CurX = at.Ox + at.Bx * total, FDc.CurY = at.Oy + at.By * total;
+  if (f.Underline || f.StrikeOut) DrawTextLines(f, em, at, total);
+}
+
+void TPlayer::TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip) {
+  TkxPath keep(FInPath ? cairo_copy_path(FCr) : nullptr);  // a bracket's path stays whole
+  cairo_new_path(FCr);
+  Rect(l, t, r, b);
+  if (clip) {
+    cairo_clip(FCr);
+  } else {
+    SetColor(FCr, FDc.BkColor);
+    cairo_fill(FCr);
+  }
+  if (keep) cairo_append_path(FCr, keep.get());
+}
+
+bool TPlayer::SelectTextFont(const TFont& f, const TBaseline& at, double& em) {
   cairo_font_face_t* face = RecordFace(f);
-  double sy = ScaleY(), sx = ScaleX();
-  double em = std::abs(double(f.Height)) * sy;
-  if (!face || !(em > 0.05) || em > kMaxFontPx) return;
+  em = std::abs(double(f.Height)) * ScaleY();
+  if (!face || !(em > 0.05) || em > kMaxFontPx) return false;
   cairo_set_font_face(FCr, face);
   if (f.Height > 0) {  // cell height: scale so that ascent plus descent fills it
     cairo_set_font_size(FCr, 1);
@@ -96,10 +117,10 @@ void TPlayer::ExtTextOut(const TRecord& r) {
     cairo_set_font_size(FCr, em);
     cairo_text_extents_t xe;
     cairo_text_extents(FCr, "x", &xe);
-    if (xe.x_advance > 0.01) emx = std::clamp(em * std::abs(double(f.Width)) * sx / xe.x_advance, em / 16, em * 16);
+    if (xe.x_advance > 0.01)
+      emx = std::clamp(em * std::abs(double(f.Width)) * ScaleX() / xe.x_advance, em / 16, em * 16);
   }
-  double theta = f.Escapement * M_PI / 1800.0;
-  double c = std::cos(theta), s = std::sin(theta);
+  double c = at.Cos, s = at.Sin;
   cairo_matrix_t fm;
   cairo_matrix_init(&fm, emx * c, -emx * s, em * s, em * c, 0, 0);
   cairo_set_font_matrix(FCr, &fm);
@@ -107,43 +128,37 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   cairo_font_options_set_hint_style(fo.get(), CAIRO_HINT_STYLE_NONE);
   cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_OFF);
   cairo_set_font_options(FCr, fo.get());
-  // Referenced: setting another font on the context would otherwise free it.
-  TkxScaledFont sf(cairo_scaled_font_reference(cairo_get_scaled_font(FCr)));
+  return true;
+}
 
-  TTextInput in = ReadChars(r, wide, n, offStr, opts, r.U32(text::OffDx));
-  in.RightToLeft = (opts & ETO_RTLREADING) || (FDc.TextAlign & TA_RTLREADING);
-  in.PxPerUnit = sx;
-  TTextLayout layout(sf.get(), f.Weight, f.Italic);
-  layout.Lay(in);
-  double total = layout.Total();
-
+void TPlayer::PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font) {
   // Baseline direction in logical units: escapement turns it counter-clockwise on screen.
   double ySign = FM.yy >= 0 ? 1 : -1;
-  double blx = c, bly = -s * ySign;
-  double ox = refX, oy = refY;
-  if (FDc.TextAlign & TA_UPDATECP) ox = FDc.CurX, oy = FDc.CurY;
+  at.Bx = at.Cos, at.By = -at.Sin * ySign;
+  at.Ox = refX, at.Oy = refY;
+  if (FDc.TextAlign & TA_UPDATECP) at.Ox = FDc.CurX, at.Oy = FDc.CurY;
   int h = FDc.TextAlign & TA_CENTER;
-  if (h == TA_CENTER) ox -= blx * total / 2, oy -= bly * total / 2;
-  else if (h == TA_RIGHT) ox -= blx * total, oy -= bly * total;
+  if (h == TA_CENTER) at.Ox -= at.Bx * total / 2, at.Oy -= at.By * total / 2;
+  else if (h == TA_RIGHT) at.Ox -= at.Bx * total, at.Oy -= at.By * total;
   cairo_font_extents_t fext;
-  cairo_scaled_font_extents(sf.get(), &fext);
-  // Along the baseline and up on screen, in output pixels.
-  double alx = c, aly = -s, upx = -s, upy = -c;
-  double shift = 0;
+  cairo_scaled_font_extents(font, &fext);
+  at.Shift = 0;
   int v = FDc.TextAlign & TA_BASELINE;
-  if (v == 0) shift = -fext.ascent;  // TA_TOP: the reference point is the top of the cell
-  else if (v == TA_BOTTOM) shift = fext.descent;
+  if (v == 0) at.Shift = -fext.ascent;  // TA_TOP: the reference point is the top of the cell
+  else if (v == TA_BOTTOM) at.Shift = fext.descent;
   // A level baseline sits on the pixel grid, which keeps the letters' feet crisp as
   // PDF renderers draw them; along it every glyph keeps its exact place.
-  bool level;
-  {
-    double ax, ay, bx, by;
-    Tx(ox, oy, ax, ay);
-    Tx(ox + blx * 1000, oy + bly * 1000, bx, by);
-    cairo_user_to_device(FCr, &ax, &ay);
-    cairo_user_to_device(FCr, &bx, &by);
-    level = std::fabs(by - ay) < 1e-6 * std::max(1.0, std::fabs(bx - ax));
-  }
+  double ax, ay, bx, by;
+  Tx(at.Ox, at.Oy, ax, ay);
+  Tx(at.Ox + at.Bx * 1000, at.Oy + at.By * 1000, bx, by);
+  cairo_user_to_device(FCr, &ax, &ay);
+  cairo_user_to_device(FCr, &bx, &by);
+  at.Level = std::fabs(by - ay) < 1e-6 * std::max(1.0, std::fabs(bx - ax));
+}
+
+void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
+  // Along the baseline and up on screen, in output pixels.
+  double alx = at.Cos, aly = -at.Sin, upx = -at.Sin, upy = -at.Cos;
   struct TRun {
     cairo_scaled_font_t* Font;
     std::vector<cairo_glyph_t> Glyphs;
@@ -151,9 +166,9 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   std::vector<TRun> runs;
   for (const TPlacedGlyph& g : layout.Glyphs()) {
     double gx, gy;
-    Tx(ox + blx * g.Along, oy + bly * g.Along, gx, gy);
-    gx += upx * shift, gy += upy * shift;
-    if (level) {  // on the grid of the output's pixels, whatever the drawing's scale
+    Tx(at.Ox + at.Bx * g.Along, at.Oy + at.By * g.Along, gx, gy);
+    gx += upx * at.Shift, gy += upy * at.Shift;
+    if (at.Level) {  // on the grid of the output's pixels, whatever the drawing's scale
       cairo_user_to_device(FCr, &gx, &gy);
       gy = std::floor(gy);
       cairo_device_to_user(FCr, &gx, &gy);
@@ -162,7 +177,6 @@ void TPlayer::ExtTextOut(const TRecord& r) {
     if (runs.empty() || runs.back().Font != g.Font) runs.push_back({g.Font, {}});
     runs.back().Glyphs.push_back({g.Index, gx, gy});
   }
-  if (FDc.TextAlign & TA_UPDATECP) FDc.CurX = ox + blx * total, FDc.CurY = oy + bly * total;
   SetColor(FCr, FDc.TextColor);
   for (TRun& run : runs) {
     cairo_set_scaled_font(FCr, run.Font);
@@ -177,19 +191,21 @@ void TPlayer::ExtTextOut(const TRecord& r) {
     }
     FStats.Glyphs += int(run.Glyphs.size());
   }
-  if (f.Underline || f.StrikeOut) {
-    double x0, y0, x1, y1;
-    Tx(ox, oy, x0, y0);
-    Tx(ox + blx * total, oy + bly * total, x1, y1);
-    x0 += upx * shift, y0 += upy * shift, x1 += upx * shift, y1 += upy * shift;
-    cairo_set_line_width(FCr, std::max(1.0, em * 0.06));
-    for (int line = 0; line < 2; ++line) {
-      if ((line == 0 && !f.Underline) || (line == 1 && !f.StrikeOut)) continue;
-      double d = line == 0 ? -em * 0.12 : em * 0.28;  // below the baseline, or through the x-height
-      cairo_move_to(FCr, x0 + upx * d, y0 + upy * d);
-      cairo_line_to(FCr, x1 + upx * d, y1 + upy * d);
-      cairo_stroke(FCr);
-    }
+}
+
+void TPlayer::DrawTextLines(const TFont& f, double em, const TBaseline& at, double total) {
+  double upx = -at.Sin, upy = -at.Cos;
+  double x0, y0, x1, y1;
+  Tx(at.Ox, at.Oy, x0, y0);
+  Tx(at.Ox + at.Bx * total, at.Oy + at.By * total, x1, y1);
+  x0 += upx * at.Shift, y0 += upy * at.Shift, x1 += upx * at.Shift, y1 += upy * at.Shift;
+  cairo_set_line_width(FCr, std::max(1.0, em * 0.06));
+  for (int line = 0; line < 2; ++line) {
+    if ((line == 0 && !f.Underline) || (line == 1 && !f.StrikeOut)) continue;
+    double d = line == 0 ? -em * 0.12 : em * 0.28;  // below the baseline, or through the x-height
+    cairo_move_to(FCr, x0 + upx * d, y0 + upy * d);
+    cairo_line_to(FCr, x1 + upx * d, y1 + upy * d);
+    cairo_stroke(FCr);
   }
 }
 

@@ -268,20 +268,28 @@ void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t 
   }
 }
 
-void TTextLayout::LayComplex(const TTextInput& in) {
-  const std::vector<uint32_t> cps = SymbolsMapped(in.Chars);
+struct TTextLayout::TRun {
+  size_t From, To;
+  FriBidiLevel Level;
+  std::vector<TCluster> Clusters;
+};
+
+namespace {
+
+// The bidirectional levels of the characters; blanks at the end of the line and before
+// separators take the line's own level.
+std::vector<FriBidiLevel> BidiLevels(const std::vector<uint32_t>& cps, bool rtl) {
   const size_t n = cps.size();
   const FriBidiStrIndex len = FriBidiStrIndex(n);
-  const FriBidiLevel base = in.RightToLeft ? 1 : 0;
+  const FriBidiLevel base = rtl ? 1 : 0;
   std::vector<FriBidiCharType> types(n);
   std::vector<FriBidiBracketType> brackets(n);
   std::vector<FriBidiLevel> levels(n, base);
   fribidi_get_bidi_types(cps.data(), len, types.data());
   fribidi_get_bracket_types(cps.data(), len, types.data(), brackets.data());
-  FriBidiParType dir = in.RightToLeft ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
+  FriBidiParType dir = rtl ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
   if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), len, &dir, levels.data()))
     std::fill(levels.begin(), levels.end(), base);
-  // Blanks at the end of the line and before separators take the line's own level.
   for (size_t i = n; i > 0; --i) {
     bool sep = types[i - 1] == FRIBIDI_TYPE_SS || types[i - 1] == FRIBIDI_TYPE_BS;
     if (i == n || sep) {
@@ -292,13 +300,15 @@ void TTextLayout::LayComplex(const TTextInput& in) {
         levels[j - 1] = base;
     }
   }
+  return levels;
+}
 
+}  // namespace
+
+std::vector<TTextLayout::TRun> TTextLayout::ShapeRuns(const std::vector<uint32_t>& cps, bool rtl) {
   // Runs of one level in logical order, each shaped in items of one face.
-  struct TRun {
-    size_t From, To;
-    FriBidiLevel Level;
-    std::vector<TCluster> Clusters;
-  };
+  const size_t n = cps.size();
+  const std::vector<FriBidiLevel> levels = BidiLevels(cps, rtl);
   std::vector<TRun> runs;
   for (size_t i = 0; i < n; ++i)
     if (runs.empty() || runs.back().Level != levels[i])
@@ -316,7 +326,10 @@ void TTextLayout::LayComplex(const TTextInput& in) {
       for (b = a + 1; b < run.To && fontOf[b] == fontOf[a];) ++b;
       Shape(cps, a, b, run.Level & 1, fontOf[a], run.Clusters);
     }
+  return runs;
+}
 
+std::vector<double> TTextLayout::AdvancePrefix(const TTextInput& in, const std::vector<TRun>& runs, size_t n) {
   std::vector<double> adv = in.Advances;
   adv.resize(n, 0);
   if (!in.HaveDx) {  // each cluster's advance from the font, on its first character
@@ -327,9 +340,12 @@ void TTextLayout::LayComplex(const TTextInput& in) {
   }
   std::vector<double> prefix(n + 1, 0);
   for (size_t i = 0; i < n; ++i) prefix[i + 1] = prefix[i] + adv[i];
+  return prefix;
+}
 
-  // Runs in visual order: from the highest level down to the lowest odd one, every
-  // sequence of runs at that level or above turns round.
+std::vector<size_t> TTextLayout::VisualOrder(const std::vector<TRun>& runs) {
+  // From the highest level down to the lowest odd one, every sequence of runs at that
+  // level or above turns round.
   std::vector<size_t> order(runs.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   int top = 0, lowest = 255;
@@ -345,11 +361,19 @@ void TTextLayout::LayComplex(const TTextInput& in) {
       std::reverse(order.begin() + long(i), order.begin() + long(j));
       i = j;
     }
+  return order;
+}
 
-  // Each cluster at the place of its characters: left to right within a left-to-right
-  // run, from the run's right end leftwards within a right-to-left one.
+void TTextLayout::LayComplex(const TTextInput& in) {
+  const std::vector<uint32_t> cps = SymbolsMapped(in.Chars);
+  const size_t n = cps.size();
+  const std::vector<TRun> runs = ShapeRuns(cps, in.RightToLeft);
+  const std::vector<double> prefix = AdvancePrefix(in, runs, n);
+  // Each cluster at the place of its characters, runs in visual order: left to right
+  // within a left-to-right run, from the run's right end leftwards within a
+  // right-to-left one.
   double left = 0;
-  for (size_t k : order) {
+  for (size_t k : VisualOrder(runs)) {
     const TRun& run = runs[k];
     for (const TCluster& c : run.Clusters) {
       size_t from = std::min(c.From, n), to = std::clamp(c.To, from, n);

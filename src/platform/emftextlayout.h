@@ -43,8 +43,12 @@ class TTextLayout {
 
  private:
   struct TCluster;
+  struct TRun;
   void LaySimple(const TTextInput& in);
   void LayComplex(const TTextInput& in);
+  std::vector<TRun> ShapeRuns(const std::vector<uint32_t>& cps, bool rtl);
+  static std::vector<double> AdvancePrefix(const TTextInput& in, const std::vector<TRun>& runs, size_t n);
+  static std::vector<size_t> VisualOrder(const std::vector<TRun>& runs);
   cairo_scaled_font_t* FontFor(uint32_t cp, unsigned long& glyph);
   cairo_scaled_font_t* Fallback(uint32_t cp);
   std::vector<uint32_t> SymbolsMapped(const std::vector<uint32_t>& chars);

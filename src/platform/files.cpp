@@ -298,13 +298,27 @@ std::string ReadWholeFile(const std::string& path, size_t limit) {
   return data;
 }
 
-void WriteWholeFile(const std::string& path, const std::string& data) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) FileError("Cannot create file", path, errno);
+// Opens `path` for writing with the further `flags` and writes all of `data`: 0, or
+// the errno of the failure, `opened` telling whether it came after the opening.
+static int OpenAndWrite(const std::string& path, int flags, mode_t mode, const std::string& data, bool& opened) {
+  int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | flags, mode);
+  opened = fd >= 0;
+  if (fd < 0) return errno;
   int err = WriteAll(fd, data);
   // A full disk may only show when the file is closed.
   if (close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) FileError("Cannot write file", path, err);
+  return err;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data) {
+  bool opened = false;
+  if (int err = OpenAndWrite(path, O_CREAT | O_TRUNC, 0666, data, opened))
+    FileError(opened ? "Cannot write file" : "Cannot create file", path, err);
+}
+
+int WriteNewFile(const std::string& path, const std::string& data, mode_t mode) {
+  bool opened = false;
+  return OpenAndWrite(path, O_CREAT | O_EXCL | O_NOFOLLOW, mode, data, opened);
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& data) {

@@ -105,6 +105,10 @@ std::string ReadWholeFile(const std::string& path, size_t limit = SIZE_MAX);
 // usual permissions). Raises with the cause: "Cannot create file ..." or "Cannot
 // write file ...", with what was written until then left behind.
 void WriteWholeFile(const std::string& path, const std::string& data);
+// Makes `path` with the permission bits `mode` and writes all of `data` to it; a file
+// or link already there is neither followed nor replaced (EEXIST). Returns 0, or the
+// errno of the failure; a file begun stays behind.
+int WriteNewFile(const std::string& path, const std::string& data, mode_t mode);
 
 // Writes `data` to `path` whole or not at all: into a temporary file of the same
 // folder, flushed to the disk, then renamed over `path`. An existing file keeps

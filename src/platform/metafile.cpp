@@ -6,6 +6,7 @@
 
 #include "platform/clipboard.h"
 #include "platform/emfrecords.h"
+#include "platform/files.h"
 
 namespace kx {
 
@@ -44,16 +45,7 @@ void TkxMetafile::LoadFromBytes(std::string bytes) {
   FHeader = h;
 }
 
-void TkxMetafile::LoadFromFile(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throw std::runtime_error("Cannot open file \"" + path + "\"");
-  std::string data;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  std::fclose(f);
-  LoadFromBytes(std::move(data));
-}
+void TkxMetafile::LoadFromFile(const std::string& path) { LoadFromBytes(ReadWholeFile(path)); }
 
 void TkxMetafile::LoadFromClipboard() {
   std::string data;
@@ -61,13 +53,7 @@ void TkxMetafile::LoadFromClipboard() {
   LoadFromBytes(std::move(data));
 }
 
-void TkxMetafile::SaveToFile(const std::string& path) const {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw std::runtime_error("Cannot create file \"" + path + "\"");
-  bool ok = std::fwrite(FBytes.data(), 1, FBytes.size(), f) == FBytes.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) throw std::runtime_error("Cannot write file \"" + path + "\"");
-}
+void TkxMetafile::SaveToFile(const std::string& path) const { WriteWholeFile(path, FBytes); }
 
 // frame (0.01 mm) x device pixels / (device millimetres x 100), halves away from zero.
 static int32_t Natural(int64_t frame, int32_t px, int32_t mm) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/paths.h"
@@ -220,6 +221,22 @@ TEST(WholeFiles, ReadAllOrTheHeadAndWriteInPlace) {
             "Cannot read file \"" + d.Path() + "\". Is a directory");
   EXPECT_EQ(kxtest::FailureText([&] { kx::WriteWholeFile(d / "no/x.txt", "1"); }),
             "Cannot create file \"" + d / "no/x.txt" + "\". No such file or directory");
+}
+
+TEST(WholeFiles, ANewFileIsMadeOnlyWhereNothingIs) {
+  TempDir d;
+  ASSERT_EQ(kx::WriteNewFile(d / "new.xcu", "settings", 0600), 0);
+  EXPECT_EQ(kxtest::ReadFile(d / "new.xcu"), "settings");
+  struct stat st {};
+  ASSERT_EQ(stat((d / "new.xcu").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 077, 0u);  // nobody else may read it
+  // A file, or a link planted there (even one to nothing yet), is left as it was.
+  EXPECT_EQ(kx::WriteNewFile(d / "new.xcu", "other", 0600), EEXIST);
+  EXPECT_EQ(kxtest::ReadFile(d / "new.xcu"), "settings");
+  std::filesystem::create_symlink(d / "elsewhere", d / "planted.xcu");
+  EXPECT_EQ(kx::WriteNewFile(d / "planted.xcu", "x", 0600), EEXIST);
+  EXPECT_FALSE(std::filesystem::exists(d / "elsewhere"));
+  EXPECT_EQ(kx::WriteNewFile(d / "no/x.xcu", "x", 0600), ENOENT);
 }
 
 TEST(WholeFiles, AFullDiskIsSaidAsSuch) {

@@ -13,6 +13,7 @@
 #include "platform/emfrecords.h"
 #include "platform/metafile.h"
 #include "pngmodule/bmpread.h"
+#include "testutil.h"
 
 using namespace kx;
 using namespace kx::emf;
@@ -59,6 +60,27 @@ TEST(Metafile, HeaderNaturalSizeAndClipboard) {
   ClipboardSetMetafile(mf.Bytes());
   clip.LoadFromClipboard();
   EXPECT_EQ(clip.Bytes(), mf.Bytes());
+}
+
+TEST(Metafile, FilesRoundTripAndFailuresNameTheCause) {
+  kxtest::TempDir d;
+  TkxMetafile mf = RedSquarePage();
+  mf.SaveToFile(d / "page.emf");
+  TkxMetafile back;
+  back.LoadFromFile(d / "page.emf");
+  EXPECT_EQ(back.Bytes(), mf.Bytes());
+  EXPECT_EQ(kxtest::FailureText([&] { back.LoadFromFile(d / "none.emf"); }),
+            "Cannot open file \"" + d / "none.emf" + "\". No such file or directory");
+  EXPECT_EQ(kxtest::FailureText([&] { back.LoadFromFile(d.Path()); }),
+            "Cannot read file \"" + d.Path() + "\". Is a directory");
+  EXPECT_EQ(kxtest::FailureText([&] { mf.SaveToFile(d / "no/page.emf"); }),
+            "Cannot create file \"" + d / "no/page.emf" + "\". No such file or directory");
+  TkxBitmap bmp;
+  bmp.SetSize(3, 2);
+  bmp.SaveToFile(d / "page.bmp");
+  EXPECT_EQ(kxtest::ReadFile(d / "page.bmp"), bmp.BmpBytes());
+  EXPECT_EQ(kxtest::FailureText([&] { bmp.SaveToFile(d / "no/page.bmp"); }),
+            "Cannot create file \"" + d / "no/page.bmp" + "\". No such file or directory");
 }
 
 TEST(Bitmap, SizesAreWhiteAndFormatsAreChecked) {
