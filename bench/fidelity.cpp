@@ -31,7 +31,8 @@ bool Load(const char* path, Grey& g) {
   g.V.resize(size_t(g.W) * size_t(g.H));
   for (size_t i = 0; i < g.V.size(); ++i) {
     double a = buf[i * 4 + 3] / 255.0;
-    double r = buf[i * 4] * a + 255 * (1 - a), gg = buf[i * 4 + 1] * a + 255 * (1 - a), b = buf[i * 4 + 2] * a + 255 * (1 - a);
+    double r = buf[i * 4] * a + 255 * (1 - a), gg = buf[i * 4 + 1] * a + 255 * (1 - a),
+           b = buf[i * 4 + 2] * a + 255 * (1 - a);
     g.V[i] = std::round(0.299 * r + 0.587 * gg + 0.114 * b);
   }
   return true;
@@ -95,9 +96,12 @@ int main(int argc, char** argv) {
   int pages = 0, broken = 0, under = 0, sizes = 0, scale = 4, first = 1;
   bool common = false;
   for (;;) {
-    if (first < argc && std::string(argv[first]) == "--common") common = true, first += 1;
-    else if (first + 1 < argc && std::string(argv[first]) == "--scale") scale = std::max(1, std::atoi(argv[first + 1])), first += 2;
-    else break;
+    if (first < argc && std::string(argv[first]) == "--common")
+      common = true, first += 1;
+    else if (first + 1 < argc && std::string(argv[first]) == "--scale")
+      scale = std::max(1, std::atoi(argv[first + 1])), first += 2;
+    else
+      break;
   }
   for (int i = first; i + 1 < argc; i += 2) {
     Grey a, b;

@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   for (const auto& f : files) {
     auto t0 = Clock::now();
     try {
-      Variant doc = OleGet(OleGet(app, "Documents"), "Open", {TkxOleArg::Text(f), TkxOleArg::Omitted(), TkxOleArg::Bool(true)});
+      Variant doc =
+          OleGet(OleGet(app, "Documents"), "Open", {TkxOleArg::Text(f), TkxOleArg::Omitted(), TkxOleArg::Bool(true)});
       Variant pages = OleGet(OleGet(OleGet(app, "ActiveWindow"), "ActivePane"), "Pages");
       if (VarToInt(OleGet(pages, "Count")) > 0) OleGet(OleGet(pages, "Item", {TkxOleArg::Int(1)}), "EnhMetaFileBits");
       firstPage.push_back(Ms(t0, Clock::now()));
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     }
   }
   OleCall(app, "Quit", {TkxOleArg::Bool(false)});
-  std::printf("server start (up to its first blank document): median %.0f ms over %zu starts\n", Median(starts), starts.size());
+  std::printf("server start (up to its first blank document): median %.0f ms over %zu starts\n", Median(starts),
+              starts.size());
   std::printf("open + first page as EMF: median %.0f ms, max %.0f ms over %zu documents (%d could not be opened)\n",
               Median(firstPage), firstPage.empty() ? 0.0 : *std::max_element(firstPage.begin(), firstPage.end()),
               firstPage.size(), failed);

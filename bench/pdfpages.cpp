@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     reading += std::chrono::duration<double>(t1 - t0).count();
     translating += std::chrono::duration<double>(t2 - t1).count();
   }
-  std::printf("%d pages: reading %.3f s, translating %.3f s, playing %.3f s; %d failed\n", pages, reading,
-              translating, playing, failed);
+  std::printf("%d pages: reading %.3f s, translating %.3f s, playing %.3f s; %d failed\n", pages, reading, translating,
+              playing, failed);
   return failed ? 1 : 0;
 }

@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
   kx::TkxMetafile mf;
   mf.LoadFromBytes(page.Bytes());
   int i = 0;
-  for (auto pf : {kx::TkxPixelFormat::pf1bit, kx::TkxPixelFormat::pf4bit, kx::TkxPixelFormat::pf8bit,
-                  kx::TkxPixelFormat::pf15bit, kx::TkxPixelFormat::pf16bit, kx::TkxPixelFormat::pf24bit,
-                  kx::TkxPixelFormat::pf32bit}) {
+  for (auto pf :
+       {kx::TkxPixelFormat::pf1bit, kx::TkxPixelFormat::pf4bit, kx::TkxPixelFormat::pf8bit, kx::TkxPixelFormat::pf15bit,
+        kx::TkxPixelFormat::pf16bit, kx::TkxPixelFormat::pf24bit, kx::TkxPixelFormat::pf32bit}) {
     kx::TkxBitmap b;
     b.SetPixelFormat(pf);
     b.SetSize(23, 17);

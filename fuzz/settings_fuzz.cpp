@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kx::TkxStringList l;
   l.SetText(text);
   std::string key = l.Count() ? l[0].substr(0, l[0].find('=')) : text.substr(0, 8);
-  std::erase_if(key, [](char c) { return c == '\0' || c == '\r' || c == '\n' || c == '='; });  // keys hold none of these
+  std::erase_if(key,
+                [](char c) { return c == '\0' || c == '\r' || c == '\n' || c == '='; });  // keys hold none of these
   std::string value = l.GetValue(key);
   l.SetValue(key, value + "x");
   l.SetValue(key, "");

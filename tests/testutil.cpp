@@ -2,9 +2,9 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <sys/syscall.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>

@@ -74,13 +74,13 @@ class ProjectScope {
 // What the test converter class saw, and how it should behave.
 struct TestConvertorLog {
   std::mutex Lock;
-  std::vector<std::string> Files;        // in processing order
+  std::vector<std::string> Files;  // in processing order
   std::vector<int> Indexes;
   std::vector<std::string> ThreadIds;
   std::atomic<int> Constructed{0};
   std::atomic<int> Destroyed{0};
-  std::atomic<int> DelayMs{0};           // per document
-  std::map<int, int> DelayForIndex;      // more milliseconds for the item of that index
+  std::atomic<int> DelayMs{0};       // per document
+  std::map<int, int> DelayForIndex;  // more milliseconds for the item of that index
   void Reset();
 };
 TestConvertorLog& TestLog();

@@ -15,9 +15,9 @@ bool ApplyEditionProfile();
 // What start-up needs from the parts that are not linked into every build.
 struct TkxStartupSlots {
   std::function<std::unique_ptr<TkxInfoBase>()> CreateInfo;  // the product information object
-  std::function<int()> RunWindow;             // the window mode; returns the exit code
-  std::function<void()> KillServers;          // ends every word processor at once
-  std::function<bool()> HasDisplay;           // unset: a window can be shown
+  std::function<int()> RunWindow;                            // the window mode; returns the exit code
+  std::function<void()> KillServers;                         // ends every word processor at once
+  std::function<bool()> HasDisplay;                          // unset: a window can be shown
 };
 
 // The whole program: start-up order, run mode, shutdown order. Returns the exit code.

@@ -35,9 +35,9 @@ class TkxMain {
   std::unique_ptr<TkxConsoleReport> Report;
 
  private:
-  std::string FSource;          // as the search takes it
-  bool FSourceWarned = false;   // its folder was reported missing already
-  double FSeconds = 0;          // from the start of the run to its end
+  std::string FSource;         // as the search takes it
+  bool FSourceWarned = false;  // its folder was reported missing already
+  double FSeconds = 0;         // from the start of the run to its end
 };
 
 extern TkxMain* Runner;

@@ -217,9 +217,8 @@ void TkxLUMIPIX::ConvertToPng(const std::string& bmpFile, const std::string& png
 }
 
 void RegisterLumipix() {
-  RegisterConvertorClass("TkxLUMIPIX", [](TkxBatch* b, const TkxNodeEvent& e, int n) -> TkxConvertor* {
-    return new TkxLUMIPIX(b, e, n);
-  });
+  RegisterConvertorClass(
+      "TkxLUMIPIX", [](TkxBatch* b, const TkxNodeEvent& e, int n) -> TkxConvertor* { return new TkxLUMIPIX(b, e, n); });
 }
 
 }  // namespace kx

@@ -66,8 +66,7 @@ Variant OleInvoke(const Variant& target, TkxCallKind kind, const std::string& me
 
   int32_t id = 0;
   HRESULT hr = disp.GetIDsOfNames(Utf8ToUtf16(member), id);
-  if (hr == DISP_E_UNKNOWNNAME)
-    throw EOleError("Method '" + member + "' not supported by automation object", hr);
+  if (hr == DISP_E_UNKNOWNNAME) throw EOleError("Method '" + member + "' not supported by automation object", hr);
   if (hr != S_OK) throw EOleError(CodeText(hr), hr);
 
   // Automation strings for text passed by reference; written back after the call.
@@ -77,28 +76,16 @@ Variant OleInvoke(const Variant& target, TkxCallKind kind, const std::string& me
   for (size_t k = args.size(); k-- > 0;) {
     TkxOleArg& a = args[k];
     switch (a.K) {
-      case TkxOleArg::Kind::Omitted:
-        params.Args.push_back(Variant::Omitted());
-        break;
-      case TkxOleArg::Kind::Text:
-        params.Args.push_back(Variant::FromUtf8(a.S));
-        break;
+      case TkxOleArg::Kind::Omitted: params.Args.push_back(Variant::Omitted()); break;
+      case TkxOleArg::Kind::Text: params.Args.push_back(Variant::FromUtf8(a.S)); break;
       case TkxOleArg::Kind::TextRef:
         refStrings[k] = a.TextPtr ? Utf8ToUtf16(*a.TextPtr) : std::u16string();
         params.Args.push_back(Variant::RefTo(&refStrings[k]));
         break;
-      case TkxOleArg::Kind::Int:
-        params.Args.push_back(Variant::FromInt(a.I));
-        break;
-      case TkxOleArg::Kind::Bool:
-        params.Args.push_back(Variant::FromBool(a.I != 0));
-        break;
-      case TkxOleArg::Kind::Var:
-        params.Args.push_back(a.V);
-        break;
-      case TkxOleArg::Kind::IntRef:
-        params.Args.push_back(Variant::RefTo(a.IntPtr));
-        break;
+      case TkxOleArg::Kind::Int: params.Args.push_back(Variant::FromInt(a.I)); break;
+      case TkxOleArg::Kind::Bool: params.Args.push_back(Variant::FromBool(a.I != 0)); break;
+      case TkxOleArg::Kind::Var: params.Args.push_back(a.V); break;
+      case TkxOleArg::Kind::IntRef: params.Args.push_back(Variant::RefTo(a.IntPtr)); break;
     }
   }
 
@@ -160,7 +147,8 @@ int32_t VarToInt(const Variant& value) {
     case VarType::Bool: return v.Int;
     case VarType::String: {
       double d;
-      if (!ParseNumber(Utf16ToUtf8(v.Str), d) || d < -2147483648.0 || d > 2147483647.0) CannotConvert(v.Type, "Integer");
+      if (!ParseNumber(Utf16ToUtf8(v.Str), d) || d < -2147483648.0 || d > 2147483647.0)
+        CannotConvert(v.Type, "Integer");
       return int32_t(std::nearbyint(d));
     }
     default: CannotConvert(v.Type, "Integer");

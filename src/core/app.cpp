@@ -17,7 +17,9 @@ TkxApp TkxApp::FromArgs(int argc, char** argv) {
   return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), argc > 1 && argv[1] ? argv[1] : "");
 }
 
-int DetectEdition(const std::string& exeName) { return Contains(ExtractFileName(exeName), "png") ? kPngEdition : kEmfEdition; }
+int DetectEdition(const std::string& exeName) {
+  return Contains(ExtractFileName(exeName), "png") ? kPngEdition : kEmfEdition;
+}
 
 TkxEditionProfile EditionProfileOf(int edition) {
   TkxEditionProfile e;

@@ -18,8 +18,8 @@ extern TkxApp* App;
 inline constexpr int kPngEdition = 0;
 inline constexpr int kEmfEdition = 1;
 
-extern int Edition;           // kPngEdition or kEmfEdition
-extern bool SkipOwnerFiles;   // names beginning with "~$" are never listed
+extern int Edition;          // kPngEdition or kEmfEdition
+extern bool SkipOwnerFiles;  // names beginning with "~$" are never listed
 
 inline constexpr const char* kVersion = "2022.14.611.2864";
 

@@ -60,7 +60,8 @@ int OptionKeyDistance(std::string_view a0, std::string_view b0) {
     for (size_t j = 1; j <= m; ++j) {
       int cost = a[i - 1] == b[j - 1] ? 0 : 1;
       d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   return d[n][m];
 }
@@ -88,17 +89,14 @@ std::string NearestOptionKey(std::string_view key) {
 bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& why) {
   if (value.empty()) return true;
   switch (kind) {
-    case TkxOptionKind::Text:
-      return true;
+    case TkxOptionKind::Text: return true;
     case TkxOptionKind::Boolean:
       why = "not a boolean (1, 0, True or False)";
       return ReadBool(value, false) == ReadBool(value, true);
     case TkxOptionKind::Overwrite:
       why = "not skip, True or False";
       return SameText(value, "skip") || ReadBool(value, false) == ReadBool(value, true);
-    case TkxOptionKind::Integer:
-      why = "not a whole number";
-      return ReadInt(value, 0) == ReadInt(value, 1);
+    case TkxOptionKind::Integer: why = "not a whole number"; return ReadInt(value, 0) == ReadInt(value, 1);
     case TkxOptionKind::Dpi: {
       why = "not a resolution from 1 to 1200";
       int v = ReadInt(value, 0);
@@ -129,14 +127,10 @@ bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& wh
 // What the program does instead with a value it cannot read.
 static std::string Instead(const TkxOptionKey& k) {
   switch (k.Kind) {
-    case TkxOptionKind::Regex:
-      return "every document is taken";
-    case TkxOptionKind::Pages:
-      return "every page is written";
-    case TkxOptionKind::Shard:
-      return "every document is taken";
-    default:
-      return std::string("the default ") + k.Default + " is used";
+    case TkxOptionKind::Regex: return "every document is taken";
+    case TkxOptionKind::Pages: return "every page is written";
+    case TkxOptionKind::Shard: return "every document is taken";
+    default: return std::string("the default ") + k.Default + " is used";
   }
 }
 

@@ -16,7 +16,7 @@ struct TkxOptionKey {
   TkxOptionKind Kind;
   const char* Default;  // as the help shows it; "" for empty
   const char* Meaning;
-  bool Listed = true;   // false for keys kept only for old project files
+  bool Listed = true;  // false for keys kept only for old project files
 };
 
 // Every key, in the order the help lists them.

@@ -325,9 +325,7 @@ TOverwriteMode TkxProject::OverwriteMode() const {
   return ReadBool(v, OverwriteDefault) ? TOverwriteMode::Overwrite : TOverwriteMode::Rename;
 }
 
-bool TkxProject::AutoRun() const {
-  return ReadBool(GetOption("RunAndClose"), false) || PureConsole() || Daemon() > 0;
-}
+bool TkxProject::AutoRun() const { return ReadBool(GetOption("RunAndClose"), false) || PureConsole() || Daemon() > 0; }
 
 std::string TkxProject::TargetFolder() const {
   // A "file:" address is a path before anything is made of it.

@@ -68,9 +68,9 @@ class TkxProject {
   std::string RenameSource() const { return GetOption("RenameSource"); }
   int ThreadsCount() const;
   int Daemon() const;
-  TkxPageRange Pages() const;   // every page when unreadable
-  int Dpi() const;              // 96 when unreadable or outside 1..1200
-  TkxShard Shard() const;       // the whole folder when unreadable
+  TkxPageRange Pages() const;  // every page when unreadable
+  int Dpi() const;             // 96 when unreadable or outside 1..1200
+  TkxShard Shard() const;      // the whole folder when unreadable
   TOverwriteMode OverwriteMode() const;
   bool AutoRun() const;
   // "Target" as a path ("file:" addresses converted) with the delimiter appended; a

@@ -47,18 +47,15 @@ std::string TkxPropList::GetValue(const std::string& name) const {
   if (!p || !FInstance) return std::string();
   QVariant v = FInstance->metaObject()->property(p->MetaIndex).read(FInstance);
   switch (p->Kind) {
-    case TkxPropKind::Integer:
-      return std::to_string(v.toLongLong());
+    case TkxPropKind::Integer: return std::to_string(v.toLongLong());
     case TkxPropKind::Enumeration: {
       if (v.metaType().id() == QMetaType::Bool) return v.toBool() ? "True" : "False";
       QMetaEnum e = FInstance->metaObject()->property(p->MetaIndex).enumerator();
       const char* key = e.valueToKey(v.toInt());
       return key ? key : "";
     }
-    case TkxPropKind::Text:
-      return v.toString().toStdString();
-    case TkxPropKind::Other:
-      break;
+    case TkxPropKind::Text: return v.toString().toStdString();
+    case TkxPropKind::Other: break;
   }
   return std::string();
 }

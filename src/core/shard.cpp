@@ -31,7 +31,8 @@ bool TkxShard::Parse(std::string_view text, TkxShard& out) {
   size_t slash = t.find('/');
   if (slash == std::string::npos) return false;
   int i, n;
-  if (!ReadCount(Trim(std::string_view(t).substr(0, slash)), i) || !ReadCount(Trim(std::string_view(t).substr(slash + 1)), n))
+  if (!ReadCount(Trim(std::string_view(t).substr(0, slash)), i) ||
+      !ReadCount(Trim(std::string_view(t).substr(slash + 1)), n))
     return false;
   if (n < 1 || i < 1 || i > n) return false;
   out.FIndex = i;

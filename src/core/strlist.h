@@ -20,7 +20,7 @@ class TkxStringList {
   // Index of the first line holding `key`, or -1.
   int IndexOfKey(std::string_view key) const;
 
-  std::string GetText() const;         // every line followed by CR LF
+  std::string GetText() const;          // every line followed by CR LF
   void SetText(std::string_view text);  // split at CR, LF, CR LF; ends at the first NUL
   // Raise with the cause. Inline: the list's own code stays free of files.
   void LoadFromFile(const std::string& path) { SetText(ReadWholeFile(path)); }

@@ -15,12 +15,9 @@ namespace kx {
 
 const char* StatusWord(int status) {
   switch (status) {
-    case TkxNode::Success:
-      return "Success";
-    case TkxNode::Failure:
-      return "Failure";
-    default:
-      return "Running";
+    case TkxNode::Success: return "Success";
+    case TkxNode::Failure: return "Failure";
+    default: return "Running";
   }
 }
 
@@ -86,8 +83,8 @@ void TkxBatch::Search(const std::string& folder, const std::string& mask, bool s
     return false;
   };
   bool ok = listed(FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
-    if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 &&
-        !(SkipOwnerFiles && IsOwnerFile(e.Name)) && InShard(folder + e.Name))
+    if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 && !(SkipOwnerFiles && IsOwnerFile(e.Name)) &&
+        InShard(folder + e.Name))
       AddFound(folder + e.Name);
     return !Terminated();
   }));

@@ -156,9 +156,9 @@ class TkxBatch : public TThread {
   // the other way round.
   std::mutex FTargetsLock;
   std::condition_variable FTurnChanged;
-  int32_t FTurn = 0;                         // every item below it has chosen its target
-  std::set<int32_t> FPassedAhead;            // items above FTurn that have chosen
-  std::map<std::string, int32_t> FTargets;   // target -> the item that holds it
+  int32_t FTurn = 0;                        // every item below it has chosen its target
+  std::set<int32_t> FPassedAhead;           // items above FTurn that have chosen
+  std::map<std::string, int32_t> FTargets;  // target -> the item that holds it
   std::set<std::string> FUsedFolders;
 };
 

@@ -24,8 +24,8 @@ std::map<std::string, std::unique_ptr<TkxConvertorClass>>& Registry() {
 thread_local std::shared_ptr<TkxChain>* BuildingChain = nullptr;
 }  // namespace
 
-const TkxConvertorClass* RegisterConvertorClass(const std::string& name,
-                                                std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int)> create) {
+const TkxConvertorClass* RegisterConvertorClass(
+    const std::string& name, std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int)> create) {
   std::lock_guard<std::mutex> g(RegistryLock);
   auto& slot = Registry()[name];
   if (!slot) slot = std::make_unique<TkxConvertorClass>();
@@ -231,14 +231,12 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
   turn.Reserve(result);
   if (!FileExists(ExistingName(result))) return result;
   switch (Project->OverwriteMode()) {
-    case TOverwriteMode::Overwrite:
-      return result;
+    case TOverwriteMode::Overwrite: return result;
     case TOverwriteMode::Skip:
       node->Status = TkxNode::Success;
       batch->RecordSkip();
       return std::string();
-    case TOverwriteMode::Rename:
-      break;
+    case TOverwriteMode::Rename: break;
   }
   // A renamed name is itself new: neither held in this run nor on disk already.
   for (int n = 1;; ++n) {

@@ -24,8 +24,8 @@ struct TkxConvertorClass {
 
 // Registers a class under its name (replacing one of the same name); the returned
 // reference stays valid for the whole process.
-const TkxConvertorClass* RegisterConvertorClass(const std::string& name,
-                                                std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int)> create);
+const TkxConvertorClass* RegisterConvertorClass(
+    const std::string& name, std::function<TkxConvertor*(TkxBatch*, const TkxNodeEvent&, int)> create);
 const TkxConvertorClass* FindConvertorClass(const std::string& name);
 
 // Converter threads of the current run not yet ended; changed only under the

@@ -17,8 +17,8 @@ std::string Regex::Replace(const std::string& pattern, const std::string& input,
 
 std::string MaskToRegex(const std::string& mask) {
   static const char* const kSteps[][2] = {
-      {".", "\\."}, {"*", ".*"}, {"?", ".?"}, {"+", "\\+"}, {"^", "\\^"}, {"$", "\\$"}, {"(", "\\("},
-      {")", "\\)"}, {"[", "\\["}, {"]", "\\]"}, {"{", "\\{"}, {"}", "\\}"},
+      {".", "\\."}, {"*", ".*"},  {"?", ".?"},  {"+", "\\+"}, {"^", "\\^"}, {"$", "\\$"},
+      {"(", "\\("}, {")", "\\)"}, {"[", "\\["}, {"]", "\\]"}, {"{", "\\{"}, {"}", "\\}"},
   };
   std::string r = mask;
   for (const auto& step : kSteps) r = ReplaceAll(r, step[0], step[1]);

@@ -17,6 +17,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/XInputStream.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/script/vba/XVBACompatibility.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
@@ -24,7 +25,6 @@
 #include <com/sun/star/ucb/UniversalContentBroker.hpp>
 #include <com/sun/star/ucb/XContentProvider.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/lang/DisposedException.hpp>
 #include <osl/file.hxx>
 #include <rtl/ref.hxx>
 
@@ -114,11 +114,13 @@ class TkxWebAccess {
       : FBroker(css::ucb::UniversalContentBroker::create(ctx)),
         FProvider(ctx->getServiceManager()->createInstanceWithContext("com.sun.star.ucb.WebDAVContentProvider", ctx),
                   UNO_QUERY_THROW) {
-    for (const char* scheme : kSchemes) FBroker->registerContentProvider(FProvider, rtl::OUString::createFromAscii(scheme), true);
+    for (const char* scheme : kSchemes)
+      FBroker->registerContentProvider(FProvider, rtl::OUString::createFromAscii(scheme), true);
   }
   ~TkxWebAccess() {
     try {
-      for (const char* scheme : kSchemes) FBroker->deregisterContentProvider(FProvider, rtl::OUString::createFromAscii(scheme));
+      for (const char* scheme : kSchemes)
+        FBroker->deregisterContentProvider(FProvider, rtl::OUString::createFromAscii(scheme));
     } catch (const css::uno::Exception&) {
       // the office is gone, and with it what was registered in it
     }
@@ -328,8 +330,8 @@ void TkxWriterDocument::ExportPages() {
     // Pictures go into the PDF as they are: resampling them there costs the office more
     // than the translation's own choice of resolution does.
     Sequence<css::beans::PropertyValue> filterData = Props({Prop("ReduceImageResolution", Any(false))});
-    Sequence<css::beans::PropertyValue> pdfProps = Props(
-        {Prop("FilterName", Any(rtl::OUString("writer_pdf_Export"))), Prop("FilterData", Any(filterData))});
+    Sequence<css::beans::PropertyValue> pdfProps =
+        Props({Prop("FilterName", Any(rtl::OUString("writer_pdf_Export"))), Prop("FilterData", Any(filterData))});
     storable->storeToURL(U(FileUrl(pdf)), pdfProps);
   } catch (const css::lang::DisposedException&) {
     unlink(pdf.c_str());

@@ -107,8 +107,8 @@ TRequest TkxDecliner::Seen() const {
 std::string TkxDecliner::Reason(const std::string& source, bool web) const {
   std::lock_guard<std::mutex> g(FLock);
   if (FSeen == TRequest::Network)
-    return "The web address " + source + (FDetail.rfind("the server", 0) == 0 ? " gives no document: " : " cannot be reached: ") +
-           FDetail;
+    return "The web address " + source +
+           (FDetail.rfind("the server", 0) == 0 ? " gives no document: " : " cannot be reached: ") + FDetail;
   if (FSeen != TRequest::Io) return web ? "The web address " + source + " gives no document that can be opened" : "";
   switch (FCode) {
     case css::ucb::IOErrorCode_ACCESS_DENIED:
@@ -116,12 +116,9 @@ std::string TkxDecliner::Reason(const std::string& source, bool web) const {
       return web ? "The web address " + source + " refuses access to the document" : kMsgNoAccess;
     case css::ucb::IOErrorCode_NOT_EXISTING:
     case css::ucb::IOErrorCode_NOT_EXISTING_PATH:
-    case css::ucb::IOErrorCode_NO_FILE:
-      return web ? "The web address " + source + " has no document" : kMsgNotFound;
-    case css::ucb::IOErrorCode_OUT_OF_MEMORY:
-      return "The document needs more memory than the word processor may use";
-    case css::ucb::IOErrorCode_OUT_OF_DISK_SPACE:
-      return "The disk of the word processor's work files is full";
+    case css::ucb::IOErrorCode_NO_FILE: return web ? "The web address " + source + " has no document" : kMsgNotFound;
+    case css::ucb::IOErrorCode_OUT_OF_MEMORY: return "The document needs more memory than the word processor may use";
+    case css::ucb::IOErrorCode_OUT_OF_DISK_SPACE: return "The disk of the word processor's work files is full";
     default:  // a file that cannot be read as what it claims to be
       return web ? "The document at the web address " + source + " cannot be read" : "";
   }

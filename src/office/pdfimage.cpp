@@ -46,7 +46,8 @@ bool DecodeJpeg(std::string_view data, TkxRaster& out, int64_t maxPixels, int wa
   }
   if (wantW > 0 && wantH > 0) {
     unsigned eighths = 1;
-    while (eighths < 8 && (info.image_width * eighths < unsigned(wantW) * 8 || info.image_height * eighths < unsigned(wantH) * 8))
+    while (eighths < 8 &&
+           (info.image_width * eighths < unsigned(wantW) * 8 || info.image_height * eighths < unsigned(wantH) * 8))
       ++eighths;
     info.scale_num = eighths;
     info.scale_denom = 8;
@@ -114,7 +115,8 @@ bool PnmHeader(std::string_view d, char kind, int fields, long (&v)[3], size_t& 
     }
     long n = 0;
     size_t start = pos;
-    while (pos < d.size() && std::isdigit(static_cast<unsigned char>(d[pos])) && n < 1000000) n = n * 10 + (d[pos++] - '0');
+    while (pos < d.size() && std::isdigit(static_cast<unsigned char>(d[pos])) && n < 1000000)
+      n = n * 10 + (d[pos++] - '0');
     if (pos == start) return false;
     v[i] = n;
   }

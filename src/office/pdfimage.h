@@ -10,8 +10,8 @@ namespace kx::office {
 
 struct TkxRaster {
   int Width = 0, Height = 0;
-  bool Alpha = false;            // 4 bytes a pixel (red, green, blue, straight alpha), else 3
-  std::vector<uint8_t> Pixels;   // rows from the top, packed
+  bool Alpha = false;           // 4 bytes a pixel (red, green, blue, straight alpha), else 3
+  std::vector<uint8_t> Pixels;  // rows from the top, packed
 };
 
 // False when the data cannot be read or the image has more than `maxPixels` pixels.

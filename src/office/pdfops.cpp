@@ -106,11 +106,16 @@ bool ReadImageData(Line& l, Binary& bin, TkxPdfImage& img) {
   std::string_view kind = l.Word();
   long long size = 0;
   if (!l.Int(size)) return false;
-  if (kind == "JPEG") img.Format = TkxPdfImageFormat::Jpeg;
-  else if (kind == "PNG") img.Format = TkxPdfImageFormat::Png;
-  else if (kind == "PPM") img.Format = TkxPdfImageFormat::Ppm;
-  else if (kind == "PBM") img.Format = TkxPdfImageFormat::Pbm;
-  else return false;
+  if (kind == "JPEG")
+    img.Format = TkxPdfImageFormat::Jpeg;
+  else if (kind == "PNG")
+    img.Format = TkxPdfImageFormat::Png;
+  else if (kind == "PPM")
+    img.Format = TkxPdfImageFormat::Ppm;
+  else if (kind == "PBM")
+    img.Format = TkxPdfImageFormat::Pbm;
+  else
+    return false;
   return bin.Take(size, img.Bytes);
 }
 
@@ -147,10 +152,14 @@ class OpReader {
       FSink.EndText();
     } else if (op == "strokePath" || op == "fillPath" || op == "eoFillPath" || op == "clipPath" || op == "eoClipPath") {
       if (!ReadPath(l, FPath)) return TLine::Done;
-      if (op == "strokePath") FSink.Stroke(FPath);
-      else if (op == "fillPath") FSink.Fill(FPath, false);
-      else if (op == "eoFillPath") FSink.Fill(FPath, true);
-      else FSink.Clip(FPath, op == "eoClipPath");
+      if (op == "strokePath")
+        FSink.Stroke(FPath);
+      else if (op == "fillPath")
+        FSink.Fill(FPath, false);
+      else if (op == "eoFillPath")
+        FSink.Fill(FPath, true);
+      else
+        FSink.Clip(FPath, op == "eoClipPath");
     } else if (op == "drawImage" || op == "drawMask") {
       return Image(op == "drawMask", l);
     } else {
@@ -201,8 +210,8 @@ class OpReader {
   TLine Font(Line& l) {
     TkxPdfFont f;
     long long embedded = 0, bold = 0, italic = 0, underline = 0, embedSize = 0;
-    if (!l.Int(f.Id) || !l.Int(embedded) || !l.Int(bold) || !l.Int(italic) || !l.Int(underline) ||
-        !l.Number(f.Size) || !l.Int(embedSize))
+    if (!l.Int(f.Id) || !l.Int(embedded) || !l.Int(bold) || !l.Int(italic) || !l.Int(underline) || !l.Number(f.Size) ||
+        !l.Int(embedSize))
       return TLine::Broken;
     f.Bold = bold != 0, f.Italic = italic != 0;
     f.Name = l.Rest();
@@ -216,14 +225,19 @@ class OpReader {
     if (op == "updateLineWidth" || op == "updateMiterLimit") {
       double w;
       if (!l.Number(w)) return TLine::Done;
-      if (op == "updateLineWidth") FSink.SetLineWidth(w);
-      else FSink.SetMiterLimit(w);
+      if (op == "updateLineWidth")
+        FSink.SetLineWidth(w);
+      else
+        FSink.SetMiterLimit(w);
     } else if (op == "updateLineJoin" || op == "updateLineCap" || op == "setTextRenderMode") {
       long long v;
       if (!l.Int(v)) return TLine::Done;
-      if (op == "updateLineJoin") FSink.SetLineJoin(int(v));
-      else if (op == "updateLineCap") FSink.SetLineCap(int(v));
-      else FSink.SetTextRenderMode(int(v));
+      if (op == "updateLineJoin")
+        FSink.SetLineJoin(int(v));
+      else if (op == "updateLineCap")
+        FSink.SetLineCap(int(v));
+      else
+        FSink.SetTextRenderMode(int(v));
     } else if (op == "updateLineDash") {
       double phase = 0;
       long long n = 0;

@@ -20,13 +20,13 @@ using namespace emf;
 
 namespace {
 
-constexpr int32_t kUnitsPerPixel = 75;            // 1/100 pt at 96 dpi
+constexpr int32_t kUnitsPerPixel = 75;  // 1/100 pt at 96 dpi
 constexpr int64_t kMaxImagePixels = int64_t(1) << 24;
 constexpr int64_t kMaxDecodedPixels = int64_t(1) << 26;  // larger pictures are left out
 constexpr double kMaxCoord = 1 << 30;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr size_t kCachedObjects = 256;            // per kind, before unused ones are deleted
-constexpr double kImageDpi = 300;                 // pictures keep at least this resolution where placed
+constexpr size_t kCachedObjects = 256;  // per kind, before unused ones are deleted
+constexpr double kImageDpi = 300;       // pictures keep at least this resolution where placed
 
 uint32_t ColorRef(double r, double g, double b) {
   auto c = [](double v) { return uint32_t(std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255)); };

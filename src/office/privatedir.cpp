@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <random>
 
-#include <osl/file.hxx>
 #include <rtl/digest.h>
+#include <osl/file.hxx>
 
 #include "office/process.h"
 #include "platform/files.h"

@@ -52,7 +52,8 @@ std::atomic<int> Recycle{200};
 std::atomic<int> CeilingMb{2048};
 
 int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 std::string ToUtf8(const rtl::OUString& s) { return rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8).getStr(); }
@@ -85,7 +86,7 @@ const TkxSetting kProfileSettings[] = {
 };
 // The office reaches no host by itself: the content providers of network schemes are
 // taken out of its profile (a document asked for by web address is fetched apart).
-const char* const kRemoteProviders[] = {"Provider3", "Provider4", "Provider4a", "Provider6",
+const char* const kRemoteProviders[] = {"Provider3",  "Provider4",   "Provider4a",  "Provider6",
                                         "Provider12", "Provider12a", "Provider12b", "Provider43"};
 
 }  // namespace
@@ -257,7 +258,8 @@ Reference<css::uno::XComponentContext> LocalContext() {
   static std::string failure;
   std::call_once(once, [] {
     try {
-      rtl::Bootstrap::setIniFilename(rtl::OUString::createFromAscii("file:///usr/lib/libreoffice/program/fundamentalrc"));
+      rtl::Bootstrap::setIniFilename(
+          rtl::OUString::createFromAscii("file:///usr/lib/libreoffice/program/fundamentalrc"));
       ctx = cppu::defaultBootstrap_InitialComponentContext();
     } catch (const css::uno::Exception& e) {
       failure = ToUtf8(e.Message);
@@ -333,8 +335,9 @@ void TkxOfficeProcess::WriteProfile() {
     xcu += std::string("<item oor:path=\"") + s.Path + "\"><prop oor:name=\"" + s.Name + "\" oor:op=\"fuse\"><value>" +
            s.Value + "</value></prop></item>\n";
   for (const char* provider : kRemoteProviders)
-    xcu += std::string("<item oor:path=\"/org.openoffice.ucb.Configuration/ContentProviders/Local/SecondaryKeys/Office/"
-                       "ProviderData\"><node oor:name=\"") +
+    xcu += std::string(
+               "<item oor:path=\"/org.openoffice.ucb.Configuration/ContentProviders/Local/SecondaryKeys/Office/"
+               "ProviderData\"><node oor:name=\"") +
            provider + "\" oor:op=\"remove\"/></item>\n";
   xcu += "</oor:items>\n";
   FDir.WriteFile("profile/user/registrymodifications.xcu", xcu);
@@ -345,8 +348,8 @@ void TkxOfficeProcess::Spawn(int attempt) {
   std::string exe = ProgramDir() + "/soffice.bin";
   std::string profile = "-env:UserInstallation=" + ProfileUrl(FDir.Path() + "/profile");
   std::string accept = "--accept=pipe,name=" + FPipe + ";urp;StarOffice.ComponentContext";
-  const char* argv[] = {exe.c_str(),     "--headless",   "--invisible",     "--nologo",
-                        "--norestore",   "--nodefault",  "--nolockcheck",   "--nofirststartwizard",
+  const char* argv[] = {exe.c_str(),     "--headless",   "--invisible",   "--nologo",
+                        "--norestore",   "--nodefault",  "--nolockcheck", "--nofirststartwizard",
                         profile.c_str(), accept.c_str(), nullptr};
   // Its own temporary files go into the private folder too.
   std::vector<std::string> env;
@@ -390,7 +393,8 @@ void TkxOfficeProcess::Spawn(int attempt) {
     _exit(127);
   }
   if (devnull >= 0) close(devnull);
-  if (pid < 0) throw EOfficeError{std::string("The word processor (LibreOffice) cannot be started: ") + std::strerror(errno)};
+  if (pid < 0)
+    throw EOfficeError{std::string("The word processor (LibreOffice) cannot be started: ") + std::strerror(errno)};
   FChild.Started(pid);
 }
 

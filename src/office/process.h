@@ -83,7 +83,7 @@ class TkxOfficeProcess {
   // then is for want of memory. The ceiling it was started with, in megabytes.
   bool OutOfMemory() const;
   int CeilingMb() const { return FCeilingMb; }
-  int Documents = 0;  // documents opened in this office
+  int Documents = 0;                                         // documents opened in this office
   const std::string& Folder() const { return FDir.Path(); }  // the private folder
   const std::string& WorkDir() const { return FWorkDir; }    // scratch folder inside it
   const std::string& PipeName() const { return FPipe; }

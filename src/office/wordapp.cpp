@@ -79,7 +79,19 @@ enum class DocumentMember { Close, HasVBProject, Goto };
 enum class SelectionMember { Start, End, EndKey, SetRange, Copy };
 enum class OptionsMember { UpdateFieldsAtPrint, UpdateLinksAtPrint };
 enum class DocumentsMember { Open, Add, Count };
-enum class AppMember { Version, Build, Visible, WindowState, DisplayAlerts, Documents, Options, ActiveWindow, Selection, Path, Quit };
+enum class AppMember {
+  Version,
+  Build,
+  Visible,
+  WindowState,
+  DisplayAlerts,
+  Documents,
+  Options,
+  ActiveWindow,
+  Selection,
+  Path,
+  Quit
+};
 
 template <class E, size_t N>
 std::vector<std::string> MemberNames(const std::pair<E, const char*> (&members)[N]) {
@@ -132,7 +144,8 @@ struct TkxDocState {
 class TkxRange : public TkxDispatchObject {
  public:
   explicit TkxRange(int start, int end)
-      : TkxDispatchObject(MemberNames({std::pair{RangeMember::Start, "Start"}, {RangeMember::End, "End"}}), "Word.Range"),
+      : TkxDispatchObject(MemberNames({std::pair{RangeMember::Start, "Start"}, {RangeMember::End, "End"}}),
+                          "Word.Range"),
         Start(start),
         End(end) {}
   int Start, End;
@@ -163,7 +176,8 @@ class TkxPage : public TkxDispatchObject {
 class TkxPages : public TkxDispatchObject {
  public:
   explicit TkxPages(std::shared_ptr<TkxDocState> doc)
-      : TkxDispatchObject(MemberNames({std::pair{PagesMember::Count, "Count"}, {PagesMember::Item, "Item"}}), "Word.Pages"),
+      : TkxDispatchObject(MemberNames({std::pair{PagesMember::Count, "Count"}, {PagesMember::Item, "Item"}}),
+                          "Word.Pages"),
         FDoc(std::move(doc)) {}
 
  protected:
@@ -192,7 +206,8 @@ class TkxWindow : public TkxDispatchObject {
  public:
   explicit TkxWindow(std::shared_ptr<TkxDocState> doc)
       : TkxDispatchObject(
-            MemberNames({std::pair{WindowMember::View, "View"}, {WindowMember::ActivePane, "ActivePane"}}), "Word.Window"),
+            MemberNames({std::pair{WindowMember::View, "View"}, {WindowMember::ActivePane, "ActivePane"}}),
+            "Word.Window"),
         FDoc(std::move(doc)) {}
 
  protected:
@@ -350,24 +365,16 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
       case AppMember::Version:  // the object-model level it answers to
         result = Variant::FromUtf8("16.0");
         return S_OK;
-      case AppMember::Build:
-        result = Variant::FromUtf8("LibreOffice");
-        return S_OK;
+      case AppMember::Build: result = Variant::FromUtf8("LibreOffice"); return S_OK;
       case AppMember::Visible:  // the office runs headless; the value is kept
         BoolProperty(Visible, flags, args, result);
         return S_OK;
-      case AppMember::WindowState:
-        IntProperty(WindowState, flags, args, result);
-        return S_OK;
-      case AppMember::DisplayAlerts:
-        IntProperty(DisplayAlerts, flags, args, result);
-        return S_OK;
+      case AppMember::WindowState: IntProperty(WindowState, flags, args, result); return S_OK;
+      case AppMember::DisplayAlerts: IntProperty(DisplayAlerts, flags, args, result); return S_OK;
       case AppMember::Documents:
         result = Variant::FromDispatch(std::make_shared<TkxDocuments>(weak_from_this()));
         return S_OK;
-      case AppMember::Options:
-        result = Variant::FromDispatch(Opts);
-        return S_OK;
+      case AppMember::Options: result = Variant::FromDispatch(Opts); return S_OK;
       case AppMember::ActiveWindow: {
         auto d = Active();
         if (!d) Fault(kMsgNoDocument);
@@ -378,12 +385,8 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
         if (!Sel) Sel = std::make_shared<TkxSelection>(weak_from_this());
         result = Variant::FromDispatch(Sel);
         return S_OK;
-      case AppMember::Path:
-        result = Variant::FromUtf8(TkxOfficeProcess::ProgramDir());
-        return S_OK;
-      case AppMember::Quit:
-        Shutdown();
-        return S_OK;
+      case AppMember::Path: result = Variant::FromUtf8(TkxOfficeProcess::ProgramDir()); return S_OK;
+      case AppMember::Quit: Shutdown(); return S_OK;
     }
     return DISP_E_MEMBERNOTFOUND;
   }
@@ -397,7 +400,8 @@ std::shared_ptr<TkxApp> LockApp(const std::weak_ptr<TkxApp>& w) {
 
 HRESULT TkxPage::Call(int, uint16_t, std::vector<Variant>&, Variant& result) {
   if (!FDoc->Doc) Fault(kMsgClosed);
-  const auto& pages = Guarded(&FDoc->Doc->Office(), [&]() -> const std::vector<std::string>& { return FDoc->Doc->Pages(); });
+  const auto& pages =
+      Guarded(&FDoc->Doc->Office(), [&]() -> const std::vector<std::string>& { return FDoc->Doc->Pages(); });
   if (FIndex < 1 || FIndex > int(pages.size())) return DISP_E_BADPARAMCOUNT;
   const std::string& emf = pages[size_t(FIndex - 1)];
   result = Variant::FromBytes(std::vector<uint8_t>(emf.begin(), emf.end()));
@@ -441,12 +445,8 @@ HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant&
 HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) {
   std::shared_ptr<TkxApp> app = LockApp(FApp);
   switch (SelectionMember(id)) {
-    case SelectionMember::Start:
-      IntProperty(Start, flags, args, result);
-      return S_OK;
-    case SelectionMember::End:
-      IntProperty(End, flags, args, result);
-      return S_OK;
+    case SelectionMember::Start: IntProperty(Start, flags, args, result); return S_OK;
+    case SelectionMember::End: IntProperty(End, flags, args, result); return S_OK;
     case SelectionMember::EndKey: {  // (Unit): to the end of the document
       auto d = app->Active();
       if (!d) Fault(kMsgNoDocument);
@@ -480,7 +480,8 @@ HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant
   }
   TkxOfficeProcess& office = app->EnsureOffice();
   auto state = std::make_shared<TkxDocState>();
-  if (DocumentsMember(id) == DocumentsMember::Open) {  // (FileName, ConfirmConversions, ReadOnly, AddToRecentFiles, PasswordDocument)
+  if (DocumentsMember(id) ==
+      DocumentsMember::Open) {  // (FileName, ConfirmConversions, ReadOnly, AddToRecentFiles, PasswordDocument)
     std::string path = ArgText(args, 0);
     bool readOnly = ArgBool(args, 2, false);
     std::string password = ArgText(args, 4);

@@ -56,14 +56,10 @@ Variant Variant::RefTo(Variant* p) {
 
 Variant Variant::Deref() const {
   switch (Type) {
-    case VarType::IntRef:
-      return IntRef ? FromInt(*IntRef) : Variant();
-    case VarType::StringRef:
-      return StrRef ? FromString(*StrRef) : Variant();
-    case VarType::VariantRef:
-      return VarRef ? VarRef->Deref() : Variant();
-    default:
-      return *this;
+    case VarType::IntRef: return IntRef ? FromInt(*IntRef) : Variant();
+    case VarType::StringRef: return StrRef ? FromString(*StrRef) : Variant();
+    case VarType::VariantRef: return VarRef ? VarRef->Deref() : Variant();
+    default: return *this;
   }
 }
 

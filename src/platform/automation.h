@@ -83,8 +83,8 @@ struct ExcepInfo {
 };
 
 struct DispParams {
-  std::vector<Variant> Args;        // positional arguments, the last one first
-  std::vector<int32_t> NamedArgs;   // dispatch ids of the first NamedArgs.size() entries
+  std::vector<Variant> Args;       // positional arguments, the last one first
+  std::vector<int32_t> NamedArgs;  // dispatch ids of the first NamedArgs.size() entries
 };
 
 class IDispatch {

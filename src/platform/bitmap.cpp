@@ -16,8 +16,8 @@ namespace {
 constexpr int64_t kMaxPixels = int64_t(1) << 26;  // 64 M pixels: 256 MB of drawing surface
 
 std::vector<TkxRgb> HalftonePalette() {
-  std::vector<TkxRgb> p = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},   {0, 0, 128},
-                           {128, 0, 128},   {0, 128, 128}, {192, 192, 192}, {192, 220, 192}, {166, 202, 240}};
+  std::vector<TkxRgb> p = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+                           {128, 0, 128}, {0, 128, 128}, {192, 192, 192}, {192, 220, 192}, {166, 202, 240}};
   for (int r = 0; r < 6; ++r)
     for (int g = 0; g < 6; ++g)
       for (int b = 0; b < 6; ++b) p.push_back({uint8_t(r * 51), uint8_t(g * 51), uint8_t(b * 51)});
@@ -25,9 +25,16 @@ std::vector<TkxRgb> HalftonePalette() {
     uint8_t v = uint8_t(i * 255 / 21);
     p.push_back({v, v, v});
   }
-  for (TkxRgb c : std::initializer_list<TkxRgb>{{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
-                                                {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255},
-                                                {0, 255, 255}, {255, 255, 255}})
+  for (TkxRgb c : std::initializer_list<TkxRgb>{{255, 251, 240},
+                                                {160, 160, 164},
+                                                {128, 128, 128},
+                                                {255, 0, 0},
+                                                {0, 255, 0},
+                                                {255, 255, 0},
+                                                {0, 0, 255},
+                                                {255, 0, 255},
+                                                {0, 255, 255},
+                                                {255, 255, 255}})
     p.push_back(c);
   return p;
 }
@@ -69,10 +76,10 @@ void Put32(std::string& s, uint32_t v) {
 const std::vector<TkxRgb>& PaletteOf(TkxPixelFormat pf) {
   static const std::vector<TkxRgb> none;
   static const std::vector<TkxRgb> mono = {{0, 0, 0}, {255, 255, 255}};
-  static const std::vector<TkxRgb> sixteen = {
-      {0, 0, 0},     {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-      {0, 128, 128}, {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
-      {0, 0, 255},   {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
+  static const std::vector<TkxRgb> sixteen = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+                                              {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+                                              {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
+                                              {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
   static const std::vector<TkxRgb> halftone = HalftonePalette();
   switch (pf) {
     case TkxPixelFormat::pf1bit: return mono;
@@ -94,7 +101,8 @@ void TkxBitmap::SetSize(int32_t width, int32_t height) {
   TkxSurface s;
   if (width > 0 && height > 0) {
     s.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
-    if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("Out of memory for the page image");
+    if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
+      throw std::runtime_error("Out of memory for the page image");
     TkxCairo cr(cairo_create(s.get()));
     cairo_set_source_rgb(cr.get(), 1, 1, 1);
     cairo_paint(cr.get());
@@ -123,7 +131,8 @@ void TkxBitmap::StretchDraw(const TkxMetafile& mf, int32_t left, int32_t top, in
 
 uint32_t TkxBitmap::PixelAt(int32_t x, int32_t y) const {
   if (!FSurface || x < 0 || y < 0 || x >= FWidth || y >= FHeight) return 0;
-  const uint8_t* row = cairo_image_surface_get_data(FSurface.get()) + size_t(y) * size_t(cairo_image_surface_get_stride(FSurface.get()));
+  const uint8_t* row =
+      cairo_image_surface_get_data(FSurface.get()) + size_t(y) * size_t(cairo_image_surface_get_stride(FSurface.get()));
   uint32_t v;
   std::memcpy(&v, row + size_t(x) * 4, 4);
   return v & 0xFFFFFF;
@@ -190,12 +199,8 @@ std::string TkxBitmap::BmpBytes() const {
           if (r * r + g * g + bl * bl > (255 - r) * (255 - r) + (255 - g) * (255 - g) + (255 - bl) * (255 - bl))
             out[x >> 3] |= uint8_t(0x80 >> (x & 7));
           break;
-        case 4:
-          out[x >> 1] |= uint8_t(nearest->Of(p) << ((x & 1) ? 0 : 4));
-          break;
-        case 8:
-          out[x] = nearest->Of(p);
-          break;
+        case 4: out[x >> 1] |= uint8_t(nearest->Of(p) << ((x & 1) ? 0 : 4)); break;
+        case 8: out[x] = nearest->Of(p); break;
         case 16: {
           uint16_t v = fields ? uint16_t((r >> 3) << 11 | (g >> 2) << 5 | bl >> 3)
                               : uint16_t((r >> 3) << 10 | (g >> 3) << 5 | bl >> 3);
@@ -203,9 +208,7 @@ std::string TkxBitmap::BmpBytes() const {
           out[x * 2 + 1] = uint8_t(v >> 8);
           break;
         }
-        case 24:
-          out[x * 3] = uint8_t(bl), out[x * 3 + 1] = uint8_t(g), out[x * 3 + 2] = uint8_t(r);
-          break;
+        case 24: out[x * 3] = uint8_t(bl), out[x * 3 + 1] = uint8_t(g), out[x * 3 + 2] = uint8_t(r); break;
         default:
           out[x * 4] = uint8_t(bl), out[x * 4 + 1] = uint8_t(g), out[x * 4 + 2] = uint8_t(r), out[x * 4 + 3] = 0;
           break;

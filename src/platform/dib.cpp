@@ -164,7 +164,10 @@ struct TPixelFormat {
   bool KeepAlpha;  // 32-bit pixels keep their own alpha
   bool Plain32;    // 32-bit pixels are 0xAARRGGBB already
   TPixelFormat(const TkxDib& dib, TkxDibValues values)
-      : Red(dib.Masks[0]), Green(dib.Masks[1]), Blue(dib.Masks[2]), Alpha(dib.Masks[3]),
+      : Red(dib.Masks[0]),
+        Green(dib.Masks[1]),
+        Blue(dib.Masks[2]),
+        Alpha(dib.Masks[3]),
         KeepAlpha(values == TkxDibValues::ColorsWithAlpha && dib.Bits == 32 && dib.Masks[3] != 0),
         Plain32(dib.Bits == 32 && dib.Masks[0] == 0xFF0000 && dib.Masks[1] == 0xFF00 && dib.Masks[2] == 0xFF &&
                 (!KeepAlpha || dib.Masks[3] == 0xFF000000u)) {}
@@ -190,9 +193,10 @@ void DecodeRow(const TkxDib& dib, const uint8_t* src, const TPaletteLookup& look
       break;
     default:
       for (int64_t x = 0; x < w; ++x) {
-        uint32_t v = dib.Bits == 16 ? uint32_t(src[x * 2] | src[x * 2 + 1] << 8)
-                                    : uint32_t(src[x * 4] | src[x * 4 + 1] << 8 | src[x * 4 + 2] << 16 |
-                                               uint32_t(src[x * 4 + 3]) << 24);
+        uint32_t v =
+            dib.Bits == 16
+                ? uint32_t(src[x * 2] | src[x * 2 + 1] << 8)
+                : uint32_t(src[x * 4] | src[x * 4 + 1] << 8 | src[x * 4 + 2] << 16 | uint32_t(src[x * 4 + 3]) << 24);
         if (px.Plain32) {
           dst[x] = px.KeepAlpha ? v : 0xFF000000u | v;
           continue;

@@ -21,8 +21,8 @@ struct TkxDib {
   std::vector<uint32_t> Palette;  // 0xFFRRGGBB, the entries that the header's bytes hold
 
   bool Rle() const;
-  uint64_t RowBytes() const;      // one uncompressed row with its padding to 4 bytes
-  uint64_t PixelBytes() const;    // every uncompressed row
+  uint64_t RowBytes() const;    // one uncompressed row with its padding to 4 bytes
+  uint64_t PixelBytes() const;  // every uncompressed row
 };
 
 // Reads the BITMAPCOREHEADER or BITMAPINFOHEADER (and later) at `info`, with the masks

@@ -10,9 +10,14 @@ namespace kx::emfplay {
 using namespace emf;
 
 void TPlayer::StretchDiBits(const TRecord& r) {
-  TBlt b{double(r.I32(stretchdib::XDest)), double(r.I32(stretchdib::YDest)), double(r.I32(stretchdib::CxDest)),
-         double(r.I32(stretchdib::CyDest)), r.I32(stretchdib::XSrc), r.I32(stretchdib::YSrc),
-         r.I32(stretchdib::CxSrc), r.I32(stretchdib::CySrc),
+  TBlt b{double(r.I32(stretchdib::XDest)),
+         double(r.I32(stretchdib::YDest)),
+         double(r.I32(stretchdib::CxDest)),
+         double(r.I32(stretchdib::CyDest)),
+         r.I32(stretchdib::XSrc),
+         r.I32(stretchdib::YSrc),
+         r.I32(stretchdib::CxSrc),
+         r.I32(stretchdib::CySrc),
          {r.U32(stretchdib::OffBmi), r.U32(stretchdib::CbBmi), r.U32(stretchdib::OffBits), r.U32(stretchdib::CbBits)}};
   b.Rop = r.U32(stretchdib::Rop);
   b.FromBottom = true;
@@ -21,8 +26,14 @@ void TPlayer::StretchDiBits(const TRecord& r) {
 
 void TPlayer::SetDiBitsToDevice(const TRecord& r) {
   int32_t cx = r.I32(setdib::CxSrc), cy = r.I32(setdib::CySrc);
-  TBlt b{double(r.I32(setdib::XDest)), double(r.I32(setdib::YDest)), double(cx), double(cy),
-         r.I32(setdib::XSrc), r.I32(setdib::YSrc), cx, cy,
+  TBlt b{double(r.I32(setdib::XDest)),
+         double(r.I32(setdib::YDest)),
+         double(cx),
+         double(cy),
+         r.I32(setdib::XSrc),
+         r.I32(setdib::YSrc),
+         cx,
+         cy,
          {r.U32(setdib::OffBmi), r.U32(setdib::CbBmi), r.U32(setdib::OffBits), r.U32(setdib::CbBits)}};
   b.FromBottom = true;
   Image(r, b);
@@ -31,16 +42,28 @@ void TPlayer::SetDiBitsToDevice(const TRecord& r) {
 void TPlayer::BitBlt(const TRecord& r) {
   bool stretch = r.Type == EMR_STRETCHBLT;
   int32_t cx = r.I32(blt::CxDest), cy = r.I32(blt::CyDest);
-  TBlt b{double(r.I32(blt::XDest)), double(r.I32(blt::YDest)), double(cx), double(cy), r.I32(blt::XSrc),
-         r.I32(blt::YSrc), stretch ? r.I32(blt::CxSrc) : cx, stretch ? r.I32(blt::CySrc) : cy,
+  TBlt b{double(r.I32(blt::XDest)),
+         double(r.I32(blt::YDest)),
+         double(cx),
+         double(cy),
+         r.I32(blt::XSrc),
+         r.I32(blt::YSrc),
+         stretch ? r.I32(blt::CxSrc) : cx,
+         stretch ? r.I32(blt::CySrc) : cy,
          {r.U32(blt::OffBmi), r.U32(blt::CbBmi), r.U32(blt::OffBits), r.U32(blt::CbBits)}};
   b.Rop = r.U32(blt::Rop);
   Image(r, b);
 }
 
 void TPlayer::AlphaBlend(const TRecord& r) {
-  TBlt b{double(r.I32(blt::XDest)), double(r.I32(blt::YDest)), double(r.I32(blt::CxDest)),
-         double(r.I32(blt::CyDest)), r.I32(blt::XSrc), r.I32(blt::YSrc), r.I32(blt::CxSrc), r.I32(blt::CySrc),
+  TBlt b{double(r.I32(blt::XDest)),
+         double(r.I32(blt::YDest)),
+         double(r.I32(blt::CxDest)),
+         double(r.I32(blt::CyDest)),
+         r.I32(blt::XSrc),
+         r.I32(blt::YSrc),
+         r.I32(blt::CxSrc),
+         r.I32(blt::CySrc),
          {r.U32(blt::OffBmi), r.U32(blt::CbBmi), r.U32(blt::OffBits), r.U32(blt::CbBits)}};
   b.Alpha = (r.U8(blt::Blend + blt::AlphaFormat) & AC_SRC_ALPHA) != 0;
   b.Opacity = r.U8(blt::Blend + blt::SourceConstantAlpha) / 255.0;

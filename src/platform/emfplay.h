@@ -174,16 +174,16 @@ class TPlayer {
   double PenWidthPx() const;
 
   // Bitmaps (emfbitmaps.cpp).
-  struct TDibPlace {                // where in its record a bitmap's header and bits are
+  struct TDibPlace {  // where in its record a bitmap's header and bits are
     uint32_t OffBmi, CbBmi, OffBits, CbBits;
   };
   struct TBlt {
-    double X, Y, Cx, Cy;            // destination, logical units
+    double X, Y, Cx, Cy;  // destination, logical units
     int32_t SrcX, SrcY, SrcCx, SrcCy;
     TDibPlace Dib;
     uint32_t Rop = emf::SRCCOPY;
-    bool FromBottom = false;        // the source rectangle counts from the bottom row
-    bool Alpha = false;             // per-pixel alpha, premultiplied
+    bool FromBottom = false;  // the source rectangle counts from the bottom row
+    bool Alpha = false;       // per-pixel alpha, premultiplied
     double Opacity = 1;
   };
   void StretchDiBits(const TRecord& r);
@@ -204,7 +204,7 @@ class TPlayer {
   };
   void ExtTextOut(const TRecord& r);
   void TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip);  // filled with the background, or the clip
-  bool SelectTextFont(const TFont& f, const TBaseline& at, double& em);   // false: nothing to draw
+  bool SelectTextFont(const TFont& f, const TBaseline& at, double& em);  // false: nothing to draw
   void PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font);
   void DrawGlyphs(const TTextLayout& layout, const TBaseline& at);
   void DrawTextLines(const TFont& f, double em, const TBaseline& at, double total);
@@ -220,7 +220,7 @@ class TPlayer {
   std::vector<TDc> FSaved;
   std::vector<TObject> FObjects;
   bool FInPath = false;
-  TkxPath FPath;         // the last closed bracket, in output coordinates
+  TkxPath FPath;  // the last closed bracket, in output coordinates
   int64_t FPixels = 0;
   TkxEmfPlayStats FStats;
 };

@@ -290,8 +290,12 @@ void TPlayer::ExtCreatePen(const TRecord& r) {
   p.Style = int(style & PS_STYLE_MASK);
   p.Geometric = (style & PS_TYPE_MASK) == PS_GEOMETRIC;
   uint32_t cap = style & PS_ENDCAP_MASK, join = style & PS_JOIN_MASK;
-  p.Cap = cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE : cap == PS_ENDCAP_FLAT ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND;
-  p.Join = join == PS_JOIN_BEVEL ? CAIRO_LINE_JOIN_BEVEL : join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND;
+  p.Cap = cap == PS_ENDCAP_SQUARE ? CAIRO_LINE_CAP_SQUARE
+          : cap == PS_ENDCAP_FLAT ? CAIRO_LINE_CAP_BUTT
+                                  : CAIRO_LINE_CAP_ROUND;
+  p.Join = join == PS_JOIN_BEVEL   ? CAIRO_LINE_JOIN_BEVEL
+           : join == PS_JOIN_MITER ? CAIRO_LINE_JOIN_MITER
+                                   : CAIRO_LINE_JOIN_ROUND;
   p.Width = r.U32(extpen::Width);
   p.Color = r.U32(extpen::Color);
   if (r.U32(extpen::BrushStyle) == BS_NULL) p.Style = PS_NULL;
@@ -338,9 +342,12 @@ void TPlayer::SelectObject(const TRecord& r) {
   }
   if (ih >= FObjects.size()) return;
   const TObject& o = FObjects[ih];
-  if (o.K == TObject::Pen) FDc.CurPen = o.P;
-  else if (o.K == TObject::Brush) FDc.CurBrush = o.B;
-  else if (o.K == TObject::Font) FDc.CurFont = o.F;
+  if (o.K == TObject::Pen)
+    FDc.CurPen = o.P;
+  else if (o.K == TObject::Brush)
+    FDc.CurBrush = o.B;
+  else if (o.K == TObject::Font)
+    FDc.CurFont = o.F;
 }
 
 void TPlayer::DeleteObject(const TRecord& r) {
@@ -357,11 +364,22 @@ void TPlayer::SelectStock(uint32_t index) {
     case DKGRAY_BRUSH: FDc.CurBrush = solid(0x404040); break;
     case BLACK_BRUSH: FDc.CurBrush = solid(0); break;
     case NULL_BRUSH: FDc.CurBrush = TBrush{BS_NULL, 0, 0, nullptr}; break;
-    case WHITE_PEN: FDc.CurPen = TPen{}; FDc.CurPen.Color = 0xFFFFFF; break;
+    case WHITE_PEN:
+      FDc.CurPen = TPen{};
+      FDc.CurPen.Color = 0xFFFFFF;
+      break;
     case BLACK_PEN: FDc.CurPen = TPen{}; break;
-    case NULL_PEN: FDc.CurPen = TPen{}; FDc.CurPen.Style = PS_NULL; break;
-    case OEM_FIXED_FONT: case ANSI_FIXED_FONT: case ANSI_VAR_FONT: case SYSTEM_FONT: case DEVICE_DEFAULT_FONT:
-    case SYSTEM_FIXED_FONT: case DEFAULT_GUI_FONT: FDc.CurFont = TFont{}; break;
+    case NULL_PEN:
+      FDc.CurPen = TPen{};
+      FDc.CurPen.Style = PS_NULL;
+      break;
+    case OEM_FIXED_FONT:
+    case ANSI_FIXED_FONT:
+    case ANSI_VAR_FONT:
+    case SYSTEM_FONT:
+    case DEVICE_DEFAULT_FONT:
+    case SYSTEM_FIXED_FONT:
+    case DEFAULT_GUI_FONT: FDc.CurFont = TFont{}; break;
     default: break;
   }
 }

@@ -8,10 +8,10 @@ typedef struct _cairo cairo_t;
 namespace kx {
 
 struct TkxEmfPlayStats {
-  int Records = 0;   // records read
-  int Skipped = 0;   // records of a type the player does not draw
-  int Glyphs = 0;    // glyphs placed
-  int Images = 0;    // bitmaps drawn
+  int Records = 0;         // records read
+  int Skipped = 0;         // records of a type the player does not draw
+  int Glyphs = 0;          // glyphs placed
+  int Images = 0;          // bitmaps drawn
   bool Truncated = false;  // a record ran past the end of the data
 };
 

@@ -7,24 +7,80 @@ namespace kx::emf {
 
 // Record types.
 enum : uint32_t {
-  EMR_HEADER = 1, EMR_POLYBEZIER = 2, EMR_POLYGON = 3, EMR_POLYLINE = 4, EMR_POLYBEZIERTO = 5,
-  EMR_POLYLINETO = 6, EMR_POLYPOLYLINE = 7, EMR_POLYPOLYGON = 8, EMR_SETWINDOWEXTEX = 9,
-  EMR_SETWINDOWORGEX = 10, EMR_SETVIEWPORTEXTEX = 11, EMR_SETVIEWPORTORGEX = 12, EMR_EOF = 14,
-  EMR_SETMAPMODE = 17, EMR_SETBKMODE = 18, EMR_SETPOLYFILLMODE = 19, EMR_SETROP2 = 20,
-  EMR_SETSTRETCHBLTMODE = 21, EMR_SETTEXTALIGN = 22, EMR_SETTEXTCOLOR = 24, EMR_SETBKCOLOR = 25,
-  EMR_MOVETOEX = 27, EMR_EXCLUDECLIPRECT = 29, EMR_INTERSECTCLIPRECT = 30, EMR_SCALEVIEWPORTEXTEX = 31,
-  EMR_SCALEWINDOWEXTEX = 32, EMR_SAVEDC = 33, EMR_RESTOREDC = 34, EMR_SETWORLDTRANSFORM = 35,
-  EMR_MODIFYWORLDTRANSFORM = 36, EMR_SELECTOBJECT = 37, EMR_CREATEPEN = 38, EMR_CREATEBRUSHINDIRECT = 39,
-  EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_ARC = 45,
-  EMR_CHORD = 46, EMR_PIE = 47, EMR_LINETO = 54, EMR_ARCTO = 55, EMR_SETARCDIRECTION = 57,
-  EMR_SETMITERLIMIT = 58, EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61, EMR_FILLPATH = 62,
-  EMR_STROKEANDFILLPATH = 63, EMR_STROKEPATH = 64, EMR_FLATTENPATH = 65, EMR_WIDENPATH = 66,
-  EMR_SELECTCLIPPATH = 67, EMR_ABORTPATH = 68, EMR_GDICOMMENT = 70, EMR_EXTSELECTCLIPRGN = 75,
-  EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_SETDIBITSTODEVICE = 80, EMR_STRETCHDIBITS = 81,
-  EMR_EXTCREATEFONTINDIRECTW = 82, EMR_EXTTEXTOUTA = 83, EMR_EXTTEXTOUTW = 84, EMR_POLYBEZIER16 = 85,
-  EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87, EMR_POLYBEZIERTO16 = 88, EMR_POLYLINETO16 = 89,
-  EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91, EMR_CREATEMONOBRUSH = 93,
-  EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95, EMR_ALPHABLEND = 114,
+  EMR_HEADER = 1,
+  EMR_POLYBEZIER = 2,
+  EMR_POLYGON = 3,
+  EMR_POLYLINE = 4,
+  EMR_POLYBEZIERTO = 5,
+  EMR_POLYLINETO = 6,
+  EMR_POLYPOLYLINE = 7,
+  EMR_POLYPOLYGON = 8,
+  EMR_SETWINDOWEXTEX = 9,
+  EMR_SETWINDOWORGEX = 10,
+  EMR_SETVIEWPORTEXTEX = 11,
+  EMR_SETVIEWPORTORGEX = 12,
+  EMR_EOF = 14,
+  EMR_SETMAPMODE = 17,
+  EMR_SETBKMODE = 18,
+  EMR_SETPOLYFILLMODE = 19,
+  EMR_SETROP2 = 20,
+  EMR_SETSTRETCHBLTMODE = 21,
+  EMR_SETTEXTALIGN = 22,
+  EMR_SETTEXTCOLOR = 24,
+  EMR_SETBKCOLOR = 25,
+  EMR_MOVETOEX = 27,
+  EMR_EXCLUDECLIPRECT = 29,
+  EMR_INTERSECTCLIPRECT = 30,
+  EMR_SCALEVIEWPORTEXTEX = 31,
+  EMR_SCALEWINDOWEXTEX = 32,
+  EMR_SAVEDC = 33,
+  EMR_RESTOREDC = 34,
+  EMR_SETWORLDTRANSFORM = 35,
+  EMR_MODIFYWORLDTRANSFORM = 36,
+  EMR_SELECTOBJECT = 37,
+  EMR_CREATEPEN = 38,
+  EMR_CREATEBRUSHINDIRECT = 39,
+  EMR_DELETEOBJECT = 40,
+  EMR_ELLIPSE = 42,
+  EMR_RECTANGLE = 43,
+  EMR_ROUNDRECT = 44,
+  EMR_ARC = 45,
+  EMR_CHORD = 46,
+  EMR_PIE = 47,
+  EMR_LINETO = 54,
+  EMR_ARCTO = 55,
+  EMR_SETARCDIRECTION = 57,
+  EMR_SETMITERLIMIT = 58,
+  EMR_BEGINPATH = 59,
+  EMR_ENDPATH = 60,
+  EMR_CLOSEFIGURE = 61,
+  EMR_FILLPATH = 62,
+  EMR_STROKEANDFILLPATH = 63,
+  EMR_STROKEPATH = 64,
+  EMR_FLATTENPATH = 65,
+  EMR_WIDENPATH = 66,
+  EMR_SELECTCLIPPATH = 67,
+  EMR_ABORTPATH = 68,
+  EMR_GDICOMMENT = 70,
+  EMR_EXTSELECTCLIPRGN = 75,
+  EMR_BITBLT = 76,
+  EMR_STRETCHBLT = 77,
+  EMR_SETDIBITSTODEVICE = 80,
+  EMR_STRETCHDIBITS = 81,
+  EMR_EXTCREATEFONTINDIRECTW = 82,
+  EMR_EXTTEXTOUTA = 83,
+  EMR_EXTTEXTOUTW = 84,
+  EMR_POLYBEZIER16 = 85,
+  EMR_POLYGON16 = 86,
+  EMR_POLYLINE16 = 87,
+  EMR_POLYBEZIERTO16 = 88,
+  EMR_POLYLINETO16 = 89,
+  EMR_POLYPOLYLINE16 = 90,
+  EMR_POLYPOLYGON16 = 91,
+  EMR_CREATEMONOBRUSH = 93,
+  EMR_CREATEDIBPATTERNBRUSHPT = 94,
+  EMR_EXTCREATEPEN = 95,
+  EMR_ALPHABLEND = 114,
 };
 
 // Field values.
@@ -44,17 +100,17 @@ constexpr uint32_t kRecordType = 0, kRecordSize = 4, kRecordData = 8;
 
 // EMR_HEADER fields.
 namespace header {
-constexpr uint32_t Bounds = 8;        // RECTL, device pixels
-constexpr uint32_t Frame = 24;        // RECTL, 1/100 mm, inclusive
-constexpr uint32_t Signature = 40;    // " EMF"
+constexpr uint32_t Bounds = 8;      // RECTL, device pixels
+constexpr uint32_t Frame = 24;      // RECTL, 1/100 mm, inclusive
+constexpr uint32_t Signature = 40;  // " EMF"
 constexpr uint32_t Version = 44;
 constexpr uint32_t Bytes = 48;
 constexpr uint32_t Records = 52;
 constexpr uint32_t Handles = 56;      // 16 bits, then 16 reserved
 constexpr uint32_t Description = 60;  // count, then offset
 constexpr uint32_t PalEntries = 68;
-constexpr uint32_t DevicePx = 72;     // SIZEL of the reference device in pixels
-constexpr uint32_t DeviceMm = 80;     // SIZEL of the reference device in millimetres
+constexpr uint32_t DevicePx = 72;  // SIZEL of the reference device in pixels
+constexpr uint32_t DeviceMm = 80;  // SIZEL of the reference device in millimetres
 constexpr uint32_t MinSize = 88;
 constexpr uint32_t kSignature = 0x464D4520u;
 constexpr uint32_t kVersion = 0x10000u;
@@ -65,11 +121,11 @@ namespace text {
 constexpr uint32_t Bounds = 8;
 constexpr uint32_t GraphicsMode = 24;
 constexpr uint32_t ExScale = 28, EyScale = 32;
-constexpr uint32_t Reference = 36;    // POINTL
-constexpr uint32_t Chars = 44;        // count
+constexpr uint32_t Reference = 36;  // POINTL
+constexpr uint32_t Chars = 44;      // count
 constexpr uint32_t OffString = 48;
 constexpr uint32_t Options = 52;
-constexpr uint32_t Rect = 56;         // RECTL
+constexpr uint32_t Rect = 56;  // RECTL
 constexpr uint32_t OffDx = 72;
 constexpr uint32_t MinSize = 76;
 }  // namespace text
@@ -80,7 +136,7 @@ constexpr uint32_t Handle = 8;
 constexpr uint32_t Height = 12, Width = 16, Escapement = 20, Orientation = 24, Weight = 28;
 constexpr uint32_t Italic = 32, Underline = 33, StrikeOut = 34, CharSet = 35;
 constexpr uint32_t OutPrecision = 36, ClipPrecision = 37, Quality = 38, PitchAndFamily = 39;
-constexpr uint32_t FaceName = 40;     // 32 UTF-16 units
+constexpr uint32_t FaceName = 40;  // 32 UTF-16 units
 constexpr uint32_t MinSize = 104;
 }  // namespace font
 
@@ -105,21 +161,47 @@ enum { AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2 };
 enum { HS_HORIZONTAL = 0, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS };
 // Pen style bits beside PS_SOLID ... PS_ALTERNATE.
 enum : uint32_t {
-  PS_STYLE_MASK = 0xF, PS_ENDCAP_MASK = 0xF00, PS_ENDCAP_ROUND = 0, PS_ENDCAP_SQUARE = 0x100, PS_ENDCAP_FLAT = 0x200,
-  PS_JOIN_MASK = 0xF000, PS_JOIN_ROUND = 0, PS_JOIN_BEVEL = 0x1000, PS_JOIN_MITER = 0x2000,
-  PS_TYPE_MASK = 0xF0000, PS_COSMETIC = 0, PS_GEOMETRIC = 0x10000,
+  PS_STYLE_MASK = 0xF,
+  PS_ENDCAP_MASK = 0xF00,
+  PS_ENDCAP_ROUND = 0,
+  PS_ENDCAP_SQUARE = 0x100,
+  PS_ENDCAP_FLAT = 0x200,
+  PS_JOIN_MASK = 0xF000,
+  PS_JOIN_ROUND = 0,
+  PS_JOIN_BEVEL = 0x1000,
+  PS_JOIN_MITER = 0x2000,
+  PS_TYPE_MASK = 0xF0000,
+  PS_COSMETIC = 0,
+  PS_GEOMETRIC = 0x10000,
 };
 // Raster operations.
 enum : uint32_t {
-  SRCCOPY = 0x00CC0020, SRCAND = 0x008800C6, SRCPAINT = 0x00EE0086, BLACKNESS = 0x00000042,
-  WHITENESS = 0x00FF0062, PATCOPY = 0x00F00021,
+  SRCCOPY = 0x00CC0020,
+  SRCAND = 0x008800C6,
+  SRCPAINT = 0x00EE0086,
+  BLACKNESS = 0x00000042,
+  WHITENESS = 0x00FF0062,
+  PATCOPY = 0x00F00021,
 };
 // Stock objects: a handle with the high bit set names one.
 constexpr uint32_t kStockObject = 0x80000000u;
 enum {
-  WHITE_BRUSH = 0, LTGRAY_BRUSH = 1, GRAY_BRUSH = 2, DKGRAY_BRUSH = 3, BLACK_BRUSH = 4, NULL_BRUSH = 5,
-  WHITE_PEN = 6, BLACK_PEN = 7, NULL_PEN = 8, OEM_FIXED_FONT = 10, ANSI_FIXED_FONT = 11, ANSI_VAR_FONT = 12,
-  SYSTEM_FONT = 13, DEVICE_DEFAULT_FONT = 14, SYSTEM_FIXED_FONT = 16, DEFAULT_GUI_FONT = 17,
+  WHITE_BRUSH = 0,
+  LTGRAY_BRUSH = 1,
+  GRAY_BRUSH = 2,
+  DKGRAY_BRUSH = 3,
+  BLACK_BRUSH = 4,
+  NULL_BRUSH = 5,
+  WHITE_PEN = 6,
+  BLACK_PEN = 7,
+  NULL_PEN = 8,
+  OEM_FIXED_FONT = 10,
+  ANSI_FIXED_FONT = 11,
+  ANSI_VAR_FONT = 12,
+  SYSTEM_FONT = 13,
+  DEVICE_DEFAULT_FONT = 14,
+  SYSTEM_FIXED_FONT = 16,
+  DEFAULT_GUI_FONT = 17,
 };
 
 // Parts of the fields: a point (POINTL, 32-bit; POINTS, 16-bit) and a rectangle (RECTL),
@@ -160,7 +242,7 @@ constexpr uint32_t Mode = 32;
 // INTERSECTCLIPRECT, EXCLUDECLIPRECT.
 namespace box {
 constexpr uint32_t Left = 8, Top = 12, Right = 16, Bottom = 20;
-constexpr uint32_t CornerW = 24, CornerH = 28;  // ROUNDRECT
+constexpr uint32_t CornerW = 24, CornerH = 28;                      // ROUNDRECT
 constexpr uint32_t StartX = 24, StartY = 28, EndX = 32, EndY = 36;  // the arcs
 }  // namespace box
 
@@ -202,8 +284,8 @@ constexpr uint32_t MinSize = 32;
 // EMR_EXTSELECTCLIPRGN: the region is an RGNDATAHEADER and its rectangles in device units.
 namespace cliprgn {
 constexpr uint32_t CbRgnData = 8, Mode = 12, RgnData = 16;
-constexpr uint32_t RgnHeaderSize = 32;             // from RgnData
-constexpr uint32_t RgnCount = 24, Rects = 48;      // from the record's start
+constexpr uint32_t RgnHeaderSize = 32;         // from RgnData
+constexpr uint32_t RgnCount = 24, Rects = 48;  // from the record's start
 }  // namespace cliprgn
 
 // EMR_BITBLT, EMR_STRETCHBLT, EMR_ALPHABLEND: the source is a bitmap seen through a
@@ -211,8 +293,8 @@ constexpr uint32_t RgnCount = 24, Rects = 48;      // from the record's start
 namespace blt {
 constexpr uint32_t Bounds = 8;
 constexpr uint32_t XDest = 24, YDest = 28, CxDest = 32, CyDest = 36;
-constexpr uint32_t Rop = 40;            // BITBLT, STRETCHBLT
-constexpr uint32_t Blend = 40;          // ALPHABLEND: BLENDFUNCTION
+constexpr uint32_t Rop = 40;    // BITBLT, STRETCHBLT
+constexpr uint32_t Blend = 40;  // ALPHABLEND: BLENDFUNCTION
 constexpr uint32_t XSrc = 44, YSrc = 48;
 constexpr uint32_t XformSrc = 52, BkColorSrc = 76, UsageSrc = 80;
 constexpr uint32_t OffBmi = 84, CbBmi = 88, OffBits = 92, CbBits = 96;
@@ -239,9 +321,9 @@ constexpr uint32_t Size = 20;
 
 // The DIB headers inside the bitmap records.
 namespace bmi {
-constexpr uint32_t CoreSize = 12;      // BITMAPCOREHEADER
+constexpr uint32_t CoreSize = 12;                                                     // BITMAPCOREHEADER
 constexpr uint32_t CoreWidth = 4, CoreHeight = 6, CorePlanes = 8, CoreBitCount = 10;  // 16 bits each
-constexpr uint32_t InfoSize = 40;      // BITMAPINFOHEADER
+constexpr uint32_t InfoSize = 40;                                                     // BITMAPINFOHEADER
 constexpr uint32_t Size = 0, Width = 4, Height = 8, Planes = 12, BitCount = 14, Compression = 16;
 constexpr uint32_t SizeImage = 20, XPelsPerMeter = 24, YPelsPerMeter = 28, ClrUsed = 32, ClrImportant = 36;
 constexpr uint32_t RedMask = 40, GreenMask = 44, BlueMask = 48, AlphaMask = 52;  // in V2 headers and later

@@ -138,14 +138,18 @@ void TPlayer::PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double to
   at.Ox = refX, at.Oy = refY;
   if (FDc.TextAlign & TA_UPDATECP) at.Ox = FDc.CurX, at.Oy = FDc.CurY;
   int h = FDc.TextAlign & TA_CENTER;
-  if (h == TA_CENTER) at.Ox -= at.Bx * total / 2, at.Oy -= at.By * total / 2;
-  else if (h == TA_RIGHT) at.Ox -= at.Bx * total, at.Oy -= at.By * total;
+  if (h == TA_CENTER)
+    at.Ox -= at.Bx * total / 2, at.Oy -= at.By * total / 2;
+  else if (h == TA_RIGHT)
+    at.Ox -= at.Bx * total, at.Oy -= at.By * total;
   cairo_font_extents_t fext;
   cairo_scaled_font_extents(font, &fext);
   at.Shift = 0;
   int v = FDc.TextAlign & TA_BASELINE;
-  if (v == 0) at.Shift = -fext.ascent;  // TA_TOP: the reference point is the top of the cell
-  else if (v == TA_BOTTOM) at.Shift = fext.descent;
+  if (v == 0)
+    at.Shift = -fext.ascent;  // TA_TOP: the reference point is the top of the cell
+  else if (v == TA_BOTTOM)
+    at.Shift = fext.descent;
   // A level baseline sits on the pixel grid, which keeps the letters' feet crisp as
   // PDF renderers draw them; along it every glyph keeps its exact place.
   double ax, ay, bx, by;

@@ -84,10 +84,8 @@ bool Attaches(uint32_t cp) {
     case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
     case HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK:
     case HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK:
-    case HB_UNICODE_GENERAL_CATEGORY_FORMAT:
-      return true;
-    default:
-      return false;
+    case HB_UNICODE_GENERAL_CATEGORY_FORMAT: return true;
+    default: return false;
   }
 }
 
@@ -113,8 +111,8 @@ bool TTextLayout::Complex(const std::vector<uint32_t>& chars) {
     if (c <= 0x08FF                      // Hebrew, Arabic, Syriac, Thaana, NKo and the rest of the RTL block
         || (c >= 0x0900 && c <= 0x109F)  // Indic, Thai, Lao, Tibetan, Myanmar
         || (c >= 0x1780 && c <= 0x18AF)  // Khmer, Mongolian
-        || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)
-        || (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)  // presentation forms
+        || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+        (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)  // presentation forms
         || (c >= 0x10800 && c <= 0x10FFF) || (c >= 0x1E800 && c <= 0x1EFFF))
       return true;
   }
@@ -229,8 +227,8 @@ void TTextLayout::LaySimple(const TTextInput& in) {
   FTotal = cum;
 }
 
-void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl,
-                        cairo_scaled_font_t* font, std::vector<TCluster>& out) {
+void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, cairo_scaled_font_t* font,
+                        std::vector<TCluster>& out) {
   TLockedFace ft(font);
   if (!ft) return;
   THb<hb_face_t, hb_face_destroy> face(hb_ft_face_create_referenced(ft.Face()));
@@ -294,9 +292,8 @@ std::vector<FriBidiLevel> BidiLevels(const std::vector<uint32_t>& cps, bool rtl)
     bool sep = types[i - 1] == FRIBIDI_TYPE_SS || types[i - 1] == FRIBIDI_TYPE_BS;
     if (i == n || sep) {
       if (sep) levels[i - 1] = base;
-      for (size_t j = sep ? i - 1 : i; j > 0 && (FRIBIDI_IS_EXPLICIT_OR_BN_OR_WS(types[j - 1]) ||
-                                                  FRIBIDI_IS_ISOLATE(types[j - 1]));
-           --j)
+      for (size_t j = sep ? i - 1 : i;
+           j > 0 && (FRIBIDI_IS_EXPLICIT_OR_BN_OR_WS(types[j - 1]) || FRIBIDI_IS_ISOLATE(types[j - 1])); --j)
         levels[j - 1] = base;
     }
   }

@@ -12,18 +12,18 @@
 namespace kx::emfplay {
 
 struct TTextInput {
-  std::vector<uint32_t> Chars;    // code points, or glyph indices
-  std::vector<double> Advances;   // logical units, one per character
-  bool HaveDx = false;            // the advances came with the record; otherwise the font's
+  std::vector<uint32_t> Chars;   // code points, or glyph indices
+  std::vector<double> Advances;  // logical units, one per character
+  bool HaveDx = false;           // the advances came with the record; otherwise the font's
   bool GlyphIndices = false;
-  bool RightToLeft = false;       // the record reads right to left
-  double PxPerUnit = 1;           // output pixels per logical unit along the baseline
+  bool RightToLeft = false;  // the record reads right to left
+  double PxPerUnit = 1;      // output pixels per logical unit along the baseline
 };
 
 struct TPlacedGlyph {
   unsigned long Index = 0;
   cairo_scaled_font_t* Font = nullptr;
-  double Along = 0;               // from the record's left end, logical units
+  double Along = 0;                 // from the record's left end, logical units
   double OffsetX = 0, OffsetY = 0;  // output pixels along the baseline and up (marks)
 };
 

@@ -94,7 +94,9 @@ void TkxEmfWriter::Simple(uint32_t type, std::initializer_list<uint32_t> values)
 void TkxEmfWriter::SetMapMode(uint32_t mode) { Simple(EMR_SETMAPMODE, {mode}); }
 void TkxEmfWriter::SetWindowExt(int32_t cx, int32_t cy) { Simple(EMR_SETWINDOWEXTEX, {uint32_t(cx), uint32_t(cy)}); }
 void TkxEmfWriter::SetWindowOrg(int32_t x, int32_t y) { Simple(EMR_SETWINDOWORGEX, {uint32_t(x), uint32_t(y)}); }
-void TkxEmfWriter::SetViewportExt(int32_t cx, int32_t cy) { Simple(EMR_SETVIEWPORTEXTEX, {uint32_t(cx), uint32_t(cy)}); }
+void TkxEmfWriter::SetViewportExt(int32_t cx, int32_t cy) {
+  Simple(EMR_SETVIEWPORTEXTEX, {uint32_t(cx), uint32_t(cy)});
+}
 void TkxEmfWriter::SetViewportOrg(int32_t x, int32_t y) { Simple(EMR_SETVIEWPORTORGEX, {uint32_t(x), uint32_t(y)}); }
 void TkxEmfWriter::SetBkMode(uint32_t mode) { Simple(EMR_SETBKMODE, {mode}); }
 void TkxEmfWriter::SetTextAlign(uint32_t align) { Simple(EMR_SETTEXTALIGN, {align}); }
@@ -123,8 +125,10 @@ void TkxEmfWriter::SetWorldTransform(const TkxEmfXform& x) {
 uint32_t TkxEmfWriter::NewHandle() {
   auto free = std::find(FUsed.begin() + 1, FUsed.end(), false);
   uint32_t h = uint32_t(free - FUsed.begin());
-  if (free == FUsed.end()) FUsed.push_back(true);
-  else *free = true;
+  if (free == FUsed.end())
+    FUsed.push_back(true);
+  else
+    *free = true;
   FMaxHandles = std::max(FMaxHandles, h + 1);
   return h;
 }
@@ -134,7 +138,8 @@ void TkxEmfWriter::DeleteObject(uint32_t handle) {
   if (handle < FUsed.size() && handle > 0) FUsed[handle] = false;
 }
 
-uint32_t TkxEmfWriter::CreatePen(uint32_t style, uint32_t width, uint32_t colorref, const std::vector<uint32_t>& dashes) {
+uint32_t TkxEmfWriter::CreatePen(uint32_t style, uint32_t width, uint32_t colorref,
+                                 const std::vector<uint32_t>& dashes) {
   uint32_t h = NewHandle();
   size_t at = Begin(EMR_EXTCREATEPEN, extpen::Entries + 4 * dashes.size());
   Put32(at + extpen::Handle, h);

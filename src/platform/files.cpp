@@ -96,7 +96,8 @@ int FindFiles(const std::string& pattern, int attrs, const std::function<bool(co
     std::string name = e->d_name;
     if (!WildcardMatch(mask, name)) continue;
     std::string full = folder + name;
-    struct stat lst {}, st {};
+    struct stat lst {
+    }, st{};
     if (lstat(full.c_str(), &lst) != 0) continue;
     bool isLink = S_ISLNK(lst.st_mode);
     if (stat(full.c_str(), &st) != 0) continue;  // dangling link
@@ -361,7 +362,7 @@ int32_t DateTimeToDosDateTime(const std::tm& tm) {
 }
 
 int32_t UnixToDosDateTime(time_t t, bool utc) {
-  std::tm tm {};
+  std::tm tm{};
   if (!(utc ? gmtime_r(&t, &tm) : localtime_r(&t, &tm))) return -1;
   return DateTimeToDosDateTime(tm);
 }

@@ -3,8 +3,8 @@
 // attribute tests work unchanged.
 #include <sys/types.h>
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -12,12 +12,12 @@
 namespace kx {
 
 enum : int {
-  faReadOnly = 1,   // the owner may not write it
-  faHidden = 2,     // the name begins with '.'
-  faSysFile = 4,    // never set here
-  faVolumeID = 8,   // never set here
+  faReadOnly = 1,  // the owner may not write it
+  faHidden = 2,    // the name begins with '.'
+  faSysFile = 4,   // never set here
+  faVolumeID = 8,  // never set here
   faDirectory = 16,
-  faArchive = 32,   // a regular file
+  faArchive = 32,  // a regular file
 };
 
 struct TkxFileEntry {

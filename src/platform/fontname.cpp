@@ -52,14 +52,14 @@ struct StyleWord {
   bool RunIn;  // also stripped from the end of a name without a hyphen ("TimesNewRoman" keeps its "Roman")
 };
 constexpr StyleWord kStyles[] = {
-    {"Thin", 100, false, true},       {"Hairline", 100, false, true},  {"ExtraLight", 200, false, true},
-    {"UltraLight", 200, false, true}, {"Light", 300, false, true},     {"Book", 400, false, true},
-    {"Regular", 400, false, true},    {"Normal", 400, false, true},    {"Roman", 400, false, false},
-    {"Plain", 400, false, false},     {"Medium", 500, false, true},    {"SemiBold", 600, false, true},
-    {"DemiBold", 600, false, true},   {"Demi", 600, false, false},     {"ExtraBold", 800, false, true},
-    {"UltraBold", 800, false, true},  {"Bold", 700, false, true},      {"Black", 900, false, true},
-    {"Heavy", 900, false, true},      {"Italic", 0, true, true},       {"Oblique", 0, true, true},
-    {"Slanted", 0, true, true},       {"Inclined", 0, true, true},     {"MT", 0, false, true},
+    {"Thin", 100, false, true},       {"Hairline", 100, false, true}, {"ExtraLight", 200, false, true},
+    {"UltraLight", 200, false, true}, {"Light", 300, false, true},    {"Book", 400, false, true},
+    {"Regular", 400, false, true},    {"Normal", 400, false, true},   {"Roman", 400, false, false},
+    {"Plain", 400, false, false},     {"Medium", 500, false, true},   {"SemiBold", 600, false, true},
+    {"DemiBold", 600, false, true},   {"Demi", 600, false, false},    {"ExtraBold", 800, false, true},
+    {"UltraBold", 800, false, true},  {"Bold", 700, false, true},     {"Black", 900, false, true},
+    {"Heavy", 900, false, true},      {"Italic", 0, true, true},      {"Oblique", 0, true, true},
+    {"Slanted", 0, true, true},       {"Inclined", 0, true, true},    {"MT", 0, false, true},
 };
 
 bool EqualNoCase(const char* a, const char* b, size_t n) {

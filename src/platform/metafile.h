@@ -18,9 +18,9 @@ bool ReadEmfHeader(const std::string& bytes, TkxEmfHeader& h);
 
 class TkxMetafile {
  public:
-  void LoadFromBytes(std::string bytes);          // raises "Invalid metafile" when not an EMF
-  void LoadFromFile(const std::string& path);     // raises on read errors and bad data
-  void LoadFromClipboard();                       // raises "Unsupported clipboard format"
+  void LoadFromBytes(std::string bytes);       // raises "Invalid metafile" when not an EMF
+  void LoadFromFile(const std::string& path);  // raises on read errors and bad data
+  void LoadFromClipboard();                    // raises "Unsupported clipboard format"
   void SaveToFile(const std::string& path) const;
   bool Empty() const { return FBytes.empty(); }
   const std::string& Bytes() const { return FBytes; }

@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <cstdint>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <vector>
 
 namespace kx {

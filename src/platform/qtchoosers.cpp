@@ -15,8 +15,8 @@ static QStringList NameFilters(const std::string& filter) {
 }
 
 std::string TkxQtChoosers::BrowseFolder(const std::string& initial) {
-  QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString(), Q(initial),
-                                                     QFileDialog::ShowDirsOnly);
+  QString chosen =
+      QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString(), Q(initial), QFileDialog::ShowDirsOnly);
   if (chosen.isEmpty()) return initial;
   std::string r = chosen.toStdString();
   while (r.size() > 1 && r.back() == '/') r.pop_back();

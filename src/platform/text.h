@@ -12,7 +12,7 @@ std::string UpperAscii(std::string_view s);
 // Case-insensitive equality; folds ASCII letters, compares other bytes exactly.
 bool SameText(std::string_view a, std::string_view b);
 bool StartsText(std::string_view prefix, std::string_view s);  // letter case ignored
-bool EndsWith(std::string_view s, std::string_view suffix);     // letter case counts
+bool EndsWith(std::string_view s, std::string_view suffix);    // letter case counts
 bool Contains(std::string_view s, std::string_view part);
 // Replaces every occurrence of `from` (non-empty) in one pass, left to right.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);

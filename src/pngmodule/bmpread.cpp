@@ -15,7 +15,8 @@ bool ReadBmp(const std::string& bytes, TkxImage& out, std::string& why) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes.data());
   uint64_t offBits = p[kOffBits] | p[kOffBits + 1] << 8 | p[kOffBits + 2] << 16 | uint32_t(p[kOffBits + 3]) << 24;
   // The header and its colour table end where the pixels begin.
-  size_t infoSize = offBits >= kFileHeader && offBits <= bytes.size() ? size_t(offBits) - kFileHeader : bytes.size() - kFileHeader;
+  size_t infoSize =
+      offBits >= kFileHeader && offBits <= bytes.size() ? size_t(offBits) - kFileHeader : bytes.size() - kFileHeader;
   kx::TkxDib dib;
   if (!kx::ReadDibHeader(p + kFileHeader, infoSize, kMaxPixels, dib, why)) return false;
   if (dib.Palette.size() < dib.PaletteSize) return why = "palette runs past the pixels", false;

@@ -8,8 +8,8 @@ namespace kxpng {
 
 struct TkxImage {
   uint32_t Width = 0, Height = 0;
-  int Bits = 24;                        // 1, 4 or 8: palette indices; 24: RGB
-  std::vector<uint8_t> Palette;         // RGB triples
+  int Bits = 24;                           // 1, 4 or 8: palette indices; 24: RGB
+  std::vector<uint8_t> Palette;            // RGB triples
   std::vector<std::vector<uint8_t>> Rows;  // top row first; one byte per index, or 3 per RGB pixel
 };
 

@@ -30,7 +30,8 @@ std::string PathBytes(const char16_t* s) {
     } else if (cp < 0x800) {
       r.push_back(char(0xC0 | cp >> 6)), r.push_back(char(0x80 | (cp & 0x3F)));
     } else if (cp < 0x10000) {
-      r.push_back(char(0xE0 | cp >> 12)), r.push_back(char(0x80 | (cp >> 6 & 0x3F))), r.push_back(char(0x80 | (cp & 0x3F)));
+      r.push_back(char(0xE0 | cp >> 12)), r.push_back(char(0x80 | (cp >> 6 & 0x3F))),
+          r.push_back(char(0x80 | (cp & 0x3F)));
     } else {
       r.push_back(char(0xF0 | cp >> 18)), r.push_back(char(0x80 | (cp >> 12 & 0x3F)));
       r.push_back(char(0x80 | (cp >> 6 & 0x3F))), r.push_back(char(0x80 | (cp & 0x3F)));
@@ -70,7 +71,8 @@ bool WritePng(FILE* f, const kxpng::TkxImage& img) {
                PNG_FILTER_TYPE_DEFAULT);
   std::vector<png_color> pal;
   if (palette) {
-    for (size_t i = 0; i + 2 < img.Palette.size(); i += 3) pal.push_back({img.Palette[i], img.Palette[i + 1], img.Palette[i + 2]});
+    for (size_t i = 0; i + 2 < img.Palette.size(); i += 3)
+      pal.push_back({img.Palette[i], img.Palette[i + 1], img.Palette[i + 2]});
     if (pal.empty()) pal.push_back({0, 0, 0});
     png_set_PLTE(png, info, pal.data(), int(pal.size()));
   }
@@ -89,7 +91,8 @@ bool WritePng(FILE* f, const kxpng::TkxImage& img) {
 // flushed to the disk, replaces the target atomically. The PNG is written first
 // under the converter's kind of temporary name, in the target's folder: short
 // whatever the target's name, and swept by the converter if the process dies.
-extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char16_t* bmpFile, const char16_t* pngFile) {
+extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char16_t* bmpFile,
+                                                                      const char16_t* pngFile) {
   std::string src = PathBytes(bmpFile), dst = PathBytes(pngFile), data, why;
   if (src.empty() || dst.empty() || !ReadAll(src, data)) return false;
   kxpng::TkxImage img;

@@ -66,8 +66,8 @@ void Folder(QPainter& p) {
 void Sheet(QPainter& p, QRectF r) {
   p.setPen(QPen(Outline, 1));
   p.setBrush(Qt::white);
-  QPolygonF s({r.topLeft(), QPointF(r.right() - 3, r.top()), QPointF(r.right(), r.top() + 3), r.bottomRight(),
-               r.bottomLeft()});
+  QPolygonF s(
+      {r.topLeft(), QPointF(r.right() - 3, r.top()), QPointF(r.right(), r.top() + 3), r.bottomRight(), r.bottomLeft()});
   p.drawPolygon(s);
 }
 
@@ -157,8 +157,7 @@ void Picture(QPainter& p, QRectF r) {
                            QPointF(r.left() + r.width() * 0.7, r.top() + r.height() * 0.7),
                            QPointF(r.left() + r.width() * 0.85, r.top() + r.height() * 0.55), r.bottomRight()}));
   p.setBrush(QColor(250, 210, 40));
-  p.drawEllipse(QPointF(r.right() - r.width() * 0.25, r.top() + r.height() * 0.25), r.width() * 0.1,
-                r.width() * 0.1);
+  p.drawEllipse(QPointF(r.right() - r.width() * 0.25, r.top() + r.height() * 0.25), r.width() * 0.1, r.width() * 0.1);
 }
 
 void Tools(QPainter& p) {
@@ -301,9 +300,9 @@ void PaintLogo(QPainter& p) {
   p.setBrush(QColor(120, 180, 240));
   p.drawRect(sky);
   p.setBrush(QColor(40, 120, 60));
-  p.drawPolygon(QPolygonF({sky.bottomLeft(), QPointF(sky.left() + 16, sky.top() + 18),
-                           QPointF(sky.left() + 30, sky.top() + 32), QPointF(sky.left() + 38, sky.top() + 24),
-                           sky.bottomRight()}));
+  p.drawPolygon(
+      QPolygonF({sky.bottomLeft(), QPointF(sky.left() + 16, sky.top() + 18), QPointF(sky.left() + 30, sky.top() + 32),
+                 QPointF(sky.left() + 38, sky.top() + 24), sky.bottomRight()}));
   p.setBrush(QColor(250, 210, 40));
   p.drawEllipse(QPointF(sky.right() - 10, sky.top() + 10), 5, 5);
   // Two curved arrows from the document to the picture.

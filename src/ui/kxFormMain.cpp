@@ -42,7 +42,8 @@ class TkxRowSink {
     std::lock_guard<std::mutex> g(FLock);
     if (!FWindow) return;
     TkxFrmMain* w = FWindow;
-    QMetaObject::invokeMethod(w, [w, fn = std::move(fn)] { fn(w); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, fn = std::move(fn)] { fn(w); }, Qt::QueuedConnection);
   }
   // GUI thread only.
   TkxFrmMain* Window() {

@@ -13,8 +13,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -109,8 +109,7 @@ class TkxFrmMain : public TkxFrmBase {
 
   // Components.
   QToolBar* ToolBar;
-  QToolButton *tbOpen, *tbNew, *tbConfig, *tbSave, *tbSaveAs, *tbUpdate, *tbHelp, *tbHomePage, *tbSupports,
-      *tbAbout;
+  QToolButton *tbOpen, *tbNew, *tbConfig, *tbSave, *tbSaveAs, *tbUpdate, *tbHelp, *tbHomePage, *tbSupports, *tbAbout;
   QWidget *tb1, *tb2;
   QFrame *pAction, *pViewer;
   QWidget *pSource, *pTarget, *pOthers, *pSpacer;
@@ -158,7 +157,7 @@ class TkxFrmMain : public TkxFrmBase {
 
   std::unique_ptr<TkxBatch> FBatch;  // handed to FDisposer when the list is replaced
   uint64_t FGeneration = 0;
-  std::vector<TkxResultRow*> FRows;  // by item index; owned by lViewer
+  std::vector<TkxResultRow*> FRows;                     // by item index; owned by lViewer
   std::vector<std::shared_ptr<TkxChain>> FBatchChains;  // every chain that ran on FBatch
   std::shared_ptr<TkxChain> FChain;                     // the current run's
   int32_t FRunning = 0;

@@ -67,7 +67,8 @@ TkxFrmPreview::TkxFrmPreview(QWidget* parent) : TkxFrmBase(parent) {
 
   // Four pages side by side, as far as the screen allows.
   QSize size(4 * (kThumb.width() + 28) + 40, kThumb.height() * 2 + 150);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() * 0.9);
   resize(size);
   CentreOnScreen();
 }

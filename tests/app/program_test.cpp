@@ -131,8 +131,8 @@ TEST(RunModes, InteractiveWithoutAWindowInTheBuildExitsWithTwo) {
 TEST(RunModes, HelpVersionAndUnknownDoubleDashEndBeforeAnythingIsOpened) {
   kxtest::TempDir d;
   std::string exe = d / "batchpng";
-  kxtest::WriteFile(exe + ".batch-lumipix", "PureConsole=1\r\nSource=" + d.Path() + "in/*.doc?\r\nTarget=" + d.Path() +
-                                                "out/\r\n");
+  kxtest::WriteFile(exe + ".batch-lumipix",
+                    "PureConsole=1\r\nSource=" + d.Path() + "in/*.doc?\r\nTarget=" + d.Path() + "out/\r\n");
   kxtest::MakeDir(d / "in");
   for (const char* arg : {"--help", "-h", "-?", "--version", "--frobnicate"}) {
     testing::internal::CaptureStdout();

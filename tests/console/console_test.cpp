@@ -142,11 +142,14 @@ TEST(RunnerReport, WarningsFailuresAndSummaryOfAConsoleRun) {
   WriteFile(s.Dir / "in/b-fail.doc", "");
   WriteFile(s.Dir / "out/c.png", "old");  // c is skipped: its page exists
   WriteFile(s.Dir / "in/c.doc", "");
-  Project->SetSettingsText("Source=" + s.Dir.Path() + "in\nTarget=" + s.Dir.Path() + "out/\nIsOverwrite=skip\nSourse=x\n"
-                           "LogFile=" + s.Dir.Path() + "nolog/run.log\n");
+  Project->SetSettingsText("Source=" + s.Dir.Path() + "in\nTarget=" + s.Dir.Path() +
+                           "out/\nIsOverwrite=skip\nSourse=x\n"
+                           "LogFile=" +
+                           s.Dir.Path() + "nolog/run.log\n");
   EXPECT_THROW(runner.Run(), std::runtime_error);  // the log folder is missing, as warned
   std::string text = r.Text();
-  EXPECT_NE(text.find("Lumipix Converter: warning: unknown option \"Sourse\" (did you mean \"Source\"?)"), std::string::npos)
+  EXPECT_NE(text.find("Lumipix Converter: warning: unknown option \"Sourse\" (did you mean \"Source\"?)"),
+            std::string::npos)
       << text;
   EXPECT_NE(text.find("warning: the folder " + s.Dir / "nolog/" + " of LogFile does not exist"), std::string::npos);
   EXPECT_NE(text.find("failed: " + s.Dir / "in/b-fail.doc: Failed: b-fail.doc\n"), std::string::npos) << text;
@@ -166,9 +169,10 @@ TEST(RunnerReport, NothingFoundIsSaidOnceAndAMissingFolderOnlyAsMissing) {
     Project->SetSettingsText("Source=" + source + "\nTarget=" + s.Dir.Path() + "out/\n");
     runner.Run();
     std::string text = r.Text();
-    bool saysMissing = text.find("warning: the source folder " + s.Dir / "gone/" + " does not exist") != std::string::npos;
-    bool saysNothing = text.find("warning: no document matches " + source + "; Subdir=1 also searches its sub-folders") !=
-                       std::string::npos;
+    bool saysMissing =
+        text.find("warning: the source folder " + s.Dir / "gone/" + " does not exist") != std::string::npos;
+    bool saysNothing = text.find("warning: no document matches " + source +
+                                 "; Subdir=1 also searches its sub-folders") != std::string::npos;
     EXPECT_EQ(saysMissing, missing) << text;
     EXPECT_EQ(saysNothing, !missing) << text;
   }
@@ -215,10 +219,11 @@ TEST(RunnerShares, ThreeSharesTakeEveryDocumentOfTheTreeExactlyOnce) {
     kx::TkxMain& runner = r.Runner;
     ProjectScope& s = r.S;
     if (all.empty())
-      for (int i = 0; i < 30; ++i) all.push_back((i % 3 == 0 ? "" : i % 3 == 1 ? "a/" : "a/b c/") + std::to_string(i) + ".doc");
+      for (int i = 0; i < 30; ++i)
+        all.push_back((i % 3 == 0 ? "" : i % 3 == 1 ? "a/" : "a/b c/") + std::to_string(i) + ".doc");
     for (const std::string& rel : all) WriteFile(s.Dir / ("in/" + rel), "");
-    Project->SetSettingsText("Source=" + s.Dir / "in" + "\nTarget=" + s.Dir / "out/" + "\nSubdir=1\nShard=" +
-                             std::to_string(share) + "/3\n");
+    Project->SetSettingsText("Source=" + s.Dir / "in" + "\nTarget=" + s.Dir / "out/" +
+                             "\nSubdir=1\nShard=" + std::to_string(share) + "/3\n");
     runner.Run();
     int mine = 0;
     for (const std::string& file : kxtest::TestLog().Files) {
@@ -238,5 +243,6 @@ TEST(RunnerReport, AMistypedTargetKeyIsNamedBeforeTheEmptyTargetIsRefused) {
   ReportedRun r;
   Project->SetSettingsText("Source=" + r.S.Dir / "in/*.doc" + "\nTargt=" + r.S.Dir / "out/\n");
   EXPECT_NE(kxtest::FailureText([&] { r.Runner.Run(); }).find("\"Target\" is empty"), std::string::npos);
-  EXPECT_EQ(r.Text(), "Lumipix Converter: warning: unknown option \"Targt\" (did you mean \"Target\"?); it is ignored\n");
+  EXPECT_EQ(r.Text(),
+            "Lumipix Converter: warning: unknown option \"Targt\" (did you mean \"Target\"?); it is ignored\n");
 }

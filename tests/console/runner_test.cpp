@@ -20,7 +20,9 @@ struct RecordingInfo : kx::TkxInfoBase {
   std::map<std::string, int> Counts;
   std::vector<std::string> Actions;
   void Count(const std::string& key, int, int inc) override { Counts[key] += inc; }
-  void OpenLink(const std::string&, const std::string& action, const std::string&) override { Actions.push_back(action); }
+  void OpenLink(const std::string&, const std::string& action, const std::string&) override {
+    Actions.push_back(action);
+  }
   void HandleError(const std::string&) override {}
 };
 
@@ -31,8 +33,8 @@ struct RunnerScope {
   RunnerScope() { kx::Info = &Rec; }
   ~RunnerScope() { kx::Info = nullptr; }
   void Options(const std::string& extra) {
-    Project->SetSettingsText("Source=" + S.Dir.Path() + "in/*.doc\nTarget=" + S.Dir.Path() + "out/\nLogFile=" +
-                             S.Dir.Path() + "run.log\n" + extra);
+    Project->SetSettingsText("Source=" + S.Dir.Path() + "in/*.doc\nTarget=" + S.Dir.Path() +
+                             "out/\nLogFile=" + S.Dir.Path() + "run.log\n" + extra);
   }
 };
 

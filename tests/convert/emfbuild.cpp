@@ -202,11 +202,13 @@ EmfBuilder& EmfBuilder::StretchDib(int32_t x, int32_t y, int32_t cx, int32_t cy,
   std::string info, rows;
   Dib(w, h, 24, pixels, info, rows);
   std::string r = Blank(EMR_STRETCHDIBITS, stretchdib::MinSize);
-  int32_t fields[][2] = {{stretchdib::XDest, x},       {stretchdib::YDest, y},   {stretchdib::CxSrc, w},
-                         {stretchdib::CySrc, h},       {stretchdib::CxDest, cx}, {stretchdib::CyDest, cy},
-                         {stretchdib::Rop, SRCCOPY},  {stretchdib::Usage, DIB_RGB_COLORS}};
+  int32_t fields[][2] = {{stretchdib::XDest, x},     {stretchdib::YDest, y},
+                         {stretchdib::CxSrc, w},     {stretchdib::CySrc, h},
+                         {stretchdib::CxDest, cx},   {stretchdib::CyDest, cy},
+                         {stretchdib::Rop, SRCCOPY}, {stretchdib::Usage, DIB_RGB_COLORS}};
   for (auto& f : fields) Set(r, uint32_t(f[0]), uint32_t(f[1]));
-  return Raw(WithBitmap(r, {stretchdib::OffBmi, stretchdib::CbBmi, stretchdib::OffBits, stretchdib::CbBits}, info, rows));
+  return Raw(
+      WithBitmap(r, {stretchdib::OffBmi, stretchdib::CbBmi, stretchdib::OffBits, stretchdib::CbBits}, info, rows));
 }
 
 EmfBuilder& EmfBuilder::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, int32_t w, int32_t h,
@@ -214,8 +216,13 @@ EmfBuilder& EmfBuilder::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy,
   std::string info, rows;
   Dib(w, h, 32, pixels, info, rows);
   std::string r = Blank(EMR_ALPHABLEND, blt::StretchMinSize);
-  int32_t fields[][2] = {{blt::XDest, x}, {blt::YDest, y}, {blt::CxDest, cx}, {blt::CyDest, cy},
-                         {blt::CxSrc, w}, {blt::CySrc, h}, {blt::UsageSrc, DIB_RGB_COLORS}};
+  int32_t fields[][2] = {{blt::XDest, x},
+                         {blt::YDest, y},
+                         {blt::CxDest, cx},
+                         {blt::CyDest, cy},
+                         {blt::CxSrc, w},
+                         {blt::CySrc, h},
+                         {blt::UsageSrc, DIB_RGB_COLORS}};
   for (auto& f : fields) Set(r, uint32_t(f[0]), uint32_t(f[1]));
   Set(r, blt::XformSrc, 0x3F800000u);  // the identity: eM11 and eM22 are 1.0
   Set(r, blt::XformSrc + (xform::M22 - xform::M11), 0x3F800000u);

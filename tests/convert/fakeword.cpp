@@ -17,7 +17,11 @@ class Obj : public TkxDispatchObject {
  public:
   using Fn = std::function<HRESULT(int, uint16_t, std::vector<Variant>&, Variant&)>;
   Obj(std::string name, std::vector<std::string> members, std::shared_ptr<FakeDocument> doc, Fn fn)
-      : TkxDispatchObject(members), FName(std::move(name)), FMembers(std::move(members)), FDoc(std::move(doc)), FFn(std::move(fn)) {}
+      : TkxDispatchObject(members),
+        FName(std::move(name)),
+        FMembers(std::move(members)),
+        FDoc(std::move(doc)),
+        FFn(std::move(fn)) {}
 
  protected:
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override {
@@ -44,8 +48,10 @@ std::shared_ptr<IDispatch> Range(std::shared_ptr<FakeDocument> d, int start, int
   auto s = std::make_shared<int>(start);
   return std::make_shared<Obj>("Range", std::vector<std::string>{"Start", "End"}, d,
                                [s, end](int id, uint16_t flags, std::vector<Variant>& a, Variant& r) {
-                                 if (id == 0 && (flags & DISPATCH_PROPERTYPUT)) *s = IntArg(a, 0);
-                                 else r = Variant::FromInt(id == 0 ? *s : end);
+                                 if (id == 0 && (flags & DISPATCH_PROPERTYPUT))
+                                   *s = IntArg(a, 0);
+                                 else
+                                   r = Variant::FromInt(id == 0 ? *s : end);
                                  return S_OK;
                                });
 }
@@ -59,7 +65,8 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
     return std::make_shared<Obj>("Page", std::vector<std::string>{"EnhMetaFileBits"}, d,
                                  [d, i, pagesOf](int, uint16_t, std::vector<Variant>&, Variant& r) {
                                    if (d->OnBits) d->OnBits(i);
-                                   if (d->FailBitsAt && i >= d->FailBitsAt) throw EAutomationFault{"No page bits here."};
+                                   if (d->FailBitsAt && i >= d->FailBitsAt)
+                                     throw EAutomationFault{"No page bits here."};
                                    const std::string& e = pagesOf()[size_t(i - 1)];
                                    r = Variant::FromBytes(std::vector<uint8_t>(e.begin(), e.end()));
                                    return S_OK;
@@ -67,8 +74,10 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
   };
   auto pages = std::make_shared<Obj>("Pages", std::vector<std::string>{"Count", "Item"}, d,
                                      [n, page](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
-                                       if (id == 0) r = Variant::FromInt(n());
-                                       else r = Variant::FromDispatch(page(IntArg(a, 0)));
+                                       if (id == 0)
+                                         r = Variant::FromInt(n());
+                                       else
+                                         r = Variant::FromDispatch(page(IntArg(a, 0)));
                                        return S_OK;
                                      });
   auto pane = std::make_shared<Obj>("Pane", std::vector<std::string>{"Pages"}, d,
@@ -82,21 +91,22 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
                                         return S_OK;
                                       });
   auto sel = std::make_shared<std::pair<int, int>>(0, 0);
-  auto selection = std::make_shared<Obj>(
-      "Selection", std::vector<std::string>{"Start", "End", "EndKey", "SetRange", "Copy"}, d,
-      [d, n, sel, pagesOf](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
-        switch (id) {
-          case 0: r = Variant::FromInt(sel->first); break;
-          case 1: r = Variant::FromInt(sel->second); break;
-          case 2: sel->first = sel->second = n(); break;
-          case 3: sel->first = IntArg(a, 0), sel->second = IntArg(a, 1); break;
-          case 4:
-            if (d->FailCopyAt && sel->first + 1 >= d->FailCopyAt) throw EAutomationFault{"Copy failed."};
-            ClipboardSetMetafile(pagesOf()[size_t(sel->first)]);
-            break;
-        }
-        return S_OK;
-      });
+  auto selection =
+      std::make_shared<Obj>("Selection", std::vector<std::string>{"Start", "End", "EndKey", "SetRange", "Copy"}, d,
+                            [d, n, sel, pagesOf](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
+                              switch (id) {
+                                case 0: r = Variant::FromInt(sel->first); break;
+                                case 1: r = Variant::FromInt(sel->second); break;
+                                case 2: sel->first = sel->second = n(); break;
+                                case 3: sel->first = IntArg(a, 0), sel->second = IntArg(a, 1); break;
+                                case 4:
+                                  if (d->FailCopyAt && sel->first + 1 >= d->FailCopyAt)
+                                    throw EAutomationFault{"Copy failed."};
+                                  ClipboardSetMetafile(pagesOf()[size_t(sel->first)]);
+                                  break;
+                              }
+                              return S_OK;
+                            });
   auto doc = std::make_shared<Obj>("Document", std::vector<std::string>{"Close", "HasVBProject", "Goto"}, d,
                                    [d, n](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
                                      if (id == 2) {
@@ -119,8 +129,8 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
                                       r = Variant::FromDispatch(doc);
                                       return S_OK;
                                     });
-  auto options = std::make_shared<Obj>("Options", std::vector<std::string>{"UpdateFieldsAtPrint", "UpdateLinksAtPrint"}, d,
-                                       [](int, uint16_t, std::vector<Variant>&, Variant&) { return S_OK; });
+  auto options = std::make_shared<Obj>("Options", std::vector<std::string>{"UpdateFieldsAtPrint", "UpdateLinksAtPrint"},
+                                       d, [](int, uint16_t, std::vector<Variant>&, Variant&) { return S_OK; });
   return std::make_shared<Obj>(
       "App",
       std::vector<std::string>{"Version", "Visible", "WindowState", "DisplayAlerts", "Documents", "Options",

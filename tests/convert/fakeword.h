@@ -12,8 +12,8 @@ namespace kxtest {
 struct FakeDocument {
   std::vector<std::string> Pages;  // one EMF per page
   std::string Version = "16.0";
-  int FailBitsAt = 0;   // EnhMetaFileBits fails for this page and later ones (0: never)
-  int FailCopyAt = 0;   // Copy fails for this page and later ones (0: never)
+  int FailBitsAt = 0;  // EnhMetaFileBits fails for this page and later ones (0: never)
+  int FailCopyAt = 0;  // Copy fails for this page and later ones (0: never)
   // When set, each server's pages are what this gives for the path it was asked to
   // open, so that several converter threads can open documents of their own.
   std::function<std::vector<std::string>(const std::string& path)> OpenFile;

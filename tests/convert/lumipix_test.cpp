@@ -244,9 +244,9 @@ TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
     kxtest::WriteFile(r.Out(f), "earlier");
   TkxNode n = r.Convert();
   ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
-  EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-003.emf", "report-01.emf", "report-02.emf",
-                                                              "report-04.emf.bak", "report-04.png",
-                                                              "report-docx-03.emf", "report-x-04.emf"}));
+  EXPECT_EQ(Names(r.P.Dir / "out"),
+            (std::vector<std::string>{"report-003.emf", "report-01.emf", "report-02.emf", "report-04.emf.bak",
+                                      "report-04.png", "report-docx-03.emf", "report-x-04.emf"}));
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-02.emf")), r.Doc->Pages[1]);
   // Only some pages made: the others are not known to be stale.
   kxtest::WriteFile(r.Out("report-05.emf"), "earlier");
@@ -289,7 +289,8 @@ TEST(PageExport, LongNamesKeepTheirPageNamesAndFailClearlyBeyondTheLimit) {
   kxtest::WriteFile(r.Source, "document");
   TkxNode tooLong = r.Convert();
   EXPECT_EQ(tooLong.Status, kx::TkxNode::Failure);
-  EXPECT_EQ(tooLong.ResultText, "The page name \"" + longest + "-01.png\" is longer than the file system allows (255 bytes)");
+  EXPECT_EQ(tooLong.ResultText,
+            "The page name \"" + longest + "-01.png\" is longer than the file system allows (255 bytes)");
   EXPECT_EQ(Names(r.P.Dir / "out").size(), 1u);
 }
 
@@ -431,9 +432,9 @@ TEST(PageExport, PngEditionColorsKeepTheirDepth) {
     int Type, Depth;
   };
   for (Want w : {Want{"1", PNG_COLOR_TYPE_PALETTE, 1}, Want{"2", PNG_COLOR_TYPE_PALETTE, 4},
-                 Want{"3", PNG_COLOR_TYPE_PALETTE, 8}, Want{"4", PNG_COLOR_TYPE_RGB, 8}, Want{"5", PNG_COLOR_TYPE_RGB, 8},
-                 Want{"6", PNG_COLOR_TYPE_RGB, 8}, Want{"7", PNG_COLOR_TYPE_RGB, 8}, Want{"8", PNG_COLOR_TYPE_RGB, 8},
-                 Want{"x", PNG_COLOR_TYPE_RGB, 8}}) {
+                 Want{"3", PNG_COLOR_TYPE_PALETTE, 8}, Want{"4", PNG_COLOR_TYPE_RGB, 8},
+                 Want{"5", PNG_COLOR_TYPE_RGB, 8}, Want{"6", PNG_COLOR_TYPE_RGB, 8}, Want{"7", PNG_COLOR_TYPE_RGB, 8},
+                 Want{"8", PNG_COLOR_TYPE_RGB, 8}, Want{"x", PNG_COLOR_TYPE_RGB, 8}}) {
     Project->SetOption("Color", w.Color);
     TkxNode n = r.Convert();
     ASSERT_EQ(n.Status, kx::TkxNode::Success) << w.Color << ": " << n.ResultText;

@@ -39,7 +39,8 @@ TEST(OleInvoke, RefusesBeforeTouchingTheServer) {
   EXPECT_EQ(MessageOf([] { OleGet(Variant::Null(), "Count"); }), "Variant does not reference an automation object");
   EXPECT_EQ(MessageOf([] { OleGet(Variant::FromInt(3), "Count"); }), "Variant does not reference an automation object");
   std::vector<TkxOleArg> many(65, TkxOleArg::Int(1));
-  EXPECT_EQ(MessageOf([&] { OleGet(s.Ref(), "Count", many); }), "Dispatch methods do not support more than 64 parameters");
+  EXPECT_EQ(MessageOf([&] { OleGet(s.Ref(), "Count", many); }),
+            "Dispatch methods do not support more than 64 parameters");
   s.S->Unknown.insert("Bogus");
   int32_t touched = 5;
   EXPECT_EQ(MessageOf([&] { OleGet(s.Ref(), "Bogus", {TkxOleArg::Ref(&touched)}); }),
@@ -54,8 +55,9 @@ TEST(OleInvoke, RefusesBeforeTouchingTheServer) {
 TEST(OleInvoke, ArgumentsReversedWithTheirKinds) {
   Server s;
   Variant v = Variant::FromUtf8("kept");
-  OleCall(s.Ref(), "Open", {TkxOleArg::Text("/a b/ä.doc"), TkxOleArg::Omitted(), TkxOleArg::Bool(true), TkxOleArg::Int(-7),
-                            TkxOleArg::Var(v)});
+  OleCall(s.Ref(), "Open",
+          {TkxOleArg::Text("/a b/ä.doc"), TkxOleArg::Omitted(), TkxOleArg::Bool(true), TkxOleArg::Int(-7),
+           TkxOleArg::Var(v)});
   EXPECT_EQ(s.Log->Calls.back(), "Open[call](\"/a b/ä.doc\",omitted,true,-7,\"kept\")");
   const DispParams& raw = s.Log->Raw.back();
   EXPECT_EQ(raw.Args[0].Type, VarType::String);  // the last argument comes first

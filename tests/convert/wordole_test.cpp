@@ -46,7 +46,9 @@ struct FakeWord {
 
 struct Counts : TkxInfoBase {
   std::vector<std::string> Seen;
-  void Count(const std::string& k, int v, int inc) override { Seen.push_back(k + "=" + std::to_string(v) + "+" + std::to_string(inc)); }
+  void Count(const std::string& k, int v, int inc) override {
+    Seen.push_back(k + "=" + std::to_string(v) + "+" + std::to_string(inc));
+  }
   void OpenLink(const std::string&, const std::string&, const std::string&) override {}
   void HandleError(const std::string&) override {}
 };
@@ -90,11 +92,11 @@ TEST(WordOle, StartAndOpenFollowTheCallTable) {
   std::string doc = s.P.Dir / "a.doc";
   kxtest::WriteFile(doc, "x");
   s.W->OpenDocument(doc);
-  EXPECT_EQ(w.Calls(), (std::vector<std::string>{
-                           "app.Version[call]()", "app.DisplayAlerts[put](0)", "app.Documents[call]()",
-                           "docs.Open[call](\"" + doc + "\",omitted,false)", "app.Options[call]()",
-                           "opts.UpdateFieldsAtPrint[put](false)", "app.Options[call]()",
-                           "opts.UpdateLinksAtPrint[put](false)"}));
+  EXPECT_EQ(w.Calls(),
+            (std::vector<std::string>{"app.Version[call]()", "app.DisplayAlerts[put](0)", "app.Documents[call]()",
+                                      "docs.Open[call](\"" + doc + "\",omitted,false)", "app.Options[call]()",
+                                      "opts.UpdateFieldsAtPrint[put](false)", "app.Options[call]()",
+                                      "opts.UpdateLinksAtPrint[put](false)"}));
   EXPECT_EQ(s.W->FServerVersion, 16);
   EXPECT_EQ(s.Info.Seen, (std::vector<std::string>{"W=16+1"}));
   EXPECT_FALSE(IsNullRef(s.W->FDoc));

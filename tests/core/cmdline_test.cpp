@@ -17,7 +17,8 @@ TEST(CommandLineForms, BlanksAroundKeysAreDroppedValuesKeptAndCommaListsStayToge
   EXPECT_EQ(kx::CommandLineOptions("Pages=1,3,5-,Dpi=150"), "Pages=1,3,5-\r\nDpi=150");
   EXPECT_EQ(kx::CommandLineOptions("Source=/in/a,b/*.doc;Target=/o/"), "Source=/in/a,b/*.doc\r\nTarget=/o/");
   // What had no blanks and no list is split exactly as before.
-  EXPECT_EQ(kx::CommandLineOptions("Source=/in/*.doc?;Target=/out/,Subdir=1"), "Source=/in/*.doc?\r\nTarget=/out/\r\nSubdir=1");
+  EXPECT_EQ(kx::CommandLineOptions("Source=/in/*.doc?;Target=/out/,Subdir=1"),
+            "Source=/in/*.doc?\r\nTarget=/out/\r\nSubdir=1");
   EXPECT_EQ(kx::CommandLineOptions("a=1,,b=2"), "a=1\r\n\r\nb=2");
   EXPECT_EQ(kx::CommandLineOptions("x;3"), "x\r\n3");
   EXPECT_EQ(kx::CommandLineOptions(""), "");
@@ -92,5 +93,6 @@ TEST(InfoRequests, HelpListsEveryKeyWithItsDefaultTheManualAndTwoExamples) {
   ASSERT_NE(examples, std::string::npos);
   size_t first = help.find("batchemf \"-P:", examples), second = help.find("batchemf \"-P:", first + 1);
   EXPECT_NE(second, std::string::npos);
-  EXPECT_EQ(kx::VersionText(kx::EditionProfileOf(kx::kPngEdition)), "Lumipix Converter (PNG edition) 2022.14.611.2864\n");
+  EXPECT_EQ(kx::VersionText(kx::EditionProfileOf(kx::kPngEdition)),
+            "Lumipix Converter (PNG edition) 2022.14.611.2864\n");
 }

@@ -139,7 +139,8 @@ TEST(OptionTable, WarningsNameWhatDoesNothingAndWhatIsUsedInstead) {
 
 TEST(OptionTable, EmptyValuesAndGoodValuesSayNothing) {
   kx::TkxStringList s;
-  s.SetText("Source=\nTarget=\nSubdir=True\nThreadsCount=0x10\nIsOverwrite=skip\nDpi=300\nPages=2\nShard=3/3\n"
-            "RegExt=report\nColor=6\nDaemon=-1\neTarget.Text=/x/\n");
+  s.SetText(
+      "Source=\nTarget=\nSubdir=True\nThreadsCount=0x10\nIsOverwrite=skip\nDpi=300\nPages=2\nShard=3/3\n"
+      "RegExt=report\nColor=6\nDaemon=-1\neTarget.Text=/x/\n");
   EXPECT_EQ(kx::OptionWarnings(s), std::vector<std::string>{});
 }

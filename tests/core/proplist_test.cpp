@@ -1,10 +1,10 @@
 // Control bindings on real Qt widgets, offscreen.
 #include "core/proplist.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include "core/project.h"
 #include "testutil.h"

@@ -36,7 +36,9 @@ std::vector<std::string> Found(const std::string& root, const std::string& sourc
   return r;
 }
 
-bool Has(const std::vector<std::string>& v, const std::string& s) { return std::find(v.begin(), v.end(), s) != v.end(); }
+bool Has(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
 
 }  // namespace
 
@@ -290,13 +292,13 @@ TEST(Batch, DestroyingWhileSearchingWaitsForTheThread) {
 TEST(Search, LockFilesAreNeverDocumentsAndNamesStayAsTheirBytes) {
   ProjectScope s;
   std::string r = s.Dir.Path();
-  for (const char* name : {"report.doc", ".~lock.report.doc#", ".~lock.report.docx#", "~$report.docx", "caf\xe9.doc",
-                           ".~lock.notes.doc"})
+  for (const char* name :
+       {"report.doc", ".~lock.report.doc#", ".~lock.report.docx#", "~$report.docx", "caf\xe9.doc", ".~lock.notes.doc"})
     WriteFile(r + "in/" + name, "");
   std::vector<std::string> f = Found(r, r + "in/*.doc?", false);
   EXPECT_EQ(f.size(), 3u);
   EXPECT_TRUE(Has(f, "in/report.doc"));
-  EXPECT_TRUE(Has(f, "in/caf\xe9.doc"));      // the very bytes, so that it can be opened
+  EXPECT_TRUE(Has(f, "in/caf\xe9.doc"));       // the very bytes, so that it can be opened
   EXPECT_TRUE(Has(f, "in/.~lock.notes.doc"));  // no '#' at the end: not a lock file
   EXPECT_TRUE(kx::IsOwnerFile(".~lock.a.doc#"));
   EXPECT_FALSE(kx::IsOwnerFile(".~lock.#x"));

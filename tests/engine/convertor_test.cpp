@@ -119,7 +119,7 @@ TEST(Chain, TerminateAllStopsAfterTheItemsInHand) {
   EXPECT_GT(processed, 0);
   EXPECT_LT(processed, 40);
   EXPECT_EQ(b.NextIndex(), processed);  // nothing taken and dropped
-  chain->TerminateAll();                 // on an ended chain: touches nobody
+  chain->TerminateAll();                // on an ended chain: touches nobody
   EXPECT_EQ(TestLog().Destroyed.load(), 2);
 }
 
@@ -297,10 +297,10 @@ TEST_F(TargetTest, DeleteSourceRemovesOnlyTheDocumentThatWasConverted) {
 
 TEST_F(TargetTest, NamesakesOfOneRunHoldNamesOfTheirOwn) {
   Project->SetOption("KeepTargetSubdirs", "0");
-  std::vector<std::string> files = {"Docs/report.doc", "Docs/report.docx", "Docs/report-docx.doc", "Docs/x/report.docx",
-                                    "Docs/README", "Docs/x/README"};
-  std::vector<std::string> want = {"Out/report.png", "Out/report-docx.png", "Out/report-docx-doc.png",
-                                   "Out/report-docx-2.png", "Out/README.png", "Out/README-2.png"};
+  std::vector<std::string> files = {"Docs/report.doc",    "Docs/report.docx", "Docs/report-docx.doc",
+                                    "Docs/x/report.docx", "Docs/README",      "Docs/x/README"};
+  std::vector<std::string> want = {"Out/report.png",        "Out/report-docx.png", "Out/report-docx-doc.png",
+                                   "Out/report-docx-2.png", "Out/README.png",      "Out/README-2.png"};
   for (size_t i = 0; i < files.size(); ++i) {
     TkxNode n(int(i), S.Dir / files[i]);
     EXPECT_EQ(C->MakeTarget(&B, &n), S.Dir / want[i]) << files[i];

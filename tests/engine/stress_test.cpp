@@ -11,14 +11,16 @@
 TEST(Stress, RepeatedRunsWhileTheSearchIsAdding) {
   kxtest::ProjectScope s;
   for (int d = 0; d < 20; ++d)
-    for (int f = 0; f < 10; ++f) kxtest::WriteFile(s.Dir / ("in/d" + std::to_string(d) + "/f" + std::to_string(f) + ".doc"), "");
+    for (int f = 0; f < 10; ++f)
+      kxtest::WriteFile(s.Dir / ("in/d" + std::to_string(d) + "/f" + std::to_string(f) + ".doc"), "");
   for (int run = 0; run < 8; ++run) {
     kxtest::TestLog().Reset();
     kx::Project->SetOption("ThreadsCount", std::to_string(1 + run % 4));
     kx::TkxBatch b;
     std::atomic<int> done{0};
     b.Start(s.Dir / "in/*.doc", s.Dir / "out/", true);
-    kx::TkxConvertor* head = kx::TkxConvertor::CreateChain(&b, s.Dir / "out/", [&](kx::TkxBatch*, kx::TkxNode*) { ++done; });
+    kx::TkxConvertor* head =
+        kx::TkxConvertor::CreateChain(&b, s.Dir / "out/", [&](kx::TkxBatch*, kx::TkxNode*) { ++done; });
     int n = 0;
     for (auto* c = head; c; c = c->Next) ++n;
     kx::RunningConvertors = n;

@@ -36,7 +36,8 @@ class Isolation : public ::testing::Test {
 };
 
 Variant OpenDoc(const Variant& app, const std::string& path) {
-  return OleGet(OleGet(app, "Documents"), "Open", {TkxOleArg::Text(path), TkxOleArg::Omitted(), TkxOleArg::Bool(false)});
+  return OleGet(OleGet(app, "Documents"), "Open",
+                {TkxOleArg::Text(path), TkxOleArg::Omitted(), TkxOleArg::Bool(false)});
 }
 
 int PageCount(const Variant& app) {
@@ -204,7 +205,8 @@ TEST_F(Isolation, LinkedPicturesAreNeitherFetchedNorReadAndTheDocumentConverts) 
   EXPECT_EQ(watch.Events(), 0);
   // LibreOffice as it comes, on the same document, fetches the one and reads the other.
   std::string plain = "soffice -env:UserInstallation=" + office::FileUrl(d / "plain") +
-                      " --headless --convert-to pdf --outdir " + d / "plain" + " " + d / "linked.docx" + " >/dev/null 2>&1";
+                      " --headless --convert-to pdf --outdir " + d / "plain" + " " + d / "linked.docx" +
+                      " >/dev/null 2>&1";
   ASSERT_EQ(std::system(plain.c_str()), 0);
   EXPECT_GT(server.Connections(), 0);
   EXPECT_GT(watch.Events(), 0);

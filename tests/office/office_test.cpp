@@ -21,18 +21,18 @@
 
 #include "convert/lumipix.h"
 #include "convert/olecall.h"
+#include "convert/wordole.h"
 #include "core/app.h"
+#include "core/project.h"
 #include "engine/batch.h"
+#include "office/document.h"
+#include "office/process.h"
+#include "office/wordapp.h"
+#include "platform/bitmap.h"
+#include "platform/clipboard.h"
 #include "platform/files.h"
 #include "platform/metafile.h"
 #include "platform/paths.h"
-#include "convert/wordole.h"
-#include "core/project.h"
-#include "office/document.h"
-#include "platform/bitmap.h"
-#include "office/process.h"
-#include "office/wordapp.h"
-#include "platform/clipboard.h"
 #include "platform/text.h"
 #include "testutil.h"
 
@@ -72,9 +72,11 @@ std::vector<CorpusEntry> Corpus() {
 // The frame of an EMF header in millimetres.
 void FrameMm(const std::vector<uint8_t>& emf, double& w, double& h) {
   ASSERT_GE(emf.size(), 88u);
-  auto i32 = [&](size_t o) { return int32_t(emf[o] | emf[o + 1] << 8 | emf[o + 2] << 16 | uint32_t(emf[o + 3]) << 24); };
-  EXPECT_EQ(i32(0), 1);             // EMR_HEADER
-  EXPECT_EQ(i32(40), 0x464D4520);   // " EMF"
+  auto i32 = [&](size_t o) {
+    return int32_t(emf[o] | emf[o + 1] << 8 | emf[o + 2] << 16 | uint32_t(emf[o + 3]) << 24);
+  };
+  EXPECT_EQ(i32(0), 1);            // EMR_HEADER
+  EXPECT_EQ(i32(40), 0x464D4520);  // " EMF"
   w = (i32(32) - i32(24)) / 100.0;
   h = (i32(36) - i32(28)) / 100.0;
 }
@@ -118,7 +120,7 @@ TEST_F(Office, CorpusPageCountsAndPageFramesOnTwoServersAtOnce) {
   auto worker = [&](int part) {
     Variant app = CreateOleObject("Word.Application");
     OleCall(OleGet(OleGet(app, "Documents"), "Add", {TkxOleArg::Omitted()}), "Close", {TkxOleArg::Bool(false)});
-    both.arrive_and_wait();    // both servers run at the same time from here
+    both.arrive_and_wait();  // both servers run at the same time from here
     for (size_t k = size_t(part); k < all.size(); k += 2) {
       const CorpusEntry& e = all[k];
       std::string path = kCorpus + e.File;
@@ -278,7 +280,9 @@ TEST_F(Office, PagePositionsSelectionAndCopy) {
   Variant bits = OleGet(OleGet(PagesOf(app), "Item", {TkxOleArg::Int(2)}), "EnhMetaFileBits");
   EXPECT_EQ(clip, std::string(bits.Bytes.begin(), bits.Bytes.end()));
   OleCall(doc, "Close", {TkxOleArg::Bool(false)});
-  EXPECT_EQ(FailureOf([&] { OleGet(doc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Int(1)}); }),
+  EXPECT_EQ(FailureOf([&] {
+              OleGet(doc, "Goto", {TkxOleArg::Int(1), TkxOleArg::Int(1), TkxOleArg::Int(1)});
+            }),
             "The document is no longer open");
   OleCall(app, "Quit", {TkxOleArg::Bool(false)});
 }
@@ -390,7 +394,8 @@ TEST_F(Office, CorpusConvertsInBothEditionsWithTheRightPagesAndSizes) {
         std::snprintf(suffix, sizeof suffix, "-%02d", i);
         kx::TkxMetafile mf;
         mf.LoadFromFile(emf.Target + base + suffix + ".emf");
-        double w = (mf.Header().FrameR - mf.Header().FrameL) / 100.0, h = (mf.Header().FrameB - mf.Header().FrameT) / 100.0;
+        double w = (mf.Header().FrameR - mf.Header().FrameL) / 100.0,
+               h = (mf.Header().FrameB - mf.Header().FrameT) / 100.0;
         EXPECT_NEAR(w, e.WidthPt * 25.4 / 72, 1.0) << e.File << suffix;
         EXPECT_NEAR(h, e.HeightPt * 25.4 / 72, 1.0) << e.File << suffix;
         // The PNG page has the metafile's natural size.
@@ -416,7 +421,8 @@ TEST_F(Office, KilledOfficeFailsOneDocumentAndTheNextOneConverts) {
   std::vector<pid_t> pids = office::RunningOfficePids();
   ASSERT_EQ(pids.size(), 1u);
   kill(pids[0], SIGKILL);
-  EXPECT_EQ(FailureOf([&] { OleGet(PagesOf(app), "Count"); }), "The word processor stopped while converting this document");
+  EXPECT_EQ(FailureOf([&] { OleGet(PagesOf(app), "Count"); }),
+            "The word processor stopped while converting this document");
   OleCall(doc, "Close", {TkxOleArg::Bool(false)});  // a document of the dead office closes quietly
   Variant next = Open(app, kCorpus + "test04.docx");
   EXPECT_EQ(VarToInt(OleGet(PagesOf(app), "Count")), 2);
@@ -484,7 +490,8 @@ std::map<std::string, std::string> ConvertWithHook(kxtest::ProjectScope& scope, 
   office::SetBeforeExport(nullptr);
   std::map<std::string, std::string> results;
   auto& items = batch.LockItems();
-  for (auto& n : items) results[kx::ExtractFileName(n->FileName)] = std::string(kx::StatusWord(n->Status)) + ": " + n->ResultText;
+  for (auto& n : items)
+    results[kx::ExtractFileName(n->FileName)] = std::string(kx::StatusWord(n->Status)) + ": " + n->ResultText;
   batch.UnlockItems();
   return results;
 }

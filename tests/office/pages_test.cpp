@@ -76,10 +76,12 @@ void Store(const std::string& from, const std::string& to) {
   css::uno::Reference<css::frame::XComponentLoader> loader(p.Desktop, css::uno::UNO_QUERY_THROW);
   css::uno::Sequence<css::beans::PropertyValue> hidden(1);
   hidden[0] = Prop("Hidden", css::uno::Any(true));
-  auto model = loader->loadComponentFromURL(rtl::OUString::fromUtf8(office::FileUrl(from).c_str()), "_blank", 0, hidden);
+  auto model =
+      loader->loadComponentFromURL(rtl::OUString::fromUtf8(office::FileUrl(from).c_str()), "_blank", 0, hidden);
   bool pdf = to.size() > 4 && to.compare(to.size() - 4, 4, ".pdf") == 0;
   css::uno::Sequence<css::beans::PropertyValue> props(1);
-  props[0] = Prop("FilterName", css::uno::Any(rtl::OUString::createFromAscii(pdf ? "writer_pdf_Export" : "MS Word 2007 XML")));
+  props[0] =
+      Prop("FilterName", css::uno::Any(rtl::OUString::createFromAscii(pdf ? "writer_pdf_Export" : "MS Word 2007 XML")));
   css::uno::Reference<css::frame::XStorable>(model, css::uno::UNO_QUERY_THROW)
       ->storeToURL(rtl::OUString::fromUtf8(office::FileUrl(to).c_str()), props);
   css::uno::Reference<css::util::XCloseable>(model, css::uno::UNO_QUERY_THROW)->close(true);
@@ -194,10 +196,15 @@ class Pages : public ::testing::Test {
 TEST_F(Pages, MixedPageSizesGiveEachPageItsOwnSizeInBothEditions) {
   std::string fodt = Fodt(
       PageLayout(1, "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin=\"2cm\"") +
-          PageLayout(2, "fo:page-width=\"11in\" fo:page-height=\"8.5in\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"") +
+          PageLayout(2,
+                     "fo:page-width=\"11in\" fo:page-height=\"8.5in\" style:print-orientation=\"landscape\" "
+                     "fo:margin=\"2cm\"") +
           PageLayout(3, "fo:page-width=\"14.8cm\" fo:page-height=\"21cm\" fo:margin=\"2cm\"") +
-          PageLayout(4, "fo:page-width=\"40cm\" fo:page-height=\"15cm\" style:print-orientation=\"landscape\" fo:margin=\"2cm\"") +
-          "<style:style style:name=\"Right\" style:family=\"paragraph\"><style:paragraph-properties fo:text-align=\"end\"/>"
+          PageLayout(4,
+                     "fo:page-width=\"40cm\" fo:page-height=\"15cm\" style:print-orientation=\"landscape\" "
+                     "fo:margin=\"2cm\"") +
+          "<style:style style:name=\"Right\" style:family=\"paragraph\"><style:paragraph-properties "
+          "fo:text-align=\"end\"/>"
           "<style:text-properties fo:font-size=\"40pt\"/></style:style>\n",
       MasterPage(1) + MasterPage(2) + MasterPage(3) + MasterPage(4),
       "<text:p text:style-name=\"P1\">A4 portrait</text:p>\n<text:p text:style-name=\"P2\">Letter landscape</text:p>\n"
@@ -246,9 +253,10 @@ TEST_F(Pages, PictureCroppedOnAllFourSidesShowsOnlyItsCroppedPart) {
       "",
       "<text:p>A headline above the picture</text:p>\n"
       "<text:p><draw:frame draw:style-name=\"fr1\" text:anchor-type=\"as-char\" svg:width=\"2.0833in\" "
-      "svg:height=\"2.0833in\"><draw:image><office:binary-data>" + Base64(png) +
-      "</office:binary-data></draw:image></draw:frame></text:p>\n"
-      "<text:p>A caption below the picture</text:p>\n");
+      "svg:height=\"2.0833in\"><draw:image><office:binary-data>" +
+          Base64(png) +
+          "</office:binary-data></draw:image></draw:frame></text:p>\n"
+          "<text:p>A caption below the picture</text:p>\n");
   MakeDocument(fodt, Scope.Dir / "cropped.docx");
   std::map<int, std::string> pages = Convert(Scope, 0, Scope.Dir / "*.docx", "cropped");
   ASSERT_EQ(pages.size(), 1u);
@@ -259,8 +267,8 @@ TEST_F(Pages, PictureCroppedOnAllFourSidesShowsOnlyItsCroppedPart) {
     for (int x = 0; x < page.W; ++x) {
       int r = page.R(x, y), g = page.G(x, y), b = page.B(x, y);
       if (g > 200 && r < 60 && b < 60) ++green;
-      bool red = r > 200 && g < 60 && b < 60, blue = b > 200 && r < 60 && g < 60;
-      bool yellow = r > 200 && g > 200 && b < 60, magenta = r > 200 && b > 200 && g < 60;
+      bool red = r > 200 && g < 60 && b<60, blue = b> 200 && r < 60 && g < 60;
+      bool yellow = r > 200 && g > 200 && b<60, magenta = r> 200 && b > 200 && g < 60;
       if (red || blue || yellow || magenta) ++band;
     }
   EXPECT_GT(green, 150 * 150);  // the 2.08 in square at 96 dpi: 200 x 200 pixels
@@ -269,13 +277,14 @@ TEST_F(Pages, PictureCroppedOnAllFourSidesShowsOnlyItsCroppedPart) {
 }
 
 TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
-  std::string fodt = Fodt(
-      PageLayout(1, "fo:page-width=\"8.5in\" fo:page-height=\"11in\" fo:margin=\"1in\"") +
-          "<style:style style:name=\"T1\" style:family=\"text\"><style:text-properties fo:font-style=\"italic\" "
-          "fo:font-weight=\"bold\"/></style:style>\n",
-      MasterPage(1),
-      "<text:p text:style-name=\"P1\">A Letter page with <text:span text:style-name=\"T1\">bold italic</text:span> text.</text:p>\n"
-      "<text:list><text:list-item><text:p>A bullet</text:p></text:list-item></text:list>\n");
+  std::string fodt =
+      Fodt(PageLayout(1, "fo:page-width=\"8.5in\" fo:page-height=\"11in\" fo:margin=\"1in\"") +
+               "<style:style style:name=\"T1\" style:family=\"text\"><style:text-properties fo:font-style=\"italic\" "
+               "fo:font-weight=\"bold\"/></style:style>\n",
+           MasterPage(1),
+           "<text:p text:style-name=\"P1\">A Letter page with <text:span text:style-name=\"T1\">bold "
+           "italic</text:span> text.</text:p>\n"
+           "<text:list><text:list-item><text:p>A bullet</text:p></text:list-item></text:list>\n");
   MakeDocument(fodt, Scope.Dir / "letter.docx");
   std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "letter");
   std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "letter");
@@ -312,10 +321,13 @@ TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
 TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
   // Hebrew and Arabic paragraphs, and a Latin one to show what agreement looks like.
   std::string fodt = Fodt(
-      "<style:style style:name=\"R\" style:family=\"paragraph\"><style:paragraph-properties style:writing-mode=\"rl-tb\" "
-      "fo:text-align=\"start\" fo:margin-bottom=\"0.5in\"/><style:text-properties style:font-name-complex=\"DejaVu Sans\" "
+      "<style:style style:name=\"R\" style:family=\"paragraph\"><style:paragraph-properties "
+      "style:writing-mode=\"rl-tb\" "
+      "fo:text-align=\"start\" fo:margin-bottom=\"0.5in\"/><style:text-properties style:font-name-complex=\"DejaVu "
+      "Sans\" "
       "style:font-size-complex=\"24pt\" fo:font-size=\"24pt\"/></style:style>\n"
-      "<style:style style:name=\"L\" style:family=\"paragraph\"><style:paragraph-properties fo:margin-bottom=\"0.5in\"/>"
+      "<style:style style:name=\"L\" style:family=\"paragraph\"><style:paragraph-properties "
+      "fo:margin-bottom=\"0.5in\"/>"
       "<style:text-properties style:font-name=\"DejaVu Sans\" fo:font-size=\"24pt\"/></style:style>\n",
       "",
       "<text:p text:style-name=\"L\">Hello world, left to right</text:p>\n"
@@ -348,13 +360,15 @@ TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
 TEST_F(Pages, TrackedChangesLookTheSameWhateverWasConvertedBefore) {
   // Two documents with an insertion each, by different authors.
   for (const char* who : {"Alice", "Bob"}) {
-    std::string fodt = Fodt(
-        "", "",
-        "<text:tracked-changes text:track-changes=\"true\"><text:changed-region text:id=\"ct1\"><text:insertion>"
-        "<office:change-info><dc:creator xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" + std::string(who) +
-        "</dc:creator><dc:date xmlns:dc=\"http://purl.org/dc/elements/1.1/\">2020-01-01T10:00:00</dc:date>"
-        "</office:change-info></text:insertion></text:changed-region></text:tracked-changes>\n"
-        "<text:p>Before <text:change-start text:change-id=\"ct1\"/>INSERTED<text:change-end text:change-id=\"ct1\"/> after.</text:p>\n");
+    std::string fodt =
+        Fodt("", "",
+             "<text:tracked-changes text:track-changes=\"true\"><text:changed-region text:id=\"ct1\"><text:insertion>"
+             "<office:change-info><dc:creator xmlns:dc=\"http://purl.org/dc/elements/1.1/\">" +
+                 std::string(who) +
+                 "</dc:creator><dc:date xmlns:dc=\"http://purl.org/dc/elements/1.1/\">2020-01-01T10:00:00</dc:date>"
+                 "</office:change-info></text:insertion></text:changed-region></text:tracked-changes>\n"
+                 "<text:p>Before <text:change-start text:change-id=\"ct1\"/>INSERTED<text:change-end "
+                 "text:change-id=\"ct1\"/> after.</text:p>\n");
     MakeDocument(fodt, Scope.Dir / (std::string(who) + ".docx"));
   }
   auto pagesOf = [](office::TkxOfficeProcess& office, const std::string& path) {

@@ -16,7 +16,9 @@ struct Recorder : TkxPdfSink {
   std::vector<TkxPdfFont> Fonts;
   std::vector<double> Dash;
   double Phase = -1, Ctm[6] = {};
-  void StartPage(double w, double h) override { Ops.push_back("page " + std::to_string(int(w)) + " " + std::to_string(int(h))); }
+  void StartPage(double w, double h) override {
+    Ops.push_back("page " + std::to_string(int(w)) + " " + std::to_string(int(h)));
+  }
   void EndPage() override { Ops.push_back("end"); }
   void SaveState() override { Ops.push_back("save"); }
   void RestoreState() override { Ops.push_back("restore"); }
@@ -55,7 +57,8 @@ TEST(PdfOps, PagesStatesPathsAndText) {
       "endPage\n";
   Recorder r;
   EXPECT_TRUE(ReadPdfOps(text, "fontx", r));
-  EXPECT_EQ(r.Ops, (std::vector<std::string>{"page 61200 79200", "clip", "save", "stroke", "eofill", "restore", "end"}));
+  EXPECT_EQ(r.Ops,
+            (std::vector<std::string>{"page 61200 79200", "clip", "save", "stroke", "eofill", "restore", "end"}));
   EXPECT_EQ(r.Ctm[3], -100);
   EXPECT_EQ(r.Ctm[5], 79200);
   EXPECT_EQ(r.Phase, 1);
@@ -79,7 +82,7 @@ TEST(PdfOps, PagesStatesPathsAndText) {
   EXPECT_EQ(r.Chars[2].Text, "\\");          // the reader's escape undone
   EXPECT_DOUBLE_EQ(r.Chars[2].C, 0.267949);  // written as a, c, b, d
   EXPECT_EQ(r.Chars[2].B, 0);
-  EXPECT_EQ(r.Chars[3].Text, "");            // a glyph without characters
+  EXPECT_EQ(r.Chars[3].Text, "");  // a glyph without characters
   EXPECT_EQ(r.Chars[3].B, 1);
   EXPECT_EQ(r.Chars[3].C, -1);
 }
@@ -118,7 +121,7 @@ TEST(PdfOps, OutputThatEndsEarlyOrMissesPagesIsIncomplete) {
   Recorder a;
   EXPECT_FALSE(ReadPdfOps("setPageNum 1\nstartPage 100 100\nsaveState\n", "", a));  // inside a page
   Recorder b;
-  EXPECT_FALSE(ReadPdfOps("setPageNum 2\nstartPage 100 100\nendPage\n", "", b));    // one of two pages
+  EXPECT_FALSE(ReadPdfOps("setPageNum 2\nstartPage 100 100\nendPage\n", "", b));  // one of two pages
   Recorder c;
   EXPECT_TRUE(ReadPdfOps("setPageNum 1\nstartPage 100 100\nendPage\n", "", c));
   Recorder d;

@@ -8,8 +8,8 @@
 #include <jpeglib.h>
 
 #include "office/pdfpage.h"
-#include "platform/emfrecords.h"
 #include "platform/emfpixels.h"
+#include "platform/emfrecords.h"
 #include "platform/emfwalk.h"
 #include "platform/metafile.h"
 
@@ -66,7 +66,8 @@ std::string JpegBytes(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
 TEST(PdfPages, EveryPageHasItsOwnSizeToThePixel) {
   // Letter, A4, landscape Letter, A5 and a wide page, as LibreOffice's PDFs give them.
   std::string text = "setPageNum 5\n";
-  double sizes[][2] = {{612, 792}, {595.303937, 841.889764}, {792, 612}, {419.527559, 595.275591}, {1133.858268, 425.19685}};
+  double sizes[][2] = {
+      {612, 792}, {595.303937, 841.889764}, {792, 612}, {419.527559, 595.275591}, {1133.858268, 425.19685}};
   for (auto& s : sizes) text += PageStart(s[0], s[1]).substr(13) + "endPage\n";
   bool complete = false;
   std::vector<std::string> pages = TranslatePdfPages(text, "", &complete);
@@ -143,9 +144,9 @@ TEST(PdfPages, RightToLeftRunsAreLogicalAndSplitFromDigits) {
 TEST(PdfPages, TurnedScaledAndSlantedText) {
   std::string emf = OnePage(
       "updateFont 14 1 0 0 0 2000.000000 0 LiberationSerif\n"
-      "drawChar 50 20 50 33.32 0.000000 -1.000000 1.000000 0.000000 20.000000 R\n"     // up the page
-      "drawChar 10 60 15 60 0.500000 0.000000 0.000000 1.000000 20.000000 S\n"         // half width
-      "drawChar 10 90 16 90 1.000000 0.267949 0.000000 1.000000 20.000000 I\n"         // slanted
+      "drawChar 50 20 50 33.32 0.000000 -1.000000 1.000000 0.000000 20.000000 R\n"  // up the page
+      "drawChar 10 60 15 60 0.500000 0.000000 0.000000 1.000000 20.000000 S\n"      // half width
+      "drawChar 10 90 16 90 1.000000 0.267949 0.000000 1.000000 20.000000 I\n"      // slanted
       "setTextRenderMode 3\n"
       "drawChar 10 10 16 10 1 0 0 1 20 hidden\n");
   auto fonts = EmfRecordsOf(emf, emf::EMR_EXTCREATEFONTINDIRECTW);
@@ -186,7 +187,7 @@ TEST(PdfPages, ClipsNestWithTheStatesAndCropPictures) {
   EXPECT_EQ(depth, 1);  // the page's own clip stays to the end
   EXPECT_EQ(most, 2);
   ASSERT_EQ(EmfRecordsOf(emf, emf::EMR_STRETCHDIBITS).size(), 1u);
-  EmfPixels p(emf);  // 100 x 100 pixels
+  EmfPixels p(emf);                    // 100 x 100 pixels
   EXPECT_EQ(p.At(20, 20), 0xFF0000u);  // the picture's red quarter
   EXPECT_EQ(p.At(80, 20), 0xFFFFFFu);  // its green quarter is cropped away
   EXPECT_EQ(p.At(20, 80), 0xFFFFFFu);  // and its blue one
@@ -247,9 +248,9 @@ TEST(PdfPages, ImagesOfEveryFormatAndTranslucency) {
   uint32_t jpegPixel = p.At(10, 25);
   EXPECT_LT(jpegPixel >> 16, 0x20u);  // blue
   EXPECT_GT(jpegPixel & 0xFF, 0xE0u);
-  EXPECT_EQ(p.At(42, 25), 0x00FF00u);  // the PNG's opaque half
-  EXPECT_EQ(p.At(58, 25), 0xFFFFFFu);  // and its transparent one
-  EXPECT_EQ(p.At(70, 50), 0xFF0000u);  // the turned picture lies at (60..80, 40..60)
+  EXPECT_EQ(p.At(42, 25), 0x00FF00u);             // the PNG's opaque half
+  EXPECT_EQ(p.At(58, 25), 0xFFFFFFu);             // and its transparent one
+  EXPECT_EQ(p.At(70, 50), 0xFF0000u);             // the turned picture lies at (60..80, 40..60)
   EXPECT_NEAR(int(p.At(5, 120) & 0xFF), 127, 3);  // half-transparent black over white
 }
 

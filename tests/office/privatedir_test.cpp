@@ -99,7 +99,9 @@ TEST(PrivateDir, FoldersAreFreshPrivateAndRemovedWithoutFollowingLinks) {
   kxtest::WriteFile(victim / "keep.txt", "victim");
   // The names of before, planted ahead: never taken.
   for (int n = 1; n <= 3; ++n)
-    ASSERT_EQ(symlink(victim.Path().c_str(), (root / ("lumipix-office-" + std::to_string(getpid()) + "-" + std::to_string(n))).c_str()), 0);
+    ASSERT_EQ(symlink(victim.Path().c_str(),
+                      (root / ("lumipix-office-" + std::to_string(getpid()) + "-" + std::to_string(n))).c_str()),
+              0);
   mode_t old = umask(0);
   std::string first;
   {
@@ -153,7 +155,8 @@ TEST(PrivateDir, SweepRemovesWhatEndedProgramsLeftAndNothingElse) {
     ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
   }
   // The sockets of the ended program's office: its pipe, and its profile's pipe.
-  std::vector<std::string> sockets = office::OfficeSockets("lumipix-" + ended + "-00ff", office::ProfileUrl(stale + "/profile"));
+  std::vector<std::string> sockets =
+      office::OfficeSockets("lumipix-" + ended + "-00ff", office::ProfileUrl(stale + "/profile"));
   std::string live = office::OfficeSockets("lumipix-" + std::to_string(getppid()) + "-00ff", "file:///x")[0];
   for (const std::string& s : {sockets[0], sockets[1], live}) MakeSocket(s);
 

@@ -7,7 +7,9 @@
 namespace kxtest {
 
 Canvas::Canvas(int width, int height)
-    : FWidth(width), FHeight(height), FSurface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)),
+    : FWidth(width),
+      FHeight(height),
+      FSurface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)),
       FCr(cairo_create(FSurface)) {
   cairo_set_source_rgb(FCr, 1, 1, 1);
   cairo_paint(FCr);
@@ -41,7 +43,8 @@ Canvas::Box Canvas::InkBox(int threshold) const {
   Box b{FWidth, FHeight, -1, -1};
   for (int y = 0; y < FHeight; ++y)
     for (int x = 0; x < FWidth; ++x)
-      if (Ink(x, y) > threshold) b.L = std::min(b.L, x), b.T = std::min(b.T, y), b.R = std::max(b.R, x), b.B = std::max(b.B, y);
+      if (Ink(x, y) > threshold)
+        b.L = std::min(b.L, x), b.T = std::min(b.T, y), b.R = std::max(b.R, x), b.B = std::max(b.B, y);
   return b;
 }
 

@@ -110,12 +110,12 @@ TEST(Dib, HeadersThatCannotBeDecodedSafelyAreRefused) {
     bool ok = ReadDibHeader(reinterpret_cast<const uint8_t*>(info.data()), info.size(), maxPixels, dib, why);
     return !ok && !why.empty();
   };
-  EXPECT_TRUE(refused(Info(2, 2, 2, BI_RGB)));          // no such depth
-  EXPECT_TRUE(refused(Info(2, 2, 24, BI_JPEG)));        // compressed pictures inside
-  EXPECT_TRUE(refused(Info(2, 2, 4, BI_RLE8)));         // runs of bytes in nibbles
-  EXPECT_TRUE(refused(Info(2, 2, 16, BI_BITFIELDS)));   // the masks are missing
+  EXPECT_TRUE(refused(Info(2, 2, 2, BI_RGB)));         // no such depth
+  EXPECT_TRUE(refused(Info(2, 2, 24, BI_JPEG)));       // compressed pictures inside
+  EXPECT_TRUE(refused(Info(2, 2, 4, BI_RLE8)));        // runs of bytes in nibbles
+  EXPECT_TRUE(refused(Info(2, 2, 16, BI_BITFIELDS)));  // the masks are missing
   EXPECT_TRUE(refused(Info(0, 2, 24, BI_RGB)));
-  EXPECT_TRUE(refused(Info(2000, 2000, 24, BI_RGB)));   // more pixels than allowed
+  EXPECT_TRUE(refused(Info(2000, 2000, 24, BI_RGB)));  // more pixels than allowed
   EXPECT_TRUE(refused(Info(2, 2, 24, BI_RGB).substr(0, 30)));
   EXPECT_FALSE(refused(Info(2, 2, 24, BI_RGB)));
 }

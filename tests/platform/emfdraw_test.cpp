@@ -49,9 +49,18 @@ TEST(PlayerDrawing, PolygonsBeziersAndFilledPaths) {
   // A disc of radius 30 px round (140, 48) from four beziers in a filled path.
   const int32_t cx = 1400, cy = 480, r = 300, k = 166;  // 0.5523 of the radius
   b.SolidBrush(3, kBlue).Select(3).Record(EMR_BEGINPATH, {}).MoveTo(cx + r, cy);
-  b.Poly(EMR_POLYBEZIERTO, {{cx + r, cy + k}, {cx + k, cy + r}, {cx, cy + r}, {cx - k, cy + r}, {cx - r, cy + k},
-                            {cx - r, cy}, {cx - r, cy - k}, {cx - k, cy - r}, {cx, cy - r}, {cx + k, cy - r},
-                            {cx + r, cy - k}, {cx + r, cy}});
+  b.Poly(EMR_POLYBEZIERTO, {{cx + r, cy + k},
+                            {cx + k, cy + r},
+                            {cx, cy + r},
+                            {cx - k, cy + r},
+                            {cx - r, cy + k},
+                            {cx - r, cy},
+                            {cx - r, cy - k},
+                            {cx - k, cy - r},
+                            {cx, cy - r},
+                            {cx + k, cy - r},
+                            {cx + r, cy - k},
+                            {cx + r, cy}});
   b.Record(EMR_CLOSEFIGURE, {}).Record(EMR_ENDPATH, {}).Record(EMR_FILLPATH, {0, 0, 0, 0});
   // A polyline with a pen two pixels wide.
   b.Pen(4, PS_SOLID, 20, kGreen).Select(4).Poly(EMR_POLYLINE, {{1000, 900}, {1900, 900}});
@@ -131,7 +140,8 @@ TEST(PlayerDrawing, StretchedBitmapsKeepTheirOrientationAndTheirCrop) {
 TEST(PlayerDrawing, StretchDibSourceRectanglesCountFromTheBottomRow) {
   // One source pixel at (0, 0) of a bottom-up DIB is its bottom-left pixel.
   EmfBuilder b = Page();
-  std::string emf = b.StretchDib(0, 0, 400, 400, 2, 2, {kRgbRed, kRgbGreen, kRgbBlue, kRgbWhite}).SourceRect(0, 0, 1, 1).Bytes();
+  std::string emf =
+      b.StretchDib(0, 0, 400, 400, 2, 2, {kRgbRed, kRgbGreen, kRgbBlue, kRgbWhite}).SourceRect(0, 0, 1, 1).Bytes();
   Canvas c(192, 96);
   c.Play(emf);
   // Drawn alone: its edges are not smoothed into its neighbours.

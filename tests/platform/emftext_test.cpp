@@ -21,7 +21,7 @@ using kxtest::EmfBuilder;
 namespace {
 
 constexpr int32_t kLeft = 300, kBaseline = 605;  // 30 px; the baseline lands on row 60
-constexpr double kEm = 20;                        // pixels: a font height of -200 units
+constexpr double kEm = 20;                       // pixels: a font height of -200 units
 
 // A page of 192 x 96 pixels, ten logical units to a pixel, with the font selected.
 EmfBuilder Page(const std::u16string& face = u"DejaVu Sans", int32_t escapement = 0) {
@@ -151,7 +151,8 @@ TEST(PlayerText, ArabicIsJoinedAndPlacedAsHarfBuzzShapesIt) {
   EXPECT_GT(drawn.Difference(apart), 0.3);
   // A face without Arabic letters: a face that has them shapes the word all the same.
   Canvas fallback(192, 96);
-  EXPECT_EQ(fallback.Play(Page(u"Liberation Serif").TextOut(kLeft, kBaseline, word, dx, ETO_RTLREADING).Bytes()).Glyphs, 3);
+  EXPECT_EQ(fallback.Play(Page(u"Liberation Serif").TextOut(kLeft, kBaseline, word, dx, ETO_RTLREADING).Bytes()).Glyphs,
+            3);
   // Without an advance array the font's advances lay it out the same way.
   Canvas natural(192, 96);
   natural.Play(Page().TextOut(kLeft, kBaseline, word, {}, ETO_RTLREADING).Bytes());
@@ -171,7 +172,9 @@ TEST(PlayerText, EscapementTurnsTheLineAndPairsOfSurrogatesAreOneCharacter) {
   EXPECT_GT(box.B - box.T, 3 * (box.R - box.L));
   // A character beyond the basic plane: one glyph, with the advances of both halves.
   Canvas wide(192, 96);
-  EXPECT_EQ(wide.Play(Page(u"DejaVu Serif").TextOut(kLeft, kBaseline, u"A\U0001D400B", {150, 200, 50, 150}).Bytes()).Glyphs, 3);
+  EXPECT_EQ(
+      wide.Play(Page(u"DejaVu Serif").TextOut(kLeft, kBaseline, u"A\U0001D400B", {150, 200, 50, 150}).Bytes()).Glyphs,
+      3);
   Canvas::Box b = wide.InkBox();
   EXPECT_GE(b.R, 30 + 40 + 10);  // B starts 40 pixels after the A
   EXPECT_LE(b.R, 30 + 40 + 15);

@@ -4,11 +4,11 @@
 
 #include <cmath>
 
+#include "platform/emfpixels.h"
 #include "platform/emfrecords.h"
+#include "platform/emfwalk.h"
 #include "platform/emfwriter.h"
 #include "platform/metafile.h"
-#include "platform/emfpixels.h"
-#include "platform/emfwalk.h"
 
 using namespace kx;
 using namespace kxtest;
@@ -93,13 +93,13 @@ TEST(EmfWriter, TextRecordCarriesStringAdvancesAndOptions) {
 TEST(EmfWriter, BitmapsRunFromTheBottomRowWithPaddedRows) {
   uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};  // one column: (1,2,3) above (4,5,6)
   TkxDib d = DibFromRgb(1, 2, rgb, 3);
-  ASSERT_EQ(d.Pixels.size(), 8u);        // 3 bytes a row, padded to 4
+  ASSERT_EQ(d.Pixels.size(), 8u);                                    // 3 bytes a row, padded to 4
   EXPECT_EQ(d.Pixels.substr(0, 3), std::string("\x06\x05\x04", 3));  // bottom row first, blue first
   EXPECT_EQ(d.Pixels.substr(4, 3), std::string("\x03\x02\x01", 3));
   uint8_t rgba[4] = {200, 100, 50, 128};
   TkxDib a = DibFromRgba(1, 1, rgba, 4);
   ASSERT_EQ(a.Bits, 32);
-  EXPECT_EQ(uint8_t(a.Pixels[0]), 25);   // colours premultiplied by alpha
+  EXPECT_EQ(uint8_t(a.Pixels[0]), 25);  // colours premultiplied by alpha
   EXPECT_EQ(uint8_t(a.Pixels[1]), 50);
   EXPECT_EQ(uint8_t(a.Pixels[2]), 100);
   EXPECT_EQ(uint8_t(a.Pixels[3]), 128);
@@ -128,10 +128,10 @@ TEST(EmfWriter, ThePlayerDrawsPathsClipsBitmapsAndBlends) {
   EmfPixels r(emf);
   EXPECT_EQ(r.At(3, 3), 0xFF0000u);
   EXPECT_EQ(r.At(6, 3), 0xFFFFFFu);
-  EXPECT_EQ(r.At(8, 1) & 0xFF, 0xFFu);       // blue at the bitmap's left end
-  EXPECT_EQ(r.At(11, 1), 0xFFFFFFu);         // clipped away
+  EXPECT_EQ(r.At(8, 1) & 0xFF, 0xFFu);  // blue at the bitmap's left end
+  EXPECT_EQ(r.At(11, 1), 0xFFFFFFu);    // clipped away
   uint32_t grey = r.At(14, 1) & 0xFF;
-  EXPECT_NEAR(int(grey), 127, 3);            // half of white, premultiplied once
+  EXPECT_NEAR(int(grey), 127, 3);  // half of white, premultiplied once
 }
 
 TEST(EmfWriter, HairlinesLandOnThePixelsPdfRenderersGiveThem) {

@@ -47,8 +47,8 @@ TEST(Metafile, HeaderNaturalSizeAndClipboard) {
   EXPECT_THROW(mf.LoadFromBytes("not an emf"), std::runtime_error);
   mf.LoadFromBytes(EmfBuilder(21590, 27940, 816, 1056, 215, 279).Bytes());
   // frame x device pixels / (device millimetres x 100), halves away from zero
-  EXPECT_EQ(mf.Width(), 819);   // 21590 x 816 / 21500 = 819.4
-  EXPECT_EQ(mf.Height(), 1058); // 27940 x 1056 / 27900 = 1057.5
+  EXPECT_EQ(mf.Width(), 819);    // 21590 x 816 / 21500 = 819.4
+  EXPECT_EQ(mf.Height(), 1058);  // 27940 x 1056 / 27900 = 1057.5
   ClipboardClear();
   TkxMetafile clip;
   try {
@@ -127,7 +127,8 @@ TEST(Bitmap, EveryPixelFormatInTheBmpBytes) {
     ASSERT_TRUE(kxpng::ReadBmp(bmp, img, why)) << why;
     auto rgb = [&](int x, int y) {
       const auto& row = img.Rows[size_t(y)];
-      if (img.Bits == 24) return uint32_t(row[size_t(x) * 3] << 16 | row[size_t(x) * 3 + 1] << 8 | row[size_t(x) * 3 + 2]);
+      if (img.Bits == 24)
+        return uint32_t(row[size_t(x) * 3] << 16 | row[size_t(x) * 3 + 1] << 8 | row[size_t(x) * 3 + 2]);
       size_t i = row[size_t(x)];
       return uint32_t(img.Palette[i * 3] << 16 | img.Palette[i * 3 + 1] << 8 | img.Palette[i * 3 + 2]);
     };
@@ -144,7 +145,7 @@ TEST(Player, MappingFillsAndStretching) {
   b.SetSize(200, 200);
   b.StretchDraw(mf, 0, 0, 200, 200);
   EXPECT_EQ(b.PixelAt(10, 10), 0xFF0000u);
-  EXPECT_EQ(b.PixelAt(90, 90), 0xFF0000u);   // the frame maps onto the rectangle
+  EXPECT_EQ(b.PixelAt(90, 90), 0xFF0000u);  // the frame maps onto the rectangle
   EXPECT_EQ(b.PixelAt(110, 110), 0xFFFFFFu);
 }
 
@@ -168,7 +169,8 @@ TEST(Player, TextIsPlacedFromTheAdvanceArray) {
     int right = -1;
     for (int x = 0; x < 96; ++x)
       for (int y = 20; y < 46; ++y) {
-        uint32_t p = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s))[x];
+        uint32_t p =
+            reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s))[x];
         if ((p & 0xFF) < 128) right = x;
       }
     cairo_surface_destroy(s);
@@ -201,7 +203,8 @@ TEST(Player, GlyphsKeepTheirPlaceAlongABaselineOnThePixelGrid) {
     for (int py = 0; py < 96; ++py)
       for (int px = 0; px < 96; ++px)
         dark.push_back(255 - int(reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) +
-                                                             py * cairo_image_surface_get_stride(s))[px] & 0xFF));
+                                                             py * cairo_image_surface_get_stride(s))[px] &
+                                 0xFF));
     cairo_surface_destroy(s);
     return dark;
   };

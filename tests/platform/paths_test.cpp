@@ -12,7 +12,7 @@ TEST(Paths, FolderNameAndExtensionParts) {
   EXPECT_EQ(kx::ExtractFileName("/a/b.c/d.doc"), "d.doc");
   EXPECT_EQ(kx::ExtractFileExt("/a/b.c/d"), "");
   EXPECT_EQ(kx::ExtractFileExt("/a/b.c/d.tar.gz"), ".gz");
-  EXPECT_EQ(kx::ExtractFileName("C:x.doc"), "C:x.doc");  // ':' is an ordinary character
+  EXPECT_EQ(kx::ExtractFileName("C:x.doc"), "C:x.doc");              // ':' is an ordinary character
   EXPECT_EQ(kx::ChangeFileExt("/a/b.c/d", ".png"), "/a/b.c/d.png");  // appended
   EXPECT_EQ(kx::ChangeFileExt("/a/report.docx", ".png"), "/a/report.png");
   EXPECT_EQ(kx::ChangeFileExt("/bin/batchpng", ".batch-lumipix"), "/bin/batchpng.batch-lumipix");
@@ -54,7 +54,10 @@ TEST(Paths, NamesThatAreNotUtf8) {
   for (const char* bad : {"\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\x80", "\xff"})
     EXPECT_FALSE(kx::IsValidUtf8(bad)) << kx::DisplayPath(bad);
   EXPECT_EQ(kx::DisplayPath(latin1), "/in/caf\xef\xbf\xbd.doc");
-  EXPECT_EQ(kx::DisplayPath("a\xe2\x82" "b"), "a\xef\xbf\xbd\xef\xbf\xbd" "b");  // each byte of a cut sequence
+  EXPECT_EQ(kx::DisplayPath("a\xe2\x82"
+                            "b"),
+            "a\xef\xbf\xbd\xef\xbf\xbd"
+            "b");  // each byte of a cut sequence
   EXPECT_EQ(kx::DisplayPath("/in/caf\xc3\xa9.doc"), "/in/caf\xc3\xa9.doc");
 
   EXPECT_EQ(kx::PathToUtf16("/in/caf\xc3\xa9\xf0\x9f\x93\x84"), u"/in/caf\u00e9\U0001F4C4");

@@ -93,7 +93,8 @@ class QtChoosersTest : public QObject {
     kx::TkxFrmMain& w = s.Open();
     kxtest::WriteFile(s.Dir() / "blocker", "x");
     s.Choosers.Saves.push_back(s.Dir() / "blocker/list.log");  // a file where a folder should be
-    QMetaObject::invokeMethod(&w, [&w] { w.ExportList1Click(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &w, [&w] { w.ExportList1Click(); }, Qt::QueuedConnection);
     QVERIFY(WaitOpened(1));
     QCOMPARE(static_cast<kx::TkxInfo*>(kx::Info)->StoredValue("E"), std::string("1"));
     QVERIFY(Opened()[0].find("a=err&e=") != std::string::npos);

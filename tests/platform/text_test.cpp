@@ -14,7 +14,9 @@ TEST(Text, CaseFoldingAndReplacing) {
 }
 
 TEST(Text, Utf16RoundTripIncludingSurrogates) {
-  std::string s = "Dok\xC3\xBC" "ment-\xE2\x82\xAC-\xF0\x9F\x98\x80.png";
+  std::string s =
+      "Dok\xC3\xBC"
+      "ment-\xE2\x82\xAC-\xF0\x9F\x98\x80.png";
   std::u16string w = kx::Utf8ToUtf16(s);
   EXPECT_EQ(w.size(), 17u);  // the emoji takes two code units
   EXPECT_EQ(kx::Utf16ToUtf8(w), s);
@@ -22,7 +24,10 @@ TEST(Text, Utf16RoundTripIncludingSurrogates) {
 
 TEST(Text, Utf16SurrogatesPairUpAndStrayHalvesBecomeReplacementCharacters) {
   // U+1D400 and U+10348 outside the basic plane, as pairs.
-  EXPECT_EQ(kx::Utf16ToUtf8(u"A\xD835\xDC00" u"B\xD800\xDF48"), "A\xF0\x9D\x90\x80" "B\xF0\x90\x8D\x88");
+  EXPECT_EQ(kx::Utf16ToUtf8(u"A\xD835\xDC00"
+                            u"B\xD800\xDF48"),
+            "A\xF0\x9D\x90\x80"
+            "B\xF0\x90\x8D\x88");
   // A high half at the end, a low half alone, two halves the wrong way round.
   EXPECT_EQ(kx::Utf16ToUtf8(std::u16string(u"x\xD835")), "x\xEF\xBF\xBD");
   EXPECT_EQ(kx::Utf16ToUtf8(std::u16string(u"\xDC00y")), "\xEF\xBF\xBDy");

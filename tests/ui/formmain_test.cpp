@@ -1,9 +1,9 @@
 // The main window and the about window: widgets, choosers, search, drops, menus.
 #include <QAction>
 #include <QApplication>
-#include <QScreen>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -59,8 +59,8 @@ class FormMainTest : public QObject {
   void widgetTreeTextsAndLayout() {
     Scope s;
     TkxFrmMain& w = s.Open();
-    QCOMPARE(w.size(), TkxFrmMain::OpeningSize(QGuiApplication::primaryScreen()->availableGeometry().size(),
-                                               w.minimumSize()));
+    QCOMPARE(w.size(),
+             TkxFrmMain::OpeningSize(QGuiApplication::primaryScreen()->availableGeometry().size(), w.minimumSize()));
     w.resize(1200, 600);  // the standard size, where a large screen opens it
     QCOMPARE(w.font().pixelSize(), 11);
     QCOMPARE(w.font().families().value(0), QString("Tahoma"));
@@ -69,10 +69,9 @@ class FormMainTest : public QObject {
     for (QAction* a : w.ToolBar->actions()) names << (a->isSeparator() ? "-" : a->objectName());
     QCOMPARE(names, QStringList({"aOpen", "aNew", "aConfig", "aSave", "aSaveAs", "-", "aUpdate", "-", "aHelp",
                                  "aHomePage", "aSupports", "aAbout"}));
-    const std::pair<const char*, int> images[] = {{"tbOpen", 3},    {"tbNew", 4},      {"tbConfig", 14},
-                                                  {"tbSave", 5},    {"tbSaveAs", 6},   {"tbUpdate", 7},
-                                                  {"tbHelp", 8},    {"tbHomePage", 9}, {"tbSupports", 10},
-                                                  {"tbAbout", 11}};
+    const std::pair<const char*, int> images[] = {
+        {"tbOpen", 3},   {"tbNew", 4},  {"tbConfig", 14},  {"tbSave", 5},      {"tbSaveAs", 6},
+        {"tbUpdate", 7}, {"tbHelp", 8}, {"tbHomePage", 9}, {"tbSupports", 10}, {"tbAbout", 11}};
     for (auto [name, image] : images) {
       auto* b = Find<QToolButton>(&w, name);
       QCOMPARE(b->width(), 101);
@@ -95,8 +94,8 @@ class FormMainTest : public QObject {
     QCOMPARE(w.bView->text(), QString("View"));
     QVERIFY(!w.bSearchConvert->isVisibleTo(&w));  // "Start" is not visible while idle
     // Bound controls: the hint names the bound property and never shows.
-    for (QWidget* c : {static_cast<QWidget*>(w.eSource), static_cast<QWidget*>(w.cSubdir),
-                       static_cast<QWidget*>(w.eTarget)})
+    for (QWidget* c :
+         {static_cast<QWidget*>(w.eSource), static_cast<QWidget*>(w.cSubdir), static_cast<QWidget*>(w.eTarget)})
       QVERIFY(c->toolTip().isEmpty());
     QCOMPARE(w.eSource->property("hint").toString(), QString("Text"));
     QCOMPARE(w.cSubdir->property("hint").toString(), QString("Checked"));
@@ -115,7 +114,7 @@ class FormMainTest : public QObject {
       while (!(n->focusPolicy() & Qt::TabFocus)) n = n->nextInFocusChain();
       return n;
     };
-    const std::vector<QWidget*> order = {w.eSource, w.bSource, w.bSourceFile, w.cSubdir, w.bSearch,
+    const std::vector<QWidget*> order = {w.eSource, w.bSource, w.bSourceFile,    w.cSubdir, w.bSearch,
                                          w.eTarget, w.bTarget, w.bSearchConvert, w.bCreate, w.bView};
     for (size_t i = 0; i + 1 < order.size(); ++i) QCOMPARE(next(order[i]), order[i + 1]);
     // The list.
@@ -147,7 +146,7 @@ class FormMainTest : public QObject {
     QImage logo = kx::LumipixLogoBitmap();
     QCOMPARE(logo.size(), QSize(128, 128));
     QCOMPARE(logo.depth(), 24);
-    QCOMPARE(logo.pixel(127, 0), kx::kLogoKey);  // corners show the window through
+    QCOMPARE(logo.pixel(127, 0), kx::kLogoKey);         // corners show the window through
     QCOMPARE(logo.pixel(9, 70) & 0xffffff, 0xffffffu);  // the document's page is white
   }
 
@@ -188,7 +187,7 @@ class FormMainTest : public QObject {
     w.bSourceClick();
     QCOMPARE(Text(w.eSource), std::string("/other/*.doc?"));
     QCOMPARE(Text(w.eTarget), std::string("/new/docs/"));  // kept
-    w.bSourceClick();  // cancelled: the old folder with the mask
+    w.bSourceClick();                                      // cancelled: the old folder with the mask
     QCOMPARE(Text(w.eSource), std::string("/other/*.doc?"));
     s.Choosers.Folders.push_back("/");
     w.bSourceClick();

@@ -51,9 +51,9 @@ class FormProjectTest : public QObject {
     QCOMPARE(Text(w.eSource), doc);
     s.Choosers.Opens.push_back(s.Dir() / "gone.batch-lumipix");
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, w.aOpenExecute());  // on to the application's handler
-    QCOMPARE(w.sbStatus->lblProblem->text().toStdString(),
-             "The project was not opened: Cannot open file \"" + s.Dir() / "gone.batch-lumipix" +
-                 "\". It is not a regular file");
+    QCOMPARE(w.sbStatus->lblProblem->text().toStdString(), "The project was not opened: Cannot open file \"" +
+                                                               s.Dir() / "gone.batch-lumipix" +
+                                                               "\". It is not a regular file");
     QCOMPARE(Text(w.eSource), doc);
     w.cSubdir->setChecked(true);
     w.tbNew->click();
@@ -113,42 +113,53 @@ class FormProjectTest : public QObject {
     w.eSource->setText("/typed/source/*.doc?");
     w.eTarget->setText("/typed/out/");
     QString shown;
-    WithConfig(w, [&](kx::TkxFrmCfg* cfg) {
-      shown = cfg->txtCfg->toPlainText();
-      QCOMPARE(cfg->size(), QSize(292, 273));
-      QCOMPARE(cfg->windowTitle(), QString("Config"));
-      QCOMPARE(cfg->txtCfg->geometry(), QRect(16, 16, 256, 200));
-      QCOMPARE(cfg->btnOk->text(), QString("&Ok"));
-      QCOMPARE(cfg->btnHelp->toolTip(), QString("Click here to see the details about the options"));
-    }, "btnCancel");
+    WithConfig(
+        w,
+        [&](kx::TkxFrmCfg* cfg) {
+          shown = cfg->txtCfg->toPlainText();
+          QCOMPARE(cfg->size(), QSize(292, 273));
+          QCOMPARE(cfg->windowTitle(), QString("Config"));
+          QCOMPARE(cfg->txtCfg->geometry(), QRect(16, 16, 256, 200));
+          QCOMPARE(cfg->btnOk->text(), QString("&Ok"));
+          QCOMPARE(cfg->btnHelp->toolTip(), QString("Click here to see the details about the options"));
+        },
+        "btnCancel");
     QVERIFY(shown.contains("Source=/typed/source/*.doc?"));
     QVERIFY(shown.contains("Target=/typed/out/"));
     // Delete the Target line, add an option, Ok: the field empties, the option is set.
-    WithConfig(w, [](kx::TkxFrmCfg* cfg) {
-      QStringList lines = cfg->txtCfg->toPlainText().split('\n');
-      lines.removeIf([](const QString& l) { return l.startsWith("Target="); });
-      lines << "ThreadsCount=3";
-      cfg->txtCfg->setPlainText(lines.join('\n'));
-    }, "btnOk");
+    WithConfig(
+        w,
+        [](kx::TkxFrmCfg* cfg) {
+          QStringList lines = cfg->txtCfg->toPlainText().split('\n');
+          lines.removeIf([](const QString& l) { return l.startsWith("Target="); });
+          lines << "ThreadsCount=3";
+          cfg->txtCfg->setPlainText(lines.join('\n'));
+        },
+        "btnOk");
     QCOMPARE(Text(w.eTarget), std::string());
     QCOMPARE(Project->ThreadsCount(), 3);
     QCOMPARE(Caption(w), std::string("Lumipix Converter - None"));
     // Cancel and the close box discard edits; the next showing starts from the project.
     for (const char* how : {"btnCancel", "close"}) {
-      WithConfig(w, [](kx::TkxFrmCfg* cfg) { cfg->txtCfg->setPlainText("Source=/discarded/"); }, how);
+      WithConfig(
+          w, [](kx::TkxFrmCfg* cfg) { cfg->txtCfg->setPlainText("Source=/discarded/"); }, how);
       QCOMPARE(Text(w.eSource), std::string("/typed/source/*.doc?"));
       QCOMPARE(Project->ThreadsCount(), 3);
     }
     kx::TkxFrmCfg* first = w.ConfigDialog();
-    WithConfig(w, [&](kx::TkxFrmCfg* cfg) { shown = cfg->txtCfg->toPlainText(); }, "btnCancel");
+    WithConfig(
+        w, [&](kx::TkxFrmCfg* cfg) { shown = cfg->txtCfg->toPlainText(); }, "btnCancel");
     QVERIFY(!shown.contains("discarded"));
     QVERIFY(first);
     QCOMPARE(w.ConfigDialog(), first);  // made once, kept
     // Its help button opens the help file and leaves the dialog up.
-    WithConfig(w, [](kx::TkxFrmCfg* cfg) {
-      cfg->btnHelp->click();
-      QVERIFY(cfg->isVisible());
-    }, "btnCancel");
+    WithConfig(
+        w,
+        [](kx::TkxFrmCfg* cfg) {
+          cfg->btnHelp->click();
+          QVERIFY(cfg->isVisible());
+        },
+        "btnCancel");
     QVERIFY(WaitOpened(1));
     QCOMPARE(Opened()[0], kx::App->ExeName + ".pdf");
   }

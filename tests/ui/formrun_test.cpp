@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <sstream>
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include "core/project.h"
@@ -193,7 +193,9 @@ class FormRunTest : public QObject {
     QVERIFY(WaitIdle(w));
     rows = Rows(w);
     QCOMPARE(rows.size(), size_t(7));
-    QVERIFY(std::any_of(rows.begin(), rows.end(), [&](const std::string& r) { return r == "1|" + in + "test09.docx|" + s.Dir() / "out/test09-*.png"; }));
+    QVERIFY(std::any_of(rows.begin(), rows.end(), [&](const std::string& r) {
+      return r == "1|" + in + "test09.docx|" + s.Dir() / "out/test09-*.png";
+    }));
   }
 
   void stopForgetsTheBatch() {
@@ -285,8 +287,7 @@ class FormRunTest : public QObject {
     w.aConvertExecute();
     QVERIFY(WaitIdle(w));
     sampler.stop();
-    QCOMPARE(w.sbStatus->lblCounts->text(),
-             QString("4 found, 4 done: 3 converted, 1 failed; %1 pages").arg(pages));
+    QCOMPARE(w.sbStatus->lblCounts->text(), QString("4 found, 4 done: 3 converted, 1 failed; %1 pages").arg(pages));
     QVERIFY(!w.sbStatus->pbRun->isVisible());
     QVERIFY(!seen.isEmpty() && !progress.empty());
     QVERIFY(std::is_sorted(progress.begin(), progress.end()));
@@ -326,7 +327,8 @@ class FormRunTest : public QObject {
         if (edition == kx::kPngEdition)
           thumbs.push_back(thumb);
         else
-          QVERIFY2(MeanDifference(thumb, thumbs[size_t(i)]) < 6, qPrintable(QString::number(MeanDifference(thumb, thumbs[size_t(i)]))));
+          QVERIFY2(MeanDifference(thumb, thumbs[size_t(i)]) < 6,
+                   qPrintable(QString::number(MeanDifference(thumb, thumbs[size_t(i)]))));
       }
       preview->lPages->setCurrentRow(1);
       QTest::keyClick(preview->lPages, Qt::Key_Return);
@@ -345,8 +347,8 @@ class FormRunTest : public QObject {
     w.show();
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 120000);
     QVERIFY(WaitIdle(w));
-    QCOMPARE(kxtest::ReadFile(s.Dir() / "run.log"), "[Success] => " + in + "test02.docx => " + s.Dir() / "out/" +
-                                                          "test02-*.png\r\n");
+    QCOMPARE(kxtest::ReadFile(s.Dir() / "run.log"),
+             "[Success] => " + in + "test02.docx => " + s.Dir() / "out/" + "test02-*.png\r\n");
   }
 };
 
@@ -419,13 +421,12 @@ class FormRunControlTest : public QObject {
     Scope s;
     std::string in = s.Dir() / "in/";
     kxtest::WriteFile(in + "a.doc", "x");
-    Project->ParseCommandLine("-P:Daemon=200,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" +
-                              ",IsOverwrite=True");
+    Project->ParseCommandLine("-P:Daemon=200,Source=" + in + "*.doc,Target=" + s.Dir() / "out/" + ",IsOverwrite=True");
     TkxFrmMain& w = s.Open();
     w.show();
     QTRY_VERIFY_WITH_TIMEOUT(Counter("C") >= 2, 10000);
     QTRY_COMPARE(Rows(w).size(), size_t(1));  // the fresh search's row may still be on its way
-    kxtest::WriteFile(in + "b.doc", "x");  // picked up by a later cycle
+    kxtest::WriteFile(in + "b.doc", "x");     // picked up by a later cycle
     int runs = Counter("C");
     QTRY_VERIFY_WITH_TIMEOUT(Counter("C") >= runs + 2, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(Rows(w).size(), size_t(2), 10000);
@@ -515,7 +516,7 @@ class FormRunControlTest : public QObject {
     QVERIFY(!w.Waiting());
     QCOMPARE(w.sbStatus->lblCycle->text(), QString("Loop stopped"));
     QVERIFY(!w.bSearchConvert->isVisible());  // back to the hidden "Start"
-    QVERIFY(w.Batch() != nullptr);           // the list stays
+    QVERIFY(w.Batch() != nullptr);            // the list stays
     QTest::qWait(2000);
     QCOMPARE(Counter("C"), 1);
     QVERIFY(w.isVisible());
@@ -573,7 +574,8 @@ class FormRunControlTest : public QObject {
 
   void manyRowsFromManyThreadsStayInItemOrder() {
     Scope s;
-    for (int i = 0; i < 300; ++i) kxtest::WriteFile(s.Dir() / ("in/d" + std::to_string(i) + (i % 7 ? ".doc" : "-fail.doc")), "x");
+    for (int i = 0; i < 300; ++i)
+      kxtest::WriteFile(s.Dir() / ("in/d" + std::to_string(i) + (i % 7 ? ".doc" : "-fail.doc")), "x");
     TkxFrmMain& w = s.Open();
     w.eSource->setText(QString::fromStdString(s.Dir() / "in/*.doc"));
     w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));

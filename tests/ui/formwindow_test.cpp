@@ -43,7 +43,8 @@ void ShowActive(TkxFrmMain& w) {
 // The file names of the rows in the order the view shows them.
 std::vector<std::string> ShownNames(TkxFrmMain& w) {
   std::vector<std::string> r;
-  for (int i = 0; i < w.lViewer->topLevelItemCount(); ++i) r.push_back(kx::ExtractFileName(w.lViewer->topLevelItem(i)->text(1).toStdString()));
+  for (int i = 0; i < w.lViewer->topLevelItemCount(); ++i)
+    r.push_back(kx::ExtractFileName(w.lViewer->topLevelItem(i)->text(1).toStdString()));
   return r;
 }
 
@@ -115,9 +116,12 @@ class FormWindowTest : public QObject {
       const char* Caption;
       Qt::Key Key;
     };
-    const TCase cases[] = {{w.tbOpen, w.aOpen, "&Open", Qt::Key_O},       {w.tbNew, w.aNew, "&New", Qt::Key_N},
-                           {w.tbSave, w.aSave, "Sa&ve", Qt::Key_V},       {w.tbSaveAs, w.aSaveAs, "Save &As", Qt::Key_A},
-                           {w.tbUpdate, w.aUpdate, "Check &Update", Qt::Key_U}, {w.tbHelp, w.aHelp, "&Help", Qt::Key_H}};
+    const TCase cases[] = {{w.tbOpen, w.aOpen, "&Open", Qt::Key_O},
+                           {w.tbNew, w.aNew, "&New", Qt::Key_N},
+                           {w.tbSave, w.aSave, "Sa&ve", Qt::Key_V},
+                           {w.tbSaveAs, w.aSaveAs, "Save &As", Qt::Key_A},
+                           {w.tbUpdate, w.aUpdate, "Check &Update", Qt::Key_U},
+                           {w.tbHelp, w.aHelp, "&Help", Qt::Key_H}};
     for (const TCase& c : cases) {
       QCOMPARE(c.Button->text(), QString(c.Caption));
       w.eSource->setText("typed");
@@ -243,8 +247,8 @@ class FormWindowTest : public QObject {
     for (int i = 0; i < w.RowCount(); ++i) {
       auto* row = w.RowOfItem(i);
       QCOMPARE(kx::ExtractFileName(row->FileName()), items[size_t(i)]);
-      expected += std::string(row->Status() == kx::TkxNode::Success ? "[Success]" : "[Failure]") + " => " + row->FileName() + " => " +
-                  row->ResultText() + "\r\n";
+      expected += std::string(row->Status() == kx::TkxNode::Success ? "[Success]" : "[Failure]") + " => " +
+                  row->FileName() + " => " + row->ResultText() + "\r\n";
     }
     QCOMPARE(log, expected);
     ClickHeader(w, 1);  // third click: the item order again
@@ -342,7 +346,8 @@ class FormWindowTest : public QObject {
     t.Pages = 31;
     QCOMPARE(kx::TotalsText(t, true, 2.345),
              std::string("12 found, 7 done: 4 converted, 1 failed, 2 skipped; 31 pages, 2.3 pages/s"));
-    QCOMPARE(kx::TotalsText(t, false, 2.345), std::string("12 found, 7 done: 4 converted, 1 failed, 2 skipped; 31 pages"));
+    QCOMPARE(kx::TotalsText(t, false, 2.345),
+             std::string("12 found, 7 done: 4 converted, 1 failed, 2 skipped; 31 pages"));
   }
 
   void aFolderTheSearchCannotReadIsSaid() {
@@ -438,8 +443,10 @@ class FormWindowTest : public QObject {
                           "doc-03.emf", "other-01.png", "doc-docx-02.png"})
       kxtest::WriteFile(d / f, "x");
     kxtest::MakeDir(d / "doc-04.png");  // a folder is no page
-    QCOMPARE(kx::PageFilesOf(d / "doc-*.png"), (std::vector<std::string>{d / "doc-01.png", d / "doc-02.png", d / "doc-10.png"}));
-    QCOMPARE(kx::PageFilesOf(d / "doc-docx-*.png"), (std::vector<std::string>{d / "doc-docx-01.png", d / "doc-docx-02.png"}));
+    QCOMPARE(kx::PageFilesOf(d / "doc-*.png"),
+             (std::vector<std::string>{d / "doc-01.png", d / "doc-02.png", d / "doc-10.png"}));
+    QCOMPARE(kx::PageFilesOf(d / "doc-docx-*.png"),
+             (std::vector<std::string>{d / "doc-docx-01.png", d / "doc-docx-02.png"}));
     QCOMPARE(kx::PageFilesOf(d / "doc-*.emf"), std::vector<std::string>{d / "doc-03.emf"});
     for (std::string none : {std::string(), std::string("The file is damaged or is not a supported document"),
                              d / "doc-01.png", d / "missing/doc-*.png", d / "*-*.png"})
@@ -485,7 +492,8 @@ class FormWindowTest : public QObject {
     // A failed or pending document has no pages and says why.
     preview.ShowDocument(0, s.Dir() / "x.doc", 2, "The file is damaged or is not a supported document");
     QCOMPARE(preview.lPages->count(), 0);
-    QCOMPARE(preview.lblNote->text(), QString("This document failed: The file is damaged or is not a supported document"));
+    QCOMPARE(preview.lblNote->text(),
+             QString("This document failed: The file is damaged or is not a supported document"));
     preview.ShowDocument(0, s.Dir() / "x.doc", 0, "");
     QCOMPARE(preview.lblNote->text(), QString("This document is not converted yet."));
   }

@@ -34,7 +34,8 @@ TEST(InfoLinks, FirstStartHomePageAndDownloadPage) {
 TEST(InfoLinks, ActionsNoticesAndErrorReports) {
   ProjectScope s;
   TkxInfo info(kx::App->ExeName);
-  EXPECT_EQ(info.LinkTarget("", "ins", "x=1"), Site() + "/net/?a=ins&p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info) + "&x=1");
+  EXPECT_EQ(info.LinkTarget("", "ins", "x=1"),
+            Site() + "/net/?a=ins&p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info) + "&x=1");
   EXPECT_EQ(info.LinkTarget("", "err&e=\"a b\",c", ""),
             Site() + "/net/?a=err&e=a b,c&p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info));
 }
@@ -121,7 +122,7 @@ TEST(InfoShell, OpenLinkAndErrorHandlerGoThroughXdgOpen) {
   setenv("PATH", oldPath.c_str(), 1);
   int64_t until = kx::GetTickCount() + 10000;
   while (kxtest::ReadFile(record).empty() && kx::GetTickCount() < until) kx::Sleep(10);
-  EXPECT_EQ(kxtest::ReadFile(record), Site() + "/net/?a=err&e=Bad thing; happened&p=lumipix&v=2022.14.611.2864&c=r1e1" +
-                                          Tail(info) + "\n");
+  EXPECT_EQ(kxtest::ReadFile(record),
+            Site() + "/net/?a=err&e=Bad thing; happened&p=lumipix&v=2022.14.611.2864&c=r1e1" + Tail(info) + "\n");
   EXPECT_EQ(info.StoredValue("E"), "1");
 }

@@ -21,9 +21,9 @@ namespace uitest {
 // Answers queued by a test; with nothing queued every chooser cancels.
 class TestChoosers : public kx::TkxChoosers {
  public:
-  std::deque<std::string> Folders;                 // BrowseFolder answers
-  std::deque<std::string> Opens, Saves;            // confirmed paths; "" cancels
-  std::vector<std::string> Calls;                  // "kind|filter|initial"
+  std::deque<std::string> Folders;       // BrowseFolder answers
+  std::deque<std::string> Opens, Saves;  // confirmed paths; "" cancels
+  std::vector<std::string> Calls;        // "kind|filter|initial"
   std::string BrowseFolder(const std::string& initial) override;
   bool PromptOpenFile(const std::string& filter, std::string& path, bool multiple) override;
   bool PromptSaveFile(const std::string& filter, const std::string& defaultExt, std::string& path) override;
