@@ -7,69 +7,17 @@
 #include <mutex>
 #include <tuple>
 
+#include "platform/fontname.h"
+
 namespace kx {
 
 namespace {
 
 std::mutex Lock;  // guards everything below
 
-std::string Squash(const std::string& s) {
-  std::string r;
-  for (char c : s)
-    if (c != ' ' && c != '-' && c != '_') r.push_back(char(std::tolower(static_cast<unsigned char>(c))));
-  return r;
-}
-
-// Installed families by their name without blanks: "dejavusans" -> "DejaVu Sans".
-std::map<std::string, std::string>& Families() {
-  static std::map<std::string, std::string> m;
-  static bool filled = false;
-  if (filled) return m;
-  filled = true;
-  FcPattern* pat = FcPatternCreate();
-  FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, nullptr);
-  FcFontSet* set = FcFontList(nullptr, pat, os);
-  if (set) {
-    for (int i = 0; i < set->nfont; ++i) {
-      FcChar8* fam = nullptr;
-      for (int k = 0; FcPatternGetString(set->fonts[i], FC_FAMILY, k, &fam) == FcResultMatch; ++k)
-        m.emplace(Squash(reinterpret_cast<const char*>(fam)), reinterpret_cast<const char*>(fam));
-    }
-    FcFontSetDestroy(set);
-  }
-  FcObjectSetDestroy(os);
-  FcPatternDestroy(pat);
-  return m;
-}
-
-// Strips a PDF subset prefix and style suffixes that the weight and slant carry anyway.
-std::string BaseName(std::string face) {
-  if (face.size() > 7 && face[6] == '+') {
-    bool tag = true;
-    for (int i = 0; i < 6; ++i) tag = tag && face[size_t(i)] >= 'A' && face[size_t(i)] <= 'Z';
-    if (tag) face.erase(0, 7);
-  }
-  for (const char* cut : {",", "-Bold", "-Italic", "-Oblique", "-Regular", "-Roman", "-Book"}) {
-    size_t p = face.find(cut);
-    if (p != std::string::npos && p > 0) face.erase(p);
-  }
-  return face;
-}
-
-std::string FamilyOf(const std::string& face) {
-  std::string base = BaseName(face);
-  auto& fams = Families();
-  auto it = fams.find(Squash(base));
-  if (it != fams.end()) return it->second;
-  for (const char* suffix : {"psmt", "mt", "ps"}) {  // TimesNewRomanPSMT, ArialMT
-    std::string s = Squash(base);
-    if (s.size() > strlen(suffix) && s.compare(s.size() - strlen(suffix), std::string::npos, suffix) == 0) {
-      auto jt = fams.find(s.substr(0, s.size() - strlen(suffix)));
-      if (jt != fams.end()) return jt->second;
-    }
-  }
-  return base;  // fontconfig's own aliases take it from here
-}
+// The family a metafile's face name stands for; names as PDFs write them are taken apart
+// (the weight and slant they carry come with the record anyway).
+std::string FamilyOf(const std::string& face) { return ParsePdfFontName(face).Family; }
 
 cairo_font_face_t* FaceFor(FcPattern* pattern) {
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
