@@ -36,8 +36,8 @@ ours() {  # edition program; prints the page files written
   rm -rf "$work/ours"
   "$build/bin/$1" "-P:PureConsole=1,Source=$work/in/*.doc?,Target=$work/ours/,ThreadsCount=2" >/dev/null 2>&1 &
   echo $! > "$work/ourpid"
-  wait $!
-  find "$work/ours" -name '*.png' -o -name '*.emf' | wc -l
+  wait $! || true  # a failed document still leaves the others' pages to count
+  find "$work/ours" \( -name '*.png' -o -name '*.emf' \) 2>/dev/null | wc -l
 }
 
 pdf_step() {
@@ -87,6 +87,12 @@ for r in $(seq "$rounds"); do
   rm -f "$work/sampling"; wait $sampler
   p=$(cat "$work/peak"); [ "$p" -gt "$peak" ] && peak=$p
   t3=$(now); pdf_step; t4=$(now); n_peer=$(render_step); t5=$(now)
+  for pair in "PNG edition:$n_png" "EMF edition:$n_emf" "peer:$n_peer"; do
+    if [ "${pair##*:}" -eq 0 ]; then
+      echo "speed: the ${pair%:*} wrote no page; run it on the corpus by hand to see why" >&2
+      exit 1
+    fi
+  done
   png=$(secs "$t0" "$t1"); emf=$(secs "$t1" "$t2"); pdf=$(secs "$t3" "$t4"); peer=$(secs "$t3" "$t5")
   r_peer+=("$(echo "($n_png / $png) / ($n_peer / $peer)" | bc -l)")
   r_pdf+=("$(echo "$png / $pdf" | bc -l)")
