@@ -535,11 +535,11 @@ void TkxFrmMain::SetDefaultTarget(const std::string& folder) {
 }
 
 void TkxFrmMain::OpenSelected(bool folderOnly) {
-  QTreeWidgetItem* row = nullptr;
+  const TkxResultRow* row = nullptr;
   for (int i = 0; i < lViewer->topLevelItemCount() && !row; ++i)
-    if (lViewer->topLevelItem(i)->isSelected()) row = lViewer->topLevelItem(i);
+    if (lViewer->topLevelItem(i)->isSelected()) row = ResultRow(lViewer->topLevelItem(i));
   if (!row) return;
-  std::string file = S(row->text(1));
+  const std::string& file = row->FileName();  // not the shown text: names need not be UTF-8
   ShellOpen(folderOnly ? ExtractFilePath(file) : file);
 }
 
@@ -955,7 +955,7 @@ void TkxFrmMain::ExportList(const std::string& path) {
   // In item order, whatever order the view is sorted in.
   TkxStringList lines;
   for (const TkxResultRow* row : FRows)
-    lines.Add("[" + std::string(StatusWord(row->Status())) + "] => " + row->FileName() + " => " + row->ResultText());
+    lines.Add("[" + std::string(StatusWord(row->Status())) + "] => " + row->ShownName() + " => " + row->ResultText());
   lines.SaveToFile(path);
 }
 

@@ -33,7 +33,7 @@ int CompareText(const QString& a, const QString& b) {
 }  // namespace
 
 TkxResultRow::TkxResultRow(int itemIndex, const std::string& fileName)
-    : QTreeWidgetItem(UserType), FItemIndex(itemIndex) {
+    : QTreeWidgetItem(UserType), FItemIndex(itemIndex), FFileName(fileName) {
   QString name = QString::fromStdString(fileName);
   setText(1, name);
   setToolTip(1, name);
@@ -52,7 +52,7 @@ void TkxResultRow::SetResult(int status, const std::string& resultText, const QI
   setToolTip(0, StatusWord(status));
 }
 
-std::string TkxResultRow::FileName() const { return text(1).toStdString(); }
+std::string TkxResultRow::ShownName() const { return text(1).toStdString(); }
 std::string TkxResultRow::ResultText() const { return text(2).toStdString(); }
 
 bool TkxResultRow::operator<(const QTreeWidgetItem& other) const {

@@ -19,7 +19,10 @@ class TkxResultRow : public QTreeWidgetItem {
   // The item's status: the image index and the word of the list export.
   int Status() const;
   void SetResult(int status, const std::string& resultText, const QIcon& image);
-  std::string FileName() const;
+  // The file's name as the file system has it (bytes that are not UTF-8 included).
+  const std::string& FileName() const { return FFileName; }
+  // The name as the list shows it.
+  std::string ShownName() const;
   std::string ResultText() const;
 
   // By status, file name or result (numbers inside names in their order); equal
@@ -28,6 +31,7 @@ class TkxResultRow : public QTreeWidgetItem {
 
  private:
   const int FItemIndex;
+  const std::string FFileName;
 };
 
 // The row at `item` of a list view (nullptr when `item` is none of ours).

@@ -326,6 +326,20 @@ class FormMainTest : public QObject {
     QCOMPARE(Opened().back(), std::string("/some/out/"));
   }
 
+  void namesThatAreNotUtf8OpenAsTheFileSystemHasThem() {
+    Scope s;
+    TkxFrmMain& w = s.Open();
+    std::string latin1 = s.Dir() / "caf\xe9.doc";  // an old archive's name
+    s.Choosers.Opens.push_back(latin1 + "\r\n");
+    w.bSourceFileClick();
+    QCOMPARE(w.lViewer->topLevelItemCount(), 1);
+    QVERIFY(w.lViewer->topLevelItem(0)->text(1).contains(QChar(0xFFFD)));  // shown with a mark
+    w.lViewer->topLevelItem(0)->setSelected(true);
+    w.OpenSource1->trigger();
+    QVERIFY(WaitOpened(1));
+    QCOMPARE(Opened(), std::vector<std::string>{latin1});
+  }
+
   void toolbarLinks() {
     Scope s;
     TkxFrmMain& w = s.Open();
