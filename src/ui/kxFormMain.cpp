@@ -66,6 +66,10 @@ class TkxRowSink {
 static QString ActionHint(const QAction* a) { return a->property("hint").toString(); }
 
 namespace {
+
+// aStop's data: whether Stop ended the run, so that its end forgets the batch.
+constexpr int kRunNotStopped = 0, kRunStopped = 1;
+
 class TkxButtonLink : public QObject {
  public:
   TkxButtonLink(QPushButton* b) : QObject(b), FButton(b) {
@@ -186,7 +190,7 @@ TkxFrmMain::TkxFrmMain(QWidget* parent) : TkxFrmBase(parent), FSink(std::make_sh
   LinkButton(bView, aView);
   LinkButton(bCreate, aConvert);
   LinkButton(bSearchConvert, aSearchConvert);
-  aStop->setData(0);
+  aStop->setData(kRunNotStopped);
 
   // FormCreate.
   RegisterBoundControls();
@@ -834,7 +838,7 @@ void TkxFrmMain::aPauseExecute() {
   // In the unattended loop Stop stays within reach: it ends the loop, not just this cycle.
   aStop->setEnabled(Project && Project->Daemon() > 0 && !FStopped);
   if (FChain) FChain->TerminateAll();
-  aStop->setData(0);
+  aStop->setData(kRunNotStopped);
 }
 
 void TkxFrmMain::aStopExecute() {
@@ -849,7 +853,7 @@ void TkxFrmMain::aStopExecute() {
   aStop->setEnabled(false);
   if (FBatch) FBatch->Terminate();
   if (FChain) FChain->TerminateAll();
-  aStop->setData(1);
+  aStop->setData(kRunStopped);
   UpdateStatus();
 }
 
@@ -866,9 +870,9 @@ void TkxFrmMain::OnFinish() {
   aStop->setEnabled(false);
   UpdateStatus();
   if (FBatch) ReportRunEnd(*FBatch);
-  if (aStop->data().toInt() == 1) {
+  if (aStop->data().toInt() == kRunStopped) {
     ForgetBatch();
-    aStop->setData(0);
+    aStop->setData(kRunNotStopped);
   }
   AfterRun();
 }
