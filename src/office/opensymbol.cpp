@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/text.h"
+
 namespace kx::office {
 
 namespace {
@@ -27,36 +29,17 @@ constexpr SymbolGlyph kGlyphs[] = {
     {0xFC, 0xE4C2},  // Wingdings: check mark
 };
 
-constexpr uint32_t kSymbolBase = 0xF000;
-
-void PutUtf8(uint32_t cp, std::string& out) {  // three bytes: the characters above
-  out.push_back(char(0xE0 | (cp >> 12)));
-  out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-  out.push_back(char(0x80 | (cp & 0x3F)));
-}
+constexpr char16_t kSymbolBase = 0xF000;
 
 }  // namespace
 
 std::string OpenSymbolText(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size();) {
-    auto byte = [&](size_t k) { return uint32_t(static_cast<unsigned char>(utf8[i + k])); };
-    // U+F000 to U+F0FF: EF 80..83 xx.
-    if (i + 2 < utf8.size() && byte(0) == 0xEF && (byte(1) & 0xFC) == 0x80 && (byte(2) & 0xC0) == 0x80) {
-      uint32_t cp = 0xF000 | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-      uint32_t mapped = 0;
-      for (const SymbolGlyph& g : kGlyphs)
-        if (cp == kSymbolBase + g.Code) mapped = g.OpenSymbol;
-      if (mapped) {
-        PutUtf8(mapped, out);
-        i += 3;
-        continue;
-      }
-    }
-    out.push_back(utf8[i++]);
-  }
-  return out;
+  std::u16string text = Utf8ToUtf16(utf8);
+  bool mapped = false;
+  for (char16_t& c : text)
+    for (const SymbolGlyph& g : kGlyphs)
+      if (c == kSymbolBase + g.Code) c = char16_t(g.OpenSymbol), mapped = true;
+  return mapped ? Utf16ToUtf8(text) : utf8;
 }
 
 }  // namespace kx::office

@@ -5,7 +5,6 @@
 
 #include "platform/emfplay.h"
 #include "platform/emftextlayout.h"
-#include "platform/fontname.h"
 #include "platform/fonts.h"
 #include "platform/text.h"
 
@@ -15,16 +14,9 @@ using namespace emf;
 
 namespace {
 
-// The face a text record asks for, by face name, weight and slant. This is the one place
-// where the player resolves a face. Face names as PDFs write them, with no blank
-// ("ABCDEF+LiberationSerif-BoldItalic", "Z003MediumItalic"), are taken apart into family,
-// weight and slant; the record's own weight and slant win where they say more.
-cairo_font_face_t* RecordFace(const TFont& f) {
-  if (f.Face.empty() || f.Face.find(' ') != std::string::npos) return FindFontFace(f.Face, f.Weight, f.Italic);
-  TkxFontStyle named = ParsePdfFontName(f.Face);
-  bool plainWeight = f.Weight == 0 || f.Weight == 400;
-  return FindFontFace(named.Family, plainWeight ? named.Weight : f.Weight, f.Italic || named.Italic);
-}
+// The face a text record asks for, by face name, weight and slant; the one place where
+// the player resolves a face.
+cairo_font_face_t* RecordFace(const TFont& f) { return FindFontFace(f.Face, f.Weight, f.Italic); }
 
 // The record's characters as code points (pairs of surrogates joined, their advances
 // added), each with its advance in logical units.

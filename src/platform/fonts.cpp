@@ -66,8 +66,10 @@ cairo_font_face_t* FindFontFace(const std::string& face, int weight, bool italic
   static std::map<std::tuple<std::string, int, bool>, cairo_font_face_t*> cache;
   auto key = std::make_tuple(face, weight, italic);
   if (auto it = cache.find(key); it != cache.end()) return it->second;
-  FcPattern* p = StyledPattern(weight, italic);
-  FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8*>(FamilyOf(face).c_str()));
+  // Names as PDFs write them carry a weight and slant; the caller's win where they say more.
+  TkxFontStyle named = ParsePdfFontName(face);
+  FcPattern* p = StyledPattern(weight == 0 || weight == 400 ? named.Weight : weight, italic || named.Italic);
+  FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8*>(named.Family.c_str()));
   cairo_font_face_t* f = FaceFor(p);
   if (cache.size() < 4096) cache[key] = f;  // a hostile file cannot grow it without bound
   return f;

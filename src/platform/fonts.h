@@ -8,7 +8,8 @@ typedef struct _cairo_font_face cairo_font_face_t;
 namespace kx {
 
 // The face that best matches a metafile's face name ("LiberationSerif",
-// "ABCDEF+DejaVuSans-Bold", "Times New Roman"). Owned by the cache.
+// "ABCDEF+DejaVuSans-Bold", "Times New Roman"); a weight and slant run into the name
+// count where `weight` is plain (0 or 400) and `italic` is false. Owned by the cache.
 cairo_font_face_t* FindFontFace(const std::string& face, int weight, bool italic);
 // A face that has a glyph for `codePoint`, or nullptr. Owned by the cache.
 cairo_font_face_t* FallbackFontFace(char32_t codePoint, int weight, bool italic);
