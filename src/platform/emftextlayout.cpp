@@ -227,8 +227,8 @@ void TTextLayout::LaySimple(const TTextInput& in) {
   FTotal = cum;
 }
 
-void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, cairo_scaled_font_t* font,
-                        std::vector<TCluster>& out) {
+void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, hb_script_t script,
+                        cairo_scaled_font_t* font, std::vector<TCluster>& out) {
   TLockedFace ft(font);
   if (!ft) return;
   THb<hb_face_t, hb_face_destroy> face(hb_ft_face_create_referenced(ft.Face()));
@@ -237,6 +237,7 @@ void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t 
   // The whole record is the context, so that letters join across the item's ends.
   hb_buffer_add_codepoints(buf.get(), chars.data(), int(chars.size()), unsigned(from), int(to - from));
   hb_buffer_set_direction(buf.get(), rtl ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+  if (script != HB_SCRIPT_INVALID) hb_buffer_set_script(buf.get(), script);
   hb_buffer_guess_segment_properties(buf.get());
   hb_shape(hbFont.get(), buf.get(), nullptr, 0);
   unsigned count = 0;
@@ -300,6 +301,28 @@ std::vector<FriBidiLevel> BidiLevels(const std::vector<uint32_t>& cps, bool rtl)
   return levels;
 }
 
+// The script of each character; blanks, digits and marks take the script of the
+// letters before them (or after them, at the start), so that a run of Hebrew then
+// Arabic is shaped as two items, each by its own script's rules.
+std::vector<hb_script_t> Scripts(const std::vector<uint32_t>& cps) {
+  hb_unicode_funcs_t* uf = hb_unicode_funcs_get_default();
+  std::vector<hb_script_t> out(cps.size(), HB_SCRIPT_COMMON);
+  hb_script_t last = HB_SCRIPT_INVALID;
+  for (size_t i = 0; i < cps.size(); ++i) {
+    hb_script_t s = hb_unicode_script(uf, cps[i]);
+    bool neutral = s == HB_SCRIPT_COMMON || s == HB_SCRIPT_INHERITED || s == HB_SCRIPT_UNKNOWN;
+    if (!neutral) last = s;
+    out[i] = neutral ? last : s;
+  }
+  hb_script_t next = HB_SCRIPT_INVALID;
+  for (size_t i = cps.size(); i > 0; --i)
+    if (out[i - 1] == HB_SCRIPT_INVALID)
+      out[i - 1] = next;
+    else
+      next = out[i - 1];
+  return out;
+}
+
 }  // namespace
 
 std::vector<TTextLayout::TRun> TTextLayout::ShapeRuns(const std::vector<uint32_t>& cps, bool rtl) {
@@ -318,10 +341,11 @@ std::vector<TTextLayout::TRun> TTextLayout::ShapeRuns(const std::vector<uint32_t
     fontOf[i] = FontFor(cps[i], g);
     if (i > 0 && levels[i] == levels[i - 1] && (Attaches(cps[i]) || !g)) fontOf[i] = fontOf[i - 1];
   }
+  const std::vector<hb_script_t> scriptOf = Scripts(cps);
   for (TRun& run : runs)
     for (size_t a = run.From, b; a < run.To; a = b) {
-      for (b = a + 1; b < run.To && fontOf[b] == fontOf[a];) ++b;
-      Shape(cps, a, b, run.Level & 1, fontOf[a], run.Clusters);
+      for (b = a + 1; b < run.To && fontOf[b] == fontOf[a] && scriptOf[b] == scriptOf[a];) ++b;
+      Shape(cps, a, b, run.Level & 1, scriptOf[a], fontOf[a], run.Clusters);
     }
   return runs;
 }

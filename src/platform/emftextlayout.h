@@ -4,6 +4,8 @@
 // mixed text is put in visual order by the bidirectional algorithm (FriBidi), and
 // joining scripts are shaped (HarfBuzz), each cluster at the place the advance array
 // gives its characters.
+#include <hb.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -52,8 +54,8 @@ class TTextLayout {
   cairo_scaled_font_t* FontFor(uint32_t cp, unsigned long& glyph);
   cairo_scaled_font_t* Fallback(uint32_t cp);
   std::vector<uint32_t> SymbolsMapped(const std::vector<uint32_t>& chars);
-  void Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, cairo_scaled_font_t* font,
-             std::vector<TCluster>& out);
+  void Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, hb_script_t script,
+             cairo_scaled_font_t* font, std::vector<TCluster>& out);
 
   cairo_scaled_font_t* FFont;
   int FWeight;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -157,6 +158,31 @@ TEST(PlayerText, ArabicIsJoinedAndPlacedAsHarfBuzzShapesIt) {
   Canvas natural(192, 96);
   natural.Play(Page().TextOut(kLeft, kBaseline, word, {}, ETO_RTLREADING).Bytes());
   EXPECT_LT(natural.Difference(reference), 0.1);
+}
+
+TEST(PlayerText, ArabicBesideHebrewInOneRecordIsShapedByItsOwnScript) {
+  // Right to left, the Hebrew word first: it stands on the right, the Arabic on the left.
+  const std::u16string arabic = u"\u0633\u0644\u0627\u0645", hebrew = u"\u05e9\u05dc\u05d5\u05dd";
+  const std::vector<int32_t> hdx = {130, 110, 60, 120};
+  Canvas reference(192, 96), drawn(192, 96);
+  std::vector<int32_t> adx;
+  Shaped(reference, "DejaVu Sans", arabic, HB_DIRECTION_RTL, adx);
+  ASSERT_EQ(adx.size(), 4u);
+  int32_t x = kLeft + 60;
+  for (int32_t a : adx) x += a;
+  EmfBuilder letters = Page();
+  for (size_t i : Order({3, 2, 1, 0})) {
+    letters.TextOut(x, kBaseline, hebrew.substr(i, 1), {hdx[i]});
+    x += hdx[i];
+  }
+  reference.Play(letters.Bytes());
+  std::vector<int32_t> dx(hdx.size() + 1 + adx.size(), 60);  // the blank's between the words
+  std::copy(hdx.begin(), hdx.end(), dx.begin());
+  std::copy(adx.begin(), adx.end(), dx.begin() + long(hdx.size()) + 1);
+  // Four Hebrew letters, the blank, and the Arabic word's three glyphs (lam and alef
+  // joined into one).
+  EXPECT_EQ(drawn.Play(Page().TextOut(kLeft, kBaseline, hebrew + u" " + arabic, dx, ETO_RTLREADING).Bytes()).Glyphs, 8);
+  EXPECT_LT(drawn.Difference(reference), 0.1);
 }
 
 TEST(PlayerText, EscapementTurnsTheLineAndPairsOfSurrogatesAreOneCharacter) {
