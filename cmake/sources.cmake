@@ -14,6 +14,7 @@ set(LUMI_PLATFORM_SOURCES
   src/platform/emfwriter.cpp
   src/platform/fontname.cpp
   src/platform/fonts.cpp
+  src/platform/glyphmasks.cpp
   src/platform/metafile.cpp
   src/platform/files.cpp
   src/platform/paths.cpp

@@ -14,6 +14,7 @@
 #include "platform/cairoptr.h"
 #include "platform/emfplayer.h"
 #include "platform/emfrecords.h"
+#include "platform/glyphmasks.h"
 #include "platform/metafile.h"
 
 namespace kx::emfplay {
@@ -207,6 +208,8 @@ class TPlayer {
   bool SelectTextFont(const TFont& f, const TBaseline& at, double& em);  // false: nothing to draw
   void PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font);
   void DrawGlyphs(const TTextLayout& layout, const TBaseline& at);
+  // Draws what it can as masks; returns the glyphs left to draw as outlines.
+  std::vector<cairo_glyph_t> MaskGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs);
   void DrawTextLines(const TFont& f, double em, const TBaseline& at, double total);
 
   cairo_t* FCr;
@@ -223,6 +226,7 @@ class TPlayer {
   TkxPath FPath;  // the last closed bracket, in output coordinates
   int64_t FPixels = 0;
   TkxEmfPlayStats FStats;
+  TkxGlyphMasks FMasks;
 };
 
 }  // namespace kx::emfplay

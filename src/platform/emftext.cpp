@@ -1,6 +1,6 @@
 // Text: the record's face at its size, slant and escapement, its characters laid out
-// along the baseline, drawn as glyph outlines at their exact places on a baseline kept
-// on the pixel grid, with underline and strike-out.
+// along the baseline, drawn as cached glyph masks on a baseline kept on the pixel grid
+// (or as outlines where masks do not serve), with underline and strike-out.
 #include <algorithm>
 
 #include "platform/emfplay.h"
@@ -175,18 +175,36 @@ void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
   }
   SetColor(FCr, FDc.TextColor);
   for (TRun& run : runs) {
+    FStats.Glyphs += int(run.Glyphs.size());
     cairo_set_scaled_font(FCr, run.Font);
     if (FInPath) {
       cairo_show_glyphs(FCr, run.Glyphs.data(), int(run.Glyphs.size()));  // the bracket's path stays whole
     } else {
-      // As outlines: the image surface would put each glyph on a whole pixel.
+      // On a level baseline as masks; turned, huge or synthesised glyphs as outlines
+      // (the image surface would put each glyph on a whole pixel).
+      std::vector<cairo_glyph_t> outlines = at.Level ? MaskGlyphs(run.Font, run.Glyphs) : std::move(run.Glyphs);
+      if (outlines.empty()) continue;
       cairo_new_path(FCr);
-      cairo_glyph_path(FCr, run.Glyphs.data(), int(run.Glyphs.size()));
+      cairo_glyph_path(FCr, outlines.data(), int(outlines.size()));
       cairo_set_fill_rule(FCr, CAIRO_FILL_RULE_WINDING);
       cairo_fill(FCr);
     }
-    FStats.Glyphs += int(run.Glyphs.size());
   }
+}
+
+std::vector<cairo_glyph_t> TPlayer::MaskGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs) {
+  if (!FMasks.Usable(font)) return glyphs;
+  std::vector<cairo_glyph_t> rest;
+  cairo_matrix_t ctm;
+  cairo_get_matrix(FCr, &ctm);
+  TkxSavedState keep(FCr);
+  cairo_identity_matrix(FCr);  // masks go to device pixels
+  for (const cairo_glyph_t& g : glyphs) {
+    double x = g.x, y = g.y;
+    cairo_matrix_transform_point(&ctm, &x, &y);
+    if (!FMasks.Draw(FCr, font, g.index, x, y)) rest.push_back(g);
+  }
+  return rest;
 }
 
 void TPlayer::DrawTextLines(const TFont& f, double em, const TBaseline& at, double total) {
