@@ -56,6 +56,7 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   bool rectGiven = rr > rl && rb > rt;
   if ((opts & ETO_OPAQUE) && rectGiven && Visible()) TextRect(rl, rt, rr, rb, false);
   if (n == 0) return;
+  std::lock_guard<std::mutex> faces(FontFaceLock());
   TkxSavedState keep(FCr);
   if ((opts & ETO_CLIPPED) && rectGiven) TextRect(rl, rt, rr, rb, true);
   const TFont& f = FDc.CurFont;

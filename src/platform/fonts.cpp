@@ -45,6 +45,11 @@ FcPattern* StyledPattern(int weight, bool italic) {
 
 }  // namespace
 
+std::mutex& FontFaceLock() {
+  static std::mutex faces;
+  return faces;
+}
+
 std::string ResolveFontFamily(const std::string& face) {
   std::lock_guard<std::mutex> g(Lock);
   FcPattern* p = StyledPattern(400, false);

@@ -13,6 +13,7 @@
 
 namespace kx {
 
+// One page's masks; the caller holds FontFaceLock() while it draws.
 class TkxGlyphMasks {
  public:
   // Whether the font's glyphs can be drawn as masks: an unsynthesised FreeType font

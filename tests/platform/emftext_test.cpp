@@ -7,8 +7,10 @@
 #include <hb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 #include "convert/emfbuild.h"
 #include "platform/canvas.h"
@@ -222,4 +224,37 @@ TEST(PlayerText, FaceNamesAsPdfsWriteThemFindTheirFamilyWeightAndSlant) {
   EXPECT_LT(draw(u"DejaVuSans", 700, true)->Difference(*boldItalic), 0.05);  // the record's own style counts
   EXPECT_GT(draw(u"DejaVuSans-Bold", 400, false)->Difference(*plain), 0.2);
   EXPECT_LT(draw(u"DejaVu Sans", 400, false)->Difference(*plain), 0.01);  // names with blanks as they are
+}
+
+TEST(TextThreads, PagesOfTextDrawnOnFourThreadsAtOnceMatchOneDrawnAlone) {
+  // Faces are shared by all threads: pages drawn together must not disturb each other's
+  // glyphs (each page renders its own glyph masks, so glyphs load all the time).
+  EmfBuilder b(5080, 2540, 9600, 9600, 2540, 2540);
+  b.PixelMapping(10).Record(EMR_SETTEXTALIGN, {TA_BASELINE});
+  const std::u16string faces[] = {u"DejaVu Sans", u"Liberation Serif", u"DejaVu Serif"};
+  uint32_t font = 1;
+  for (int32_t height : {-60, -90, -130, -200, -310}) {
+    for (size_t f = 0; f < 3; ++f, ++font) {
+      b.Font(font, height, faces[f], f == 1 ? 700 : 400, f == 2, font % 4 == 0 ? 300 : 0).Select(font);
+      int32_t y = int32_t(60 + (font * 55) % 900);
+      b.TextOut(int32_t(20 + f * 600), y, u"Quartz glyphs vex", {});
+      b.TextOut(int32_t(20 + f * 600), y + 30, u"\u05e9\u05dc\u05d5\u05dd \u0633\u0644\u0627\u0645", {},
+                ETO_RTLREADING);
+    }
+  }
+  const std::string page = b.Bytes();
+  Canvas alone(192, 96);
+  ASSERT_GT(alone.Play(page).Glyphs, 200);
+  std::atomic<int> differing{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 25; ++i) {
+        Canvas c(192, 96);
+        c.Play(page);
+        if (c.Difference(alone) != 0 || alone.Difference(c) != 0) ++differing;
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(differing.load(), 0);
 }
