@@ -3,6 +3,7 @@
 set(LUMI_PLATFORM_SOURCES
   src/platform/automation.cpp
   src/platform/bitmap.cpp
+  src/platform/boxscale.cpp
   src/platform/choosers.cpp
   src/platform/clipboard.cpp
   src/platform/emfbitmaps.cpp

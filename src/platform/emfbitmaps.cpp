@@ -1,7 +1,9 @@
 // Bitmaps: device-independent bitmaps stretched onto the page, blended with their
 // alpha, combined by raster operation, and pattern brushes.
 #include <algorithm>
+#include <cmath>
 
+#include "platform/boxscale.h"
 #include "platform/dib.h"
 #include "platform/emfplay.h"
 
@@ -120,6 +122,38 @@ TkxSurface TPlayer::DibSurface(const TRecord& r, const TDibPlace& at, bool alpha
   return s;
 }
 
+TkxPattern TPlayer::BoxedImage(cairo_surface_t* img, int x, int y, int w, int h, const cairo_matrix_t& m) {
+  // An unturned bitmap drawn smaller in both directions is averaged down to the device
+  // pixels it touches, as PDF viewers draw it; cairo's filter would keep it sharper.
+  if (w <= 0 || h <= 0) return nullptr;
+  cairo_matrix_t ctm, d;  // d: the part's pixels -> device pixels
+  cairo_get_matrix(FCr, &ctm);
+  cairo_matrix_multiply(&d, &m, &ctm);
+  if (std::fabs(d.xy) > 1e-9 || std::fabs(d.yx) > 1e-9 || !(std::fabs(d.xx) < 1) || !(std::fabs(d.yy) < 1) ||
+      d.xx == 0 || d.yy == 0)
+    return nullptr;
+  double l = d.x0, r = d.x0 + d.xx * w, t = d.y0, b = d.y0 + d.yy * h;
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  double pl = std::floor(l + 1e-6), pt = std::floor(t + 1e-6);
+  double pr = std::max(pl + 1, std::ceil(r - 1e-6)), pb = std::max(pt + 1, std::ceil(b - 1e-6));
+  TkxSurface boxed = BoxDownscale(img, x, y, w, h, int(pr - pl), int(pb - pt), d.xx < 0, d.yy < 0);
+  if (!boxed) return nullptr;
+  TkxPattern pat(cairo_pattern_create_for_surface(boxed.get()));
+  cairo_matrix_t toPattern, shift;  // user -> device -> the boxed pixels
+  cairo_matrix_init_translate(&shift, -pl, -pt);
+  cairo_matrix_multiply(&toPattern, &ctm, &shift);
+  cairo_pattern_set_matrix(pat.get(), &toPattern);
+  cairo_pattern_set_extend(pat.get(), CAIRO_EXTEND_PAD);
+  cairo_pattern_set_filter(pat.get(), CAIRO_FILTER_NEAREST);
+  // Every pixel it touches, whole.
+  cairo_new_path(FCr);
+  TkxSavedState keep(FCr);
+  cairo_identity_matrix(FCr);
+  cairo_rectangle(FCr, pl, pt, pr - pl, pb - pt);
+  return pat;
+}
+
 void TPlayer::Image(const TRecord& r, const TBlt& b) {
   double p0x, p0y, p1x, p1y, p2x, p2y;
   Tx(b.X, b.Y, p0x, p0y);
@@ -168,14 +202,17 @@ void TPlayer::Image(const TRecord& r, const TBlt& b) {
     part.reset(cairo_surface_create_for_rectangle(img.get(), double(x0), double(y0), double(x1 - x0), double(y1 - y0)));
     cairo_matrix_translate(&m, double(x0), double(y0));
   }
-  if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
-    cairo_new_path(FCr);
-    return;
+  TkxPattern pat = BoxedImage(img.get(), int(x0), int(y0), int(x1 - x0), int(y1 - y0), m);
+  if (!pat) {
+    if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
+      cairo_new_path(FCr);
+      return;
+    }
+    pat.reset(cairo_pattern_create_for_surface(part ? part.get() : img.get()));
+    cairo_pattern_set_matrix(pat.get(), &m);
+    cairo_pattern_set_extend(pat.get(), CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(pat.get(), CAIRO_FILTER_GOOD);
   }
-  TkxPattern pat(cairo_pattern_create_for_surface(part ? part.get() : img.get()));
-  cairo_pattern_set_matrix(pat.get(), &m);
-  cairo_pattern_set_extend(pat.get(), CAIRO_EXTEND_PAD);
-  cairo_pattern_set_filter(pat.get(), CAIRO_FILTER_GOOD);
   TkxSavedState keep(FCr);
   if (b.Rop == SRCAND)
     cairo_set_operator(FCr, CAIRO_OPERATOR_MULTIPLY);

@@ -193,6 +193,9 @@ class TPlayer {
   void AlphaBlend(const TRecord& r);
   void CreatePatternBrush(const TRecord& r);
   void Image(const TRecord& r, const TBlt& b);
+  // The pattern of a bitmap averaged down to device pixels, the path set to them; null
+  // where cairo's own filter draws it.
+  TkxPattern BoxedImage(cairo_surface_t* img, int x, int y, int w, int h, const cairo_matrix_t& m);
   TkxSurface DibSurface(const TRecord& r, const TDibPlace& at, bool alpha, bool& bottomUp);
 
   // Text (emftext.cpp).

@@ -161,13 +161,16 @@ void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
     std::vector<cairo_glyph_t> Glyphs;
   };
   std::vector<TRun> runs;
+  // The record's places are rounded to its logical units: a baseline a unit or so short
+  // of a pixel row stands on that row, as it does in the drawing it came from.
+  const double rowSlack = std::min(0.05, 1.5 * ScaleY());
   for (const TPlacedGlyph& g : layout.Glyphs()) {
     double gx, gy;
     Tx(at.Ox + at.Bx * g.Along, at.Oy + at.By * g.Along, gx, gy);
     gx += upx * at.Shift, gy += upy * at.Shift;
     if (at.Level) {  // on the grid of the output's pixels, whatever the drawing's scale
       cairo_user_to_device(FCr, &gx, &gy);
-      gy = std::floor(gy);
+      gy = std::floor(gy + rowSlack);
       cairo_device_to_user(FCr, &gx, &gy);
     }
     gx += alx * g.OffsetX + upx * g.OffsetY, gy += aly * g.OffsetX + upy * g.OffsetY;

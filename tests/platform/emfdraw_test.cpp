@@ -150,6 +150,29 @@ TEST(PlayerDrawing, StretchDibSourceRectanglesCountFromTheBottomRow) {
   EXPECT_EQ(c.At(38, 38), kRgbBlue);
 }
 
+TEST(PlayerDrawing, BitmapsDrawnSmallerAreAveragedOverTheWholePixelsTheyTouch) {
+  // Columns of black and white, 40 across, drawn 10 pixels wide: every pixel is the mean
+  // of its four columns, grey, not a sample of one or two of them.
+  std::vector<uint32_t> stripes(40 * 8);
+  for (size_t i = 0; i < stripes.size(); ++i) stripes[i] = (i % 40) % 2 ? kRgbWhite : 0;
+  EmfBuilder b = Page();
+  b.StretchDib(100, 100, 100, 20, 40, 8, stripes);
+  b.StretchDib(500, 100, -100, 20, 40, 8, stripes);  // mirrored by a negative width
+  // Black drawn smaller from x = 10.3 to 14.7 pixels covers pixels 10 to 14 whole.
+  b.StretchDib(103, 400, 44, 40, 8, 8, std::vector<uint32_t>(64, 0));
+  // Drawn larger, the columns stay apart.
+  b.StretchDib(1000, 100, 400, 20, 10, 1, std::vector<uint32_t>(stripes.begin(), stripes.begin() + 10));
+  Canvas c(192, 96);
+  EXPECT_EQ(c.Play(b.Bytes()).Images, 4);
+  for (int x = 10; x < 20; ++x) EXPECT_TRUE(Near(c.At(x, 11), 0x808080, 2)) << x;
+  for (int x = 40; x < 50; ++x) EXPECT_TRUE(Near(c.At(x, 11), 0x808080, 2)) << x;
+  for (int x = 10; x <= 14; ++x) EXPECT_EQ(c.At(x, 42), 0u) << x;
+  EXPECT_EQ(c.At(9, 42), kRgbWhite);
+  EXPECT_EQ(c.At(15, 42), kRgbWhite);
+  EXPECT_TRUE(Near(c.At(101, 10), 0, 40));
+  EXPECT_TRUE(Near(c.At(105, 10), kRgbWhite, 40));
+}
+
 TEST(PlayerDrawing, AlphaBlendTakesPremultipliedPixelsAndTheConstantAlpha) {
   EmfBuilder b = Page();
   b.SolidBrush(2, kBlue).Select(2).Rectangle(0, 0, 1920, 960);

@@ -187,6 +187,22 @@ TEST(PlayerText, ArabicBesideHebrewInOneRecordIsShapedByItsOwnScript) {
   EXPECT_LT(drawn.Difference(reference), 0.1);
 }
 
+TEST(PlayerText, ABaselineAUnitShortOfAPixelRowStandsOnThatRow) {
+  // 75 logical units to a pixel, as pages are written: a baseline rounded one unit short
+  // of row 40 is drawn on row 40, three units short on the row above.
+  auto inkBottom = [](int32_t baseline) {
+    EmfBuilder b(5080, 2540, 9600, 9600, 2540, 2540);
+    b.PixelMapping(75).Font(1, -1500, u"DejaVu Sans").Select(1).Record(EMR_SETTEXTALIGN, {TA_BASELINE});
+    Canvas c(192, 96);
+    c.Play(b.TextOut(750, baseline, u"HHH", {}).Bytes());
+    return c.InkBox(1).B;
+  };
+  const int onRow = inkBottom(40 * 75);
+  EXPECT_EQ(inkBottom(40 * 75 - 1), onRow);
+  EXPECT_EQ(inkBottom(40 * 75 - 3), onRow - 1);
+  EXPECT_EQ(inkBottom(40 * 75 + 73), onRow);  // below the row, up to the slack
+}
+
 TEST(PlayerText, EscapementTurnsTheLineAndPairsOfSurrogatesAreOneCharacter) {
   // Turned by 90 degrees the line runs upwards from the reference point, the letters on
   // its left.
