@@ -32,9 +32,9 @@ TkxSurface BoxDownscale(cairo_surface_t* image, int x, int y, int sw, int sh, in
   uint8_t* dst = cairo_image_surface_get_data(out.get());
   const int sstride = cairo_image_surface_get_stride(image), dstride = cairo_image_surface_get_stride(out.get());
   const std::vector<int> cols = Spans(sw, w), rows = Spans(sh, h);
-  std::vector<uint32_t> sum(size_t(w) * 4);
+  std::vector<uint64_t> sum(size_t(w) * 4);  // a pixel may stand for millions
   for (int j = 0; j < h; ++j) {
-    std::fill(sum.begin(), sum.end(), 0u);
+    std::fill(sum.begin(), sum.end(), 0);
     for (int sy = rows[size_t(j)]; sy < rows[size_t(j) + 1]; ++sy) {
       const uint8_t* row = src + ptrdiff_t(y + sy) * sstride + ptrdiff_t(x) * 4;
       for (int i = 0; i < w; ++i)
@@ -42,9 +42,9 @@ TkxSurface BoxDownscale(cairo_surface_t* image, int x, int y, int sw, int sh, in
           for (int c = 0; c < 4; ++c) sum[size_t(i) * 4 + size_t(c)] += row[sx * 4 + c];
     }
     uint8_t* line = dst + ptrdiff_t(mirrorY ? h - 1 - j : j) * dstride;
-    const uint32_t tall = uint32_t(rows[size_t(j) + 1] - rows[size_t(j)]);
+    const uint64_t tall = uint64_t(rows[size_t(j) + 1] - rows[size_t(j)]);
     for (int i = 0; i < w; ++i) {
-      const uint32_t n = tall * uint32_t(cols[size_t(i) + 1] - cols[size_t(i)]);
+      const uint64_t n = tall * uint64_t(cols[size_t(i) + 1] - cols[size_t(i)]);
       uint8_t* px = line + ptrdiff_t(mirrorX ? w - 1 - i : i) * 4;
       for (int c = 0; c < 4; ++c) px[c] = uint8_t((sum[size_t(i) * 4 + size_t(c)] + n / 2) / n);
     }

@@ -202,7 +202,9 @@ void TPlayer::Image(const TRecord& r, const TBlt& b) {
     part.reset(cairo_surface_create_for_rectangle(img.get(), double(x0), double(y0), double(x1 - x0), double(y1 - y0)));
     cairo_matrix_translate(&m, double(x0), double(y0));
   }
-  TkxPattern pat = BoxedImage(img.get(), int(x0), int(y0), int(x1 - x0), int(y1 - y0), m);
+  // Only a source rectangle that lies within the bitmap: beyond it cairo pads the edge.
+  bool within = x0 == sx && y0 == top && x1 == sx + scx && y1 == top + scy;
+  TkxPattern pat = within ? BoxedImage(img.get(), int(x0), int(y0), int(x1 - x0), int(y1 - y0), m) : nullptr;
   if (!pat) {
     if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) {
       cairo_new_path(FCr);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/fonts.h"
+#include "platform/lockedface.h"
 
 namespace kx::emfplay {
 
@@ -17,23 +18,6 @@ namespace {
 
 template <typename T, void (*Destroy)(T*)>
 using THb = std::unique_ptr<T, TkxCairoDestroy<T, Destroy>>;
-
-// The FreeType face of a scaled font, locked for as long as the owner lives.
-class TLockedFace {
- public:
-  explicit TLockedFace(cairo_scaled_font_t* font) : FFont(font), FFace(cairo_ft_scaled_font_lock_face(font)) {}
-  ~TLockedFace() {
-    if (FFace) cairo_ft_scaled_font_unlock_face(FFont);
-  }
-  TLockedFace(const TLockedFace&) = delete;
-  TLockedFace& operator=(const TLockedFace&) = delete;
-  FT_Face Face() const { return FFace; }
-  explicit operator bool() const { return FFace != nullptr; }
-
- private:
-  cairo_scaled_font_t* FFont;
-  FT_Face FFace;
-};
 
 // Characters of the symbol fonts by their code: the Symbol font where it has one,
 // the common Wingdings bullets otherwise.
@@ -74,7 +58,7 @@ uint32_t SymbolToUnicode(uint32_t code) {
 bool SymbolCode(uint32_t cp) { return cp >= 0xF020 && cp <= 0xF0FF; }
 
 unsigned long GlyphOf(cairo_scaled_font_t* font, uint32_t cp) {
-  TLockedFace ft(font);
+  TkxLockedFace ft(font);
   return ft ? FT_Get_Char_Index(ft.Face(), cp) : 0;
 }
 
@@ -173,7 +157,7 @@ void TTextLayout::LaySimple(const TTextInput& in) {
   const size_t n = cps.size();
   std::vector<unsigned long> index(n, 0);
   std::vector<cairo_scaled_font_t*> fontOf(n, FFont);
-  if (TLockedFace ft(FFont); ft)
+  if (TkxLockedFace ft(FFont); ft)
     for (size_t i = 0; i < n; ++i) index[i] = in.GlyphIndices ? cps[i] : FT_Get_Char_Index(ft.Face(), cps[i]);
   // A ligature arrives as its first character carrying the whole advance and the
   // others with none: draw the ligature's glyph where the font has it.
@@ -229,7 +213,7 @@ void TTextLayout::LaySimple(const TTextInput& in) {
 
 void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, hb_script_t script,
                         cairo_scaled_font_t* font, std::vector<TCluster>& out) {
-  TLockedFace ft(font);
+  TkxLockedFace ft(font);
   if (!ft) return;
   THb<hb_face_t, hb_face_destroy> face(hb_ft_face_create_referenced(ft.Face()));
   THb<hb_font_t, hb_font_destroy> hbFont(hb_font_create(face.get()));

@@ -1,5 +1,7 @@
 #include "platform/glyphmasks.h"
 
+#include "platform/lockedface.h"
+
 #include <cairo-ft.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -12,32 +14,18 @@ namespace kx {
 
 namespace {
 
-constexpr int kPhases = 4;                      // quarter pixels across
-constexpr double kMaxMaskEm = 200;              // larger glyphs are filled as outlines
-constexpr double kWholePixelEm = 50;            // from this size on, whole pixels only
-constexpr size_t kMaxBytes = size_t(32) << 20;  // a page of many sizes cannot grow it without bound
+constexpr int kPhases = 4;                       // quarter pixels across
+constexpr double kMaxMaskEm = 200;               // larger glyphs are filled as outlines
+constexpr double kWholePixelEm = 50;             // from this size on, whole pixels only
+constexpr size_t kMaxBytes = size_t(32) << 20;   // a page of many sizes cannot grow it without bound
+constexpr size_t kEntryBytes = 128;              // what a mask costs besides its pixels
+constexpr size_t kFontBytes = size_t(16) << 10;  // a held font keeps its glyph caches
 
 double EmPixels(cairo_scaled_font_t* font) {
   cairo_matrix_t m;
   cairo_scaled_font_get_scale_matrix(font, &m);
   return std::hypot(m.xy, m.yy);
 }
-
-// The face of a FreeType scaled font, locked at the font's scale while the owner lives.
-class TLocked {
- public:
-  explicit TLocked(cairo_scaled_font_t* font) : FFont(font), FFace(cairo_ft_scaled_font_lock_face(font)) {}
-  ~TLocked() {
-    if (FFace) cairo_ft_scaled_font_unlock_face(FFont);
-  }
-  TLocked(const TLocked&) = delete;
-  TLocked& operator=(const TLocked&) = delete;
-  FT_Face Face() const { return FFace; }
-
- private:
-  cairo_scaled_font_t* FFont;
-  FT_Face FFace;
-};
 
 }  // namespace
 
@@ -46,12 +34,23 @@ void TkxGlyphMasks::Hold(cairo_scaled_font_t* font) {
                 cairo_ft_font_face_get_synthesize(cairo_scaled_font_get_font_face(font)) == 0 &&
                 EmPixels(font) <= kMaxMaskEm;
   FFonts.emplace(font, std::make_pair(TkxScaledFont(cairo_scaled_font_reference(font)), usable));
+  FBytes += kFontBytes;
+}
+
+void TkxGlyphMasks::MakeRoom(cairo_scaled_font_t* keep) {
+  if (FBytes <= kMaxBytes) return;
+  // Start afresh, fonts too; the one in use is held again (its caller holds it meanwhile).
+  FMasks.clear();
+  FFonts.clear();
+  FBytes = 0;
+  Hold(keep);
 }
 
 bool TkxGlyphMasks::Usable(cairo_scaled_font_t* font) {
   auto it = FFonts.find(font);
   if (it == FFonts.end()) {
     Hold(font);
+    MakeRoom(font);
     it = FFonts.find(font);
   }
   return it->second.second;
@@ -59,7 +58,7 @@ bool TkxGlyphMasks::Usable(cairo_scaled_font_t* font) {
 
 TkxGlyphMasks::TMask TkxGlyphMasks::Render(cairo_scaled_font_t* font, unsigned long index, int phase) {
   TMask m;
-  TLocked locked(font);
+  TkxLockedFace locked(font);
   FT_Face face = locked.Face();
   if (!face || FT_Load_Glyph(face, FT_UInt(index), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return m;
   FT_GlyphSlot slot = face->glyph;
@@ -78,7 +77,7 @@ TkxGlyphMasks::TMask TkxGlyphMasks::Render(cairo_scaled_font_t* font, unsigned l
   for (unsigned row = 0; row < b.rows; ++row)
     std::memcpy(dst + size_t(row) * size_t(stride), b.buffer + ptrdiff_t(row) * b.pitch, b.width);
   cairo_surface_mark_dirty(s.get());
-  FBytes += size_t(stride) * b.rows;
+  FBytes += size_t(stride) * b.rows;  // besides the entry's own cost, counted by the caller
   m.Surface = std::move(s);
   return m;
 }
@@ -93,7 +92,8 @@ bool TkxGlyphMasks::Draw(cairo_t* cr, cairo_scaled_font_t* font, unsigned long i
   auto key = std::make_tuple(font, index, phase);
   auto it = FMasks.find(key);
   if (it == FMasks.end()) {
-    if (FBytes > kMaxBytes) FMasks.clear(), FBytes = 0;
+    MakeRoom(font);
+    FBytes += kEntryBytes;  // blanks and glyphs that fail take room too
     it = FMasks.emplace(key, Render(font, index, phase)).first;
   }
   const TMask& m = it->second;

@@ -32,8 +32,10 @@ class TkxGlyphMasks {
   };
   TMask Render(cairo_scaled_font_t* font, unsigned long index, int phase);
   void Hold(cairo_scaled_font_t* font);
+  void MakeRoom(cairo_scaled_font_t* keep);  // drops everything once the cache is full
 
-  // Fonts are held while their masks are kept, so that their addresses stay theirs.
+  // Fonts are held while their masks are kept, so that their addresses stay theirs;
+  // fonts, masks and their pixels all count against one limit.
   std::map<cairo_scaled_font_t*, std::pair<TkxScaledFont, bool>> FFonts;
   std::map<std::tuple<cairo_scaled_font_t*, unsigned long, int>, TMask> FMasks;
   size_t FBytes = 0;
