@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/fonts.h"
+
 namespace kxtest {
 
 Canvas::Canvas(int width, int height)
@@ -24,6 +26,18 @@ kx::TkxEmfPlayStats Canvas::Play(const std::string& emf) {
   kx::TkxEmfPlayStats st = kx::PlayEnhMetafile(FCr, emf, 0, 0, FWidth, FHeight);
   cairo_surface_flush(FSurface);
   return st;
+}
+
+cairo_scaled_font_t* Canvas::UseFont(const char* family, double em) {
+  cairo_set_font_face(FCr, kx::FindFontFace(family, 400, false));
+  cairo_set_font_size(FCr, em);
+  cairo_font_options_t* fo = cairo_font_options_create();
+  cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+  cairo_set_font_options(FCr, fo);
+  cairo_font_options_destroy(fo);
+  cairo_set_source_rgb(FCr, 0, 0, 0);
+  return cairo_get_scaled_font(FCr);
 }
 
 uint32_t Canvas::At(int x, int y) const {

@@ -17,6 +17,9 @@ class Canvas {
 
   kx::TkxEmfPlayStats Play(const std::string& emf);  // the frame onto the whole canvas
   cairo_t* Context() const { return FCr; }           // to draw references
+  // The context set to draw `family` at `em` pixels, unhinted, in black, as the player
+  // draws text; its scaled font.
+  cairo_scaled_font_t* UseFont(const char* family, double em);
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
   uint32_t At(int x, int y) const;  // 0xRRGGBB

@@ -1,7 +1,6 @@
 // Text records drawn by the player against references that are right by construction:
 // right-to-left and mixed records against their letters placed one by one where they
 // belong, shaped Arabic against HarfBuzz's shaping of the same string drawn by cairo.
-#include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <hb.h>
@@ -15,7 +14,6 @@
 #include "convert/emfbuild.h"
 #include "platform/canvas.h"
 #include "platform/emfrecords.h"
-#include "platform/fonts.h"
 
 using namespace kx::emf;
 using kxtest::Canvas;
@@ -83,17 +81,9 @@ void Shaped(Canvas& c, const char* family, const std::u16string& s, hb_direction
   }
   dx.clear();
   for (double a : adv) dx.push_back(int32_t(std::lround(a * 10)));
-  cairo_t* cr = c.Context();
-  cairo_set_font_face(cr, kx::FindFontFace(family, 400, false));
-  cairo_set_font_size(cr, kEm);
-  cairo_font_options_t* fo = cairo_font_options_create();
-  cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
-  cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
-  cairo_set_font_options(cr, fo);
-  cairo_font_options_destroy(fo);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_glyph_path(cr, glyphs.data(), int(glyphs.size()));
-  cairo_fill(cr);
+  c.UseFont(family, kEm);
+  cairo_glyph_path(c.Context(), glyphs.data(), int(glyphs.size()));
+  cairo_fill(c.Context());
   hb_buffer_destroy(buf);
   hb_font_destroy(font);
   hb_face_destroy(face);

@@ -8,25 +8,12 @@
 #include <cmath>
 
 #include "platform/canvas.h"
-#include "platform/fonts.h"
 
 using kxtest::Canvas;
 
 namespace {
 
-// The canvas's context set to draw DejaVu Sans at `em` pixels, unhinted, in black.
-cairo_scaled_font_t* UseFont(Canvas& c, double em) {
-  cairo_t* cr = c.Context();
-  cairo_set_font_face(cr, kx::FindFontFace("DejaVu Sans", 400, false));
-  cairo_set_font_size(cr, em);
-  cairo_font_options_t* fo = cairo_font_options_create();
-  cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
-  cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
-  cairo_set_font_options(cr, fo);
-  cairo_font_options_destroy(fo);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  return cairo_get_scaled_font(cr);
-}
+cairo_scaled_font_t* UseFont(Canvas& c, double em) { return c.UseFont("DejaVu Sans", em); }
 
 unsigned long GlyphOf(cairo_scaled_font_t* font, const char* utf8) {
   cairo_glyph_t* glyphs = nullptr;
