@@ -17,8 +17,8 @@ std::vector<int> Spans(int source, int n) {
 
 }  // namespace
 
-TkxSurface BoxDownscale(cairo_surface_t* image, int x, int y, int sw, int sh, int w, int h, bool mirrorX,
-                        bool mirrorY) {
+TkxSurface BoxDownscale(cairo_surface_t* image, const TkxPixelRect& from, int w, int h, bool mirrorX, bool mirrorY) {
+  const int x = from.X, y = from.Y, sw = from.W, sh = from.H;
   cairo_format_t format = cairo_image_surface_get_format(image);
   if (format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24) return nullptr;
   if (w <= 0 || h <= 0 || w > sw || h > sh || x < 0 || y < 0 || x + sw > cairo_image_surface_get_width(image) ||

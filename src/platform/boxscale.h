@@ -7,9 +7,12 @@
 
 namespace kx {
 
-// The `sw` x `sh` pixels of a 32-bit image surface at (x, y), averaged down to `w` x `h`
-// (no larger than the source), mirrored across or down where asked; null where it
-// cannot be made.
-TkxSurface BoxDownscale(cairo_surface_t* image, int x, int y, int sw, int sh, int w, int h, bool mirrorX, bool mirrorY);
+struct TkxPixelRect {
+  int X, Y, W, H;
+};
+
+// The pixels of `from` in a 32-bit image surface averaged down to `w` x `h` (no larger
+// than `from`), mirrored across or down where asked; null where it cannot be made.
+TkxSurface BoxDownscale(cairo_surface_t* image, const TkxPixelRect& from, int w, int h, bool mirrorX, bool mirrorY);
 
 }  // namespace kx

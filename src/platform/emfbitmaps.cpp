@@ -137,7 +137,7 @@ TkxPattern TPlayer::BoxedImage(cairo_surface_t* img, int x, int y, int w, int h,
   if (t > b) std::swap(t, b);
   double pl = std::floor(l + 1e-6), pt = std::floor(t + 1e-6);
   double pr = std::max(pl + 1, std::ceil(r - 1e-6)), pb = std::max(pt + 1, std::ceil(b - 1e-6));
-  TkxSurface boxed = BoxDownscale(img, x, y, w, h, int(pr - pl), int(pb - pt), d.xx < 0, d.yy < 0);
+  TkxSurface boxed = BoxDownscale(img, {x, y, w, h}, int(pr - pl), int(pb - pt), d.xx < 0, d.yy < 0);
   if (!boxed) return nullptr;
   TkxPattern pat(cairo_pattern_create_for_surface(boxed.get()));
   cairo_matrix_t toPattern, shift;  // user -> device -> the boxed pixels

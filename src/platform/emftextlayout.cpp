@@ -211,8 +211,9 @@ void TTextLayout::LaySimple(const TTextInput& in) {
   FTotal = cum;
 }
 
-void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, hb_script_t script,
-                        cairo_scaled_font_t* font, std::vector<TCluster>& out) {
+void TTextLayout::Shape(const std::vector<uint32_t>& chars, const TItem& item, std::vector<TCluster>& out) {
+  const size_t from = item.From, to = item.To;
+  cairo_scaled_font_t* font = item.Font;
   TkxLockedFace ft(font);
   if (!ft) return;
   THb<hb_face_t, hb_face_destroy> face(hb_ft_face_create_referenced(ft.Face()));
@@ -220,8 +221,8 @@ void TTextLayout::Shape(const std::vector<uint32_t>& chars, size_t from, size_t 
   THb<hb_buffer_t, hb_buffer_destroy> buf(hb_buffer_create());
   // The whole record is the context, so that letters join across the item's ends.
   hb_buffer_add_codepoints(buf.get(), chars.data(), int(chars.size()), unsigned(from), int(to - from));
-  hb_buffer_set_direction(buf.get(), rtl ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-  if (script != HB_SCRIPT_INVALID) hb_buffer_set_script(buf.get(), script);
+  hb_buffer_set_direction(buf.get(), item.RightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+  if (item.Script != HB_SCRIPT_INVALID) hb_buffer_set_script(buf.get(), item.Script);
   hb_buffer_guess_segment_properties(buf.get());
   hb_shape(hbFont.get(), buf.get(), nullptr, 0);
   unsigned count = 0;
@@ -329,7 +330,7 @@ std::vector<TTextLayout::TRun> TTextLayout::ShapeRuns(const std::vector<uint32_t
   for (TRun& run : runs)
     for (size_t a = run.From, b; a < run.To; a = b) {
       for (b = a + 1; b < run.To && fontOf[b] == fontOf[a] && scriptOf[b] == scriptOf[a];) ++b;
-      Shape(cps, a, b, run.Level & 1, scriptOf[a], fontOf[a], run.Clusters);
+      Shape(cps, {a, b, (run.Level & 1) != 0, scriptOf[a], fontOf[a]}, run.Clusters);
     }
   return runs;
 }

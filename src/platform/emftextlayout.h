@@ -54,8 +54,13 @@ class TTextLayout {
   cairo_scaled_font_t* FontFor(uint32_t cp, unsigned long& glyph);
   cairo_scaled_font_t* Fallback(uint32_t cp);
   std::vector<uint32_t> SymbolsMapped(const std::vector<uint32_t>& chars);
-  void Shape(const std::vector<uint32_t>& chars, size_t from, size_t to, bool rtl, hb_script_t script,
-             cairo_scaled_font_t* font, std::vector<TCluster>& out);
+  struct TItem {  // characters [From, To) of one direction, script and face
+    size_t From, To;
+    bool RightToLeft;
+    hb_script_t Script;
+    cairo_scaled_font_t* Font;
+  };
+  void Shape(const std::vector<uint32_t>& chars, const TItem& item, std::vector<TCluster>& out);
 
   cairo_scaled_font_t* FFont;
   int FWeight;
