@@ -10,10 +10,10 @@
 #include <fstream>
 #include <string>
 
-#include "office/pdfpage.h"
-#include "office/pdfreader.h"
-#include "platform/emfplayer.h"
-#include "platform/metafile.h"
+#include "pdf/pdfpage.h"
+#include "pdf/pdfreader.h"
+#include "emf/emfplayer.h"
+#include "emf/metafile.h"
 
 using Clock = std::chrono::steady_clock;
 

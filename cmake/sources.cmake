@@ -2,21 +2,8 @@
 # that both builds list them in one place. Paths are relative to the project's folder.
 set(LUMI_PLATFORM_SOURCES
   src/platform/automation.cpp
-  src/platform/bitmap.cpp
-  src/platform/boxscale.cpp
   src/platform/choosers.cpp
   src/platform/clipboard.cpp
-  src/platform/emfbitmaps.cpp
-  src/platform/emffill.cpp
-  src/platform/emfpaths.cpp
-  src/platform/emfplayer.cpp
-  src/platform/emftext.cpp
-  src/platform/emftextlayout.cpp
-  src/platform/emfwriter.cpp
-  src/platform/fontname.cpp
-  src/platform/fonts.cpp
-  src/platform/glyphmasks.cpp
-  src/platform/metafile.cpp
   src/platform/files.cpp
   src/platform/paths.cpp
   src/platform/regexp.cpp
@@ -24,6 +11,22 @@ set(LUMI_PLATFORM_SOURCES
   src/platform/signals.cpp
   src/platform/text.cpp
   src/platform/thread.cpp
+)
+# The picture engine: metafile records, writer and player, text and fonts, bitmaps.
+set(LUMI_EMF_SOURCES
+  src/emf/bitmap.cpp
+  src/emf/boxscale.cpp
+  src/emf/emfbitmaps.cpp
+  src/emf/emffill.cpp
+  src/emf/emfpaths.cpp
+  src/emf/emfplayer.cpp
+  src/emf/emftext.cpp
+  src/emf/emftextlayout.cpp
+  src/emf/emfwriter.cpp
+  src/emf/fontname.cpp
+  src/emf/fonts.cpp
+  src/emf/glyphmasks.cpp
+  src/emf/metafile.cpp
 )
 set(LUMI_CORE_SOURCES
   src/core/app.cpp

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/emfplayer.h"
+#include "emf/emfplayer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 200, 260);

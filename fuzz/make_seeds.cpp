@@ -4,9 +4,9 @@
 #include <string>
 
 #include "convert/emfbuild.h"
-#include "platform/bitmap.h"
-#include "platform/emfrecords.h"
-#include "platform/metafile.h"
+#include "emf/bitmap.h"
+#include "emf/emfrecords.h"
+#include "emf/metafile.h"
 
 using namespace kx::emf;
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "office/pdfpage.h"
+#include "pdf/pdfpage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

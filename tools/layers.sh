@@ -5,14 +5,16 @@ set -euo pipefail
 cd "$(dirname "$0")/../src"
 declare -A below=(
   [platform]=""
-  [pngmodule]="platform"
-  [office]="platform"
+  [emf]="platform"
+  [pngmodule]="emf"
+  [pdf]="emf platform"
+  [office]="pdf emf platform"
   [core]="platform"
   [engine]="core platform"
-  [convert]="engine core platform"
+  [convert]="engine core emf platform"
   [console]="engine core platform"
-  [ui]="engine core platform"
-  [app]="console convert ui office engine core platform"
+  [ui]="engine core emf platform"
+  [app]="console convert ui office pdf engine core emf platform"
 )
 status=0
 for dir in */; do

@@ -13,7 +13,7 @@
 #include "core/project.h"
 #include "core/strlist.h"
 #include "engine/batch.h"
-#include "platform/bitmap.h"
+#include "emf/bitmap.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"

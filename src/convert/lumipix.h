@@ -7,7 +7,7 @@
 #include "convert/pagefiles.h"
 #include "convert/wordole.h"
 #include "core/pagerange.h"
-#include "platform/metafile.h"
+#include "emf/metafile.h"
 
 namespace kx {
 

@@ -29,8 +29,8 @@
 #include <rtl/ref.hxx>
 
 #include "office/interaction.h"
-#include "office/pdfpage.h"
-#include "office/pdfreader.h"
+#include "pdf/pdfpage.h"
+#include "pdf/pdfreader.h"
 
 namespace kx::office {
 

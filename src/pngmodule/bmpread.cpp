@@ -1,6 +1,6 @@
 #include "pngmodule/bmpread.h"
 
-#include "platform/dib.h"
+#include "emf/dib.h"
 
 namespace kxpng {
 

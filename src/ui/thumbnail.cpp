@@ -5,8 +5,8 @@
 
 #include <QImageReader>
 
-#include "platform/bitmap.h"
-#include "platform/metafile.h"
+#include "emf/bitmap.h"
+#include "emf/metafile.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/emfrecords.h"
+#include "emf/emfrecords.h"
 
 namespace kxtest {
 

@@ -20,7 +20,7 @@
 #include "core/app.h"
 #include "core/project.h"
 #include "engine/convertor.h"
-#include "platform/bitmap.h"
+#include "emf/bitmap.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"

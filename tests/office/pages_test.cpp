@@ -23,8 +23,8 @@
 #include "office/document.h"
 #include "office/process.h"
 #include "office/wordapp.h"
-#include "platform/emfpixels.h"
-#include "platform/metafile.h"
+#include "emf/emfpixels.h"
+#include "emf/metafile.h"
 #include "platform/thread.h"
 #include "testutil.h"
 

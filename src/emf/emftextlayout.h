@@ -1,0 +1,73 @@
+#pragma once
+// A text record's characters laid out as glyphs along its baseline. Left-to-right
+// text in simple scripts goes glyph by glyph from the advance array; right-to-left and
+// mixed text is put in visual order by the bidirectional algorithm (FriBidi), and
+// joining scripts are shaped (HarfBuzz), each cluster at the place the advance array
+// gives its characters.
+#include <hb.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "emf/cairoptr.h"
+
+namespace kx::emfplay {
+
+struct TTextInput {
+  std::vector<uint32_t> Chars;   // code points, or glyph indices
+  std::vector<double> Advances;  // logical units, one per character
+  bool HaveDx = false;           // the advances came with the record; otherwise the font's
+  bool GlyphIndices = false;
+  bool RightToLeft = false;  // the record reads right to left
+  double PxPerUnit = 1;      // output pixels per logical unit along the baseline
+};
+
+struct TPlacedGlyph {
+  unsigned long Index = 0;
+  cairo_scaled_font_t* Font = nullptr;
+  double Along = 0;                 // from the record's left end, logical units
+  double OffsetX = 0, OffsetY = 0;  // output pixels along the baseline and up (marks)
+};
+
+class TTextLayout {
+ public:
+  // `font` is the record's own face at its size; fallback faces are made alike.
+  TTextLayout(cairo_scaled_font_t* font, int weight, bool italic);
+  TTextLayout(const TTextLayout&) = delete;
+  TTextLayout& operator=(const TTextLayout&) = delete;
+
+  void Lay(const TTextInput& in);
+  const std::vector<TPlacedGlyph>& Glyphs() const { return FGlyphs; }
+  double Total() const { return FTotal; }  // the record's width, logical units
+
+  // Characters that need the bidirectional algorithm or shaping.
+  static bool Complex(const std::vector<uint32_t>& chars);
+
+ private:
+  struct TCluster;
+  struct TRun;
+  void LaySimple(const TTextInput& in);
+  void LayComplex(const TTextInput& in);
+  std::vector<TRun> ShapeRuns(const std::vector<uint32_t>& cps, bool rtl);
+  static std::vector<double> AdvancePrefix(const TTextInput& in, const std::vector<TRun>& runs, size_t n);
+  static std::vector<size_t> VisualOrder(const std::vector<TRun>& runs);
+  cairo_scaled_font_t* FontFor(uint32_t cp, unsigned long& glyph);
+  cairo_scaled_font_t* Fallback(uint32_t cp);
+  std::vector<uint32_t> SymbolsMapped(const std::vector<uint32_t>& chars);
+  struct TItem {  // characters [From, To) of one direction, script and face
+    size_t From, To;
+    bool RightToLeft;
+    hb_script_t Script;
+    cairo_scaled_font_t* Font;
+  };
+  void Shape(const std::vector<uint32_t>& chars, const TItem& item, std::vector<TCluster>& out);
+
+  cairo_scaled_font_t* FFont;
+  int FWeight;
+  bool FItalic;
+  std::vector<TkxScaledFont> FOwned;  // fallback faces made for this record
+  std::vector<TPlacedGlyph> FGlyphs;
+  double FTotal = 0;
+};
+
+}  // namespace kx::emfplay

@@ -1,0 +1,274 @@
+#include "emf/emfwriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "emf/emfrecords.h"
+
+namespace kx {
+
+using namespace emf;
+
+namespace {
+
+size_t Pad4(size_t n) { return (n + 3) & ~size_t(3); }
+
+size_t RowBytes(int32_t width, int bits) { return Pad4(size_t(width) * size_t(bits / 8)); }
+
+}  // namespace
+
+TkxDib DibFromRgb(int32_t width, int32_t height, const uint8_t* rgb, size_t stride) {
+  TkxDib d;
+  d.Width = width, d.Height = height, d.Bits = 24;
+  size_t row = RowBytes(width, 24);
+  d.Pixels.assign(row * size_t(height), '\0');
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* s = rgb + size_t(y) * stride;
+    auto* t = reinterpret_cast<uint8_t*>(d.Pixels.data()) + size_t(height - 1 - y) * row;
+    for (int32_t x = 0; x < width; ++x, s += 3, t += 3) t[0] = s[2], t[1] = s[1], t[2] = s[0];
+  }
+  return d;
+}
+
+TkxDib DibFromRgba(int32_t width, int32_t height, const uint8_t* rgba, size_t stride) {
+  TkxDib d;
+  d.Width = width, d.Height = height, d.Bits = 32;
+  size_t row = size_t(width) * 4;
+  d.Pixels.assign(row * size_t(height), '\0');
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* s = rgba + size_t(y) * stride;
+    auto* t = reinterpret_cast<uint8_t*>(d.Pixels.data()) + size_t(height - 1 - y) * row;
+    for (int32_t x = 0; x < width; ++x, s += 4, t += 4) {
+      unsigned a = s[3];
+      t[0] = uint8_t((s[2] * a + 127) / 255), t[1] = uint8_t((s[1] * a + 127) / 255);
+      t[2] = uint8_t((s[0] * a + 127) / 255), t[3] = uint8_t(a);
+    }
+  }
+  return d;
+}
+
+TkxEmfWriter::TkxEmfWriter(int32_t frameWidth, int32_t frameHeight, int32_t pixelWidth, int32_t pixelHeight)
+    : FPixelW(pixelWidth), FPixelH(pixelHeight) {
+  size_t h = Begin(EMR_HEADER, header::FullSize);
+  PutBounds(h + header::Bounds);
+  Put32(h + header::Frame, 0);
+  Put32(h + header::Frame + 4, 0);
+  Put32(h + header::Frame + 8, uint32_t(frameWidth));
+  Put32(h + header::Frame + 12, uint32_t(frameHeight));
+  Put32(h + header::Signature, header::kSignature);
+  Put32(h + header::Version, header::kVersion);
+  Put32(h + header::DevicePx, 9600);
+  Put32(h + header::DevicePx + 4, 9600);
+  Put32(h + header::DeviceMm, 2540);
+  Put32(h + header::DeviceMm + 4, 2540);
+  Put32(h + header::DeviceUm, 2540000);
+  Put32(h + header::DeviceUm + 4, 2540000);
+}
+
+size_t TkxEmfWriter::Begin(uint32_t type, size_t size) {
+  size_t at = FBytes.size();
+  FBytes.resize(at + size, '\0');
+  Put32(at + kRecordType, type);
+  Put32(at + kRecordSize, uint32_t(size));
+  ++FRecords;
+  return at;
+}
+
+void TkxEmfWriter::Put32(size_t at, uint32_t v) { std::memcpy(FBytes.data() + at, &v, 4); }
+
+void TkxEmfWriter::PutF(size_t at, float v) { std::memcpy(FBytes.data() + at, &v, 4); }
+
+// Record bounds are informative: the whole page.
+void TkxEmfWriter::PutBounds(size_t at) {
+  Put32(at, 0);
+  Put32(at + 4, 0);
+  Put32(at + 8, uint32_t(FPixelW - 1));
+  Put32(at + 12, uint32_t(FPixelH - 1));
+}
+
+void TkxEmfWriter::Simple(uint32_t type, std::initializer_list<uint32_t> values) {
+  size_t at = Begin(type, kRecordData + 4 * values.size()) + kRecordData;
+  for (uint32_t v : values) Put32(at, v), at += 4;
+}
+
+void TkxEmfWriter::SetMapMode(uint32_t mode) { Simple(EMR_SETMAPMODE, {mode}); }
+void TkxEmfWriter::SetWindowExt(int32_t cx, int32_t cy) { Simple(EMR_SETWINDOWEXTEX, {uint32_t(cx), uint32_t(cy)}); }
+void TkxEmfWriter::SetWindowOrg(int32_t x, int32_t y) { Simple(EMR_SETWINDOWORGEX, {uint32_t(x), uint32_t(y)}); }
+void TkxEmfWriter::SetViewportExt(int32_t cx, int32_t cy) {
+  Simple(EMR_SETVIEWPORTEXTEX, {uint32_t(cx), uint32_t(cy)});
+}
+void TkxEmfWriter::SetViewportOrg(int32_t x, int32_t y) { Simple(EMR_SETVIEWPORTORGEX, {uint32_t(x), uint32_t(y)}); }
+void TkxEmfWriter::SetBkMode(uint32_t mode) { Simple(EMR_SETBKMODE, {mode}); }
+void TkxEmfWriter::SetTextAlign(uint32_t align) { Simple(EMR_SETTEXTALIGN, {align}); }
+void TkxEmfWriter::SetTextColor(uint32_t colorref) { Simple(EMR_SETTEXTCOLOR, {colorref}); }
+void TkxEmfWriter::SetPolyFillMode(uint32_t mode) { Simple(EMR_SETPOLYFILLMODE, {mode}); }
+void TkxEmfWriter::SetMiterLimit(uint32_t limit) { Simple(EMR_SETMITERLIMIT, {limit}); }
+void TkxEmfWriter::SaveDC() { Simple(EMR_SAVEDC, {}); }
+void TkxEmfWriter::RestoreDC(int32_t relative) { Simple(EMR_RESTOREDC, {uint32_t(relative)}); }
+void TkxEmfWriter::BeginPath() { Simple(EMR_BEGINPATH, {}); }
+void TkxEmfWriter::EndPath() { Simple(EMR_ENDPATH, {}); }
+void TkxEmfWriter::CloseFigure() { Simple(EMR_CLOSEFIGURE, {}); }
+void TkxEmfWriter::MoveTo(int32_t x, int32_t y) { Simple(EMR_MOVETOEX, {uint32_t(x), uint32_t(y)}); }
+void TkxEmfWriter::SelectClipPath(uint32_t mode) { Simple(EMR_SELECTCLIPPATH, {mode}); }
+void TkxEmfWriter::SelectObject(uint32_t handle) { Simple(EMR_SELECTOBJECT, {handle}); }
+
+void TkxEmfWriter::IntersectClipRect(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  Simple(EMR_INTERSECTCLIPRECT, {uint32_t(left), uint32_t(top), uint32_t(right), uint32_t(bottom)});
+}
+
+void TkxEmfWriter::SetWorldTransform(const TkxEmfXform& x) {
+  size_t at = Begin(EMR_SETWORLDTRANSFORM, 32);
+  const float v[6] = {x.M11, x.M12, x.M21, x.M22, x.Dx, x.Dy};
+  for (int i = 0; i < 6; ++i) PutF(at + 8 + 4 * size_t(i), v[i]);
+}
+
+uint32_t TkxEmfWriter::NewHandle() {
+  auto free = std::find(FUsed.begin() + 1, FUsed.end(), false);
+  uint32_t h = uint32_t(free - FUsed.begin());
+  if (free == FUsed.end())
+    FUsed.push_back(true);
+  else
+    *free = true;
+  FMaxHandles = std::max(FMaxHandles, h + 1);
+  return h;
+}
+
+void TkxEmfWriter::DeleteObject(uint32_t handle) {
+  Simple(EMR_DELETEOBJECT, {handle});
+  if (handle < FUsed.size() && handle > 0) FUsed[handle] = false;
+}
+
+uint32_t TkxEmfWriter::CreatePen(uint32_t style, uint32_t width, uint32_t colorref,
+                                 const std::vector<uint32_t>& dashes) {
+  uint32_t h = NewHandle();
+  size_t at = Begin(EMR_EXTCREATEPEN, extpen::Entries + 4 * dashes.size());
+  Put32(at + extpen::Handle, h);
+  Put32(at + extpen::Style, style);
+  Put32(at + extpen::Width, width);
+  Put32(at + extpen::BrushStyle, BS_SOLID);
+  Put32(at + extpen::Color, colorref);
+  Put32(at + extpen::NumEntries, uint32_t(dashes.size()));
+  for (size_t i = 0; i < dashes.size(); ++i) Put32(at + extpen::Entries + 4 * i, dashes[i]);
+  return h;
+}
+
+uint32_t TkxEmfWriter::CreateBrush(uint32_t colorref) {
+  uint32_t h = NewHandle();
+  Simple(EMR_CREATEBRUSHINDIRECT, {h, BS_SOLID, colorref, 0});
+  return h;
+}
+
+uint32_t TkxEmfWriter::CreateFont(const TkxEmfLogFont& f) {
+  uint32_t h = NewHandle();
+  size_t at = Begin(EMR_EXTCREATEFONTINDIRECTW, font::MinSize);
+  Put32(at + font::Handle, h);
+  Put32(at + font::Height, uint32_t(f.Height));
+  Put32(at + font::Width, uint32_t(f.Width));
+  Put32(at + font::Escapement, uint32_t(f.Escapement));
+  Put32(at + font::Orientation, uint32_t(f.Orientation));
+  Put32(at + font::Weight, uint32_t(f.Weight));
+  FBytes[at + font::Italic] = char(f.Italic);
+  FBytes[at + font::Underline] = char(f.Underline);
+  FBytes[at + font::StrikeOut] = char(f.StrikeOut);
+  FBytes[at + font::CharSet] = char(f.CharSet);
+  size_t n = std::min<size_t>(f.Face.size(), 31);
+  std::memcpy(FBytes.data() + at + font::FaceName, f.Face.data(), n * 2);
+  return h;
+}
+
+void TkxEmfWriter::Points(uint32_t type, const std::vector<TkxEmfPoint>& points) {
+  size_t at = Begin(type, 28 + 8 * points.size());
+  PutBounds(at + 8);
+  Put32(at + 24, uint32_t(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) {
+    Put32(at + 28 + 8 * i, uint32_t(points[i].X));
+    Put32(at + 32 + 8 * i, uint32_t(points[i].Y));
+  }
+}
+
+void TkxEmfWriter::PolylineTo(const std::vector<TkxEmfPoint>& points) { Points(EMR_POLYLINETO, points); }
+void TkxEmfWriter::PolyBezierTo(const std::vector<TkxEmfPoint>& points) { Points(EMR_POLYBEZIERTO, points); }
+
+void TkxEmfWriter::FillPath() { PutBounds(Begin(EMR_FILLPATH, 24) + 8); }
+void TkxEmfWriter::StrokePath() { PutBounds(Begin(EMR_STROKEPATH, 24) + 8); }
+void TkxEmfWriter::StrokeAndFillPath() { PutBounds(Begin(EMR_STROKEANDFILLPATH, 24) + 8); }
+
+void TkxEmfWriter::ExtTextOutW(int32_t x, int32_t y, uint32_t options, const std::u16string& s,
+                               const std::vector<int32_t>& dx) {
+  size_t textBytes = Pad4(s.size() * 2);
+  size_t at = Begin(EMR_EXTTEXTOUTW, text::MinSize + textBytes + 4 * s.size());
+  PutBounds(at + text::Bounds);
+  Put32(at + text::GraphicsMode, GM_COMPATIBLE);
+  Put32(at + text::Reference, uint32_t(x));
+  Put32(at + text::Reference + 4, uint32_t(y));
+  Put32(at + text::Chars, uint32_t(s.size()));
+  Put32(at + text::OffString, text::MinSize);
+  Put32(at + text::Options, options);
+  Put32(at + text::OffDx, uint32_t(text::MinSize + textBytes));
+  std::memcpy(FBytes.data() + at + text::MinSize, s.data(), s.size() * 2);
+  for (size_t i = 0; i < s.size(); ++i)
+    Put32(at + text::MinSize + textBytes + 4 * i, uint32_t(i < dx.size() ? dx[i] : 0));
+}
+
+void TkxEmfWriter::PutBitmapInfo(size_t at, const TkxDib& dib) {
+  Put32(at + bmi::Size, bmi::InfoSize);
+  Put32(at + bmi::Width, uint32_t(dib.Width));
+  Put32(at + bmi::Height, uint32_t(dib.Height));
+  Put32(at + bmi::Planes, 1u | uint32_t(dib.Bits) << 16);  // planes, then the bit count
+  Put32(at + bmi::Compression, uint32_t(BI_RGB));
+  Put32(at + bmi::SizeImage, uint32_t(dib.Pixels.size()));
+}
+
+void TkxEmfWriter::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
+  using namespace stretchdib;
+  size_t at = Begin(EMR_STRETCHDIBITS, MinSize + bmi::InfoSize + Pad4(dib.Pixels.size()));
+  PutBounds(at + Bounds);
+  Put32(at + XDest, uint32_t(x));
+  Put32(at + YDest, uint32_t(y));
+  Put32(at + CxSrc, uint32_t(dib.Width));
+  Put32(at + CySrc, uint32_t(dib.Height));
+  Put32(at + OffBmi, MinSize);
+  Put32(at + CbBmi, bmi::InfoSize);
+  Put32(at + OffBits, MinSize + bmi::InfoSize);
+  Put32(at + CbBits, uint32_t(dib.Pixels.size()));
+  Put32(at + Usage, uint32_t(DIB_RGB_COLORS));
+  Put32(at + Rop, uint32_t(SRCCOPY));
+  Put32(at + CxDest, uint32_t(cx));
+  Put32(at + CyDest, uint32_t(cy));
+  PutBitmapInfo(at + MinSize, dib);
+  std::memcpy(FBytes.data() + at + MinSize + bmi::InfoSize, dib.Pixels.data(), dib.Pixels.size());
+}
+
+void TkxEmfWriter::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
+  using namespace blt;
+  const uint32_t bits = StretchMinSize + bmi::InfoSize;
+  size_t at = Begin(EMR_ALPHABLEND, bits + Pad4(dib.Pixels.size()));
+  PutBounds(at + Bounds);
+  Put32(at + XDest, uint32_t(x));
+  Put32(at + YDest, uint32_t(y));
+  Put32(at + CxDest, uint32_t(cx));
+  Put32(at + CyDest, uint32_t(cy));
+  // BLENDFUNCTION: source over, constant alpha 255, the pixels' own (premultiplied) alpha.
+  Put32(at + Blend, uint32_t(AC_SRC_OVER) | 255u << 16 | uint32_t(AC_SRC_ALPHA) << 24);
+  PutF(at + XformSrc, 1);  // the source's own transform: identity
+  PutF(at + XformSrc + 12, 1);
+  Put32(at + UsageSrc, uint32_t(DIB_RGB_COLORS));
+  Put32(at + OffBmi, StretchMinSize);
+  Put32(at + CbBmi, bmi::InfoSize);
+  Put32(at + OffBits, bits);
+  Put32(at + CbBits, uint32_t(dib.Pixels.size()));
+  Put32(at + CxSrc, uint32_t(dib.Width));
+  Put32(at + CySrc, uint32_t(dib.Height));
+  PutBitmapInfo(at + StretchMinSize, dib);
+  std::memcpy(FBytes.data() + at + bits, dib.Pixels.data(), dib.Pixels.size());
+}
+
+std::string TkxEmfWriter::Finish() {
+  Simple(EMR_EOF, {0, 16, 20});  // no palette; nSizeLast
+  Put32(header::Bytes, uint32_t(FBytes.size()));
+  Put32(header::Records, FRecords);
+  Put32(header::Handles, FMaxHandles);
+  return std::move(FBytes);
+}
+
+}  // namespace kx

@@ -1,0 +1,483 @@
+#include "pdf/pdfpage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <tuple>
+
+#include "pdf/opensymbol.h"
+#include "pdf/pdfimage.h"
+#include "pdf/pdfops.h"
+#include "pdf/pdftextrun.h"
+#include "emf/emfrecords.h"
+#include "emf/emfwriter.h"
+#include "emf/fontname.h"
+
+namespace kx::office {
+
+using namespace emf;
+
+namespace {
+
+constexpr int32_t kUnitsPerPixel = 75;  // 1/100 pt at 96 dpi
+constexpr int64_t kMaxImagePixels = int64_t(1) << 24;
+constexpr int64_t kMaxDecodedPixels = int64_t(1) << 26;  // larger pictures are left out
+constexpr double kMaxCoord = 1 << 30;
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr size_t kCachedObjects = 256;  // per kind, before unused ones are deleted
+constexpr double kImageDpi = 300;       // pictures keep at least this resolution where placed
+
+uint32_t ColorRef(double r, double g, double b) {
+  auto c = [](double v) { return uint32_t(std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255)); };
+  return c(r) | c(g) << 8 | c(b) << 16;
+}
+
+int32_t Coord(double v) { return int32_t(std::lround(std::isfinite(v) ? std::clamp(v, -kMaxCoord, kMaxCoord) : 0)); }
+
+struct PenKey {
+  uint32_t Style, Width, Color;
+  std::vector<uint32_t> Dashes;
+  auto operator<=>(const PenKey&) const = default;
+};
+
+struct FontKey {
+  std::string Face;
+  int32_t Height, Width, Escapement, Weight;
+  bool Italic;
+  auto operator<=>(const FontKey&) const = default;
+};
+
+struct GState {
+  double Ctm[6] = {1, 0, 0, 1, 0, 0};
+  uint32_t Fill = 0, Stroke = 0;
+  double FillAlpha = 1, StrokeAlpha = 1;
+  double LineWidth = 1, MiterLimit = 10, DashPhase = 0;
+  std::vector<double> Dash;
+  int Cap = 0, Join = 0, TextMode = 0;
+  TkxPdfFont Font;
+  bool DcSaved = false;  // a SAVEDC was written for this level (its clip)
+};
+
+// What the metafile's device context holds, as far as the translator set it.
+struct Dc {
+  uint32_t Pen = kNone, Brush = kNone, Font = kNone, TextColor = kNone, PolyFill = 0, Miter = 10;
+};
+
+class Translator : public TkxPdfSink {
+ public:
+  Translator() : FStates(1), FDcs(1) {}  // operations before the first page find a state
+  std::vector<std::string> Pages;
+
+  void StartPage(double width, double height) override;
+  void EndPage() override;
+  void SaveState() override;
+  void RestoreState() override;
+  void SetCtm(const double (&m)[6]) override { std::copy(m, m + 6, Top().Ctm); }
+  void SetLineDash(double phase, const std::vector<double>& dashes) override {
+    Top().DashPhase = phase;
+    Top().Dash = dashes;
+  }
+  void SetLineJoin(int join) override { Top().Join = join; }
+  void SetLineCap(int cap) override { Top().Cap = cap; }
+  void SetMiterLimit(double limit) override { Top().MiterLimit = limit; }
+  void SetLineWidth(double width) override { Top().LineWidth = width; }
+  void SetTextRenderMode(int mode) override { Top().TextMode = mode; }
+  void SetFillColor(double r, double g, double b, double a) override {
+    Top().Fill = ColorRef(r, g, b);
+    Top().FillAlpha = a;
+  }
+  void SetStrokeColor(double r, double g, double b, double a) override {
+    Top().Stroke = ColorRef(r, g, b);
+    Top().StrokeAlpha = a;
+  }
+  void SetFont(const TkxPdfFont& font) override { Top().Font = font; }
+  void DrawChar(const TkxPdfChar& c) override;
+  void EndText() override { FlushText(); }
+  void Stroke(const TkxPdfPath& path) override;
+  void Fill(const TkxPdfPath& path, bool evenOdd) override;
+  void Clip(const TkxPdfPath& path, bool evenOdd) override;
+  void DrawImage(const TkxPdfImage& image) override;
+
+ private:
+  GState& Top() { return FStates.back(); }
+  TkxEmfPoint Pt(double x, double y) const;
+  void Path(const TkxPdfPath& path);
+  bool Bounds(const TkxPdfPath& path, int32_t& l, int32_t& t, int32_t& r, int32_t& b) const;
+  void SaveDc();
+  void RestoreDc();
+  void PolyFill(bool evenOdd);
+  void SelectBrush(uint32_t color);
+  void SelectPen(const PenKey& key);
+  void SelectFont(const FontKey& key);
+  template <class Key>
+  uint32_t Cached(std::map<Key, uint32_t>& cache, const Key& key, uint32_t Dc::*slot);
+  void FlushText();
+  const TkxFontStyle& StyleOf(const std::string& pdfName);
+
+  std::unique_ptr<TkxEmfWriter> FEmf;
+  std::vector<GState> FStates;
+  std::vector<Dc> FDcs;  // the current device context last
+  std::map<PenKey, uint32_t> FPens;
+  std::map<uint32_t, uint32_t> FBrushes;
+  std::map<FontKey, uint32_t> FFonts;
+  std::map<std::string, TkxFontStyle> FStyles;
+  // The text run being gathered, with its font and colour.
+  TkxTextRunBuilder FRun;
+  FontKey FRunFont;
+  uint32_t FRunColor = 0;
+};
+
+TkxEmfPoint Translator::Pt(double x, double y) const {
+  const double* m = FStates.back().Ctm;
+  return {Coord(m[0] * x + m[2] * y + m[4]), Coord(m[1] * x + m[3] * y + m[5])};
+}
+
+void Translator::StartPage(double width, double height) {
+  int32_t pw = PagePixels(width / 100), ph = PagePixels(height / 100);
+  // The frame is the page in whole pixels, in 1/100 mm: players stretch the frame onto
+  // the pixels, so a frame of the page's exact size would stretch it by part of a pixel.
+  auto frame = [](int32_t px) { return int32_t(std::lround(px * 2540.0 / 96)); };
+  FEmf = std::make_unique<TkxEmfWriter>(frame(pw), frame(ph), pw, ph);
+  FEmf->SetMapMode(MM_ANISOTROPIC);
+  FEmf->SetWindowOrg(0, 0);
+  FEmf->SetWindowExt(pw * kUnitsPerPixel, ph * kUnitsPerPixel);
+  FEmf->SetViewportOrg(0, 0);
+  FEmf->SetViewportExt(pw, ph);
+  FEmf->SetBkMode(TRANSPARENT);
+  FEmf->SetTextAlign(TA_BASELINE);
+  FStates.assign(1, GState{});
+  FDcs.assign(1, Dc{});
+  FPens.clear();
+  FBrushes.clear();
+  FFonts.clear();
+  FRun.Start(1, 0);
+}
+
+void Translator::EndPage() {
+  if (!FEmf) return;
+  FlushText();
+  Pages.push_back(FEmf->Finish());
+  FEmf.reset();
+}
+
+void Translator::SaveState() {
+  if (!FEmf) return;
+  FlushText();
+  FStates.push_back(Top());
+  Top().DcSaved = false;
+}
+
+void Translator::RestoreState() {
+  if (!FEmf || FStates.size() < 2) return;
+  FlushText();
+  if (Top().DcSaved) RestoreDc();
+  FStates.pop_back();
+}
+
+void Translator::SaveDc() {
+  FEmf->SaveDC();
+  FDcs.push_back(FDcs.back());
+}
+
+void Translator::RestoreDc() {
+  FEmf->RestoreDC(-1);
+  FDcs.pop_back();
+}
+
+void Translator::PolyFill(bool evenOdd) {
+  uint32_t mode = evenOdd ? ALTERNATE : WINDING;
+  if (FDcs.back().PolyFill == mode) return;
+  FEmf->SetPolyFillMode(mode);
+  FDcs.back().PolyFill = mode;
+}
+
+// An object from the cache, created when missing; when the cache is full, the objects
+// that no device context (current or saved) holds are deleted first.
+template <class Key>
+uint32_t Translator::Cached(std::map<Key, uint32_t>& cache, const Key& key, uint32_t Dc::*slot) {
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  if (cache.size() >= kCachedObjects) {
+    for (auto it = cache.begin(); it != cache.end();) {
+      bool held = false;
+      for (const Dc& dc : FDcs) held = held || dc.*slot == it->second;
+      if (held) {
+        ++it;
+        continue;
+      }
+      FEmf->DeleteObject(it->second);
+      it = cache.erase(it);
+    }
+  }
+  return kNone;
+}
+
+void Translator::SelectBrush(uint32_t color) {
+  uint32_t h = Cached(FBrushes, color, &Dc::Brush);
+  if (h == kNone) h = FBrushes[color] = FEmf->CreateBrush(color);
+  if (FDcs.back().Brush == h) return;
+  FEmf->SelectObject(h);
+  FDcs.back().Brush = h;
+}
+
+void Translator::SelectPen(const PenKey& key) {
+  uint32_t h = Cached(FPens, key, &Dc::Pen);
+  if (h == kNone) h = FPens[key] = FEmf->CreatePen(key.Style, key.Width, key.Color, key.Dashes);
+  if (FDcs.back().Pen == h) return;
+  FEmf->SelectObject(h);
+  FDcs.back().Pen = h;
+}
+
+void Translator::SelectFont(const FontKey& key) {
+  uint32_t h = Cached(FFonts, key, &Dc::Font);
+  if (h == kNone) {
+    TkxEmfLogFont f;
+    f.Height = key.Height, f.Width = key.Width, f.Escapement = f.Orientation = key.Escapement;
+    f.Weight = key.Weight, f.Italic = key.Italic;
+    for (unsigned char c : key.Face) f.Face.push_back(char16_t(c));  // family names are ASCII here
+    h = FFonts[key] = FEmf->CreateFont(f);
+  }
+  if (FDcs.back().Font == h) return;
+  FEmf->SelectObject(h);
+  FDcs.back().Font = h;
+}
+
+void Translator::Path(const TkxPdfPath& path) {
+  FEmf->BeginPath();
+  std::vector<TkxEmfPoint> run;
+  bool curves = false;
+  auto flush = [&] {
+    if (run.empty()) return;
+    if (curves)
+      FEmf->PolyBezierTo(run);
+    else
+      FEmf->PolylineTo(run);
+    run.clear();
+  };
+  for (const TkxPdfSubpath& sub : path) {
+    const auto& p = sub.Points;
+    if (p.size() < 2) continue;
+    FEmf->MoveTo(Pt(p[0].X, p[0].Y).X, Pt(p[0].X, p[0].Y).Y);
+    for (size_t i = 1; i < p.size();) {
+      bool curve = p[i].Control && i + 2 < p.size();
+      if (curve != curves) flush();
+      curves = curve;
+      size_t n = curve ? 3 : 1;
+      for (size_t k = 0; k < n; ++k) run.push_back(Pt(p[i + k].X, p[i + k].Y));
+      i += n;
+    }
+    flush();
+    if (sub.Closed) FEmf->CloseFigure();
+  }
+  FEmf->EndPath();
+}
+
+bool Translator::Bounds(const TkxPdfPath& path, int32_t& l, int32_t& t, int32_t& r, int32_t& b) const {
+  bool any = false;
+  for (const TkxPdfSubpath& sub : path)
+    for (const TkxPdfPoint& p : sub.Points) {
+      TkxEmfPoint d = Pt(p.X, p.Y);
+      if (!any) l = r = d.X, t = b = d.Y;
+      l = std::min(l, d.X), r = std::max(r, d.X), t = std::min(t, d.Y), b = std::max(b, d.Y);
+      any = true;
+    }
+  return any && r > l && b > t;
+}
+
+void Translator::Fill(const TkxPdfPath& path, bool evenOdd) {
+  if (!FEmf) return;
+  FlushText();
+  const GState& s = Top();
+  if (!(s.FillAlpha > 0.002)) return;
+  PolyFill(evenOdd);
+  if (s.FillAlpha >= 0.998) {
+    SelectBrush(s.Fill);
+    Path(path);
+    FEmf->FillPath();
+    return;
+  }
+  // A translucent fill: one translucent pixel stretched over the shape, clipped to it.
+  int32_t l, t, r, b;
+  if (!Bounds(path, l, t, r, b)) return;
+  SaveDc();
+  Path(path);
+  FEmf->SelectClipPath(RGN_AND);
+  uint8_t pixel[4] = {uint8_t(s.Fill & 0xFF), uint8_t(s.Fill >> 8 & 0xFF), uint8_t(s.Fill >> 16 & 0xFF),
+                      uint8_t(std::lround(s.FillAlpha * 255))};
+  FEmf->AlphaBlend(l, t, r - l, b - t, DibFromRgba(1, 1, pixel, 4));
+  RestoreDc();
+}
+
+void Translator::Stroke(const TkxPdfPath& path) {
+  if (!FEmf) return;
+  FlushText();
+  const GState& s = Top();
+  if (!(s.StrokeAlpha > 0.002)) return;
+  const double* m = s.Ctm;
+  double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
+  PenKey key{};
+  key.Color = s.Stroke;
+  if (!(s.LineWidth * scale >= 0.5)) {
+    key.Style = PS_COSMETIC | uint32_t(PS_SOLID);  // the thinnest line the device draws
+    key.Width = 1;
+  } else {
+    key.Style = PS_GEOMETRIC;
+    key.Style |= s.Cap == 1 ? PS_ENDCAP_ROUND : s.Cap == 2 ? PS_ENDCAP_SQUARE : PS_ENDCAP_FLAT;
+    key.Style |= s.Join == 1 ? PS_JOIN_ROUND : s.Join == 2 ? PS_JOIN_BEVEL : PS_JOIN_MITER;
+    key.Width = uint32_t(std::lround(std::min(s.LineWidth * scale, kMaxCoord)));
+    std::vector<double> dash = s.Dash;
+    if (dash.size() % 2) dash.insert(dash.end(), s.Dash.begin(), s.Dash.end());
+    double total = 0;
+    for (double& d : dash) total += d = std::max(0.0, d);
+    if (!dash.empty() && total > 0) {
+      // The pattern begins at the dash nearest its phase, so that dashes and gaps stay in step.
+      double phase = std::fmod(std::max(0.0, s.DashPhase), total), at = 0;
+      size_t start = 0;
+      for (size_t k = 0; k + 1 < dash.size() && phase >= at + (dash[k] + dash[k + 1]) / 2; k += 2)
+        at += dash[k] + dash[k + 1], start = k + 2;
+      std::rotate(dash.begin(), dash.begin() + std::ptrdiff_t(start % dash.size()), dash.end());
+      key.Style |= PS_USERSTYLE;
+      for (double d : dash) key.Dashes.push_back(uint32_t(std::lround(std::min(d * scale, kMaxCoord))));
+      if (key.Dashes.size() > 16) key.Dashes.resize(16);
+    }
+  }
+  uint32_t miter = uint32_t(std::lround(std::clamp(s.MiterLimit, 1.0, 100.0)));
+  if (FDcs.back().Miter != miter) {
+    FEmf->SetMiterLimit(miter);
+    FDcs.back().Miter = miter;
+  }
+  SelectPen(key);
+  Path(path);
+  FEmf->StrokePath();
+}
+
+void Translator::Clip(const TkxPdfPath& path, bool evenOdd) {
+  if (!FEmf) return;
+  FlushText();
+  if (!Top().DcSaved) {
+    SaveDc();
+    Top().DcSaved = true;
+  }
+  PolyFill(evenOdd);
+  Path(path);
+  FEmf->SelectClipPath(RGN_AND);
+}
+
+void Translator::DrawImage(const TkxPdfImage& image) {
+  if (!FEmf) return;
+  FlushText();
+  const GState& s = Top();
+  uint8_t fill[3] = {uint8_t(s.Fill & 0xFF), uint8_t(s.Fill >> 8 & 0xFF), uint8_t(s.Fill >> 16 & 0xFF)};
+  // The pixels the picture needs where it is placed (the unit square's sides, 1/100 pt).
+  const double* m = s.Ctm;
+  auto need = [](double units) { return int(std::clamp(std::ceil(units / 100 / 72 * kImageDpi), 1.0, 1e5)); };
+  int wantW = need(std::hypot(m[0], m[1])), wantH = need(std::hypot(m[2], m[3]));
+  TkxRaster r;
+  if (!DecodePdfImage(image, r, fill, kMaxDecodedPixels, wantW, wantH)) return;
+  ShrinkRaster(r, kMaxImagePixels, wantW, wantH);
+  TkxDib dib = r.Alpha ? DibFromRgba(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 4)
+                       : DibFromRgb(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 3);
+  r = TkxRaster{};
+  auto draw = [&](int32_t x, int32_t y, int32_t cx, int32_t cy) {
+    if (dib.Bits == 32)
+      FEmf->AlphaBlend(x, y, cx, cy, dib);
+    else
+      FEmf->StretchDIBits(x, y, cx, cy, dib);
+  };
+  // The unit square; the image's first row at y = 1.
+  if (std::fabs(m[1]) < 1e-9 && std::fabs(m[2]) < 1e-9) {
+    int32_t x0 = Coord(m[4]), x1 = Coord(m[4] + m[0]), y0 = Coord(m[5] + m[3]), y1 = Coord(m[5]);
+    if (x0 != x1 && y0 != y1) draw(x0, y0, x1 - x0, y1 - y0);
+    return;
+  }
+  // Turned or slanted: a world transform from the bitmap's pixels to the page.
+  TkxEmfXform x;
+  x.M11 = float(m[0] / dib.Width), x.M12 = float(m[1] / dib.Width);
+  x.M21 = float(-m[2] / dib.Height), x.M22 = float(-m[3] / dib.Height);
+  x.Dx = float(m[2] + m[4]), x.Dy = float(m[3] + m[5]);
+  SaveDc();
+  FEmf->SetWorldTransform(x);
+  draw(0, 0, dib.Width, dib.Height);
+  RestoreDc();
+}
+
+const TkxFontStyle& Translator::StyleOf(const std::string& pdfName) {
+  auto it = FStyles.find(pdfName);
+  if (it == FStyles.end()) it = FStyles.emplace(pdfName, ParsePdfFontName(pdfName)).first;
+  return it->second;
+}
+
+void Translator::DrawChar(const TkxPdfChar& c) {
+  if (!FEmf) return;
+  const GState& s = Top();
+  int mode = s.TextMode & 3;
+  if (mode == 3) return;  // invisible text
+  const double* m = s.Ctm;
+  // Glyph space axes in logical units: x along the baseline, y upwards on the glyph.
+  double xx = c.Size * (c.A * m[0] + c.B * m[2]), xy = c.Size * (c.A * m[1] + c.B * m[3]);
+  double yx = c.Size * (c.C * m[0] + c.D * m[2]), yy = c.Size * (c.C * m[1] + c.D * m[3]);
+  double xlen = std::hypot(xx, xy);
+  if (!(xlen > 1e-6) || !std::isfinite(xlen)) return;
+  double ux = xx / xlen, uy = xy / xlen;
+  double em = std::fabs(xx * yy - xy * yx) / xlen;  // height across the baseline
+  if (!(em >= 0.5) || em > kMaxCoord) return;
+  double slant = (yx * ux + yy * uy) / em;  // forward lean of the glyphs' upright
+  const TkxFontStyle& style = StyleOf(s.Font.Name);
+  FontKey key;
+  key.Face = style.Family;
+  key.Weight = style.Weight;
+  if ((s.Font.Bold || mode == 2) && key.Weight < 600) key.Weight = 700;  // filled and outlined: drawn bold
+  key.Italic = style.Italic || s.Font.Italic || slant > 0.1;
+  key.Height = -int32_t(std::lround(em));
+  key.Width = 0;
+  if (std::fabs(xlen / em - 1) > 0.01)
+    key.Width = int32_t(std::lround(xlen * AverageCharWidth({style.Family, key.Weight, key.Italic})));
+  // Counter-clockwise on the page, in tenths of a degree; y runs down.
+  int32_t esc = int32_t(std::lround(std::atan2(-uy, ux) * 1800 / M_PI));
+  key.Escapement = esc < 0 ? esc + 3600 : esc == 3600 ? 0 : esc;
+  uint32_t color = mode == 1 ? s.Stroke : s.Fill;
+  TkxPlacedGlyph g;
+  g.X = m[0] * c.X0 + m[2] * c.Y0 + m[4];
+  g.Y = m[1] * c.X0 + m[3] * c.Y0 + m[5];
+  double ax = m[0] * (c.X1 - c.X0) + m[2] * (c.Y1 - c.Y0), ay = m[1] * (c.X1 - c.X0) + m[3] * (c.Y1 - c.Y0);
+  g.Advance = ax * ux + ay * uy;
+  g.Text = style.Family == "OpenSymbol" ? OpenSymbolText(c.Text) : c.Text;
+  if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
+    FlushText();
+    FRunFont = key;
+    FRunColor = color;
+    FRun.Start(ux, uy);
+  }
+  if (FRun.Add(g)) return;
+  FlushText();
+  FRun.Start(ux, uy);
+  FRun.Add(g);
+}
+
+void Translator::FlushText() {
+  if (FRun.Empty()) return;
+  TkxTextRun run = FRun.Take();
+  if (run.Text.empty()) return;
+  SelectFont(FRunFont);
+  if (FDcs.back().TextColor != FRunColor) {
+    FEmf->SetTextColor(FRunColor);
+    FDcs.back().TextColor = FRunColor;
+  }
+  FEmf->ExtTextOutW(run.X, run.Y, run.RightToLeft ? ETO_RTLREADING : 0, run.Text, run.Dx);
+}
+
+}  // namespace
+
+int32_t PagePixels(double points) {
+  double px = points * (96 / 72.0);
+  return std::isfinite(px) ? int32_t(std::clamp(std::ceil(px), 1.0, 1e6)) : 1;
+}
+
+std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_view binary, bool* complete) {
+  Translator t;
+  bool ok = ReadPdfOps(text, binary, t);
+  if (complete) *complete = ok;
+  return std::move(t.Pages);
+}
+
+}  // namespace kx::office

@@ -1,0 +1,126 @@
+#include "pdf/pdftextrun.h"
+
+#include <fribidi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace kx::office {
+
+namespace {
+
+constexpr double kBaselineTolerance = 0.5;  // logical units off the run's baseline
+constexpr double kBackTolerance = 1.0;      // kerning may set a glyph this far before the last one's origin
+
+// Decodes UTF-8; malformed bytes become U+FFFD.
+std::u32string Decode(const std::string& s) {
+  std::u32string r;
+  for (size_t i = 0; i < s.size();) {
+    auto b = static_cast<unsigned char>(s[i]);
+    int n = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    if (n < 0 || i + size_t(n) >= s.size()) {
+      r.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    char32_t c = n == 0 ? b : b & (0x3F >> n);
+    bool ok = true;
+    for (int k = 1; k <= n; ++k) {
+      auto t = static_cast<unsigned char>(s[i + size_t(k)]);
+      ok = ok && (t & 0xC0) == 0x80;
+      c = c << 6 | (t & 0x3F);
+    }
+    r.push_back(ok && c <= 0x10FFFF ? c : 0xFFFD);
+    i += ok ? size_t(n) + 1 : 1;
+  }
+  return r;
+}
+
+// UTF-16 of the characters a run can show: control characters are left out.
+std::u16string Utf16(const std::string& s) {
+  std::u16string r;
+  for (char32_t c : Decode(s)) {
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) continue;
+    if (c >= 0x10000) {
+      r.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+      r.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      r.push_back(char16_t(c));
+    }
+  }
+  return r;
+}
+
+}  // namespace
+
+TkxTextDirection DirectionOf(const std::string& utf8) {
+  for (char32_t c : Decode(utf8)) {
+    FriBidiCharType t = fribidi_get_bidi_type(FriBidiChar(c));
+    if (FRIBIDI_IS_NUMBER(t)) return TkxTextDirection::LeftToRight;
+    if (FRIBIDI_IS_STRONG(t)) return FRIBIDI_IS_RTL(t) ? TkxTextDirection::RightToLeft : TkxTextDirection::LeftToRight;
+  }
+  return TkxTextDirection::Neutral;
+}
+
+void TkxTextRunBuilder::Start(double ux, double uy) {
+  FUx = ux, FUy = uy;
+  FGlyphs.clear();
+  FDirection = TkxTextDirection::Neutral;
+  FOrder = 0;
+}
+
+bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
+  TkxTextDirection dir = DirectionOf(g.Text);
+  if (FGlyphs.empty()) {
+    FX0 = g.X, FY0 = g.Y;
+    FDirection = dir;
+    FGlyphs.push_back({0, g.Advance, Utf16(g.Text)});
+    return true;
+  }
+  double dx = g.X - FX0, dy = g.Y - FY0;
+  if (std::fabs(dy * FUx - dx * FUy) > kBaselineTolerance) return false;
+  double s = dx * FUx + dy * FUy;
+  if (dir != TkxTextDirection::Neutral && FDirection != TkxTextDirection::Neutral && dir != FDirection) return false;
+  TkxTextDirection runDir = FDirection == TkxTextDirection::Neutral ? dir : FDirection;
+  int step = s >= FGlyphs.back().S - kBackTolerance ? 1 : -1;
+  if (FOrder != 0 && step != FOrder) return false;
+  if (step < 0 && runDir != TkxTextDirection::RightToLeft) return false;
+  FOrder = step;
+  FDirection = runDir;
+  FGlyphs.push_back({s, g.Advance, Utf16(g.Text)});
+  return true;
+}
+
+TkxTextRun TkxTextRunBuilder::Take() {
+  TkxTextRun run;
+  std::vector<const Glyph*> visual;  // from the left end, glyphs with characters only
+  for (const Glyph& g : FGlyphs)
+    if (!g.Text.empty()) visual.push_back(&g);
+  if (FOrder < 0) std::reverse(visual.begin(), visual.end());
+  std::stable_sort(visual.begin(), visual.end(), [](const Glyph* a, const Glyph* b) { return a->S < b->S; });
+  if (!visual.empty()) {
+    double s0 = visual.front()->S;
+    run.X = int32_t(std::lround(FX0 + s0 * FUx));
+    run.Y = int32_t(std::lround(FY0 + s0 * FUy));
+    run.RightToLeft = FDirection == TkxTextDirection::RightToLeft;
+    // Cell j runs from glyph j's origin to the next glyph's; the last one to its advance's end.
+    std::vector<int32_t> edge(visual.size() + 1);
+    for (size_t j = 0; j < visual.size(); ++j) edge[j] = int32_t(std::lround(visual[j]->S - s0));
+    edge.back() = int32_t(std::lround(visual.back()->S + visual.back()->Advance - s0));
+    std::vector<size_t> order(visual.size());
+    std::iota(order.begin(), order.end(), 0);
+    if (run.RightToLeft) std::reverse(order.begin(), order.end());
+    for (size_t j : order) {
+      run.Text += visual[j]->Text;
+      run.Dx.push_back(edge[j + 1] - edge[j]);
+      run.Dx.resize(run.Text.size(), 0);
+    }
+  }
+  FGlyphs.clear();
+  FDirection = TkxTextDirection::Neutral;
+  FOrder = 0;
+  return run;
+}
+
+}  // namespace kx::office
