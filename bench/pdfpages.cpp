@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
   int pages = 0, failed = 0;
   for (int i = 2; i < argc; ++i) {
     auto t0 = Clock::now();
-    kx::office::TkxPdfReaderOutput r;
-    bool ok = kx::office::RunPdfReader("/usr/lib/libreoffice/program/xpdfimport", argv[i], 60000, r);
+    kx::pdf::TkxPdfReaderOutput r;
+    bool ok = kx::pdf::RunPdfReader("/usr/lib/libreoffice/program/xpdfimport", argv[i], 60000, r);
     auto t1 = Clock::now();
     bool complete = false;
-    std::vector<std::string> emfs = kx::office::TranslatePdfPages(r.Text, r.Binary, &complete);
+    std::vector<std::string> emfs = kx::pdf::TranslatePdfPages(r.Text, r.Binary, &complete);
     auto t2 = Clock::now();
     if (!ok || !complete) ++failed, std::fprintf(stderr, "%s: %s\n", argv[i], ok ? "incomplete" : "reader failed");
     std::string stem = out + "/" + std::filesystem::path(argv[i]).stem().string();

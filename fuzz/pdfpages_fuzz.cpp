@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t textSize = std::min<size_t>(size - 2, size_t(data[0]) | size_t(data[1]) << 8);
   std::string_view all(reinterpret_cast<const char*>(data) + 2, size - 2);
   bool complete = false;
-  kx::office::TranslatePdfPages(all.substr(0, textSize), all.substr(textSize), &complete);
+  kx::pdf::TranslatePdfPages(all.substr(0, textSize), all.substr(textSize), &complete);
   return 0;
 }

@@ -343,12 +343,12 @@ void TkxWriterDocument::ExportPages() {
     throw EOfficeError{kMsgExportFailed};
   }
   // Every page of the PDF as LibreOffice's own PDF reader sees it, made into a metafile.
-  TkxPdfReaderOutput out;
-  bool read = RunPdfReader(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, seconds * 1000, out);
+  pdf::TkxPdfReaderOutput out;
+  bool read = pdf::RunPdfReader(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, seconds * 1000, out);
   unlink(pdf.c_str());
   bool complete = false;
   std::vector<std::string> pages;
-  if (read) pages = TranslatePdfPages(out.Text, out.Binary, &complete);
+  if (read) pages = pdf::TranslatePdfPages(out.Text, out.Binary, &complete);
   if (!complete || pages.empty()) throw EOfficeError{kMsgExportFailed};
   FPages = std::move(pages);
   FExported = true;

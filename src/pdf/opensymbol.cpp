@@ -4,7 +4,7 @@
 
 #include "platform/text.h"
 
-namespace kx::office {
+namespace kx::pdf {
 
 namespace {
 
@@ -42,4 +42,4 @@ std::string OpenSymbolText(const std::string& utf8) {
   return mapped ? Utf16ToUtf8(text) : utf8;
 }
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -5,11 +5,11 @@
 // Writer drew back their OpenSymbol characters.
 #include <string>
 
-namespace kx::office {
+namespace kx::pdf {
 
 // `utf8` with each symbol-font code that Writer draws as an OpenSymbol glyph of its own
 // replaced by that glyph's character. A code that Symbol and Wingdings share goes to the
 // one Word's bullet lists use (Symbol for the round bullet, Wingdings for the others).
 std::string OpenSymbolText(const std::string& utf8);
 
-}  // namespace kx::office
+}  // namespace kx::pdf

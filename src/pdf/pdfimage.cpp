@@ -9,7 +9,7 @@
 #include <cctype>
 #include <cstring>
 
-namespace kx::office {
+namespace kx::pdf {
 
 namespace {
 
@@ -238,4 +238,4 @@ void ShrinkRaster(TkxRaster& r, int64_t maxPixels, int wantW, int wantH) {
   }
 }
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -6,7 +6,7 @@
 
 #include "pdf/pdfops.h"
 
-namespace kx::office {
+namespace kx::pdf {
 
 struct TkxRaster {
   int Width = 0, Height = 0;
@@ -25,4 +25,4 @@ bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fi
 // pixels or is at least twice `wantW` x `wantH` (0: no such limit).
 void ShrinkRaster(TkxRaster& r, int64_t maxPixels, int wantW = 0, int wantH = 0);
 
-}  // namespace kx::office
+}  // namespace kx::pdf

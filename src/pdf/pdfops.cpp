@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-namespace kx::office {
+namespace kx::pdf {
 
 namespace {
 
@@ -292,4 +292,4 @@ bool ReadPdfOps(std::string_view text, std::string_view binary, TkxPdfSink& sink
   return reader.Complete();
 }
 
-}  // namespace kx::office
+}  // namespace kx::pdf

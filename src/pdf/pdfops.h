@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kx::office {
+namespace kx::pdf {
 
 struct TkxPdfPoint {
   double X = 0, Y = 0;
@@ -79,4 +79,4 @@ class TkxPdfSink {
 // before that point have been delivered).
 bool ReadPdfOps(std::string_view text, std::string_view binary, TkxPdfSink& sink);
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -14,7 +14,7 @@
 #include "emf/emfwriter.h"
 #include "emf/fontname.h"
 
-namespace kx::office {
+namespace kx::pdf {
 
 using namespace emf;
 
@@ -480,4 +480,4 @@ std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_vi
   return std::move(t.Pages);
 }
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kx::office {
+namespace kx::pdf {
 
 // Pixels of a page side of `points` at 96 dpi, rounded up as pdftoppm rounds them.
 int32_t PagePixels(double points);
@@ -17,4 +17,4 @@ int32_t PagePixels(double points);
 // breaks off; the pages before that point are still given.
 std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_view binary, bool* complete = nullptr);
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -12,7 +12,7 @@
 
 extern char** environ;
 
-namespace kx::office {
+namespace kx::pdf {
 
 bool RunPdfReader(const std::string& reader, const std::string& pdf, int timeoutMs, TkxPdfReaderOutput& out) {
   out = {};
@@ -72,4 +72,4 @@ bool RunPdfReader(const std::string& reader, const std::string& pdf, int timeout
   return !timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-}  // namespace kx::office
+}  // namespace kx::pdf

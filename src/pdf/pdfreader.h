@@ -4,7 +4,7 @@
 // (fonts, images) that its standard error carries in step with them.
 #include <string>
 
-namespace kx::office {
+namespace kx::pdf {
 
 struct TkxPdfReaderOutput {
   std::string Text, Binary;
@@ -14,4 +14,4 @@ struct TkxPdfReaderOutput {
 // (it is then killed).
 bool RunPdfReader(const std::string& reader, const std::string& pdf, int timeoutMs, TkxPdfReaderOutput& out);
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numeric>
 
-namespace kx::office {
+namespace kx::pdf {
 
 namespace {
 
@@ -123,4 +123,4 @@ TkxTextRun TkxTextRunBuilder::Take() {
   return run;
 }
 
-}  // namespace kx::office
+}  // namespace kx::pdf

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace kx::office {
+namespace kx::pdf {
 
 struct TkxPlacedGlyph {
   double X = 0, Y = 0;  // origin, logical units
@@ -53,4 +53,4 @@ class TkxTextRunBuilder {
   std::vector<Glyph> FGlyphs;
 };
 
-}  // namespace kx::office
+}  // namespace kx::pdf

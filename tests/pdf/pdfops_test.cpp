@@ -4,7 +4,7 @@
 
 #include "pdf/pdfops.h"
 
-using namespace kx::office;
+using namespace kx::pdf;
 
 namespace {
 

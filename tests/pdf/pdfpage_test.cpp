@@ -14,7 +14,7 @@
 #include "emf/metafile.h"
 
 using namespace kx;
-using namespace kx::office;
+using namespace kx::pdf;
 using namespace kxtest;
 
 namespace {
