@@ -146,7 +146,7 @@ int RunProgram(int argc, char** argv, const TkxStartupSlots& hooks) {
   if (AnswerInfoRequest(App->ExeName, App->Param, code)) return code;
   TkxGlobal<TkxInfoBase> info(Info, hooks.CreateInfo ? hooks.CreateInfo() : nullptr);
   TkxGlobal<TkxProject> project(Project, std::make_unique<TkxProject>(App->ExeName));
-  TkxGlobal<TkxMain> runner(Runner, std::make_unique<TkxMain>());
+  TkxGlobal<TkxConsoleRunner> runner(Runner, std::make_unique<TkxConsoleRunner>());
   if (!ApplyEditionProfile()) return 0;
   TkxGlobal<TkxMatch, TkxMatchBase> matcher(Matcher, std::make_unique<TkxMatch>());
   return RunMode(argc, hooks);

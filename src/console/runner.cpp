@@ -20,16 +20,16 @@
 
 namespace kx {
 
-TkxMain* Runner = nullptr;
+TkxConsoleRunner* Runner = nullptr;
 
-TkxMain::TkxMain() = default;
-TkxMain::~TkxMain() = default;
+TkxConsoleRunner::TkxConsoleRunner() = default;
+TkxConsoleRunner::~TkxConsoleRunner() = default;
 
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText) {
   return std::string(StatusWord(status)) + " => " + fileName + " => " + resultText;
 }
 
-void TkxMain::Run() {
+void TkxConsoleRunner::Run() {
   Log.Clear();
   Batch = std::make_unique<TkxBatch>();
   if (!Report) Report = std::make_unique<TkxConsoleReport>(TkxConsoleReport::ForStandardError(Project->Title));
@@ -82,13 +82,13 @@ void TkxMain::Run() {
   Finish();
 }
 
-void TkxMain::OnItemDone(TkxBatch* batch, TkxNode* node) {
+void TkxConsoleRunner::OnItemDone(TkxBatch* batch, TkxNode* node) {
   std::string line = RunLogLine(node->Status, DisplayPath(node->FileName), node->ResultText);
   std::lock_guard<TCriticalSection> g(batch->ItemsLock());
   Log.Add(std::move(line));
 }
 
-void TkxMain::Finish() {
+void TkxConsoleRunner::Finish() {
   ReportRunEnd(*Batch);
   std::string logFile = Project->GetOption("LogFile");
   if (Report) {

@@ -16,10 +16,10 @@ class TkxChain;
 
 class TkxConsoleReport;
 
-class TkxMain {
+class TkxConsoleRunner {
  public:
-  TkxMain();
-  ~TkxMain();
+  TkxConsoleRunner();
+  ~TkxConsoleRunner();
 
   // Raises when the job cannot start (an empty "Target", an unreadable "Shard") or
   // the log cannot be written.
@@ -40,7 +40,7 @@ class TkxMain {
   double FSeconds = 0;         // from the start of the run to its end
 };
 
-extern TkxMain* Runner;
+extern TkxConsoleRunner* Runner;
 
 // "%s => %s => %s" of a status word, a file name and a result text.
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText);

@@ -103,7 +103,7 @@ std::vector<std::string> MemberNames(const std::pair<E, const char*> (&members)[
 // The print layout view, which the pages follow anyway.
 constexpr int kPrintView = 3;
 
-struct TkxApp;
+struct TkxWordApplication;
 
 // Inside a catch block: the failure in hand as a sentence for a person.
 [[noreturn]] void OfficeFault(TkxOfficeProcess* office) {
@@ -227,7 +227,7 @@ class TkxWindow : public TkxDispatchObject {
 
 class TkxDocument : public TkxDispatchObject {
  public:
-  TkxDocument(std::weak_ptr<TkxApp> app, std::shared_ptr<TkxDocState> doc)
+  TkxDocument(std::weak_ptr<TkxWordApplication> app, std::shared_ptr<TkxDocState> doc)
       : TkxDispatchObject(MemberNames({std::pair{DocumentMember::Close, "Close"},
                                        {DocumentMember::HasVBProject, "HasVBProject"},
                                        {DocumentMember::Goto, "Goto"}}),
@@ -240,12 +240,12 @@ class TkxDocument : public TkxDispatchObject {
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
 
  private:
-  std::weak_ptr<TkxApp> FApp;
+  std::weak_ptr<TkxWordApplication> FApp;
 };
 
 class TkxSelection : public TkxDispatchObject {
  public:
-  explicit TkxSelection(std::weak_ptr<TkxApp> app)
+  explicit TkxSelection(std::weak_ptr<TkxWordApplication> app)
       : TkxDispatchObject(MemberNames({std::pair{SelectionMember::Start, "Start"},
                                        {SelectionMember::End, "End"},
                                        {SelectionMember::EndKey, "EndKey"},
@@ -259,7 +259,7 @@ class TkxSelection : public TkxDispatchObject {
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
 
  private:
-  std::weak_ptr<TkxApp> FApp;
+  std::weak_ptr<TkxWordApplication> FApp;
 };
 
 class TkxOptions : public TkxDispatchObject {
@@ -281,7 +281,7 @@ class TkxOptions : public TkxDispatchObject {
 
 class TkxDocuments : public TkxDispatchObject {
  public:
-  explicit TkxDocuments(std::weak_ptr<TkxApp> app)
+  explicit TkxDocuments(std::weak_ptr<TkxWordApplication> app)
       : TkxDispatchObject(MemberNames({std::pair{DocumentsMember::Open, "Open"},
                                        {DocumentsMember::Add, "Add"},
                                        {DocumentsMember::Count, "Count"}}),
@@ -292,13 +292,13 @@ class TkxDocuments : public TkxDispatchObject {
   HRESULT Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) override;
 
  private:
-  std::weak_ptr<TkxApp> FApp;
+  std::weak_ptr<TkxWordApplication> FApp;
 };
 
 // The application object. Its office process starts with the first call that needs
 // it, so that a missing or failing office is a readable failure of that call.
-struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<TkxApp> {
-  TkxApp()
+struct TkxWordApplication : public TkxDispatchObject, public std::enable_shared_from_this<TkxWordApplication> {
+  TkxWordApplication()
       : TkxDispatchObject(MemberNames({std::pair{AppMember::Version, "Version"},
                                        {AppMember::Build, "Build"},
                                        {AppMember::Visible, "Visible"},
@@ -311,7 +311,7 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
                                        {AppMember::Path, "Path"},
                                        {AppMember::Quit, "Quit"}}),
                           "Word.Application") {}
-  ~TkxApp() override { Shutdown(); }
+  ~TkxWordApplication() override { Shutdown(); }
 
   std::unique_ptr<TkxOfficeProcess> Office;
   std::vector<std::weak_ptr<TkxDocState>> Open;  // in opening order; the last is active
@@ -392,8 +392,8 @@ struct TkxApp : public TkxDispatchObject, public std::enable_shared_from_this<Tk
   }
 };
 
-std::shared_ptr<TkxApp> LockApp(const std::weak_ptr<TkxApp>& w) {
-  std::shared_ptr<TkxApp> a = w.lock();
+std::shared_ptr<TkxWordApplication> LockApp(const std::weak_ptr<TkxWordApplication>& w) {
+  std::shared_ptr<TkxWordApplication> a = w.lock();
   if (!a) Fault("The word processor has quit");
   return a;
 }
@@ -422,7 +422,7 @@ HRESULT TkxPages::Call(int id, uint16_t, std::vector<Variant>& args, Variant& re
 }
 
 HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
-  std::shared_ptr<TkxApp> app = LockApp(FApp);
+  std::shared_ptr<TkxWordApplication> app = LockApp(FApp);
   switch (DocumentMember(id)) {
     case DocumentMember::Close:  // (SaveChanges): documents are never saved
       State->Doc.reset();
@@ -443,7 +443,7 @@ HRESULT TkxDocument::Call(int id, uint16_t, std::vector<Variant>& args, Variant&
 }
 
 HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, Variant& result) {
-  std::shared_ptr<TkxApp> app = LockApp(FApp);
+  std::shared_ptr<TkxWordApplication> app = LockApp(FApp);
   switch (SelectionMember(id)) {
     case SelectionMember::Start: IntProperty(Start, flags, args, result); return S_OK;
     case SelectionMember::End: IntProperty(End, flags, args, result); return S_OK;
@@ -470,7 +470,7 @@ HRESULT TkxSelection::Call(int id, uint16_t flags, std::vector<Variant>& args, V
 }
 
 HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant& result) {
-  std::shared_ptr<TkxApp> app = LockApp(FApp);
+  std::shared_ptr<TkxWordApplication> app = LockApp(FApp);
   if (DocumentsMember(id) == DocumentsMember::Count) {
     int n = 0;
     for (auto& w : app->Open)
@@ -507,7 +507,7 @@ HRESULT TkxDocuments::Call(int id, uint16_t, std::vector<Variant>& args, Variant
 
 void RegisterWordApplication() {
   RegisterAutomationClass("Word.Application", [](std::shared_ptr<IDispatch>& out) {
-    out = std::make_shared<TkxApp>();
+    out = std::make_shared<TkxWordApplication>();
     return S_OK;
   });
 }

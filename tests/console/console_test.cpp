@@ -40,7 +40,7 @@ struct MemoryStream {
 struct ReportedRun {
   ProjectScope S;
   MemoryStream M;
-  kx::TkxMain Runner;
+  kx::TkxConsoleRunner Runner;
   ReportedRun() { Runner.Report = std::make_unique<kx::TkxConsoleReport>(M.F, "Lumipix Converter", false, 80); }
   std::string Text() { return M.Text(); }
 };
@@ -136,7 +136,7 @@ TEST(RunChecks, SourceAndLogFileProblemsAreFoundBeforeTheRun) {
 
 TEST(RunnerReport, WarningsFailuresAndSummaryOfAConsoleRun) {
   ReportedRun r;
-  kx::TkxMain& runner = r.Runner;
+  kx::TkxConsoleRunner& runner = r.Runner;
   ProjectScope& s = r.S;
   WriteFile(s.Dir / "in/a.doc", "");
   WriteFile(s.Dir / "in/b-fail.doc", "");
@@ -162,7 +162,7 @@ TEST(RunnerReport, WarningsFailuresAndSummaryOfAConsoleRun) {
 TEST(RunnerReport, NothingFoundIsSaidOnceAndAMissingFolderOnlyAsMissing) {
   for (bool missing : {false, true}) {
     ReportedRun r;
-    kx::TkxMain& runner = r.Runner;
+    kx::TkxConsoleRunner& runner = r.Runner;
     ProjectScope& s = r.S;
     kxtest::MakeDir(s.Dir / "in");
     std::string source = s.Dir / (missing ? "gone/*.doc" : "in/*.doc");
@@ -201,7 +201,7 @@ TEST(RunnerReport, AFolderThatCannotBeReadIsAWarningNotAnEmptySource) {
 
 TEST(RunnerReport, AnUnreadableShareRefusesToStart) {
   ReportedRun r;
-  kx::TkxMain& runner = r.Runner;
+  kx::TkxConsoleRunner& runner = r.Runner;
   ProjectScope& s = r.S;
   WriteFile(s.Dir / "in/a.doc", "");
   Project->SetSettingsText("Source=" + s.Dir / "in/*.doc" + "\nTarget=" + s.Dir / "out/" + "\nShard=0/3\n");
@@ -216,7 +216,7 @@ TEST(RunnerShares, ThreeSharesTakeEveryDocumentOfTheTreeExactlyOnce) {
   std::vector<std::string> all, taken;
   for (int share = 1; share <= 3; ++share) {
     ReportedRun r;
-    kx::TkxMain& runner = r.Runner;
+    kx::TkxConsoleRunner& runner = r.Runner;
     ProjectScope& s = r.S;
     if (all.empty())
       for (int i = 0; i < 30; ++i)

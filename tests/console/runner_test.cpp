@@ -29,7 +29,7 @@ struct RecordingInfo : kx::TkxInfoBase {
 struct RunnerScope {
   ProjectScope S;
   RecordingInfo Rec;
-  kx::TkxMain Runner;
+  kx::TkxConsoleRunner Runner;
   RunnerScope() { kx::Info = &Rec; }
   ~RunnerScope() { kx::Info = nullptr; }
   void Options(const std::string& extra) {
