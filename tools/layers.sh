@@ -6,7 +6,7 @@ cd "$(dirname "$0")/../src"
 declare -A below=(
   [platform]=""
   [emf]="platform"
-  [pngmodule]="emf"
+  [pngmodule]="emf platform"
   [pdf]="emf platform"
   [office]="pdf emf platform"
   [core]="platform"

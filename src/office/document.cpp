@@ -31,6 +31,7 @@
 #include "office/interaction.h"
 #include "pdf/pdfpage.h"
 #include "pdf/pdfreader.h"
+#include "platform/fd.h"
 
 namespace kx::office {
 
@@ -152,10 +153,10 @@ std::string FetchWebDocument(TkxOfficeProcess& office, const std::string& addres
     files->setInteractionHandler(Reference<css::task::XInteractionHandler>(asked.get()));
     Reference<css::io::XInputStream> in = files->openFileRead(U(address));
     std::unique_ptr<FILE, int (*)(FILE*)> out(nullptr, &std::fclose);
-    int fd = in.is() ? open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600) : -1;
-    if (fd >= 0) {
-      out.reset(fdopen(fd, "wb"));
-      if (!out) close(fd);
+    UniqueFd fd(in.is() ? open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600) : -1);
+    if (fd) {
+      out.reset(fdopen(fd.Get(), "wb"));
+      if (out) fd.Release();  // the stream owns it now
     }
     ok = out != nullptr;
     for (Sequence<sal_Int8> chunk; ok;) {
@@ -179,12 +180,11 @@ std::string ReadableFileUrl(const std::string& path) {
   struct stat st {};
   if (stat(full.c_str(), &st) != 0) throw EOfficeError{errno == EACCES ? kMsgNoFolderAccess : kMsgNotFound};
   if (!S_ISREG(st.st_mode)) throw EOfficeError{kMsgNotFound};
-  int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) {
+  UniqueFd fd(open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd) {
     if (errno == EACCES || errno == EPERM) throw EOfficeError{kMsgNoAccess};
     throw EOfficeError{std::string("The file cannot be read: ") + std::strerror(errno)};
   }
-  close(fd);
   // LibreOffice opens an empty file as a new blank document.
   if (st.st_size == 0) throw EOfficeError{kMsgDamaged};
   return FileUrl(full);

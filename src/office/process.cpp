@@ -25,6 +25,8 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include "platform/fd.h"
+
 extern char** environ;
 
 namespace kx::office {
@@ -370,7 +372,7 @@ void TkxOfficeProcess::Spawn(int attempt) {
   // started before it, and none starts after it.
   std::lock_guard<std::mutex> g(RegistryLock);
   if (Closing) throw EOfficeError{"The word processor (LibreOffice) is not started: the program is ending"};
-  int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  UniqueFd devnull(open("/dev/null", O_RDWR | O_CLOEXEC));
   pid_t parent = getpid();
   pid_t pid = fork();
   if (pid == 0) {
@@ -384,15 +386,14 @@ void TkxOfficeProcess::Spawn(int attempt) {
     // Its profile, sockets and files are this user's alone, whatever umask we were given.
     umask(077);
     if (limited) setrlimit(RLIMIT_DATA, &limit);
-    if (devnull >= 0) {
-      dup2(devnull, 0);
-      dup2(devnull, 1);
-      dup2(devnull, 2);
+    if (devnull) {
+      dup2(devnull.Get(), 0);
+      dup2(devnull.Get(), 1);
+      dup2(devnull.Get(), 2);
     }
     execve(exe.c_str(), const_cast<char* const*>(argv), envp.data());
     _exit(127);
   }
-  if (devnull >= 0) close(devnull);
   if (pid < 0)
     throw EOfficeError{std::string("The word processor (LibreOffice) cannot be started: ") + std::strerror(errno)};
   FChild.Started(pid);

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/fd.h"
+
 extern char** environ;
 
 namespace kx::pdf {
@@ -18,29 +20,26 @@ bool RunPdfReader(const std::string& reader, const std::string& pdf, int timeout
   out = {};
   if (access(reader.c_str(), X_OK) != 0) return false;
   // Close-on-exec, so that no other child of this process keeps a pipe open.
-  int textPipe[2], binPipe[2];
-  if (pipe2(textPipe, O_CLOEXEC) != 0) return false;
-  if (pipe2(binPipe, O_CLOEXEC) != 0) {
-    close(textPipe[0]), close(textPipe[1]);
-    return false;
-  }
+  int ends[2][2];
+  if (pipe2(ends[0], O_CLOEXEC) != 0) return false;
+  UniqueFd textRead(ends[0][0]), textWrite(ends[0][1]);
+  if (pipe2(ends[1], O_CLOEXEC) != 0) return false;
+  UniqueFd binRead(ends[1][0]), binWrite(ends[1][1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, textPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, binPipe[1], 2);
+  posix_spawn_file_actions_adddup2(&actions, textWrite.Get(), 1);
+  posix_spawn_file_actions_adddup2(&actions, binWrite.Get(), 2);
   char* argv[] = {const_cast<char*>(reader.c_str()), const_cast<char*>(pdf.c_str()), nullptr};
   pid_t pid = 0;
   int rc = posix_spawn(&pid, reader.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  close(textPipe[1]);
-  close(binPipe[1]);
-  if (rc != 0) {
-    close(textPipe[0]), close(binPipe[0]);
-    return false;
-  }
+  textWrite.Reset();
+  binWrite.Reset();
+  if (rc != 0) return false;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  pollfd fds[2] = {{textPipe[0], POLLIN, 0}, {binPipe[0], POLLIN, 0}};
+  UniqueFd* owners[2] = {&textRead, &binRead};
+  pollfd fds[2] = {{textRead.Get(), POLLIN, 0}, {binRead.Get(), POLLIN, 0}};
   std::string* sinks[2] = {&out.Text, &out.Binary};
   bool timedOut = false;
   char buf[65536];
@@ -58,13 +57,13 @@ bool RunPdfReader(const std::string& reader, const std::string& pdf, int timeout
       if (got > 0) {
         sinks[i]->append(buf, size_t(got));
       } else if (got == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
+        owners[i]->Reset();
+        fds[i].fd = -1;  // poll skips it
       }
     }
   }
-  for (pollfd& f : fds)
-    if (f.fd >= 0) close(f.fd);
+  textRead.Reset();
+  binRead.Reset();
   if (timedOut) kill(pid, SIGKILL);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

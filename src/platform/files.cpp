@@ -225,8 +225,8 @@ TkxTempFile::TkxTempFile(const std::string& folder, std::string forName) : FFor(
   for (int attempt = 0; attempt < 100; ++attempt) {
     FPath = dir + kTempPrefix + std::to_string(getpid()) + "-" + RandomPart() + kTempSuffix;
     // 0666 and the process's umask, as for any file the program makes.
-    FFd = open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (FFd >= 0) return;
+    FFd.Reset(open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (FFd) return;
     if (errno != EEXIST) break;
   }
   int err = errno;
@@ -236,28 +236,23 @@ TkxTempFile::TkxTempFile(const std::string& folder, std::string forName) : FFor(
 }
 
 TkxTempFile::~TkxTempFile() {
-  if (FFd >= 0) close(FFd);
+  FFd.Reset();
   if (!FKept && !FPath.empty()) unlink(FPath.c_str());
 }
 
 void TkxTempFile::Fail(const char* what, int err) const { FileError(what, Shown(), err); }
 
 void TkxTempFile::Write(const std::string& data) {
-  if (FFd < 0) Fail("Cannot write file", EBADF);
-  if (int err = WriteAll(FFd, data)) Fail("Cannot write file", err);
+  if (!FFd) Fail("Cannot write file", EBADF);
+  if (int err = WriteAll(FFd.Get(), data)) Fail("Cannot write file", err);
 }
 
 void TkxTempFile::Finish(bool sync) {
-  if (FFd < 0) return;
-  int fd = FFd;
-  FFd = -1;
+  if (!FFd) return;
+  UniqueFd fd = std::move(FFd);
   // Delayed allocation reports a full disk only here.
-  if (sync && fsync(fd) != 0) {
-    int err = errno;
-    close(fd);
-    Fail("Cannot write file", err);
-  }
-  if (close(fd) != 0) Fail("Cannot write file", errno);
+  if (sync && fsync(fd.Get()) != 0) Fail("Cannot write file", errno);
+  if (int err = fd.Close()) Fail("Cannot write file", err);
 }
 
 void TkxTempFile::Replace(const std::string& path) {
@@ -267,10 +262,9 @@ void TkxTempFile::Replace(const std::string& path) {
 }
 
 void SyncFile(const std::string& path, const std::string& shown) {
-  int fd = open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
-  int err = fd < 0 ? errno : 0;
-  if (fd >= 0 && fsync(fd) != 0) err = errno;
-  if (fd >= 0) close(fd);
+  UniqueFd fd(open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC));
+  int err = fd ? 0 : errno;
+  if (fd && fsync(fd.Get()) != 0) err = errno;
   if (err) FileError("Cannot write file", shown.empty() ? path : shown, err);
 }
 
@@ -280,35 +274,30 @@ size_t NameMax(const std::string& folder) {
 }
 
 std::string ReadWholeFile(const std::string& path, size_t limit) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) FileError("Cannot open file", path, errno);
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) FileError("Cannot open file", path, errno);
   std::string data;
   char buf[65536];
   while (data.size() < limit) {
-    ssize_t n = read(fd, buf, std::min(sizeof buf, limit - data.size()));
+    ssize_t n = read(fd.Get(), buf, std::min(sizeof buf, limit - data.size()));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      close(fd);
-      FileError("Cannot read file", path, err);
-    }
+    if (n < 0) FileError("Cannot read file", path, errno);
     if (n == 0) break;
     data.append(buf, size_t(n));
   }
-  close(fd);
   return data;
 }
 
 // Opens `path` for writing with the further `flags` and writes all of `data`: 0, or
 // the errno of the failure, `opened` telling whether it came after the opening.
 static int OpenAndWrite(const std::string& path, int flags, mode_t mode, const std::string& data, bool& opened) {
-  int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | flags, mode);
-  opened = fd >= 0;
-  if (fd < 0) return errno;
-  int err = WriteAll(fd, data);
+  UniqueFd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | flags, mode));
+  opened = fd.Valid();
+  if (!fd) return errno;
+  int err = WriteAll(fd.Get(), data);
   // A full disk may only show when the file is closed.
-  if (close(fd) != 0 && err == 0) err = errno;
-  return err;
+  int closeErr = fd.Close();
+  return err ? err : closeErr;
 }
 
 void WriteWholeFile(const std::string& path, const std::string& data) {

@@ -3,6 +3,8 @@
 // attribute tests work unchanged.
 #include <sys/types.h>
 
+#include "platform/fd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -88,7 +90,7 @@ class TkxTempFile {
   const std::string& Shown() const { return FFor.empty() ? FPath : FFor; }
   std::string FPath;
   std::string FFor;
-  int FFd = -1;
+  UniqueFd FFd;
   bool FKept = false;
 };
 

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/fd.h"
+
 namespace kx {
 
 static std::string FindOnPath(const char* name) {
@@ -31,17 +33,17 @@ static std::string FindOnPath(const char* name) {
 void ShellOpen(const std::string& target) {
   std::string exe = FindOnPath("xdg-open");
   if (exe.empty()) return;
-  int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  UniqueFd devnull(open("/dev/null", O_RDWR | O_CLOEXEC));
   char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(target.c_str()), nullptr};
   // Double fork: the opener is reparented at once and never becomes our zombie.
   pid_t child = fork();
   if (child == 0) {
     setsid();
     if (fork() == 0) {
-      if (devnull >= 0) {
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
+      if (devnull) {
+        dup2(devnull.Get(), 0);
+        dup2(devnull.Get(), 1);
+        dup2(devnull.Get(), 2);
       }
       execv(exe.c_str(), argv);
       _exit(127);
@@ -53,7 +55,6 @@ void ShellOpen(const std::string& target) {
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
   }
-  if (devnull >= 0) close(devnull);
 }
 
 }  // namespace kx

@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "platform/fd.h"
 #include "pngmodule/bmpread.h"
 
 namespace {
@@ -51,38 +53,46 @@ bool ReadAll(const std::string& path, std::string& data) {
   return ok;
 }
 
-bool WritePng(FILE* f, const kxpng::TkxImage& img) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    return false;
-  }
+std::vector<png_color> PaletteOf(const kxpng::TkxImage& img) {
+  std::vector<png_color> pal;
+  if (img.Bits > 8) return pal;
+  for (size_t i = 0; i + 2 < img.Palette.size(); i += 3)
+    pal.push_back({img.Palette[i], img.Palette[i + 1], img.Palette[i + 2]});
+  if (pal.empty()) pal.push_back({0, 0, 0});
+  return pal;
+}
+
+// libpng reports its errors by longjmp back to the setjmp here: no object with a
+// destructor may live in this frame, so the caller owns the palette and the structs.
+bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImage& img, std::vector<png_color>& pal) {
+  if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, f);
   // Pages are mostly white: a fast level and the one "up" filter compress them
   // within a tenth of the best in half the time of trying every filter per row.
   // Palette images compress best unfiltered.
   png_set_compression_level(png, 2);
-  bool palette = img.Bits <= 8;
+  bool palette = !pal.empty();
   png_set_filter(png, PNG_FILTER_TYPE_BASE, palette ? PNG_FILTER_NONE : PNG_FILTER_UP);
   png_set_IHDR(png, info, img.Width, img.Height, palette ? img.Bits : 8,
                palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  std::vector<png_color> pal;
-  if (palette) {
-    for (size_t i = 0; i + 2 < img.Palette.size(); i += 3)
-      pal.push_back({img.Palette[i], img.Palette[i + 1], img.Palette[i + 2]});
-    if (pal.empty()) pal.push_back({0, 0, 0});
-    png_set_PLTE(png, info, pal.data(), int(pal.size()));
-  }
+  if (palette) png_set_PLTE(png, info, pal.data(), int(pal.size()));
   png_set_pHYs(png, info, 3780, 3780, PNG_RESOLUTION_METER);
   png_write_info(png, info);
   if (palette && img.Bits < 8) png_set_packing(png);
-  for (const auto& row : img.Rows) png_write_row(png, row.data());
+  for (size_t y = 0; y < img.Rows.size(); ++y) png_write_row(png, img.Rows[y].data());
   png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
   return true;
+}
+
+bool WritePng(FILE* f, const kxpng::TkxImage& img) {
+  std::vector<png_color> pal = PaletteOf(img);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  bool ok = info && WritePngRows(png, info, f, img, pal);
+  png_destroy_write_struct(&png, info ? &info : nullptr);
+  return ok;
 }
 
 }  // namespace
@@ -102,14 +112,14 @@ extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char
   size_t slash = dst.rfind('/');
   std::string tmpl = (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + ".lumipix-" +
                      std::to_string(getpid()) + "-XXXXXX.tmp";
-  int fd = mkstemps(tmpl.data(), 4);
-  if (fd < 0) return false;
-  FILE* f = fdopen(fd, "wb");
+  kx::UniqueFd fd(mkstemps(tmpl.data(), 4));
+  if (!fd) return false;
+  FILE* f = fdopen(fd.Get(), "wb");
   if (!f) {
-    close(fd);
     unlink(tmpl.c_str());
     return false;
   }
+  fd.Release();  // the stream owns it now
   bool ok = WritePng(f, img);
   ok = (std::fflush(f) == 0) && ok;
   ok = ok && fsync(fileno(f)) == 0;
