@@ -11,6 +11,7 @@ set(LUMI_PLATFORM_SOURCES
   src/platform/signals.cpp
   src/platform/text.cpp
   src/platform/thread.cpp
+  src/platform/trace.cpp
 )
 # The picture engine: metafile records, writer and player, text and fonts, bitmaps.
 set(LUMI_EMF_SOURCES
