@@ -215,8 +215,7 @@ class OpReader {
       return TLine::Broken;
     f.Bold = bold != 0, f.Italic = italic != 0;
     f.Name = l.Rest();
-    std::string_view fontFile;
-    if (!FBin.Take(embedSize, fontFile)) return TLine::Broken;
+    if (!FBin.Take(embedSize, f.Program)) return TLine::Broken;
     FSink.SetFont(f);
     return TLine::Done;
   }

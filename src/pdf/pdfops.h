@@ -25,6 +25,9 @@ struct TkxPdfFont {
   bool Bold = false, Italic = false;
   double Size = 0;   // device units
   std::string Name;  // without the subset tag
+  // The font program the PDF embeds (TrueType, CFF or Type 1), empty when it embeds
+  // none; it lives as long as the reader's output.
+  std::string_view Program;
 };
 
 struct TkxPdfChar {
