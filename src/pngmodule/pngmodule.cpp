@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/fd.h"
+#include "platform/hostid.h"
 #include "pngmodule/bmpread.h"
 
 namespace {
@@ -99,8 +100,9 @@ bool WritePng(FILE* f, const kxpng::TkxImage& img) {
 
 // Both paths may name the same file: the bitmap is read whole before the PNG,
 // flushed to the disk, replaces the target atomically. The PNG is written first
-// under the converter's kind of temporary name, in the target's folder: short
-// whatever the target's name, and swept by the converter if the process dies.
+// under the converter's kind of temporary name (host and process), in the target's
+// folder: short whatever the target's name, and swept by the converter if the
+// process dies.
 extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char16_t* bmpFile,
                                                                       const char16_t* pngFile) {
   std::string src = PathBytes(bmpFile), dst = PathBytes(pngFile), data, why;
@@ -110,8 +112,8 @@ extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char
   data.clear();
   data.shrink_to_fit();
   size_t slash = dst.rfind('/');
-  std::string tmpl = (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + ".lumipix-" +
-                     std::to_string(getpid()) + "-XXXXXX.tmp";
+  std::string tmpl =
+      (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + kx::TempNamePrefix() + "XXXXXX.tmp";
   kx::UniqueFd fd(mkstemps(tmpl.data(), 4));
   if (!fd) return false;
   FILE* f = fdopen(fd.Get(), "wb");
