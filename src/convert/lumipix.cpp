@@ -8,12 +8,13 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "convert/pagesource.h"
 #include "convert/wordconst.h"
 #include "core/app.h"
 #include "core/project.h"
 #include "core/strlist.h"
-#include "engine/batch.h"
 #include "emf/bitmap.h"
+#include "engine/batch.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -56,11 +57,13 @@ std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PageP
 // The first page written tells whether a document's pages exist already.
 std::string TkxLUMIPIX::ExistingName(const std::string& target) { return PageName(target, Project->Pages().First()); }
 
+std::string TkxLUMIPIX::RecordedSource(const std::string& file) { return ReadPageSource(file); }
+
 void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   std::string pattern = MakeTarget(batch, node);
   if (pattern.empty()) return;
   TkxMetafile holder;
-  TkxPageFiles pages(pattern);
+  TkxPageFiles pages(pattern, PageSource(), Project->Title);
   FBatch = batch;
   FPattern = pattern;
   FMetafile = &holder;
@@ -85,6 +88,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
       }
     }
     CloseDocument();
+    CheckClaim();
     // Pages beyond the document's end are an earlier version's only when all were made.
     pages.Commit(FPages.All() ? FPageCount : -1);
     FWritten = pages.Written();

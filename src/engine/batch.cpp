@@ -1,7 +1,9 @@
 #include "engine/batch.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 #include "core/app.h"
 #include "core/project.h"
@@ -50,6 +52,10 @@ void TkxBatch::Start(const std::string& source, const std::string& target, bool 
   Mask = ExtractFileName(SourceDir);
   SourceDir = ExtractFilePath(SourceDir);
   Subdirs = subdirs;
+  if (Project)
+    KeepSubdirs = Project->KeepTargetSubdirs();
+  else
+    KeepSubdirs.reset();
   if (!FSearchDone.load() && !Started()) Resume();
 }
 
@@ -106,7 +112,47 @@ void TkxBatch::RecordSearchProblem(const std::string& folder, int error) {
 
 bool TkxBatch::InShard(const std::string& path) const {
   // By the path below the source folder, so machines that mount it elsewhere agree.
-  return Shard.Takes(std::string_view(path).substr(path.rfind(SourceDir, 0) == 0 ? SourceDir.size() : 0));
+  return Shard.Takes(ShareKey(path));
+}
+
+std::string TkxBatch::RelativePath(const std::string& path) const {
+  bool below =
+      !SourceDir.empty() && path.size() > SourceDir.size() && path.compare(0, SourceDir.size(), SourceDir) == 0;
+  return below ? path.substr(SourceDir.size()) : path;
+}
+
+bool TkxBatch::KeepsSubdirs() const { return KeepSubdirs.value_or(Project ? Project->KeepTargetSubdirs() : true); }
+
+std::string TkxBatch::ShareKey(const std::string& path) const {
+  std::string rel = RelativePath(path);
+  bool kept = KeepsSubdirs() && !SourceDir.empty() && rel.size() < path.size();
+  std::string folder = kept ? ExtractFilePath(rel) : std::string();
+  return folder + ReplaceAll(ChangeFileExt(ExtractFileName(rel), ""), ":", "_");
+}
+
+std::vector<const TkxNode*> TkxBatch::Namesakes(const TkxNode& node) {
+  if (!IsItem(&node)) return {&node};
+  std::string key = ShareKey(node.FileName), folder = ExtractFilePath(node.FileName);
+  bool kept = KeepsSubdirs() && !SourceDir.empty();  // read before the lock: never both locks at once
+  for (;;) {
+    {
+      std::lock_guard<TCriticalSection> g(FItemsLock);
+      // The search lists a folder's files before anything else of it: once it has
+      // added an item of another folder, this one has no more.
+      bool complete = FSearchDone.load() || (kept && folder != FLastFolder);
+      if (complete) {
+        std::vector<const TkxNode*> r;
+        for (int32_t i : FNamesakes[key]) r.push_back(FItems[size_t(i)].get());
+        auto rank = [this](const TkxNode* n) {
+          std::string rel = RelativePath(n->FileName);
+          return std::make_tuple(std::count(rel.begin(), rel.end(), '/'), rel, n->Index);
+        };
+        std::sort(r.begin(), r.end(), [&](const TkxNode* a, const TkxNode* b) { return rank(a) < rank(b); });
+        return r;
+      }
+    }
+    Sleep(2);
+  }
 }
 
 bool TkxBatch::Accepts(const std::string& path) const {
@@ -118,11 +164,14 @@ bool TkxBatch::Accepts(const std::string& path) const {
 
 void TkxBatch::AddFound(const std::string& path) {
   if (!Accepts(path)) return;
+  std::string key = ShareKey(path);
   TkxNode* node;
   {
     std::lock_guard<TCriticalSection> g(FItemsLock);
     FItems.push_back(std::make_unique<TkxNode>(int(FItems.size()), path));
     node = FItems.back().get();
+    FNamesakes[key].push_back(node->Index);
+    FLastFolder = ExtractFilePath(path);
   }
   Sleep(0);
   if (OnNodeAdded) OnNodeAdded(this, node);
@@ -267,12 +316,22 @@ TkxTargetTurn::~TkxTargetTurn() {
   if (FInOrder) FBatch.PassTurn(FNode.Index);
 }
 
-bool TkxTargetTurn::HeldByOther(const std::string& target) const {
+bool TkxTargetTurn::HeldByOtherThan(const std::string& target, int32_t index) const {
   auto it = FBatch.FTargets.find(target);
-  return it != FBatch.FTargets.end() && it->second != FNode.Index;
+  return it != FBatch.FTargets.end() && it->second != index;
 }
 
-void TkxTargetTurn::Reserve(const std::string& target) { FBatch.FTargets.emplace(target, FNode.Index); }
+void TkxTargetTurn::ReserveFor(const std::string& target, int32_t index) { FBatch.FTargets.emplace(target, index); }
+
+int TkxTargetTurn::Choice(const TkxNode& node) const {
+  if (!FBatch.IsItem(&node)) return -1;
+  auto it = FBatch.FChoices.find(node.Index);
+  return it == FBatch.FChoices.end() ? -1 : it->second;
+}
+
+void TkxTargetTurn::SetChoice(const TkxNode& node, int choice) {
+  if (FBatch.IsItem(&node)) FBatch.FChoices[node.Index] = choice;
+}
 
 void TkxBatch::Clear() {
   {
@@ -280,6 +339,7 @@ void TkxBatch::Clear() {
     FTurn = 0;
     FPassedAhead.clear();
     FTargets.clear();
+    FChoices.clear();
     FUsedFolders.clear();
   }
   std::lock_guard<TCriticalSection> g(FItemsLock);
@@ -287,6 +347,8 @@ void TkxBatch::Clear() {
   FNextIndex = FSuccessCount = FFailCount = FFailedFiles = FSkipCount = FPageCount = 0;
   FCurrent.clear();
   FSearchProblems.clear();
+  FNamesakes.clear();
+  FLastFolder.clear();
   FSearchDone.store(false);
   FDrained.store(false);
 }
