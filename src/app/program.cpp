@@ -47,7 +47,7 @@ static int ConsoleRun(const TkxStartupSlots& hooks) {
   try {
     Runner->Run();
     int sig = InterruptSignal();
-    return sig ? 128 + sig : 0;
+    return sig ? 128 + sig : Runner->ExitCode();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
   } catch (...) {

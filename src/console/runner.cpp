@@ -10,9 +10,12 @@
 #include "core/optiontable.h"
 #include "core/project.h"
 #include "core/shard.h"
+#include "core/strlist.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "engine/jsonreport.h"
 #include "engine/runreport.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "platform/text.h"
@@ -44,9 +47,8 @@ void TkxConsoleRunner::Run() {
   // n machines with an unreadable share would each convert the whole folder.
   std::string shard = Project->GetOption("Shard");
   TkxShard share;
-  if (!TkxShard::Parse(shard, share))
-    throw std::runtime_error("The option \"Shard\" must name a share i/n such as 2/3, with i from 1 to n, not \"" +
-                             shard + "\"");
+  std::string why;
+  if (!TkxShard::Parse(shard, share, &why)) throw std::runtime_error(why);
   auto started = std::chrono::steady_clock::now();
   std::string target = Project->TargetFolder();
   FSource = SearchSource(Project->Source(), Project->SourceMask);
@@ -112,6 +114,13 @@ void TkxConsoleRunner::Finish() {
     Report->Say(RunSummaryLine(Project->Title, totals, FSeconds));
   }
   if (!logFile.empty()) Log.SaveToFile(logFile);
+  std::string report = Project->GetOption("JsonLog");
+  if (!report.empty()) WriteFileAtomic(report, JsonReportLines(*Batch));
+}
+
+int TkxConsoleRunner::ExitCode() const {
+  bool failed = Batch && Batch->Totals().Failed > 0;
+  return failed && ReadBool(Project->GetOption("FailExit"), false) ? kFailedDocumentsExit : 0;
 }
 
 }  // namespace kx

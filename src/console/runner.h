@@ -26,6 +26,8 @@ class TkxConsoleRunner {
   void Run();
   void OnItemDone(TkxBatch* batch, TkxNode* node);
   void Finish();
+  // After Run: 0, or kFailedDocumentsExit when documents failed and "FailExit" is on.
+  int ExitCode() const;
 
   std::unique_ptr<TkxBatch> Batch;
   TkxConvertor* Convertor = nullptr;  // head of the chain; valid only until it starts
@@ -41,6 +43,9 @@ class TkxConsoleRunner {
 };
 
 extern TkxConsoleRunner* Runner;
+
+// The exit code of a run that had failed documents, with "FailExit" on.
+constexpr int kFailedDocumentsExit = 3;
 
 // "%s => %s => %s" of a status word, a file name and a result text.
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText);

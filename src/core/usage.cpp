@@ -35,8 +35,9 @@ std::string HelpText(const std::string& exeName, const TkxEditionProfile& profil
   t += Line("  %s %-30s installer notices (open the product's web page)\n", me, "-I...|-U");
   t += "\nA console run (PureConsole=1) reports on standard error: a progress line when that is a\n"
        "terminal, failed documents and a summary line at the end. Exit codes: 0 after a run that\n"
-       "reaches its end (whatever the documents' results), 1 when it cannot start or the log cannot\n"
-       "be written, 2 for a command line it cannot use, 130/143 after Ctrl+C or a termination signal.\n\n";
+       "reaches its end (whatever the documents' results; with FailExit=1, 3 when documents failed),\n"
+       "1 when it cannot start or the log cannot be written, 2 for a command line it cannot use,\n"
+       "130/143 after Ctrl+C or a termination signal.\n\n";
   t += "Options (Key=Value; keys ignore letter case; booleans are 1/0 or True/False):\n";
   for (const TkxOptionKey& k : OptionTable()) {
     if (!k.Listed) continue;
