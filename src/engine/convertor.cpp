@@ -366,8 +366,10 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
     std::string name = ChoiceName(target, file, k);
     if (k != chosen && (turn.HeldByOther(name) || PagesOfAnother(name, FRecord))) continue;
     TkxClaimOwner holder;
+    bool inUse = false;  // by this document: its pages are there, or another run writes them now
     if (claims && !TakeClaim(folder, name, &holder)) {
-      if (holder.Source == FRecord && mode != TOverwriteMode::Rename) {
+      if (holder.Source != FRecord) continue;  // another document's name
+      if (mode != TOverwriteMode::Rename) {
         // The same document, converted by another run into the same name right now.
         node->Status = TkxNode::Success;
         node->Skipped = true;
@@ -378,16 +380,15 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
         batch->RecordSkip();
         return std::string();
       }
-      continue;
-    }
-    if (PagesOfAnother(name, FRecord)) {
+      inUse = true;
+    } else if (PagesOfAnother(name, FRecord)) {
       FClaim.Release();
       continue;
     }
     // The item holds its own name even when it writes elsewhere, so that no later
     // namesake takes the files that belong to it.
     turn.Reserve(name);
-    if (!FileExists(ExistingName(name))) return name;
+    if (!inUse && !FileExists(ExistingName(name))) return name;
     switch (mode) {
       case TOverwriteMode::Overwrite: return name;
       case TOverwriteMode::Skip:
