@@ -129,8 +129,9 @@ for _ in $(seq 600); do ls -A "$kill_dir/out" 2>/dev/null | grep -q '^\.lumipix-
 sleep 0.3
 kill -9 $pid
 wait $pid 2>/dev/null
-leftover=$(ls -A "$kill_dir/out" | grep -v '^\.lumipix-[0-9]*-[A-Za-z0-9]\{6\}\.tmp$' | grep -v -- '-[0-9][0-9]*\.png$')
-check "killed: nothing but temporary files and page images" $([ -z "$leftover" ]; echo $?)
+leftover=$(ls -A "$kill_dir/out" | grep -v '^\.lumipix-.*-[0-9]*-[A-Za-z0-9]\{6\}\.tmp$' | grep -v '^\.lumipix-claim-' |
+  grep -v -- '-[0-9][0-9]*\.png$')
+check "killed: nothing but temporary files, claims and page images" $([ -z "$leftover" ]; echo $?)
 check "killed: every page image there is whole" $(pngs_whole "$kill_dir/out"; echo $?)
 run "Source=$kill_dir/in/*.doc" "Target=$kill_dir/out/"
 check "killed: the next run leaves no temporary file" $([ -z "$(ls -A "$kill_dir/out" | grep '^\.lumipix-')" ]; echo $?)

@@ -102,9 +102,10 @@ void TkxConsoleRunner::Finish() {
     // With a folder that could not be read, "no document matches" would tell too little.
     if (totals.Found == 0 && !FSourceWarned && unread.empty() && !Batch->Terminated()) {
       TkxShard share = Project->Shard();
-      Report->Warning("no document matches " + FSource +
-                      (share.All() ? "" : " in share " + Project->GetOption("Shard")) +
-                      (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
+      Report->Warning(
+          "no document matches " + FSource +
+          (share.All() ? "" : " in share " + std::to_string(share.Index()) + "/" + std::to_string(share.Count())) +
+          (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
     }
     std::vector<TkxFailure> failed;
     for (const auto& node : Batch->LockItems())
