@@ -91,8 +91,11 @@ check "an unreadable document says so" \
 # offices' pipes are still its own. LibreOffice would name them without the uid and
 # open them to everyone; another account must not be able to connect to any of them.
 . "$(dirname "$0")/documents.sh"
-nouid=43210
-while getent passwd "$nouid" > /dev/null || getent group "$nouid" > /dev/null; do nouid=$((nouid + 1)); done
+# A uid of its own: no entry, and no process of another run using it on this machine.
+nouid=$((43210 + $$ % 20000))
+while getent passwd "$nouid" > /dev/null || getent group "$nouid" > /dev/null || pgrep -u "$nouid" > /dev/null; do
+  nouid=$((nouid + 1))
+done
 n="$work/n"
 mkdir -p "$n/in" "$n/out"
 if make_documents "$work/docs" long:30; then

@@ -59,8 +59,18 @@ bool Variable(const std::string& name, int64_t& value, std::string* why, bool re
   return true;
 }
 
+// A share read: its index from 1, and the count.
+struct TPart {
+  int I = 1, N = 1;
+};
+
+// The tasks `Lo` to `Hi` in steps of `Step`.
+struct TTasks {
+  int64_t Lo = 0, Hi = 0, Step = 1;
+};
+
 // Share `index` (from 1) of `count`, or the reason there is none.
-bool Share(int64_t index, int64_t count, int& i, int& n, std::string* why, const std::string& text) {
+bool Share(int64_t index, int64_t count, TPart& part, std::string* why, const std::string& text) {
   if (count < 1 || count > kMost) return Fail(why, Forms(text));
   if (index < 1 || index > count) {
     std::string s = "The option \"Shard\" names share " + std::to_string(index) + " of " + std::to_string(count) +
@@ -68,20 +78,20 @@ bool Share(int64_t index, int64_t count, int& i, int& n, std::string* why, const
     if (index == 0) s += "; for tasks counted from 0 write 0/0-" + std::to_string(count - 1);
     return Fail(why, s);
   }
-  i = int(index);
-  n = int(count);
+  part.I = int(index);
+  part.N = int(count);
   return true;
 }
 
-// Task `task` of the tasks `lo` to `hi` in steps of `step`.
-bool Range(int64_t task, int64_t lo, int64_t hi, int64_t step, int& i, int& n, std::string* why,
-           const std::string& what) {
+// Task `task` of `tasks`, which `what` describes.
+bool Range(int64_t task, const TTasks& tasks, TPart& part, std::string* why, const std::string& what) {
+  int64_t lo = tasks.Lo, hi = tasks.Hi, step = tasks.Step;
   if (hi < lo || step < 1) return Fail(why, "The option \"Shard\" names the tasks " + what + ", which are none");
   if (task < lo || task > hi || (task - lo) % step != 0)
     return Fail(why,
                 "The option \"Shard\" names task " + std::to_string(task) + ", which is not one of the tasks " + what);
-  i = int((task - lo) / step + 1);
-  n = int((hi - lo) / step + 1);
+  part.I = int((task - lo) / step + 1);
+  part.N = int((hi - lo) / step + 1);
   return true;
 }
 
@@ -106,15 +116,15 @@ std::string VariableName(std::string_view part) {
 }
 
 // The whole Slurm array from its variables.
-bool SlurmArray(int& i, int& n, std::string* why) {
+bool SlurmArray(TPart& part, std::string* why) {
   int64_t id = 0, lo = 0, hi = 0, step = 1, count = 0;
   if (!Variable(kSlurmId, id, why)) return false;
   if (!Variable("SLURM_ARRAY_TASK_MIN", lo, why) || !Variable("SLURM_ARRAY_TASK_MAX", hi, why)) return false;
   Variable("SLURM_ARRAY_TASK_STEP", step, nullptr, false);
   std::string what =
       std::to_string(lo) + " to " + std::to_string(hi) + (step > 1 ? " in steps of " + std::to_string(step) : "");
-  if (!Range(id, lo, hi, step, i, n, why, what)) return false;
-  if (Variable("SLURM_ARRAY_TASK_COUNT", count, nullptr, false) && count != n)
+  if (!Range(id, TTasks{lo, hi, step}, part, why, what)) return false;
+  if (Variable("SLURM_ARRAY_TASK_COUNT", count, nullptr, false) && count != part.N)
     return Fail(why, "The option \"Shard\" cannot take the share from this Slurm array: its " + std::to_string(count) +
                          " tasks are not every task from " + what + "; write the share as i/n");
   return true;
@@ -131,10 +141,10 @@ bool TkxShard::Parse(std::string_view text, TkxShard& out, std::string* why) {
   size_t slash = t.find('/');
   std::string_view head = std::string_view(t).substr(0, slash);
   std::string name = VariableName(head);
-  int i = 1, n = 1;
+  TPart part;
   if (slash == std::string::npos) {
     if (name != kSlurmId) return Fail(why, Forms(t));
-    if (!SlurmArray(i, n, why)) return false;
+    if (!SlurmArray(part, why)) return false;
   } else {
     std::string_view tail = std::string_view(t).substr(slash + 1);
     int64_t index = 0;
@@ -147,7 +157,7 @@ bool TkxShard::Parse(std::string_view text, TkxShard& out, std::string* why) {
     }
     int64_t lo = 0, hi = 0;
     if (ReadRange(tail, lo, hi)) {
-      if (!Range(index, lo, hi, 1, i, n, why, std::string(Trim(tail)))) return false;
+      if (!Range(index, TTasks{lo, hi, 1}, part, why, std::string(Trim(tail)))) return false;
     } else {
       std::optional<int64_t> count = Number(tail);
       if (!count) return Fail(why, Forms(t));
@@ -161,12 +171,12 @@ bool TkxShard::Parse(std::string_view text, TkxShard& out, std::string* why) {
           return Fail(why, "The option \"Shard\" cannot place task " + std::to_string(index) + " of this Slurm array");
         index = (index - first) / step + 1;
       }
-      if (!Share(index, *count, i, n, why, t)) return false;
+      if (!Share(index, *count, part, why, t)) return false;
     }
   }
-  if (n > kMost) return Fail(why, Forms(t));
-  out.FIndex = i;
-  out.FCount = n;
+  if (part.N > kMost) return Fail(why, Forms(t));
+  out.FIndex = part.I;
+  out.FCount = part.N;
   return true;
 }
 

@@ -152,7 +152,9 @@ void TkxConvertor::ProcessNode() {
   }
   // The pages are in place (or the document failed): the name is free for others.
   FClaim.Release();
-  if (Node->Status == TkxNode::Success && !Node->Skipped) Node->Pages = WrittenFiles(std::string());
+  if (Node->Status == TkxNode::Success && !Node->Skipped)
+    for (std::string& f : WrittenFiles(std::string()))
+      if (!f.empty()) Node->Pages.push_back(std::move(f));
   Node->Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (OnNodeDone) OnNodeDone(Batch, Node);
 }
@@ -303,9 +305,7 @@ int TkxConvertor::NameNamesakes(TkxBatch* batch, TkxTargetTurn& turn, const std:
   return it == chosen.end() ? 0 : it->second;
 }
 
-std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
-  FClaim.Release();
-  const std::string& file = node->FileName;
+std::string TkxConvertor::TargetOf(TkxBatch* batch, const std::string& file) {
   std::string rel;
   if (batch->KeepsSubdirs() && !batch->SourceDir.empty() && file.size() > batch->SourceDir.size() &&
       file.compare(0, batch->SourceDir.size(), batch->SourceDir) == 0)
@@ -345,6 +345,14 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
                            (cause == std::string::npos ? std::string() : " (" + why.substr(cause + 3) + ")"));
     }
   }
+  return target;
+}
+
+std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
+  FClaim.Release();
+  const std::string& file = node->FileName;
+  std::string target = TargetOf(batch, file);
+  std::string folder = ExtractFilePath(target);
   // Temporary files and claims that killed runs left behind; once per folder and run.
   if (batch->FirstUseOf(folder)) SweepTempFiles(folder);
   FSourceNode = node;
