@@ -150,7 +150,8 @@ TEST_F(Isolation, EachOfficeHasItsOwnFolderAndPipeWhateverTheUmaskAndNothingIsLe
     }
     EXPECT_NE(a.PipeName(), b.PipeName());
     EXPECT_NE(a.Folder(), b.Folder());
-    for (office::TkxOfficeProcess* p : {&a, &b}) EXPECT_EQ(LeakedDescriptors(p->Pid(), ours), std::vector<std::string>{});
+    for (office::TkxOfficeProcess* p : {&a, &b})
+      EXPECT_EQ(LeakedDescriptors(p->Pid(), ours), std::vector<std::string>{});
     // A killed office leaves its socket files; they go as soon as it is found dead.
     kill(a.Pid(), SIGKILL);
     for (int i = 0; i < 100 && a.Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
