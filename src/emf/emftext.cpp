@@ -5,6 +5,7 @@
 
 #include "emf/emfplay.h"
 #include "emf/emftextlayout.h"
+#include "emf/fontcomment.h"
 #include "emf/fonts.h"
 #include "platform/text.h"
 
@@ -13,10 +14,6 @@ namespace kx::emfplay {
 using namespace emf;
 
 namespace {
-
-// The face a text record asks for, by face name, weight and slant; the one place where
-// the player resolves a face.
-cairo_font_face_t* RecordFace(const TFont& f) { return FindFontFace(f.Face, f.Weight, f.Italic); }
 
 // The record's characters as code points (pairs of surrogates joined, their advances
 // added), each with its advance in logical units.
@@ -56,7 +53,6 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   bool rectGiven = rr > rl && rb > rt;
   if ((opts & ETO_OPAQUE) && rectGiven && Visible()) TextRect(rl, rt, rr, rb, false);
   if (n == 0) return;
-  std::lock_guard<std::mutex> faces(FontFaceLock());
   TkxSavedState keep(FCr);
   if ((opts & ETO_CLIPPED) && rectGiven) TextRect(rl, rt, rr, rb, true);
   const TFont& f = FDc.CurFont;
@@ -64,11 +60,11 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   TBaseline at;
   at.Cos = std::cos(theta), at.Sin = std::sin(theta);
   double em = 0;
-  if (!SelectTextFont(f, at, em)) return;
+  TTextInput in = ReadChars(r, wide, n, offStr, opts, r.U32(text::OffDx));
+  if (!SelectTextFont(f, RecordFace(f, in), at, em)) return;
   // Referenced: setting another font on the context would otherwise free it.
   TkxScaledFont sf(cairo_scaled_font_reference(cairo_get_scaled_font(FCr)));
 
-  TTextInput in = ReadChars(r, wide, n, offStr, opts, r.U32(text::OffDx));
   in.RightToLeft = (opts & ETO_RTLREADING) || (FDc.TextAlign & TA_RTLREADING);
   in.PxPerUnit = ScaleX();
   TTextLayout layout(sf.get(), f.Weight, f.Italic);
@@ -94,8 +90,34 @@ void TPlayer::TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip) {
   if (keep) cairo_append_path(FCr, keep.get());
 }
 
-bool TPlayer::SelectTextFont(const TFont& f, const TBaseline& at, double& em) {
-  cairo_font_face_t* face = RecordFace(f);
+void TPlayer::Comment(const TRecord& r) {
+  uint32_t size = r.U32(comment::DataSize);
+  TkxCarriedFont font;
+  if (!r.Has(comment::Data, size) || !ReadFontComment(r.P + comment::Data, size, font)) return;
+  if (FCarried.size() >= kMaxCarriedFonts) return;
+  FCarried.push_back(
+      {font.Face, font.Weight, font.Italic, std::make_shared<const std::string>(std::move(font.Program))});
+}
+
+// The face a text record asks for: a program the metafile carries for its face name
+// (the one that has the record's characters, nearest in weight and slant), else the
+// installed face the name resolves to.
+cairo_font_face_t* TPlayer::RecordFace(const TFont& f, const TTextInput& in) {
+  TkxThreadFaces& faces = FaceSet();
+  const TCarried* best = nullptr;
+  int bestScore = 0;
+  for (const TCarried& c : FCarried) {
+    if (c.Face != f.Face) continue;
+    int score = 1000 - std::abs(c.Weight - (f.Weight == 0 ? 400 : f.Weight)) - (c.Italic != f.Italic ? 500 : 0);
+    if (!in.GlyphIndices && !faces.HasGlyphs(c.Program, in.Chars)) score -= 2000;
+    if (!best || score > bestScore) best = &c, bestScore = score;
+  }
+  if (best && bestScore > -1000)
+    if (cairo_font_face_t* face = faces.Program(best->Program)) return face;
+  return faces.Named(f.Face, f.Weight, f.Italic);
+}
+
+bool TPlayer::SelectTextFont(const TFont& f, cairo_font_face_t* face, const TBaseline& at, double& em) {
   em = std::abs(double(f.Height)) * ScaleY();
   if (!face || !(em > 0.05) || em > kMaxFontPx) return false;
   cairo_set_font_face(FCr, face);

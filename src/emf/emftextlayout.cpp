@@ -114,7 +114,7 @@ void TTextLayout::Lay(const TTextInput& in) {
 }
 
 cairo_scaled_font_t* TTextLayout::Fallback(uint32_t cp) {
-  cairo_font_face_t* face = FallbackFontFace(cp, FWeight, FItalic);
+  cairo_font_face_t* face = FaceSet().Fallback(cp, FWeight, FItalic);
   if (!face || face == cairo_scaled_font_get_font_face(FFont)) return nullptr;
   for (const TkxScaledFont& f : FOwned)
     if (cairo_scaled_font_get_font_face(f.get()) == face) return f.get();

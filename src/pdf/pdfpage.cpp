@@ -6,13 +6,18 @@
 #include <memory>
 #include <tuple>
 
+#include "emf/emfrecords.h"
+#include "emf/emfwriter.h"
+#include "emf/fontcomment.h"
+#include "emf/fontname.h"
+#include "emf/fonts.h"
+#include "pdf/embeddedfont.h"
 #include "pdf/opensymbol.h"
 #include "pdf/pdfimage.h"
 #include "pdf/pdfops.h"
 #include "pdf/pdftextrun.h"
-#include "emf/emfrecords.h"
-#include "emf/emfwriter.h"
-#include "emf/fontname.h"
+#include "platform/text.h"
+#include "platform/trace.h"
 
 namespace kx::pdf {
 
@@ -27,6 +32,18 @@ constexpr double kMaxCoord = 1 << 30;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr size_t kCachedObjects = 256;  // per kind, before unused ones are deleted
 constexpr double kImageDpi = 300;       // pictures keep at least this resolution where placed
+
+std::u32string Utf8ToUtf32(const std::string& utf8) {
+  std::u16string u = Utf8ToUtf16(utf8);
+  std::u32string r;
+  for (size_t i = 0; i < u.size(); ++i) {
+    char32_t c = u[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
+    r.push_back(c);
+  }
+  return r;
+}
 
 uint32_t ColorRef(double r, double g, double b) {
   auto c = [](double v) { return uint32_t(std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255)); };
@@ -57,6 +74,20 @@ struct GState {
   int Cap = 0, Join = 0, TextMode = 0;
   TkxPdfFont Font;
   bool DcSaved = false;  // a SAVEDC was written for this level (its clip)
+};
+
+// A PDF font as the metafiles name it: the installed face it resolves to, or the
+// program the PDF embeds for it, made drawable by character.
+struct FontUse {
+  std::string PdfName;
+  TkxFaceMatch Match;
+  TkxFontStyle Style;  // the face name, weight and slant the metafiles' fonts carry
+  std::string Program;
+  std::map<std::string, size_t> Codes;  // the text of each glyph drawn: its code - 1
+  std::vector<TkxCodeUse> Uses;         // by code - 1
+  std::string Drawable;                 // the program for the codes up to Uses.size() when made
+  size_t DrawableCodes = 0;
+  bool Carried = false;  // a page has carried the program
 };
 
 // What the metafile's device context holds, as far as the translator set it.
@@ -91,7 +122,7 @@ class Translator : public TkxPdfSink {
     Top().Stroke = ColorRef(r, g, b);
     Top().StrokeAlpha = a;
   }
-  void SetFont(const TkxPdfFont& font) override { Top().Font = font; }
+  void SetFont(const TkxPdfFont& font) override;
   void DrawChar(const TkxPdfChar& c) override;
   void EndText() override { FlushText(); }
   void Stroke(const TkxPdfPath& path) override;
@@ -113,15 +144,21 @@ class Translator : public TkxPdfSink {
   template <class Key>
   uint32_t Cached(std::map<Key, uint32_t>& cache, const Key& key, uint32_t Dc::*slot);
   void FlushText();
-  const TkxFontStyle& StyleOf(const std::string& pdfName);
+  FontUse& UseOf(const TkxPdfFont& font);
+  void CarryFonts();
 
+ public:
+  void TraceFonts() const;
+
+ private:
   std::unique_ptr<TkxEmfWriter> FEmf;
   std::vector<GState> FStates;
   std::vector<Dc> FDcs;  // the current device context last
   std::map<PenKey, uint32_t> FPens;
   std::map<uint32_t, uint32_t> FBrushes;
   std::map<FontKey, uint32_t> FFonts;
-  std::map<std::string, TkxFontStyle> FStyles;
+  std::map<long long, FontUse> FFontUses;  // by the reader's font id
+  std::vector<long long> FPageFonts;       // fonts this page draws with a program of the PDF's
   // The text run being gathered, with its font and colour.
   TkxTextRunBuilder FRun;
   FontKey FRunFont;
@@ -151,12 +188,14 @@ void Translator::StartPage(double width, double height) {
   FPens.clear();
   FBrushes.clear();
   FFonts.clear();
+  FPageFonts.clear();
   FRun.Start(1, 0);
 }
 
 void Translator::EndPage() {
   if (!FEmf) return;
   FlushText();
+  CarryFonts();
   Pages.push_back(FEmf->Finish());
   FEmf.reset();
 }
@@ -401,10 +440,57 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   RestoreDc();
 }
 
-const TkxFontStyle& Translator::StyleOf(const std::string& pdfName) {
-  auto it = FStyles.find(pdfName);
-  if (it == FStyles.end()) it = FStyles.emplace(pdfName, ParsePdfFontName(pdfName)).first;
-  return it->second;
+void Translator::SetFont(const TkxPdfFont& font) {
+  Top().Font = font;
+  FontUse& use = UseOf(font);
+  if (use.Program.empty() && !font.Program.empty()) use.Program = std::string(font.Program);
+}
+
+// The face a PDF font resolves to: the installed face whose PostScript name or family
+// and style match it, named by its family, weight and slant; else the family its name
+// gives, drawn with the program the PDF embeds.
+FontUse& Translator::UseOf(const TkxPdfFont& font) {
+  auto it = FFontUses.find(font.Id);
+  if (it != FFontUses.end()) return it->second;
+  FontUse& use = FFontUses[font.Id];
+  use.PdfName = font.Name;
+  use.Match = MatchFace(font.Name, font.Bold ? 700 : 0, font.Italic);
+  use.Style = ParsePdfFontName(font.Name);
+  if (use.Match.Found()) {
+    use.Style.Family = use.Match.Family;
+    use.Style.Weight = std::max(use.Match.Weight, use.Match.Embolden ? 700 : 0);
+    use.Style.Italic = use.Match.Italic || use.Match.Oblique;
+  }
+  return use;
+}
+
+// Each program this page draws with goes into its metafile, with a character map for
+// the codes drawn so far (a later page may have drawn more of them).
+void Translator::CarryFonts() {
+  for (long long id : FPageFonts) {
+    FontUse& use = FFontUses[id];
+    if (use.DrawableCodes != use.Uses.size()) {
+      use.Drawable = DrawableProgram(use.Program, use.Uses);
+      use.DrawableCodes = use.Uses.size();
+    }
+    if (use.Drawable.empty()) continue;
+    use.Carried = true;
+    FEmf->Comment(FontComment({use.Style.Family, use.Style.Weight, use.Style.Italic, use.Drawable}));
+  }
+}
+
+void Translator::TraceFonts() const {
+  if (!TraceOn()) return;
+  std::map<std::string, std::string> lines;  // one line a font name
+  for (const auto& [id, use] : FFontUses) {
+    const TkxFaceMatch& m = use.Match;
+    std::string how = m.Found()     ? m.Family + " " + m.Style + " (" + m.File + ", by " + m.How + ")"
+                      : use.Carried ? "the program the PDF embeds, as \"" + use.Style.Family + "\" (not installed)"
+                                    : "nothing installed matches; fontconfig's last resort " + m.Family + " " + m.Style;
+    if (m.Embolden || m.Oblique) how += m.Embolden ? ", made bold" : ", slanted";
+    lines.emplace(use.PdfName, how);
+  }
+  for (const auto& [name, how] : lines) Trace("PDF font " + name + ": drawn with " + how);
 }
 
 void Translator::DrawChar(const TkxPdfChar& c) {
@@ -422,7 +508,8 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   double em = std::fabs(xx * yy - xy * yx) / xlen;  // height across the baseline
   if (!(em >= 0.5) || em > kMaxCoord) return;
   double slant = (yx * ux + yy * uy) / em;  // forward lean of the glyphs' upright
-  const TkxFontStyle& style = StyleOf(s.Font.Name);
+  FontUse& use = UseOf(s.Font);
+  const TkxFontStyle& style = use.Style;
   FontKey key;
   key.Face = style.Family;
   key.Weight = style.Weight;
@@ -442,6 +529,12 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   double ax = m[0] * (c.X1 - c.X0) + m[2] * (c.Y1 - c.Y0), ay = m[1] * (c.X1 - c.X0) + m[3] * (c.Y1 - c.Y0);
   g.Advance = ax * ux + ay * uy;
   g.Text = style.Family == "OpenSymbol" ? OpenSymbolText(c.Text) : c.Text;
+  if (!use.Match.Found() && !use.Program.empty()) {
+    // Codes are given in the order glyphs are first drawn; the advance checks the order.
+    if (use.Codes.emplace(c.Text, use.Uses.size()).second)
+      use.Uses.push_back({Utf8ToUtf32(g.Text), c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0});
+    if (std::find(FPageFonts.begin(), FPageFonts.end(), s.Font.Id) == FPageFonts.end()) FPageFonts.push_back(s.Font.Id);
+  }
   if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
     FlushText();
     FRunFont = key;
@@ -477,6 +570,7 @@ std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_vi
   Translator t;
   bool ok = ReadPdfOps(text, binary, t);
   if (complete) *complete = ok;
+  t.TraceFonts();
   return std::move(t.Pages);
 }
 

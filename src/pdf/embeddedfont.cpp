@@ -1,0 +1,154 @@
+#include "pdf/embeddedfont.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+
+namespace kx::pdf {
+
+namespace {
+
+struct TFt {
+  FT_Library Lib = nullptr;
+  FT_Face Face = nullptr;
+  TFt(std::string_view program) {
+    if (FT_Init_FreeType(&Lib) != 0) return;
+    if (FT_New_Memory_Face(Lib, reinterpret_cast<const FT_Byte*>(program.data()), FT_Long(program.size()), 0, &Face))
+      Face = nullptr;
+  }
+  ~TFt() {
+    if (Face) FT_Done_Face(Face);
+    if (Lib) FT_Done_FreeType(Lib);
+  }
+  TFt(const TFt&) = delete;
+  TFt& operator=(const TFt&) = delete;
+};
+
+// The character a glyph stands for in the metafile's text: its one character, or the
+// ligature character of its letters ("fi" -> U+FB01), which the player draws for them.
+char32_t CharOf(const std::u32string& shown) {
+  if (shown.size() == 1) return shown[0];
+  static const struct {
+    const char32_t* Seq;
+    char32_t Lig;
+  } kLigatures[] = {{U"ff", 0xFB00},  {U"fi", 0xFB01}, {U"fl", 0xFB02}, {U"ffi", 0xFB03},
+                    {U"ffl", 0xFB04}, {U"ft", 0xFB05}, {U"st", 0xFB06}};
+  for (const auto& l : kLigatures)
+    if (shown == l.Seq) return l.Lig;
+  return 0;
+}
+
+uint32_t Get32(std::string_view s, size_t at) {
+  return uint32_t(uint8_t(s[at])) << 24 | uint32_t(uint8_t(s[at + 1])) << 16 | uint32_t(uint8_t(s[at + 2])) << 8 |
+         uint8_t(s[at + 3]);
+}
+uint16_t Get16(std::string_view s, size_t at) { return uint16_t(uint8_t(s[at]) << 8 | uint8_t(s[at + 1])); }
+void Put32(std::string& s, uint32_t v) {
+  for (int i = 3; i >= 0; --i) s.push_back(char(v >> (8 * i) & 0xFF));
+}
+void Put16(std::string& s, uint16_t v) {
+  s.push_back(char(v >> 8));
+  s.push_back(char(v & 0xFF));
+}
+
+uint32_t Checksum(const std::string& t) {
+  uint32_t sum = 0;
+  std::string padded = t;
+  padded.resize((t.size() + 3) / 4 * 4, '\0');
+  for (size_t i = 0; i < padded.size(); i += 4) sum += Get32(padded, i);
+  return sum;
+}
+
+// A character map of one format 12 subtable (Windows, full Unicode).
+std::string Cmap(const std::map<char32_t, uint32_t>& glyphs) {
+  std::string t;
+  Put16(t, 0);  // version
+  Put16(t, 1);  // subtables
+  Put16(t, 3);
+  Put16(t, 10);
+  Put32(t, 12);
+  Put16(t, 12);  // format
+  Put16(t, 0);
+  Put32(t, uint32_t(16 + 12 * glyphs.size()));
+  Put32(t, 0);  // language
+  Put32(t, uint32_t(glyphs.size()));
+  for (auto [c, g] : glyphs) Put32(t, c), Put32(t, c), Put32(t, g);
+  return t;
+}
+
+// The TrueType program with its 'cmap' table replaced; empty when its table directory
+// cannot be read.
+std::string WithCmap(std::string_view font, const std::string& cmap) {
+  if (font.size() < 12) return {};
+  uint16_t n = Get16(font, 4);
+  if (font.size() < 12 + size_t(n) * 16) return {};
+  std::map<uint32_t, std::string> tables;  // by tag, in the order a directory wants them
+  for (uint16_t i = 0; i < n; ++i) {
+    size_t rec = 12 + size_t(i) * 16;
+    uint32_t tag = Get32(font, rec), off = Get32(font, rec + 8), len = Get32(font, rec + 12);
+    if (off > font.size() || len > font.size() - off) return {};
+    tables[tag] = std::string(font.substr(off, len));
+  }
+  tables[0x636D6170] = cmap;  // 'cmap'
+  std::string out;
+  Put32(out, Get32(font, 0));
+  uint16_t count = uint16_t(tables.size()), power = 1, log = 0;
+  while (power * 2 <= count) power = uint16_t(power * 2), ++log;
+  Put16(out, count);
+  Put16(out, uint16_t(power * 16));
+  Put16(out, log);
+  Put16(out, uint16_t(count * 16 - power * 16));
+  size_t at = 12 + size_t(count) * 16;
+  std::string body;
+  for (const auto& [tag, data] : tables) {
+    Put32(out, tag);
+    Put32(out, Checksum(data));
+    Put32(out, uint32_t(at + body.size()));
+    Put32(out, uint32_t(data.size()));
+    body += data;
+    body.resize((body.size() + 3) / 4 * 4, '\0');
+  }
+  return out + body;
+}
+
+}  // namespace
+
+std::string DrawableProgram(std::string_view program, const std::vector<TkxCodeUse>& codes) {
+  TFt ft(program);
+  if (!ft.Face) return {};
+  FT_Face face = ft.Face;
+  bool unicode = FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0;
+  if (unicode && std::all_of(codes.begin(), codes.end(), [&](const TkxCodeUse& u) {
+        char32_t c = CharOf(u.Shown);
+        return c == 0 || c <= 0x20 || FT_Get_Char_Index(face, c) != 0;
+      }))
+    return std::string(program);
+  if (!FT_IS_SFNT(face) || face->num_charmaps == 0 || face->units_per_EM == 0) return {};
+  // The subset's own map: code -> glyph (a symbol map puts the codes at U+F000 and up).
+  FT_Set_Charmap(face, face->charmaps[0]);
+  for (int i = 0; i < face->num_charmaps; ++i)
+    if (face->charmaps[i]->encoding != FT_ENCODING_UNICODE) FT_Set_Charmap(face, face->charmaps[i]);
+  std::map<char32_t, uint32_t> glyphs;
+  size_t checked = 0, wrong = 0;
+  for (size_t k = 0; k < codes.size(); ++k) {
+    FT_ULong code = FT_ULong(k + 1);
+    FT_UInt g = FT_Get_Char_Index(face, code);
+    if (!g) g = FT_Get_Char_Index(face, 0xF000 + code);
+    if (!g) continue;
+    if (codes[k].Advance > 0 && FT_Load_Glyph(face, g, FT_LOAD_NO_SCALE) == 0) {
+      double em = double(face->glyph->metrics.horiAdvance) / face->units_per_EM;
+      ++checked;
+      wrong += std::fabs(em - codes[k].Advance) > 0.02;
+    }
+    if (char32_t c = CharOf(codes[k].Shown); c > 0x20) glyphs.emplace(c, g);
+  }
+  // Text drawn with character spacing may differ a little; a wrong order differs everywhere.
+  if (glyphs.empty() || (checked > 0 && wrong * 4 > checked)) return {};
+  return WithCmap(program, Cmap(glyphs));
+}
+
+}  // namespace kx::pdf
