@@ -77,11 +77,25 @@ TkxFaceMatch FromPattern(FcPattern* m, int weight, bool italic, const char* how)
   return r;
 }
 
-bool Generic(const std::string& family) {
-  static const char* kGeneric[] = {"sans-serif", "serif",     "monospace", "cursive",
-                                   "fantasy",    "system-ui", "emoji",     "math"};
-  return std::any_of(std::begin(kGeneric), std::end(kGeneric),
-                     [&](const char* g) { return Squash(family) == Squash(g); });
+// The families the configuration falls back to for every name: those it gives the
+// generic families ("serif", "sans-serif", ...), squashed.
+const std::vector<std::string>& DefaultFamilies() {
+  static const std::vector<std::string> families = [] {
+    std::vector<std::string> r;
+    for (const char* g : {"sans-serif", "serif", "monospace", "cursive", "fantasy", "system-ui", "emoji", "math"}) {
+      FcPattern* p = FcPatternCreate();
+      FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8*>(g));
+      FcConfigSubstitute(nullptr, p, FcMatchPattern);
+      for (int i = 0;; ++i) {
+        std::string f = StringOf(p, FC_FAMILY, i);
+        if (f.empty()) break;
+        r.push_back(Squash(f));
+      }
+      FcPatternDestroy(p);
+    }
+    return r;
+  }();
+  return families;
 }
 
 // The face whose PostScript name is `ps`, found by fontconfig's own matching on that
@@ -103,16 +117,18 @@ FcPattern* ByPostScriptName(const std::string& ps, int weight, bool italic) {
 }
 
 // The configuration's substitute for a family that is not installed: a family the
-// configuration puts after it before any generic one ("serif", "sans-serif").
+// configuration puts after it before those it puts after every name (the generic
+// families' own).
 FcPattern* ByAlias(const std::string& family, int weight, bool italic) {
   FcPattern* p = Styled(weight, italic);
   FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
   FcConfigSubstitute(nullptr, p, FcMatchPattern);
   std::vector<std::string> wanted;
+  const std::vector<std::string>& defaults = DefaultFamilies();
   for (int i = 0;; ++i) {
-    std::string f = StringOf(p, FC_FAMILY, i);
-    if (f.empty() || Generic(f)) break;
-    wanted.push_back(Squash(f));
+    std::string f = Squash(StringOf(p, FC_FAMILY, i));
+    if (f.empty() || (i > 0 && std::find(defaults.begin(), defaults.end(), f) != defaults.end())) break;
+    wanted.push_back(f);
   }
   FcDefaultSubstitute(p);
   FcResult result;
