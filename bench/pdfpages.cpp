@@ -31,9 +31,11 @@ namespace {
 struct Page {
   std::string Name, Emf;
   cairo_surface_t* Image = nullptr;
+  double Seconds = 0;
 };
 
 void Play(Page& p) {
+  auto t0 = Clock::now();
   kx::TkxMetafile mf;
   mf.LoadFromBytes(p.Emf);
   p.Image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, mf.Width(), mf.Height());
@@ -42,7 +44,24 @@ void Play(Page& p) {
   cairo_paint(cr);
   kx::PlayEnhMetafile(cr, p.Emf, 0, 0, mf.Width(), mf.Height());
   cairo_destroy(cr);
+  p.Seconds = std::chrono::duration<double>(Clock::now() - t0).count();
 }
+
+// The calling thread's time on a core and waiting for one, from the scheduler (ns).
+void SchedTimes(double& running, double& waiting) {
+  running = waiting = 0;
+  if (FILE* f = std::fopen("/proc/thread-self/schedstat", "r")) {
+    unsigned long long run = 0, wait = 0;
+    if (std::fscanf(f, "%llu %llu", &run, &wait) == 2) running = double(run) * 1e-9, waiting = double(wait) * 1e-9;
+    std::fclose(f);
+  }
+}
+
+// One player thread's times: on a core, waiting for a core (other programs' work), and
+// the rest of its time, blocked (on a lock, or the memory it waits for).
+struct Times {
+  double Running = 0, Runnable = 0, Blocked = 0;
+};
 
 }  // namespace
 
@@ -84,12 +103,32 @@ int main(int argc, char** argv) {
   std::atomic<size_t> next{0};
   auto t3 = Clock::now();
   std::vector<std::thread> players;
+  std::vector<Times> times(static_cast<size_t>(threads));
   for (int t = 0; t < threads; ++t)
-    players.emplace_back([&] {
+    players.emplace_back([&, t] {
+      double run0, wait0, run1, wait1;
+      auto w0 = Clock::now();
+      SchedTimes(run0, wait0);
       for (size_t k; (k = next++) < pages.size();) Play(pages[k]);
+      SchedTimes(run1, wait1);
+      double wall = std::chrono::duration<double>(Clock::now() - w0).count();
+      times[size_t(t)] = {run1 - run0, wait1 - wait0, std::max(0.0, wall - (run1 - run0) - (wait1 - wait0))};
     });
   for (std::thread& t : players) t.join();
   double playing = std::chrono::duration<double>(Clock::now() - t3).count();
+  const Page* slowest = nullptr;
+  for (const Page& p : pages)
+    if (!slowest || p.Seconds > slowest->Seconds) slowest = &p;
+  if (slowest) std::printf("slowest page: %s, %.3f s\n", slowest->Name.c_str(), slowest->Seconds);
+  // On a machine that other programs keep busy, the threads wait for a core: without
+  // that wait, the playing would take the longest thread's running and blocked time.
+  double own = 0;
+  for (size_t t = 0; t < times.size(); ++t) {
+    std::printf("thread %zu: running %.3f s, waiting for a core %.3f s, blocked %.3f s\n", t + 1, times[t].Running,
+                times[t].Runnable, times[t].Blocked);
+    own = std::max(own, times[t].Running + times[t].Blocked);
+  }
+  if (own > 0) std::printf("playing without waiting for a core: %.1f pages/s\n", double(pages.size()) / own);
   for (Page& p : pages) {
     std::ofstream(p.Name + ".emf", std::ios::binary) << p.Emf;
     cairo_surface_write_to_png(p.Image, (p.Name + ".png").c_str());
