@@ -157,8 +157,8 @@ class Translator : public TkxPdfSink {
   std::map<PenKey, uint32_t> FPens;
   std::map<uint32_t, uint32_t> FBrushes;
   std::map<FontKey, uint32_t> FFonts;
-  std::map<long long, FontUse> FFontUses;  // by the reader's font id
-  std::vector<long long> FPageFonts;       // fonts this page draws with a program of the PDF's
+  std::map<std::pair<long long, std::string>, FontUse> FFontUses;  // by the reader's font id and name
+  std::vector<FontUse*> FPageFonts;                                // fonts this page draws with a program of the PDF's
   // The text run being gathered, with its font and colour.
   TkxTextRunBuilder FRun;
   FontKey FRunFont;
@@ -450,9 +450,10 @@ void Translator::SetFont(const TkxPdfFont& font) {
 // and style match it, named by its family, weight and slant; else the family its name
 // gives, drawn with the program the PDF embeds.
 FontUse& Translator::UseOf(const TkxPdfFont& font) {
-  auto it = FFontUses.find(font.Id);
+  auto key = std::make_pair(font.Id, font.Name);
+  auto it = FFontUses.find(key);
   if (it != FFontUses.end()) return it->second;
-  FontUse& use = FFontUses[font.Id];
+  FontUse& use = FFontUses[key];
   use.PdfName = font.Name;
   use.Match = MatchFace(font.Name, font.Bold ? 700 : 0, font.Italic);
   use.Style = ParsePdfFontName(font.Name);
@@ -467,8 +468,8 @@ FontUse& Translator::UseOf(const TkxPdfFont& font) {
 // Each program this page draws with goes into its metafile, with a character map for
 // the codes drawn so far (a later page may have drawn more of them).
 void Translator::CarryFonts() {
-  for (long long id : FPageFonts) {
-    FontUse& use = FFontUses[id];
+  for (FontUse* carried : FPageFonts) {
+    FontUse& use = *carried;
     if (use.DrawableCodes != use.Uses.size()) {
       use.Drawable = DrawableProgram(use.Program, use.Uses);
       use.DrawableCodes = use.Uses.size();
@@ -482,7 +483,7 @@ void Translator::CarryFonts() {
 void Translator::TraceFonts() const {
   if (!TraceOn()) return;
   std::map<std::string, std::string> lines;  // one line a font name
-  for (const auto& [id, use] : FFontUses) {
+  for (const auto& [key, use] : FFontUses) {
     const TkxFaceMatch& m = use.Match;
     std::string how = m.Found()     ? m.Family + " " + m.Style + " (" + m.File + ", by " + m.How + ")"
                       : use.Carried ? "the program the PDF embeds, as \"" + use.Style.Family + "\" (not installed)"
@@ -533,7 +534,7 @@ void Translator::DrawChar(const TkxPdfChar& c) {
     // Codes are given in the order glyphs are first drawn; the advance checks the order.
     if (use.Codes.emplace(c.Text, use.Uses.size()).second)
       use.Uses.push_back({Utf8ToUtf32(g.Text), c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0});
-    if (std::find(FPageFonts.begin(), FPageFonts.end(), s.Font.Id) == FPageFonts.end()) FPageFonts.push_back(s.Font.Id);
+    if (std::find(FPageFonts.begin(), FPageFonts.end(), &use) == FPageFonts.end()) FPageFonts.push_back(&use);
   }
   if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
     FlushText();
