@@ -7,25 +7,30 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <mutex>
+
+#include "emf/fonts.h"
 
 namespace kx::pdf {
 
 namespace {
 
-struct TFt {
+// A FreeType library with one face: of the program, when one is given.
+struct TFreeType {
   FT_Library Lib = nullptr;
   FT_Face Face = nullptr;
-  TFt(std::string_view program) {
+  explicit TFreeType(std::string_view program) {
     if (FT_Init_FreeType(&Lib) != 0) return;
-    if (FT_New_Memory_Face(Lib, reinterpret_cast<const FT_Byte*>(program.data()), FT_Long(program.size()), 0, &Face))
+    if (!program.empty() &&
+        FT_New_Memory_Face(Lib, reinterpret_cast<const FT_Byte*>(program.data()), FT_Long(program.size()), 0, &Face))
       Face = nullptr;
   }
-  ~TFt() {
+  ~TFreeType() {
     if (Face) FT_Done_Face(Face);
     if (Lib) FT_Done_FreeType(Lib);
   }
-  TFt(const TFt&) = delete;
-  TFt& operator=(const TFt&) = delete;
+  TFreeType(const TFreeType&) = delete;
+  TFreeType& operator=(const TFreeType&) = delete;
 };
 
 // The character a glyph stands for in the metafile's text: its one character, or the
@@ -115,10 +120,77 @@ std::string WithCmap(std::string_view font, const std::string& cmap) {
   return out + body;
 }
 
+// The program's own map of codes: a symbol map puts the codes at U+F000 and up.
+void SelectCodeMap(FT_Face face) {
+  if (face->num_charmaps > 0) FT_Set_Charmap(face, face->charmaps[0]);
+  for (int i = 0; i < face->num_charmaps; ++i)
+    if (face->charmaps[i]->encoding != FT_ENCODING_UNICODE) FT_Set_Charmap(face, face->charmaps[i]);
+}
+
+FT_UInt CodeGlyph(FT_Face face, uint32_t code) {
+  FT_UInt g = FT_Get_Char_Index(face, code);
+  return g ? g : FT_Get_Char_Index(face, 0xF000 + code);
+}
+
+uint64_t OutlineOf(FT_Face face, FT_UInt glyph) {
+  if (!glyph || FT_Load_Glyph(face, glyph, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return 0;
+  const FT_GlyphSlot slot = face->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return 0;
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&](int64_t v) {
+    for (int i = 0; i < 8; ++i) h = (h ^ uint64_t((v >> (8 * i)) & 0xFF)) * 1099511628211ull;
+  };
+  mix(slot->metrics.horiAdvance);
+  const FT_Outline& o = slot->outline;
+  for (int i = 0; i < o.n_points; ++i) mix(o.points[i].x), mix(o.points[i].y), mix(o.tags[i] & 1);
+  for (int i = 0; i < o.n_contours; ++i) mix(o.contours[i]);
+  return h;
+}
+
 }  // namespace
 
+struct TkxEmbeddedFont::TFt : TFreeType {
+  using TFreeType::TFreeType;
+};
+
+TkxEmbeddedFont::TkxEmbeddedFont(std::string_view program) : F(new TFt(program)) {
+  if (F->Face) SelectCodeMap(F->Face);
+}
+
+TkxEmbeddedFont::~TkxEmbeddedFont() { delete F; }
+
+unsigned TkxEmbeddedFont::GlyphOfCode(uint32_t code) const { return F->Face ? CodeGlyph(F->Face, code) : 0; }
+
+uint64_t TkxEmbeddedFont::Outline(unsigned glyph) const { return F->Face ? OutlineOf(F->Face, glyph) : 0; }
+
+char32_t InstalledCharacter(const std::string& file, int index, uint64_t outline) {
+  static std::mutex lock;
+  static std::map<std::pair<std::string, int>, std::map<uint64_t, char32_t>> faces;
+  std::lock_guard<std::mutex> g(lock);
+  auto key = std::make_pair(file, index);
+  auto face = faces.find(key);
+  if (face == faces.end()) {
+    face = faces.emplace(key, std::map<uint64_t, char32_t>()).first;
+    std::map<uint64_t, char32_t>& characters = face->second;
+    TFreeType ft{std::string_view()};
+    if (ft.Lib && FT_New_Face(ft.Lib, file.c_str(), index, &ft.Face) != 0) ft.Face = nullptr;
+    if (ft.Face && FT_Select_Charmap(ft.Face, FT_ENCODING_UNICODE) == 0) {
+      FT_UInt glyph;
+      for (FT_ULong c = FT_Get_First_Char(ft.Face, &glyph); glyph; c = FT_Get_Next_Char(ft.Face, c, &glyph)) {
+        auto [it, added] = characters.emplace(OutlineOf(ft.Face, glyph), char32_t(c));
+        bool privateUse = it->second >= 0xE000 && it->second < 0xF900;
+        if (!added && privateUse && !(c >= 0xE000 && c < 0xF900)) it->second = char32_t(c);
+      }
+      characters[OutlineOf(ft.Face, 0)] = 0xFFFD;
+      characters.erase(0);
+    }
+  }
+  auto it = face->second.find(outline);
+  return outline && it != face->second.end() ? it->second : 0;
+}
+
 std::string DrawableProgram(std::string_view program, const std::vector<TkxCodeUse>& codes) {
-  TFt ft(program);
+  TFreeType ft(program);
   if (!ft.Face) return {};
   FT_Face face = ft.Face;
   bool unicode = FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0;
@@ -128,16 +200,11 @@ std::string DrawableProgram(std::string_view program, const std::vector<TkxCodeU
       }))
     return std::string(program);
   if (!FT_IS_SFNT(face) || face->num_charmaps == 0 || face->units_per_EM == 0) return {};
-  // The subset's own map: code -> glyph (a symbol map puts the codes at U+F000 and up).
-  FT_Set_Charmap(face, face->charmaps[0]);
-  for (int i = 0; i < face->num_charmaps; ++i)
-    if (face->charmaps[i]->encoding != FT_ENCODING_UNICODE) FT_Set_Charmap(face, face->charmaps[i]);
+  SelectCodeMap(face);
   std::map<char32_t, uint32_t> glyphs;
   size_t checked = 0, wrong = 0;
   for (size_t k = 0; k < codes.size(); ++k) {
-    FT_ULong code = FT_ULong(k + 1);
-    FT_UInt g = FT_Get_Char_Index(face, code);
-    if (!g) g = FT_Get_Char_Index(face, 0xF000 + code);
+    FT_UInt g = CodeGlyph(face, uint32_t(k + 1));
     if (!g) continue;
     if (codes[k].Advance > 0 && FT_Load_Glyph(face, g, FT_LOAD_NO_SCALE) == 0) {
       double em = double(face->glyph->metrics.horiAdvance) / face->units_per_EM;

@@ -17,6 +17,28 @@ struct TkxCodeUse {
   double Advance = 0;    // the glyph's advance as the PDF placed it, in ems
 };
 
+// A program's glyphs by the PDF's codes, with their outlines.
+class TkxEmbeddedFont {
+ public:
+  explicit TkxEmbeddedFont(std::string_view program);
+  ~TkxEmbeddedFont();
+  TkxEmbeddedFont(const TkxEmbeddedFont&) = delete;
+  TkxEmbeddedFont& operator=(const TkxEmbeddedFont&) = delete;
+  // The glyph of a code by the program's own map; 0 when it has none.
+  unsigned GlyphOfCode(uint32_t code) const;
+  // A digest of the glyph's outline and advance in font units; 0 when it has none.
+  uint64_t Outline(unsigned glyph) const;
+
+ private:
+  struct TFt;
+  TFt* F;
+};
+
+// The character whose glyph in the installed face file has that outline digest (a
+// private-use character only when the face gives the glyph no other); U+FFFD for the
+// face's missing-glyph box; 0 when no glyph has it.
+char32_t InstalledCharacter(const std::string& file, int index, uint64_t outline);
+
 // The program with a character map that gives each code's glyph for its characters
 // (`codes[k]` is code k + 1). The program as it is when its own map already has them;
 // empty when it cannot be read, or when its glyphs' advances show that the codes were

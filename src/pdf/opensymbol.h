@@ -1,15 +1,27 @@
 #pragma once
-// Writer draws text of the Symbol and Wingdings fonts, which Linux lacks, with its own
-// OpenSymbol face, picking OpenSymbol's own glyphs for them; its PDF still names those
-// characters by their symbol-font codes (U+F000 plus the code). This gives the glyphs
-// Writer drew back their OpenSymbol characters.
-#include <string>
+// Writer has no Symbol, Wingdings, Wingdings 2, Wingdings 3 or Webdings on Linux: it
+// draws their text with glyphs of its own OpenSymbol face, and its PDF names each
+// character by the font's code (U+F000 plus the code). The glyph Writer drew says
+// which font the code was of (Writer's stand-ins for each font's codes lie in a block
+// of OpenSymbol's own: U+E100 Symbol, U+E300 Webdings, U+E400 Wingdings, U+E500
+// Wingdings 2, U+E600 Wingdings 3; for some Symbol codes it draws the Unicode
+// character itself), and the font and code say which Unicode character it shows.
+#include <cstdint>
+#include <optional>
 
 namespace kx::pdf {
 
-// `utf8` with each symbol-font code that Writer draws as an OpenSymbol glyph of its own
-// replaced by that glyph's character. A code that Symbol and Wingdings share goes to the
-// one Word's bullet lists use (Symbol for the round bullet, Wingdings for the others).
-std::string OpenSymbolText(const std::string& utf8);
+enum class TkxSymbolFont { Symbol, Webdings, Wingdings, Wingdings2, Wingdings3 };
+
+// The font whose code Writer drew with OpenSymbol's character `drawn`; none for a
+// character outside those blocks.
+std::optional<TkxSymbolFont> SymbolFontOfGlyph(char32_t drawn);
+
+// The Unicode character that `code` (0x20 to 0xFF) of the font shows; 0 when the font
+// has no character there, or none that Unicode encodes.
+char32_t SymbolCharacter(TkxSymbolFont font, uint32_t code);
+
+// A character as Writer's PDF names it in a symbol font: U+F020 to U+F0FF.
+inline bool IsSymbolCode(char32_t c) { return c >= 0xF020 && c <= 0xF0FF; }
 
 }  // namespace kx::pdf

@@ -33,6 +33,19 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr size_t kCachedObjects = 256;  // per kind, before unused ones are deleted
 constexpr double kImageDpi = 300;       // pictures keep at least this resolution where placed
 
+std::string Utf32ToUtf8(const std::u32string& s) {
+  std::u16string u;
+  for (char32_t c : s) {
+    if (c >= 0x10000) {
+      u.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+      u.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      u.push_back(char16_t(c));
+    }
+  }
+  return Utf16ToUtf8(u);
+}
+
 std::u32string Utf8ToUtf32(const std::string& utf8) {
   std::u16string u = Utf8ToUtf16(utf8);
   std::u32string r;
@@ -88,6 +101,13 @@ struct FontUse {
   std::string Drawable;                 // the program for the codes up to Uses.size() when made
   size_t DrawableCodes = 0;
   bool Carried = false;  // a page has carried the program
+  // Text of the symbol fonts, which Writer draws with OpenSymbol (or, where OpenSymbol
+  // lacks a glyph, another face): the glyphs it drew say which characters they show,
+  // and the metafile carries them.
+  bool Symbols = false;
+  std::unique_ptr<TkxEmbeddedFont> Glyphs;  // of Program, when symbol codes need it
+  TkxSymbolFont LastSymbolFont = TkxSymbolFont::Symbol;
+  bool Carries() const { return (!Match.Found() || Symbols) && !Program.empty(); }
 };
 
 // What the metafile's device context holds, as far as the translator set it.
@@ -145,6 +165,8 @@ class Translator : public TkxPdfSink {
   uint32_t Cached(std::map<Key, uint32_t>& cache, const Key& key, uint32_t Dc::*slot);
   void FlushText();
   FontUse& UseOf(const TkxPdfFont& font);
+  size_t CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown);
+  std::string TextOf(FontUse& use, const TkxPdfChar& c);
   void CarryFonts();
 
  public:
@@ -465,6 +487,46 @@ FontUse& Translator::UseOf(const TkxPdfFont& font) {
   return use;
 }
 
+// The code of a glyph of the font: codes are given in the order glyphs are first drawn
+// (`key` tells glyphs apart), and the glyph's advance checks that order.
+size_t Translator::CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown) {
+  auto [it, added] = use.Codes.emplace(key, use.Uses.size());
+  if (added) use.Uses.push_back({Utf8ToUtf32(shown), c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0});
+  return it->second;
+}
+
+// The characters a glyph shows. A symbol font's code shows the character of the glyph
+// Writer drew for it, found by its outline among the installed face's glyphs: an
+// OpenSymbol stand-in tells the font whose code it is, else by the code before it.
+std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
+  std::u32string text = Utf8ToUtf32(c.Text);
+  if (text.size() != 1 || !IsSymbolCode(text[0])) {
+    CodeOf(use, c, c.Text, c.Text);
+    return c.Text;
+  }
+  use.Symbols = true;
+  uint32_t code = text[0] - 0xF000;
+  // The same code of two fonts is two glyphs: their advances tell them apart.
+  double em = c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0;
+  std::string key = c.Text + " " + std::to_string(std::lround(em * 1000));
+  if (auto it = use.Codes.find(key); it != use.Codes.end()) return Utf32ToUtf8(use.Uses[it->second].Shown);
+  if (!use.Glyphs && !use.Program.empty()) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
+  char32_t drawn = 0;
+  if (use.Glyphs && use.Match.Found())
+    drawn = InstalledCharacter(use.Match.File, use.Match.Index,
+                               use.Glyphs->Outline(use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1))));
+  char32_t shown = 0;
+  if (std::optional<TkxSymbolFont> font = SymbolFontOfGlyph(drawn); font && use.Match.Family == "OpenSymbol") {
+    use.LastSymbolFont = *font;
+  } else if (drawn && (drawn < 0xE000 || drawn >= 0xF900)) {
+    shown = drawn;  // Writer drew the character itself, or a box for one it has not
+  }
+  if (!shown) shown = SymbolCharacter(use.LastSymbolFont, code);
+  std::string out = Utf32ToUtf8(std::u32string(1, shown ? shown : char32_t(0xFFFD)));
+  CodeOf(use, c, key, out);
+  return out;
+}
+
 // Each program this page draws with goes into its metafile, with a character map for
 // the codes drawn so far (a later page may have drawn more of them).
 void Translator::CarryFonts() {
@@ -529,11 +591,8 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   g.Y = m[1] * c.X0 + m[3] * c.Y0 + m[5];
   double ax = m[0] * (c.X1 - c.X0) + m[2] * (c.Y1 - c.Y0), ay = m[1] * (c.X1 - c.X0) + m[3] * (c.Y1 - c.Y0);
   g.Advance = ax * ux + ay * uy;
-  g.Text = style.Family == "OpenSymbol" ? OpenSymbolText(c.Text) : c.Text;
-  if (!use.Match.Found() && !use.Program.empty()) {
-    // Codes are given in the order glyphs are first drawn; the advance checks the order.
-    if (use.Codes.emplace(c.Text, use.Uses.size()).second)
-      use.Uses.push_back({Utf8ToUtf32(g.Text), c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0});
+  g.Text = TextOf(use, c);
+  if (use.Carries()) {
     if (std::find(FPageFonts.begin(), FPageFonts.end(), &use) == FPageFonts.end()) FPageFonts.push_back(&use);
   }
   if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
