@@ -217,6 +217,8 @@ class TPlayer {
                       double& em);  // false: nothing to draw
   void PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font);
   void DrawGlyphs(const TTextLayout& layout, const TBaseline& at);
+  // Draws the glyphs of a colour face (emoji) as its pictures; false for another face.
+  bool ColorGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs);
   // Draws what it can as masks; returns the glyphs left to draw as outlines.
   std::vector<cairo_glyph_t> MaskGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs);
   void DrawTextLines(const TFont& f, double em, const TBaseline& at, double total);

@@ -1,12 +1,16 @@
 // Text: the record's face at its size, slant and escapement, its characters laid out
 // along the baseline, drawn as cached glyph masks on a baseline kept on the pixel grid
 // (or as outlines where masks do not serve), with underline and strike-out.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
 
 #include "emf/emfplay.h"
 #include "emf/emftextlayout.h"
 #include "emf/fontcomment.h"
 #include "emf/fonts.h"
+#include "emf/lockedface.h"
 #include "platform/text.h"
 
 namespace kx::emfplay {
@@ -203,6 +207,7 @@ void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
   for (TRun& run : runs) {
     FStats.Glyphs += int(run.Glyphs.size());
     cairo_set_scaled_font(FCr, run.Font);
+    if (!FInPath && ColorGlyphs(run.Font, run.Glyphs)) continue;
     if (FInPath) {
       cairo_show_glyphs(FCr, run.Glyphs.data(), int(run.Glyphs.size()));  // the bracket's path stays whole
     } else {
@@ -216,6 +221,41 @@ void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
       cairo_fill(FCr);
     }
   }
+}
+
+bool TPlayer::ColorGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs) {
+  // Colour glyphs (emoji) are pictures at the sizes the face has: the nearest one,
+  // scaled to the font's size, in the face's own colours.
+  TkxLockedFace ft(font);
+  if (!ft || !FT_HAS_COLOR(ft.Face()) || !ft.Face()->size || ft.Face()->size->metrics.y_ppem == 0) return false;
+  FT_Face face = ft.Face();
+  cairo_matrix_t scale;
+  cairo_scaled_font_get_scale_matrix(font, &scale);
+  double k = std::hypot(scale.xy, scale.yy) / face->size->metrics.y_ppem;  // output pixels a strike pixel
+  for (const cairo_glyph_t& g : glyphs) {
+    if (FT_Load_Glyph(face, FT_UInt(g.index), FT_LOAD_COLOR) != 0) continue;
+    const FT_GlyphSlot slot = face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_BITMAP || slot->bitmap.pixel_mode != FT_PIXEL_MODE_BGRA) continue;
+    const FT_Bitmap& b = slot->bitmap;
+    TkxSurface img(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(b.width), int(b.rows)));
+    if (cairo_surface_status(img.get()) != CAIRO_STATUS_SUCCESS) continue;
+    cairo_surface_flush(img.get());
+    unsigned char* dst = cairo_image_surface_get_data(img.get());
+    int stride = cairo_image_surface_get_stride(img.get());
+    for (unsigned row = 0; row < b.rows; ++row)  // premultiplied BGRA, as cairo keeps ARGB32 here
+      std::memcpy(dst + size_t(row) * size_t(stride), b.buffer + ptrdiff_t(row) * b.pitch, size_t(b.width) * 4);
+    cairo_surface_mark_dirty(img.get());
+    TkxSavedState keep(FCr);
+    double x = g.x, y = g.y;
+    cairo_user_to_device(FCr, &x, &y);
+    cairo_identity_matrix(FCr);
+    cairo_translate(FCr, x + slot->bitmap_left * k, y - slot->bitmap_top * k);
+    cairo_scale(FCr, k, k);
+    cairo_set_source_surface(FCr, img.get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(FCr), CAIRO_FILTER_GOOD);
+    cairo_paint(FCr);
+  }
+  return true;
 }
 
 std::vector<cairo_glyph_t> TPlayer::MaskGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs) {

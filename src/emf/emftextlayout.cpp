@@ -97,7 +97,11 @@ bool TTextLayout::Complex(const std::vector<uint32_t>& chars) {
         || (c >= 0x1780 && c <= 0x18AF)  // Khmer, Mongolian
         || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
         (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)  // presentation forms
-        || (c >= 0x10800 && c <= 0x10FFF) || (c >= 0x1E800 && c <= 0x1EFFF))
+        || (c >= 0x10800 && c <= 0x10FFF) ||
+        (c >= 0x1E800 && c <= 0x1EFFF)
+        // emoji drawn as one glyph from several characters: flags, joined and toned ones
+        || (c >= 0x1F1E6 && c <= 0x1F1FF) || c == 0x200D || c == 0xFE0F || (c >= 0x1F3FB && c <= 0x1F3FF) ||
+        (c >= 0xE0020 && c <= 0xE007F))
       return true;
   }
   return false;

@@ -163,30 +163,55 @@ unsigned TkxEmbeddedFont::GlyphOfCode(uint32_t code) const { return F->Face ? Co
 
 uint64_t TkxEmbeddedFont::Outline(unsigned glyph) const { return F->Face ? OutlineOf(F->Face, glyph) : 0; }
 
-char32_t InstalledCharacter(const std::string& file, int index, uint64_t outline) {
-  static std::mutex lock;
-  static std::map<std::pair<std::string, int>, std::map<uint64_t, char32_t>> faces;
-  std::lock_guard<std::mutex> g(lock);
-  auto key = std::make_pair(file, index);
-  auto face = faces.find(key);
-  if (face == faces.end()) {
-    face = faces.emplace(key, std::map<uint64_t, char32_t>()).first;
-    std::map<uint64_t, char32_t>& characters = face->second;
-    TFreeType ft{std::string_view()};
-    if (ft.Lib && FT_New_Face(ft.Lib, file.c_str(), index, &ft.Face) != 0) ft.Face = nullptr;
-    if (ft.Face && FT_Select_Charmap(ft.Face, FT_ENCODING_UNICODE) == 0) {
-      FT_UInt glyph;
-      for (FT_ULong c = FT_Get_First_Char(ft.Face, &glyph); glyph; c = FT_Get_Next_Char(ft.Face, c, &glyph)) {
-        auto [it, added] = characters.emplace(OutlineOf(ft.Face, glyph), char32_t(c));
-        bool privateUse = it->second >= 0xE000 && it->second < 0xF900;
-        if (!added && privateUse && !(c >= 0xE000 && c < 0xF900)) it->second = char32_t(c);
-      }
-      characters[OutlineOf(ft.Face, 0)] = 0xFFFD;
-      characters.erase(0);
-    }
+namespace {
+
+// An installed face file, open, with the characters of its glyphs by outline (read
+// when first asked for).
+struct TInstalled {
+  std::unique_ptr<TFreeType> Ft;
+  bool Indexed = false;
+  std::map<uint64_t, char32_t> Characters;
+};
+
+std::mutex InstalledLock;  // guards the faces below, which any thread may ask
+
+TInstalled& Installed(const std::string& file, int index) {
+  static std::map<std::pair<std::string, int>, TInstalled> faces;
+  TInstalled& f = faces[std::make_pair(file, index)];
+  if (!f.Ft) {
+    f.Ft = std::make_unique<TFreeType>(std::string_view());
+    if (f.Ft->Lib && FT_New_Face(f.Ft->Lib, file.c_str(), index, &f.Ft->Face) != 0) f.Ft->Face = nullptr;
+    if (f.Ft->Face) FT_Select_Charmap(f.Ft->Face, FT_ENCODING_UNICODE);
   }
-  auto it = face->second.find(outline);
-  return outline && it != face->second.end() ? it->second : 0;
+  return f;
+}
+
+}  // namespace
+
+char32_t InstalledCharacter(const std::string& file, int index, uint64_t outline) {
+  std::lock_guard<std::mutex> g(InstalledLock);
+  TInstalled& f = Installed(file, index);
+  FT_Face face = f.Ft->Face;
+  if (!f.Indexed && face) {
+    f.Indexed = true;
+    FT_UInt glyph;
+    for (FT_ULong c = FT_Get_First_Char(face, &glyph); glyph; c = FT_Get_Next_Char(face, c, &glyph)) {
+      auto [it, added] = f.Characters.emplace(OutlineOf(face, glyph), char32_t(c));
+      bool privateUse = it->second >= 0xE000 && it->second < 0xF900;
+      if (!added && privateUse && !(c >= 0xE000 && c < 0xF900)) it->second = char32_t(c);
+    }
+    f.Characters[OutlineOf(face, 0)] = 0xFFFD;
+    f.Characters.erase(0);
+  }
+  auto it = f.Characters.find(outline);
+  return outline && it != f.Characters.end() ? it->second : 0;
+}
+
+bool InstalledGlyphIs(const std::string& file, int index, char32_t c, uint64_t outline) {
+  std::lock_guard<std::mutex> g(InstalledLock);
+  FT_Face face = Installed(file, index).Ft->Face;
+  FT_UInt glyph = face ? FT_Get_Char_Index(face, c) : 0;
+  return glyph && OutlineOf(face, glyph) == outline;
 }
 
 std::string DrawableProgram(std::string_view program, const std::vector<TkxCodeUse>& codes) {

@@ -38,6 +38,8 @@ class TkxEmbeddedFont {
 // private-use character only when the face gives the glyph no other); U+FFFD for the
 // face's missing-glyph box; 0 when no glyph has it.
 char32_t InstalledCharacter(const std::string& file, int index, uint64_t outline);
+// Whether the installed face has a glyph for `c` with that outline digest.
+bool InstalledGlyphIs(const std::string& file, int index, char32_t c, uint64_t outline);
 
 // The program with a character map that gives each code's glyph for its characters
 // (`codes[k]` is code k + 1). The program as it is when its own map already has them;

@@ -1,5 +1,7 @@
 #include "pdf/pdfpage.h"
 
+#include <hb.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -32,6 +34,18 @@ constexpr double kMaxCoord = 1 << 30;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr size_t kCachedObjects = 256;  // per kind, before unused ones are deleted
 constexpr double kImageDpi = 300;       // pictures keep at least this resolution where placed
+
+// A glyph's advance as the PDF places it, in ems.
+double AdvanceEm(const TkxPdfChar& c) { return c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0; }
+
+// A character that is a symbol rather than a letter, digit or punctuation.
+bool Symbolic(char32_t c) {
+  switch (hb_unicode_general_category(hb_unicode_funcs_get_default(), c)) {
+    case HB_UNICODE_GENERAL_CATEGORY_MATH_SYMBOL:
+    case HB_UNICODE_GENERAL_CATEGORY_OTHER_SYMBOL: return c < 0xE000 || c >= 0xF900;
+    default: return false;
+  }
+}
 
 std::string Utf32ToUtf8(const std::u32string& s) {
   std::u16string u;
@@ -491,7 +505,7 @@ FontUse& Translator::UseOf(const TkxPdfFont& font) {
 // (`key` tells glyphs apart), and the glyph's advance checks that order.
 size_t Translator::CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown) {
   auto [it, added] = use.Codes.emplace(key, use.Uses.size());
-  if (added) use.Uses.push_back({Utf8ToUtf32(shown), c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0});
+  if (added) use.Uses.push_back({Utf8ToUtf32(shown), AdvanceEm(c)});
   return it->second;
 }
 
@@ -501,14 +515,35 @@ size_t Translator::CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& 
 std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
   std::u32string text = Utf8ToUtf32(c.Text);
   if (text.size() != 1 || !IsSymbolCode(text[0])) {
-    CodeOf(use, c, c.Text, c.Text);
-    return c.Text;
+    bool standIn = use.Match.Found() && use.Match.Family == "OpenSymbol";  // Writer's face for the symbol fonts
+    // Writer's stand-in draws one letter as several fonts' glyphs: their advances tell them apart.
+    std::string key = standIn ? c.Text + " " + std::to_string(std::lround(AdvanceEm(c) * 1000)) : c.Text;
+    if (auto it = use.Codes.find(key); it != use.Codes.end()) return Utf32ToUtf8(use.Uses[it->second].Shown);
+    std::string shown = c.Text;
+    // Text in a symbol font that Writer drew with another face's symbol glyph: the PDF
+    // still names the letter typed ("c"), the glyph shows the symbol.
+    if (text.size() == 1 && text[0] > 0x20 && text[0] < 0x100 && use.Match.Found() && !use.Program.empty()) {
+      if (!use.Glyphs) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
+      unsigned glyph = use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1));
+      uint64_t outline = use.Glyphs->Outline(glyph);
+      bool box = glyph == 0 || !outline;  // the face had no glyph: Writer drew a box or nothing
+      if (box || (outline && !InstalledGlyphIs(use.Match.File, use.Match.Index, text[0], outline))) {
+        char32_t drawn = box ? 0xFFFD : InstalledCharacter(use.Match.File, use.Match.Index, outline);
+        std::optional<TkxSymbolFont> font = standIn ? SymbolFontOfGlyph(drawn) : std::nullopt;
+        if (font) use.LastSymbolFont = *font;
+        if (font || (standIn && drawn == 0xFFFD)) drawn = SymbolCharacter(use.LastSymbolFont, text[0]);
+        bool privateUse = drawn >= 0xE000 && drawn < 0xF900;
+        if (drawn && drawn != 0xFFFD && !privateUse && (standIn || Symbolic(drawn)))
+          shown = Utf32ToUtf8(std::u32string(1, drawn)), use.Symbols = true;
+      }
+    }
+    CodeOf(use, c, key, shown);
+    return shown;
   }
   use.Symbols = true;
   uint32_t code = text[0] - 0xF000;
   // The same code of two fonts is two glyphs: their advances tell them apart.
-  double em = c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0;
-  std::string key = c.Text + " " + std::to_string(std::lround(em * 1000));
+  std::string key = c.Text + " " + std::to_string(std::lround(AdvanceEm(c) * 1000));
   if (auto it = use.Codes.find(key); it != use.Codes.end()) return Utf32ToUtf8(use.Uses[it->second].Shown);
   if (!use.Glyphs && !use.Program.empty()) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
   char32_t drawn = 0;
