@@ -250,3 +250,62 @@ TEST(WriterFonts, FontThatOnlyThePdfHasIsDrawnFromItsEmbeddedProgram) {
   ASSERT_EQ(ssim.size(), 1u);
   EXPECT_GE(ssim[0], 0.98);
 }
+
+TEST(WriterFonts, SymbolFontsAndColourEmojiShowWhatWriterDrew) {
+  kxtest::TempDir dir;
+  auto sym = [](const char* font, const char* code) {
+    return std::string("<w:r><w:sym w:font=\"") + font + "\" w:char=\"" + code + "\"/></w:r>";
+  };
+  auto text = [](const std::string& t, const char* font = nullptr) {
+    std::string rpr =
+        font ? std::string("<w:rPr><w:rFonts w:ascii=\"") + font + "\" w:hAnsi=\"" + font + "\"/></w:rPr>" : "";
+    return "<w:r>" + rpr + "<w:t xml:space=\"preserve\">" + t + "</w:t></w:r>";
+  };
+  std::string body =
+      "<w:p>" + sym("Symbol", "F0B7") + text("\tA bullet of the Symbol font") + "</w:p>" + "<w:p>" +
+      sym("Wingdings", "F0A7") + text("\tA square bullet of Wingdings") + "</w:p>" + "<w:p>" +
+      sym("Wingdings", "F0FE") + text(" done ") + sym("Wingdings", "F0A8") + text(" open ") + sym("Wingdings", "F0FB") +
+      text(" refused") + "</w:p>" + "<w:p>" + text("Greek: ") + sym("Symbol", "F061") + sym("Symbol", "F062") +
+      sym("Symbol", "F070") + text(" and typed in Symbol: ") + text("abgdp", "Symbol") + text(", in Wingdings: ") +
+      text("JKL", "Wingdings") + "</w:p>" + "<w:p>" +
+      text("Emoji: \xF0\x9F\x98\x80 smile, \xF0\x9F\x87\xAB\xF0\x9F\x87\xB7 flag, \xE2\x9D\xA4 heart, the next word.") +
+      "</w:p>";
+  kxtest::WriteFile(dir / "symbols.docx", kxtest::DocxOf(body));
+  ToPdf(dir.Path());
+  std::string pdf = dir / "pdf/symbols.pdf";
+  std::vector<std::string> pages = Translate(pdf);
+  ASSERT_EQ(pages.size(), 1u);
+  // The text says what the glyphs show: no private-use codes, the Greek letters and the
+  // check box of Unicode.
+  std::u16string all;
+  for (const kxtest::EmfRecord& r : kxtest::EmfRecordsOf(pages[0], kx::emf::EMR_EXTTEXTOUTW))
+    all += kxtest::EmfText(pages[0], r);
+  for (char16_t c : all) EXPECT_FALSE(c >= 0xE000 && c < 0xF900) << "private-use code U+" << std::hex << int(c);
+  for (const char16_t* shown : {u"\u03b1\u03b2\u03c0", u"\u2022", u"\U0001F5F9", u"\U0001F600"})
+    EXPECT_NE(all.find(shown), std::u16string::npos) << kx::Utf16ToUtf8(shown);
+  // The page as poppler draws it, but for the emoji, which poppler leaves out (it draws no
+  // colour glyphs) and the page shows in their colours.
+  std::vector<double> ssim = PageSsims(pdf, pages);
+  ASSERT_EQ(ssim.size(), 1u);
+  EXPECT_GE(ssim[0], 0.98);
+  kx::TkxMetafile mf;
+  mf.LoadFromBytes(pages[0]);
+  cairo_surface_t* ours = cairo_image_surface_create(CAIRO_FORMAT_RGB24, mf.Width(), mf.Height());
+  cairo_t* cr = cairo_create(ours);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  kx::PlayEnhMetafile(cr, pages[0], 0, 0, mf.Width(), mf.Height());
+  cairo_destroy(cr);
+  cairo_surface_flush(ours);
+  int coloured = 0;
+  const unsigned char* d = cairo_image_surface_get_data(ours);
+  for (int y = 0; y < mf.Height(); ++y)
+    for (int x = 0; x < mf.Width(); ++x) {
+      uint32_t p;
+      std::memcpy(&p, d + size_t(y) * size_t(cairo_image_surface_get_stride(ours)) + size_t(x) * 4, 4);
+      int r = int(p >> 16 & 255), g = int(p >> 8 & 255), b = int(p & 255);
+      coloured += std::max({r, g, b}) - std::min({r, g, b}) > 100;
+    }
+  cairo_surface_destroy(ours);
+  EXPECT_GT(coloured, 200) << "the emoji in colour";
+}
