@@ -181,12 +181,9 @@ struct TFaceOwner {
 const cairo_user_data_key_t kOwnerKey{};
 
 void FreeOwner(void* p) {
-  auto* o = static_cast<TFaceOwner*>(p);
-  {
-    std::lock_guard<std::mutex> g(o->Library->Faces);
-    FT_Done_Face(o->Face);
-  }
-  delete o;
+  std::unique_ptr<TFaceOwner> o(static_cast<TFaceOwner*>(p));
+  std::lock_guard<std::mutex> g(o->Library->Faces);
+  FT_Done_Face(o->Face);
 }
 
 uint64_t Fnv(const std::string& s) {
@@ -250,14 +247,15 @@ struct TkxThreadFaces::TImpl {
                          : FT_New_Face(Library->Lib, file.c_str(), index, &face);
       if (e != 0) return nullptr;
     }
-    auto* owner = new TFaceOwner{face, Library, bytes};
+    auto owner = std::make_unique<TFaceOwner>(TFaceOwner{face, Library, bytes});
     cairo_font_face_t* cf = cairo_ft_font_face_create_for_ft_face(face, 0);
     if (cairo_font_face_status(cf) != CAIRO_STATUS_SUCCESS ||
-        cairo_font_face_set_user_data(cf, &kOwnerKey, owner, FreeOwner) != CAIRO_STATUS_SUCCESS) {
+        cairo_font_face_set_user_data(cf, &kOwnerKey, owner.get(), FreeOwner) != CAIRO_STATUS_SUCCESS) {
       cairo_font_face_destroy(cf);
-      FreeOwner(owner);
+      FreeOwner(owner.release());
       return nullptr;
     }
+    owner.release();  // the face's user data now, freed with the face
     if (synthesize) cairo_ft_font_face_set_synthesize(cf, unsigned(synthesize));
     if (ft) *ft = face;
     return cf;
