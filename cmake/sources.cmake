@@ -26,6 +26,7 @@ set(LUMI_EMF_SOURCES
   src/emf/emfwriter.cpp
   src/emf/fontcomment.cpp
   src/emf/fontname.cpp
+  src/emf/symbolfonts.cpp
   src/emf/fonts.cpp
   src/emf/glyphmasks.cpp
   src/emf/metafile.cpp

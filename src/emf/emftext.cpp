@@ -71,7 +71,7 @@ void TPlayer::ExtTextOut(const TRecord& r) {
 
   in.RightToLeft = (opts & ETO_RTLREADING) || (FDc.TextAlign & TA_RTLREADING);
   in.PxPerUnit = ScaleX();
-  TTextLayout layout(sf.get(), f.Weight, f.Italic);
+  TTextLayout layout(sf.get(), f.Weight, f.Italic, f.Face);
   layout.Lay(in);
   double total = layout.Total();
 

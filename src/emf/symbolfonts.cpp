@@ -1,6 +1,8 @@
-#include "pdf/opensymbol.h"
+#include "emf/symbolfonts.h"
 
-namespace kx::pdf {
+#include <cctype>
+
+namespace kx {
 
 namespace {
 
@@ -121,6 +123,17 @@ std::optional<TkxSymbolFont> SymbolFontOfGlyph(char32_t drawn) {
   }
 }
 
+TkxSymbolFont SymbolFontNamed(const std::string& face) {
+  std::string f;
+  for (char c : face)
+    if (c != ' ') f.push_back(char(std::tolower(static_cast<unsigned char>(c))));
+  if (f == "wingdings") return TkxSymbolFont::Wingdings;
+  if (f == "wingdings2") return TkxSymbolFont::Wingdings2;
+  if (f == "wingdings3") return TkxSymbolFont::Wingdings3;
+  if (f == "webdings") return TkxSymbolFont::Webdings;
+  return TkxSymbolFont::Symbol;
+}
+
 char32_t SymbolCharacter(TkxSymbolFont font, uint32_t code) {
   if (code < 0x20 || code > 0xFF) return 0;
   const char32_t* table = font == TkxSymbolFont::Symbol       ? kSymbol
@@ -131,4 +144,4 @@ char32_t SymbolCharacter(TkxSymbolFont font, uint32_t code) {
   return table[code - 0x20];
 }
 
-}  // namespace kx::pdf
+}  // namespace kx

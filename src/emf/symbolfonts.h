@@ -8,8 +8,9 @@
 // character itself), and the font and code say which Unicode character it shows.
 #include <cstdint>
 #include <optional>
+#include <string>
 
-namespace kx::pdf {
+namespace kx {
 
 enum class TkxSymbolFont { Symbol, Webdings, Wingdings, Wingdings2, Wingdings3 };
 
@@ -24,4 +25,8 @@ char32_t SymbolCharacter(TkxSymbolFont font, uint32_t code);
 // A character as Writer's PDF names it in a symbol font: U+F020 to U+F0FF.
 inline bool IsSymbolCode(char32_t c) { return c >= 0xF020 && c <= 0xF0FF; }
 
-}  // namespace kx::pdf
+// The symbol font a face name names ("Wingdings 2", "Webdings"); the Symbol font for
+// any other name.
+TkxSymbolFont SymbolFontNamed(const std::string& face);
+
+}  // namespace kx
