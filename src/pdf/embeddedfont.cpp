@@ -161,6 +161,8 @@ TkxEmbeddedFont::~TkxEmbeddedFont() { delete F; }
 
 unsigned TkxEmbeddedFont::GlyphOfCode(uint32_t code) const { return F->Face ? CodeGlyph(F->Face, code) : 0; }
 
+bool TkxEmbeddedFont::TrueType() const { return F->Face && FT_IS_SFNT(F->Face); }
+
 uint64_t TkxEmbeddedFont::Outline(unsigned glyph) const { return F->Face ? OutlineOf(F->Face, glyph) : 0; }
 
 namespace {

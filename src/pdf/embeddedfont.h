@@ -28,6 +28,9 @@ class TkxEmbeddedFont {
   unsigned GlyphOfCode(uint32_t code) const;
   // A digest of the glyph's outline and advance in font units; 0 when it has none.
   uint64_t Outline(unsigned glyph) const;
+  // TrueType glyphs are copied into a subset as they are, so their outlines can be
+  // compared with the installed face's.
+  bool TrueType() const;
 
  private:
   struct TFt;

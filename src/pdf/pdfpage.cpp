@@ -524,9 +524,9 @@ std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
     // still names the letter typed ("c"), the glyph shows the symbol.
     if (text.size() == 1 && text[0] > 0x20 && text[0] < 0x100 && use.Match.Found() && !use.Program.empty()) {
       if (!use.Glyphs) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
-      unsigned glyph = use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1));
-      uint64_t outline = use.Glyphs->Outline(glyph);
-      bool box = glyph == 0 || !outline;  // the face had no glyph: Writer drew a box or nothing
+      unsigned glyph = use.Glyphs->TrueType() ? use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1)) : 1;
+      uint64_t outline = use.Glyphs->TrueType() ? use.Glyphs->Outline(glyph) : 0;
+      bool box = use.Glyphs->TrueType() && (glyph == 0 || !outline);  // Writer drew a box or nothing
       if (box || (outline && !InstalledGlyphIs(use.Match.File, use.Match.Index, text[0], outline))) {
         char32_t drawn = box ? 0xFFFD : InstalledCharacter(use.Match.File, use.Match.Index, outline);
         std::optional<TkxSymbolFont> font = standIn ? SymbolFontOfGlyph(drawn) : std::nullopt;
