@@ -31,7 +31,7 @@ const std::vector<TkxOptionKey>& OptionTable() {
       {"Dpi", K::Dpi, "96", "resolution of PNG pages, 1 to 1200 (Width wins when set)"},
       {"Width", K::Integer, "0", "PNG width in pixels, height in proportion (0: from Dpi)"},
       {"Color", K::Integer, "0", "PNG pixels: 0/7 32 bits, 1 1 bit, 2 4, 3 8, 4 15, 5 16, 6 24"},
-      {"Shard", K::Shard, "all", "share i/n (also 0/0-2, SLURM_ARRAY_TASK_ID, JOB_COMPLETION_INDEX/n)"},
+      {"Shard", K::Shard, "all", "i/n, t/lo-hi, SLURM_ARRAY_TASK_ID or JOB_COMPLETION_INDEX/n"},
       {"LogFile", K::Text, "", "run log, one line per document, replaced after each run"},
       {"JsonLog", K::Text, "", "report for machines: one JSON line per document (JSON Lines)"},
       {"FailExit", K::Boolean, "False", "True: a console run with failed documents exits with 3"},
