@@ -10,10 +10,10 @@
 #include <fstream>
 #include <string>
 
-#include "pdf/pdfpage.h"
-#include "pdf/pdfreader.h"
 #include "emf/emfplayer.h"
 #include "emf/metafile.h"
+#include "pdf/pdfpage.h"
+#include "pdf/pdfreader.h"
 
 using Clock = std::chrono::steady_clock;
 

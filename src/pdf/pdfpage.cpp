@@ -6,13 +6,13 @@
 #include <memory>
 #include <tuple>
 
+#include "emf/emfrecords.h"
+#include "emf/emfwriter.h"
+#include "emf/fontname.h"
 #include "pdf/opensymbol.h"
 #include "pdf/pdfimage.h"
 #include "pdf/pdfops.h"
 #include "pdf/pdftextrun.h"
-#include "emf/emfrecords.h"
-#include "emf/emfwriter.h"
-#include "emf/fontname.h"
 
 namespace kx::pdf {
 

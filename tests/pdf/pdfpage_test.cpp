@@ -7,11 +7,11 @@
 
 #include <jpeglib.h>
 
-#include "pdf/pdfpage.h"
 #include "emf/emfpixels.h"
 #include "emf/emfrecords.h"
 #include "emf/emfwalk.h"
 #include "emf/metafile.h"
+#include "pdf/pdfpage.h"
 
 using namespace kx;
 using namespace kx::pdf;
