@@ -64,6 +64,12 @@ check "launcher link runs the EMF edition" \
 check "help names the installed help file" $(grep -qF "Manual: $root/usr/share/doc/lumipix/batchpng.pdf " "$work/help.txt"; echo $?)
 check "the packaged help file is a PDF of this version" \
   $(pdftotext "$root/usr/share/doc/lumipix/batchpng.pdf" - | grep -qx "Version $version"; echo $?)
+# The copyright file names every font the help file embeds (their licences travel with it).
+for font in $(pdffonts "$root/usr/share/doc/lumipix/batchpng.pdf" | awk 'NR > 2 && $(NF-4) == "yes" { print $1 }'); do
+  family=${font#*+}; family=${family%%-*}
+  check "the copyright file names the embedded font $family" \
+    $(tr -d ' \n' < "$root/usr/share/doc/lumipix/copyright" | grep -qF "$family"; echo $?)
+done
 check "the changelog's newest release is this version" \
   $(zcat "$root/usr/share/doc/lumipix/changelog.gz" | head -1 | grep -qF "lumipix ($version) "; echo $?)
 
