@@ -1284,7 +1284,14 @@ void TkxFrmMain::SaveWith(F&& save) {
 }
 
 void TkxFrmMain::aSaveExecute() {
-  SaveWith([] { Project->SaveProject(); });
+  // A project with no file yet (the caption says "None", also for the default project
+  // before its first save) is saved where the user says, the default file offered.
+  SaveWith([this] {
+    if (ProjectHasFile())
+      Project->SaveProject();
+    else
+      Project->SaveProjectAs();
+  });
 }
 
 void TkxFrmMain::aSaveAsExecute() {
