@@ -31,6 +31,9 @@ class TkxNode {
   const int32_t Index;
   const std::string FileName;
   std::string ResultText;
+  // The page files' names as bytes, "*" in place of the page number; set with
+  // Success when pages were written. ResultText shows names, this one finds them.
+  std::string PagePattern;
 };
 
 // "Success", "Failure" or "Running".
