@@ -22,7 +22,7 @@ printf 'not a document' >"$root/in/damaged.doc"
 rm -rf "$root/profile" "$root"/*.html
 
 # A recording opener: links, folders and pages are never really opened.
-mkdir -p "$root/bin"
+mkdir -p "$root/bin" "$root/home"
 printf '#!/bin/sh\necho "$1" >>"%s/opened.txt"\n' "$root" >"$root/bin/xdg-open"
 chmod +x "$root/bin/xdg-open"
 
@@ -47,26 +47,30 @@ shoot() {
   xvfb=$!
   export DISPLAY=$display
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-  PATH="$root/bin:$PATH" QT_SCALE_FACTOR=$scale ./build/bin/batchpng "$project" &
+  # A home of its own: no remembered window or folders of the user's, and none left for them.
+  rm -rf "$root/home/.config"
+  PATH="$root/bin:$PATH" HOME="$root/home" XDG_CONFIG_HOME="$root/home/.config" QT_SCALE_FACTOR=$scale \
+    ./build/bin/batchpng "$project" &
   app=$!
   local main
   main=$(xdotool search --sync --onlyvisible --name 'Lumipix Converter' | tail -1)
   sleep 1
-  # Places in the window's own units; the screen has `scale` pixels for each.
+  # Places in the window's own units (it opens 1200 x 600 wide); the screen has `scale`
+  # pixels for each. Buttons with a key are pressed by it.
+  key() { xdotool windowfocus --sync "$main" key --clearmodifiers "$1"; sleep "${2:-0.5}"; }
   click() { xdotool mousemove --window "$main" $(($1 * scale)) $(($2 * scale)) click 1; sleep "${3:-0.5}"; }
-  dclick() { xdotool mousemove --window "$main" $(($1 * scale)) $(($2 * scale)) click --repeat 2 --delay 80 1; sleep "${3:-0.5}"; }
   snap() { ./build/bin/lumi_snap "$root/$1$suffix.png" "$2"; echo "saved $root/$1$suffix.png"; }
   pages() { find "$out" -name '*.png' 2>/dev/null | wc -l; }
 
-  click 748 44 1.5     # Search
+  click 1150 54 1.5    # Search
   snap main "$main"
-  click 970 12 1       # About
+  click 728 16 1       # About
   local about
   about=$(xdotool search --onlyvisible --name '^About$' | tail -1)
   snap about "$about"
   xdotool mousemove --window "$about" $((300 * scale)) $((160 * scale)) click 1  # any click closes it
   sleep 0.5
-  click 748 72 0.2     # Convert
+  click 1150 83 0.2    # Convert
   # During the run: once a few pages are written, while documents are still waiting.
   for _ in $(seq 150); do [ "$(pages)" -ge 4 ] && break; sleep 0.2; done
   sleep 0.6
@@ -80,14 +84,14 @@ shoot() {
     sleep 2
   done
   sleep 1
-  click 200 128 0.3    # the first row
+  click 200 146 0.3    # the first row
   snap run "$main"
-  dclick 200 128 1     # its pages in the preview
+  key Return 1         # its pages in the preview
   local preview
   preview=$(xdotool search --sync --onlyvisible --name '^Preview - ' | tail -1)
   sleep 2
   snap preview "$preview"
-  click 252 12 1       # Config
+  click 175 16 1       # Config
   local config
   config=$(xdotool search --onlyvisible --name '^Config$' | tail -1)
   snap config "$config"

@@ -98,6 +98,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
     FWritten = pages.Written();
     std::string note = FinishSource(batch, node, pattern);
     node->ResultText = DisplayPath(PatternText(pattern) + (note.empty() ? "" : " (" + note + ")"));
+    node->PagePattern = PatternText(pattern);
     node->Status = TkxNode::Success;
     batch->RecordSuccess(int(FWritten.size()));
   } catch (const std::exception& e) {

@@ -1,8 +1,10 @@
 #include "core/app.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "core/infoslot.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
@@ -38,6 +40,17 @@ TkxEditionProfile EditionProfileOf(int edition) {
     e.Title = "Lumimet Converter";
   }
   return e;
+}
+
+std::string HelpFile(const std::string& exeName) {
+  std::string chm = ChangeFileExt(exeName, ".chm");
+  if (FileExists(chm)) return chm;
+  std::string pdf = ChangeFileExt(exeName, ".pdf");
+  if (FileExists(pdf)) return pdf;
+  // LUMI_DOC_DIR: the documentation folder relative to the program's, from CMakeLists.txt.
+  std::filesystem::path installed(ExtractFilePath(exeName) + LUMI_DOC_DIR "/" + ExtractFileName(pdf));
+  std::string normal = installed.lexically_normal().string();
+  return FileExists(normal) ? normal : pdf;
 }
 
 bool DisplayAvailable() {

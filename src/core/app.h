@@ -21,7 +21,13 @@ inline constexpr int kEmfEdition = 1;
 extern int Edition;          // kPngEdition or kEmfEdition
 extern bool SkipOwnerFiles;  // names beginning with "~$" are never listed
 
-inline constexpr const char* kVersion = "2022.14.611.2864";
+// The version is the CMake project's, four parts (LUMI_VERSION, set by CMakeLists.txt).
+inline constexpr const char* kVersion = LUMI_VERSION;
+
+// The help file: "<program>.chm" or "<program>.pdf" beside the program when there is one,
+// else the PDF in the installed documentation folder (a package keeps documentation
+// under /usr/share/doc); the PDF beside the program when neither exists.
+std::string HelpFile(const std::string& exeName);
 
 // kPngEdition when the executable's file name contains "png" (case-sensitive), else kEmfEdition.
 int DetectEdition(const std::string& exeName);

@@ -48,7 +48,7 @@ std::string HelpText(const std::string& exeName, const TkxEditionProfile& profil
        " \"-P:PureConsole=1,Source=/home/ann/in/*.doc?,Target=/home/ann/out/,LogFile=/home/ann/out/run.log\"\n";
   t += "  " + me +
        " \"-P:PureConsole=1,Source=/srv/archive,Subdir=1,Pages=1,Width=200,Target=/srv/thumbs/,Shard=2/3\"\n";
-  t += "\nManual: " + ChangeFileExt(exeName, ".pdf") + " (the help file beside the program), and\n";
+  t += "\nManual: " + HelpFile(exeName) + " (the help file), and\n";
   t += "\"man " + me + "\" once the program is installed from its package.\n";
   return t;
 }

@@ -32,6 +32,9 @@ class TkxNode {
   const int32_t Index;
   const std::string FileName;
   std::string ResultText;
+  // The page files' names as bytes, "*" in place of the page number; set with
+  // Success when pages were written. ResultText shows names, this one finds them.
+  std::string PagePattern;
   // What the converter did, for the machine-readable report.
   bool Skipped = false;            // left alone: its own pages were there
   std::vector<std::string> Pages;  // the page files it wrote

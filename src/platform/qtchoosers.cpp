@@ -1,7 +1,9 @@
 #include "platform/qtchoosers.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QSettings>
 
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -14,10 +16,29 @@ static QStringList NameFilters(const std::string& filter) {
   return Q(ConvertFilter(filter)).split(";;", Qt::SkipEmptyParts);
 }
 
+// Each kind of chooser ("Folder", "Open", "Save") opens where it was last confirmed,
+// kept in the desktop's settings store under the application's name.
+static QString SettingsKey(const char* kind) { return QString("Choosers/") + kind; }
+
+static void RememberFolder(const char* kind, const QString& folder) {
+  QSettings settings;
+  settings.setValue(SettingsKey(kind), folder);
+}
+
+// `wanted` when it is a folder; else where this kind of chooser was last confirmed;
+// else the user's home folder (never the working folder the program was started in).
+static QString StartFolder(const char* kind, const std::string& wanted) {
+  if (!wanted.empty() && QDir(Q(wanted)).exists()) return Q(wanted);
+  QString last = QSettings().value(SettingsKey(kind)).toString();
+  if (!last.isEmpty() && QDir(last).exists()) return last;
+  return QDir::homePath();
+}
+
 std::string TkxQtChoosers::BrowseFolder(const std::string& initial) {
-  QString chosen =
-      QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString(), Q(initial), QFileDialog::ShowDirsOnly);
+  QString chosen = QFileDialog::getExistingDirectory(QApplication::activeWindow(), QString(),
+                                                     StartFolder("Folder", initial), QFileDialog::ShowDirsOnly);
   if (chosen.isEmpty()) return initial;
+  RememberFolder("Folder", chosen);
   std::string r = chosen.toStdString();
   while (r.size() > 1 && r.back() == '/') r.pop_back();
   return r;
@@ -29,8 +50,8 @@ bool TkxQtChoosers::PromptOpenFile(const std::string& filter, std::string& path,
   dlg.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   QStringList filters = NameFilters(filter);
   std::string initial = ReplaceAll(path, "?", "*");
+  dlg.setDirectory(StartFolder("Open", ExtractFilePath(initial)));
   if (!initial.empty()) {
-    dlg.setDirectory(Q(ExtractFilePath(initial)));
     std::string name = ExtractFileName(initial);
     // A wildcard name shows the folder filtered by it, as the name box would.
     if (name.find('*') != std::string::npos)
@@ -42,6 +63,7 @@ bool TkxQtChoosers::PromptOpenFile(const std::string& filter, std::string& path,
   if (dlg.exec() != QDialog::Accepted) return false;
   QStringList files = dlg.selectedFiles();
   if (files.isEmpty()) return false;
+  RememberFolder("Open", dlg.directory().absolutePath());
   if (!multiple) {
     path = files.first().toStdString();
     return true;
@@ -60,13 +82,12 @@ bool TkxQtChoosers::PromptSaveFile(const std::string& filter, const std::string&
   std::string ext = defaultExt;
   if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
   dlg.setDefaultSuffix(Q(ext));
-  if (!path.empty()) {
-    dlg.setDirectory(Q(ExtractFilePath(path)));
-    dlg.selectFile(Q(ExtractFileName(path)));
-  }
+  dlg.setDirectory(StartFolder("Save", ExtractFilePath(path)));
+  if (!path.empty()) dlg.selectFile(Q(ExtractFileName(path)));
   // Replacing an existing file is confirmed by the dialog itself.
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
   path = dlg.selectedFiles().first().toStdString();
+  RememberFolder("Save", Q(ExtractFilePath(path)));
   return true;
 }
 

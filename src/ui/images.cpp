@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QStyle>
 #include <QStyleOption>
+#include <QSvgRenderer>
 
 #include <algorithm>
 #include <cmath>
@@ -352,6 +353,22 @@ QPixmap LumipixLogo(qreal scale) {
   pix.setMask(pix.createMaskFromColor(QColor(kLogoKey), Qt::MaskInColor));
   pix.setDevicePixelRatio(scale);
   return pix;
+}
+
+QIcon ProductIcon() {
+  QSvgRenderer svg(QStringLiteral(":/lumipix/lumipix.svg"));
+  QIcon icon;
+  if (!svg.isValid()) return icon;
+  // Drawn for each size rather than scaled from one: small sizes stay sharp.
+  for (int side : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    QImage img(side, side, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    svg.render(&p);
+    p.end();
+    icon.addPixmap(QPixmap::fromImage(img));
+  }
+  return icon;
 }
 
 }  // namespace kx

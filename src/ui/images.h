@@ -16,6 +16,9 @@ QPixmap ListImage(int index, int pixels = 16);
 QIcon ListIcon(int index);
 QList<QIcon> ImageList();
 
+// The product's icon (the packaged SVG) at the sizes desktops ask for.
+QIcon ProductIcon();
+
 // Background of the logo, treated as transparent where it is shown.
 inline constexpr QRgb kLogoKey = qRgb(51, 153, 102);
 // 128 by 128, 24-bit: a document and a picture in white frames joined by two green arrows.

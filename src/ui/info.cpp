@@ -1,5 +1,6 @@
 #include "ui/info.h"
 
+#include "core/app.h"
 #include "core/project.h"
 #include "engine/convertor.h"
 #include "platform/files.h"
@@ -66,10 +67,7 @@ std::string TkxInfo::LinkTarget(const std::string& page, const std::string& acti
   if (page == "supports")
     return std::string("mailto:") + kSupportMail + "?subject=Support required for " + ReplaceFirst(title, "&", "And") +
            " " + version + " - " + std::to_string(FInstallNumber);
-  if (page == "h") {
-    std::string chm = ChangeFileExt(FExeName, ".chm");
-    return FileExists(chm) ? chm : ChangeFileExt(FExeName, ".pdf");
-  }
+  if (page == "h") return HelpFile(FExeName);
   std::string link = kWebSite;
   if (!page.empty())
     link += "/en/" + shortName + "/" + page + ".htm";

@@ -5,19 +5,7 @@
 
 namespace kx {
 
-QFont BaseFont() {
-  QFont f;
-  f.setFamilies({"Tahoma", "Liberation Sans", "DejaVu Sans"});
-  f.setPixelSize(11);
-  f.setStyleHint(QFont::SansSerif);
-  return f;
-}
-
 TkxFrmBase::TkxFrmBase(QWidget* parent) : QDialog(parent) {
-  setFont(BaseFont());
-  QPalette pal = palette();
-  pal.setColor(QPalette::WindowText, QGuiApplication::palette().color(QPalette::WindowText));
-  setPalette(pal);
   setGeometry(100, 100, 1200, 600);
   CentreOnScreen();
 }

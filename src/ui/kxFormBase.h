@@ -1,5 +1,6 @@
 #pragma once
-// The common look of every window: opening place and size, face colour, font, hints.
+// The common look of every window: opening place and size, the desktop's colours
+// and font (the font and size the user chose for the desktop, never one of ours), hints.
 #include <QDialog>
 
 namespace kx {
@@ -12,8 +13,5 @@ class TkxFrmBase : public QDialog {
   // Centres the window's frame on the screen it opens on.
   void CentreOnScreen();
 };
-
-// "Tahoma", 11 pixels, with look-alikes for desktops that lack it.
-QFont BaseFont();
 
 }  // namespace kx

@@ -3,13 +3,16 @@
 #include <mutex>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QSettings>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -62,13 +65,29 @@ class TkxRowSink {
 
 // ---- buttons that show an action
 
-// The hint an action was given; Qt's own tooltip falls back to the caption.
-static QString ActionHint(const QAction* a) { return a->property("hint").toString(); }
+// The hint an action was given, with its shortcut; Qt's own tooltip falls back to
+// the caption, which says nothing the button does not show.
+static QString ActionHint(const QAction* a) {
+  QString hint = a->property("hint").toString();
+  QKeySequence key = a->shortcut();
+  if (key.isEmpty()) return hint;
+  QString what = hint.isEmpty() ? QString(a->text()).remove('&') : hint;
+  return what + " (" + key.toString(QKeySequence::NativeText) + ")";
+}
+
+// The desktop's key for `standard`, or `fallback` where the desktop has none.
+static void SetShortcut(QAction* a, QKeySequence::StandardKey standard, const char* fallback) {
+  QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
+  a->setShortcuts(keys.isEmpty() ? QList<QKeySequence>{QKeySequence(fallback)} : keys);
+}
 
 namespace {
 
 // aStop's data: whether Stop ended the run, so that its end forgets the batch.
 constexpr int kRunNotStopped = 0, kRunStopped = 1;
+
+// Why a command that would replace the list did nothing.
+const char* const kListInUse = "The list is in use until the search or run ends (a run ends early with Pause or Stop)";
 
 class TkxButtonLink : public QObject {
  public:
@@ -121,38 +140,59 @@ static QAction* MakeAction(QObject* owner, const char* name, const char* caption
   return a;
 }
 
-static QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect r, const char* hint) {
+static QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
   auto* b = new QPushButton(parent);
   b->setObjectName(name);
   if (caption) b->setText(caption);
   if (hint) b->setToolTip(QString::fromUtf8(hint));
-  b->setGeometry(r);
   b->setAutoDefault(false);
   return b;
 }
 
-// One row of the action panel: a fixed height, its own hint.
-static QWidget* MakeRow(QWidget* parent, const char* name, int height, const char* hint) {
+// One row of the action panel with its own hint: its controls side by side, the edit
+// taking the width the others leave.
+static QWidget* MakeRow(QWidget* parent, const char* name, const char* hint) {
   auto* row = new QWidget(parent);
   row->setObjectName(name);
-  row->setFixedHeight(height);
   row->setToolTip(hint);
+  auto* l = new QHBoxLayout(row);
+  l->setContentsMargins(0, 0, 0, 0);
   return row;
 }
 
-// A labelled edit: the label stands left of the edit, 4 pixels apart.
-static QLineEdit* MakeLabelledEdit(QWidget* parent, const char* name, const char* caption, QRect r, QLabel*& label) {
+static void AddToRow(QWidget* row, std::initializer_list<QWidget*> controls) {
+  auto* l = static_cast<QHBoxLayout*>(row->layout());
+  for (QWidget* c : controls) l->addWidget(c, qobject_cast<QLineEdit*>(c) ? 1 : 0);
+}
+
+// A labelled edit: the label stands left of the edit, its buddy.
+static QLineEdit* MakeLabelledEdit(QWidget* parent, const char* name, const char* caption, QLabel*& label) {
   auto* e = new QLineEdit(parent);
   e->setObjectName(name);
-  e->setGeometry(r);
   e->setProperty("hint", "Text");  // the bound property, not a tooltip
   e->setProperty("tag", -1);
   label = new QLabel(caption, parent);
   label->setObjectName(QString("lbl") + (name + 1));
   label->setBuddy(e);
-  label->adjustSize();
-  label->move(r.left() - 4 - label->width(), r.top() + (r.height() - label->height()) / 2);
   return e;
+}
+
+// The names of files dropped, as bytes: the URI list carries them percent-encoded and
+// exact, where Qt's own file names would lose the bytes of a name that is not UTF-8.
+// Files of other machines (a host in the address) are left out.
+static std::vector<std::string> DroppedFiles(const QMimeData* data) {
+  std::vector<std::string> files;
+  for (QByteArray line : data->data("text/uri-list").split('\n')) {
+    line = line.trimmed();
+    if (!line.startsWith("file://")) continue;
+    QByteArray rest = line.mid(7);
+    qsizetype slash = rest.indexOf('/');
+    if (slash < 0) continue;
+    QByteArray host = rest.left(slash);
+    if (!host.isEmpty() && host != "localhost") continue;
+    files.push_back(QByteArray::fromPercentEncoding(rest.mid(slash)).toStdString());
+  }
+  return files;
 }
 
 TkxFrmMain::TkxFrmMain(QWidget* parent) : TkxFrmBase(parent), FSink(std::make_shared<TkxRowSink>(this)) {
@@ -177,6 +217,7 @@ TkxFrmMain::TkxFrmMain(QWidget* parent) : TkxFrmBase(parent), FSink(std::make_sh
   layout->addWidget(pViewer, 1);
   sbStatus = new TkxRunStatus(this);
   layout->addWidget(sbStatus);
+  AlignActionColumns();
   FCycle.setSingleShot(true);
   connect(&FCycle, &QTimer::timeout, this, [this] {
     EndWait();
@@ -195,15 +236,44 @@ TkxFrmMain::TkxFrmMain(QWidget* parent) : TkxFrmBase(parent), FSink(std::make_sh
   // FormCreate.
   RegisterBoundControls();
   if (Project) Project->OpenStartupProject();
-  UpdateTitle();
   for (QWidget* w : {static_cast<QWidget*>(eSource), static_cast<QWidget*>(eTarget), lViewer->viewport()}) {
     w->setAcceptDrops(true);
     w->installEventFilter(this);
   }
-  setMinimumSize(MinimumWindowSize());
-  QScreen* screen = QGuiApplication::primaryScreen();
-  resize(OpeningSize(screen ? screen->availableGeometry().size() : QSize(1200, 600), minimumSize()));
-  CentreOnScreen();
+  RestoreWindowState();
+  MarkUnmodified();
+  // The caption marks a modified project as the fields change.
+  connect(eSource, &QLineEdit::textChanged, this, [this] { UpdateTitle(); });
+  connect(eTarget, &QLineEdit::textChanged, this, [this] { UpdateTitle(); });
+  connect(cSubdir, &QCheckBox::toggled, this, [this] { UpdateTitle(); });
+  FBuilt = true;
+}
+
+void TkxFrmMain::RestoreWindowState() {
+  QSettings settings;
+  layout()->activate();  // the minimum size follows from the layout
+  QByteArray geometry = settings.value("Window/Geometry").toByteArray();
+  if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    resize(OpeningSize(screen ? screen->availableGeometry().size() : QSize(1200, 600), minimumSize()));
+    CentreOnScreen();
+  }
+  // A project file of its own says what the fields hold; otherwise the fields it
+  // leaves empty show what they showed when the window last closed.
+  if (ProjectHasFile()) return;
+  if (eSource->text().isEmpty()) {
+    eSource->setText(settings.value("Window/Source").toString());
+    cSubdir->setChecked(settings.value("Window/Subdir").toBool());
+  }
+  if (eTarget->text().isEmpty()) eTarget->setText(settings.value("Window/Target").toString());
+}
+
+void TkxFrmMain::SaveWindowState() {
+  QSettings settings;
+  settings.setValue("Window/Geometry", saveGeometry());
+  settings.setValue("Window/Source", eSource->text());
+  settings.setValue("Window/Subdir", cSubdir->isChecked());
+  settings.setValue("Window/Target", eTarget->text());
 }
 
 QSize TkxFrmMain::OpeningSize(const QSize& available, const QSize& minimum) {
@@ -212,17 +282,44 @@ QSize TkxFrmMain::OpeningSize(const QSize& available, const QSize& minimum) {
   return QSize(1200, 600).boundedTo(room).expandedTo(minimum);
 }
 
-QSize TkxFrmMain::MinimumWindowSize() const {
-  // Every control of the action panel whole (Search and Convert are its rightmost),
-  // and a few rows of the list under it.
-  int right = 0;
-  for (QWidget* row : {pSource, pTarget})
-    for (QWidget* c : row->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-      right = std::max(right, c->geometry().right() + 1);
-  int frame = pAction->frameWidth() + pAction->layout()->contentsMargins().left();
-  int width = right + 2 * frame + 2;
-  int height = ToolBar->height() + pAction->height() + pSpacer->height() + 120 + sbStatus->sizeHint().height();
-  return QSize(width, height);
+void TkxFrmMain::AlignActionColumns() {
+  // The width a control needs for the widest caption it can show.
+  auto needs = [](QAbstractButton* b, const QStringList& captions) {
+    QString now = b->text();
+    int width = 0;
+    for (const QString& c : captions) {
+      b->setText(c);
+      width = std::max(width, b->sizeHint().width());
+    }
+    b->setText(now);
+    return width;
+  };
+  auto caption = [](QAction* a) { return a->text(); };
+  struct TColumn {
+    QWidget *Top, *Bottom;
+    int Width;
+  };
+  const TColumn columns[] = {
+      {lblSource, lblTarget, std::max(lblSource->sizeHint().width(), lblTarget->sizeHint().width())},
+      {bSource, bTarget, std::max(needs(bSource, {bSource->text()}), needs(bTarget, {bTarget->text()}))},
+      {bSourceFile, bView, std::max(needs(bSourceFile, {bSourceFile->text()}), needs(bView, {caption(aView)}))},
+      {cSubdir, bSearchConvert,
+       std::max(cSubdir->sizeHint().width(), needs(bSearchConvert, {caption(aSearchConvert), caption(aStop)}))},
+      {bSearch, bCreate,
+       std::max(needs(bSearch, {caption(aSearch)}), needs(bCreate, {caption(aConvert), caption(aPause)}))},
+  };
+  for (const TColumn& c : columns) {
+    c.Top->setFixedWidth(c.Width);
+    c.Bottom->setFixedWidth(c.Width);
+  }
+  // Long paths need room: the fields never shrink below a few words.
+  for (QLineEdit* e : {eSource, eTarget}) e->setMinimumWidth(e->fontMetrics().averageCharWidth() * 24);
+  lViewer->setMinimumHeight(lViewer->fontMetrics().height() * 6);
+}
+
+void TkxFrmMain::changeEvent(QEvent* e) {
+  TkxFrmBase::changeEvent(e);
+  if (FBuilt && (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange)) AlignActionColumns();
 }
 
 void TkxFrmMain::BuildActions() {
@@ -245,8 +342,17 @@ void TkxFrmMain::BuildActions() {
   aSearchConvert = MakeAction(actList, "aSearchConvert", "Start", nullptr);
   aSearchConvert->setVisible(false);
   aPause = MakeAction(actList, "aPause", "Pause", nullptr);
+  aQuit = MakeAction(actList, "aQuit", "&Quit", nullptr);
   aStop->setIcon(imgList[15]);
   aConvert->setIcon(imgList[0]);
+  // The desktop's keys for the project commands and help, and Ctrl+Q to close.
+  SetShortcut(aOpen, QKeySequence::Open, "Ctrl+O");
+  SetShortcut(aNew, QKeySequence::New, "Ctrl+N");
+  SetShortcut(aSave, QKeySequence::Save, "Ctrl+S");
+  SetShortcut(aSaveAs, QKeySequence::SaveAs, "Ctrl+Shift+S");
+  SetShortcut(aHelp, QKeySequence::HelpContents, "F1");
+  SetShortcut(aQuit, QKeySequence::Quit, "Ctrl+Q");
+  addAction(aQuit);
 
   connect(aConvert, &QAction::triggered, this, [this] { aConvertExecute(); });
   connect(aStop, &QAction::triggered, this, [this] { aStopExecute(); });
@@ -264,6 +370,7 @@ void TkxFrmMain::BuildActions() {
   connect(aView, &QAction::triggered, this, [this] { aViewExecute(); });
   connect(aSearchConvert, &QAction::triggered, this, [this] { aSearchConvertExecute(); });
   connect(aPause, &QAction::triggered, this, [this] { aPauseExecute(); });
+  connect(aQuit, &QAction::triggered, this, [this] { aQuitExecute(); });
 }
 
 void TkxFrmMain::BuildToolBar() {
@@ -273,14 +380,10 @@ void TkxFrmMain::BuildToolBar() {
   ToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   ToolBar->setMovable(false);
   ToolBar->setFloatable(false);
-  ToolBar->setFixedHeight(24);
-  ToolBar->setContentsMargins(0, 0, 0, 0);
-  ToolBar->layout()->setContentsMargins(0, 0, 0, 0);
-  ToolBar->layout()->setSpacing(0);
-  pm2 = new QMenu(this);
-  pm2->setObjectName("pm2");
-  connect(pm2, &QMenu::aboutToShow, this, [this] { pm2Popup(); });
-  connect(pm2, &QMenu::triggered, this, [this](QAction* item) { OnRecentClick(item); });
+  pmRecent = new QMenu(this);
+  pmRecent->setObjectName("pmRecent");
+  connect(pmRecent, &QMenu::aboutToShow, this, [this] { pmRecentPopup(); });
+  connect(pmRecent, &QMenu::triggered, this, [this](QAction* item) { OnRecentClick(item); });
   struct TButton {
     QToolButton** Field;
     const char* Name;
@@ -292,7 +395,6 @@ void TkxFrmMain::BuildToolBar() {
     ToolBar->addAction(b.Action);
     auto* w = qobject_cast<QToolButton*>(ToolBar->widgetForAction(b.Action));
     w->setObjectName(b.Name);
-    w->setFixedSize(101, 22);
     w->setAutoRaise(true);
     // The button takes the action's tooltip, which Qt makes up from the caption when
     // there is no hint; after every change of the action it shows the hint or nothing.
@@ -305,18 +407,17 @@ void TkxFrmMain::BuildToolBar() {
     QAction* s = ToolBar->addSeparator();
     field = ToolBar->widgetForAction(s);
     field->setObjectName(name);
-    field->setFixedWidth(8);
   };
   add({&tbOpen, "tbOpen", aOpen, 3});
-  tbOpen->setMenu(pm2);
+  tbOpen->setMenu(pmRecent);
   tbOpen->setPopupMode(QToolButton::MenuButtonPopup);
   add({&tbNew, "tbNew", aNew, 4});
   add({&tbConfig, "tbConfig", aConfig, 14});
   add({&tbSave, "tbSave", aSave, 5});
   add({&tbSaveAs, "tbSaveAs", aSaveAs, 6});
-  separator(tb1, "tb1");
+  separator(tbSeparatorUpdate, "tbSeparatorUpdate");
   add({&tbUpdate, "tbUpdate", aUpdate, 7});
-  separator(tb2, "tb2");
+  separator(tbSeparatorLinks, "tbSeparatorLinks");
   add({&tbHelp, "tbHelp", aHelp, 8});
   add({&tbHomePage, "tbHomePage", aHomePage, 9});
   add({&tbSupports, "tbSupports", aSupports, 10});
@@ -326,34 +427,35 @@ void TkxFrmMain::BuildToolBar() {
 void TkxFrmMain::BuildAction() {
   pAction = new QFrame(this);
   pAction->setObjectName("pAction");
-  pAction->setFixedHeight(70);
   pAction->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  pAction->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   auto* rows = new QVBoxLayout(pAction);
-  rows->setContentsMargins(1, 1, 1, 1);
-  rows->setSpacing(0);
+  rows->setSpacing(4);
 
-  pSource = MakeRow(pAction, "pSource", 32, "Choose or drag & drop source folder or file(s)");
-  eSource = MakeLabelledEdit(pSource, "eSource", "&Source", QRect(50, 10, 500, 21), lblSource);
-  bSource = MakeButton(pSource, "bSource", "Folder", QRect(550, 9, 38, 23),
-                       "Choose a folder and click \"Search\" to list files");
-  bSourceFile = MakeButton(pSource, "bSourceFile", "Files", QRect(588, 9, 38, 23),
-                           "Choose file(s) and click \"Convert\" to convert them");
+  pSource = MakeRow(pAction, "pSource", "Choose or drag & drop source folder or file(s)");
+  eSource = MakeLabelledEdit(pSource, "eSource", "&Source", lblSource);
+  bSource = MakeButton(pSource, "bSource", "Folder", "Choose a folder and click \"Search\" to list files");
+  bSourceFile = MakeButton(pSource, "bSourceFile", "Files", "Choose file(s) and click \"Convert\" to convert them");
   cSubdir = new QCheckBox("Su&b folders", pSource);
   cSubdir->setObjectName("cSubdir");
-  cSubdir->setGeometry(634, 12, 74, 17);
   cSubdir->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
   cSubdir->setProperty("hint", "Checked");
   cSubdir->setProperty("tag", -1);
-  bSearch = MakeButton(pSource, "bSearch", nullptr, QRect(710, 9, 76, 23), nullptr);
+  bSearch = MakeButton(pSource, "bSearch", nullptr, nullptr);
+  AddToRow(pSource, {lblSource, eSource, bSource, bSourceFile, cSubdir, bSearch});
   rows->addWidget(pSource);
 
-  pTarget = MakeRow(pAction, "pTarget", 30, "Choose or drag & drop target folder");
-  eTarget = MakeLabelledEdit(pTarget, "eTarget", "&Target", QRect(50, 6, 500, 21), lblTarget);
-  bTarget = MakeButton(pTarget, "bTarget", "Folder", QRect(550, 5, 38, 23),
-                       "Choose a target folder to save the converted file(s)");
-  bView = MakeButton(pTarget, "bView", nullptr, QRect(588, 5, 38, 23), nullptr);
-  bSearchConvert = MakeButton(pTarget, "bSearchConvert", nullptr, QRect(630, 5, 76, 23), nullptr);
-  bCreate = MakeButton(pTarget, "bCreate", nullptr, QRect(710, 5, 76, 23), nullptr);
+  pTarget = MakeRow(pAction, "pTarget", "Choose or drag & drop target folder");
+  eTarget = MakeLabelledEdit(pTarget, "eTarget", "&Target", lblTarget);
+  bTarget = MakeButton(pTarget, "bTarget", "Folder", "Choose a target folder to save the converted file(s)");
+  bView = MakeButton(pTarget, "bView", nullptr, nullptr);
+  bSearchConvert = MakeButton(pTarget, "bSearchConvert", nullptr, nullptr);
+  bCreate = MakeButton(pTarget, "bCreate", nullptr, nullptr);
+  // "Start" is hidden while idle; its column keeps its place so the rows stay aligned.
+  QSizePolicy keep = bSearchConvert->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  bSearchConvert->setSizePolicy(keep);
+  AddToRow(pTarget, {lblTarget, eTarget, bTarget, bView, bSearchConvert, bCreate});
   rows->addWidget(pTarget);
 
   pOthers = new QWidget(pAction);
@@ -393,9 +495,11 @@ void TkxFrmMain::BuildViewer() {
   lViewer->setIconSize(QSize(16, 16));
   lViewer->setToolTip("Drag & drop file(s) here and click \"Convert\" to convert them");
   QHeaderView* h = lViewer->header();
-  h->setMinimumSectionSize(30);
+  // The status column holds the image and nothing else.
+  const int imageColumn = std::max(30, lViewer->iconSize().width() + 14);
+  h->setMinimumSectionSize(imageColumn);
   h->setSectionResizeMode(0, QHeaderView::Fixed);
-  h->resizeSection(0, 30);
+  h->resizeSection(0, imageColumn);
   h->resizeSection(1, 370);
   h->resizeSection(2, 370);
   // "Result" takes whatever width is left.
@@ -408,34 +512,35 @@ void TkxFrmMain::BuildViewer() {
           [this](int column, Qt::SortOrder order) { SortIndicatorChanged(column, order); });
   lViewer->setContextMenuPolicy(Qt::CustomContextMenu);
   l->addWidget(lViewer);
-  connect(lViewer, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* row) { PreviewRow(row); });
+  // A double-click or Enter on a row shows its pages.
+  connect(lViewer, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* row) { PreviewRow(row); });
   connect(lViewer, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) {
     if (FPreview && FPreview->isVisible()) ShowInPreview(ResultRow(row));
   });
 
-  pm1 = new QMenu(this);
-  pm1->setObjectName("pm1");
-  BrowseFiles1 = pm1->addAction("Browse Files");
-  BrowseFiles1->setObjectName("BrowseFiles1");
-  pm1->addSeparator();
-  ViewSource1 = pm1->addAction("View  Source");
-  ViewSource1->setObjectName("ViewSource1");
-  OpenSource1 = pm1->addAction("Open Source");
-  OpenSource1->setObjectName("OpenSource1");
-  pm1->addSeparator();
-  ViewOutput1 = pm1->addAction("View  Output");
-  ViewOutput1->setObjectName("ViewOutput1");
-  pm1->addSeparator();
-  ExportList1 = pm1->addAction("Export the List");
-  ExportList1->setObjectName("ExportList1");
-  connect(BrowseFiles1, &QAction::triggered, this, [this] { bSourceFileClick(); });
-  connect(ViewSource1, &QAction::triggered, this, [this] { ViewSource1Click(); });
-  connect(OpenSource1, &QAction::triggered, this, [this] { OpenSource1Click(); });
-  connect(ViewOutput1, &QAction::triggered, this, [this] { aViewExecute(); });
-  connect(ExportList1, &QAction::triggered, this, [this] { ExportList1Click(); });
-  connect(pm1, &QMenu::aboutToShow, this, [this] { pm1Popup(); });
+  pmList = new QMenu(this);
+  pmList->setObjectName("pmList");
+  auto item = [this](const char* name, const char* caption) {
+    QAction* a = pmList->addAction(caption);
+    a->setObjectName(name);
+    return a;
+  };
+  aBrowseFiles = item("aBrowseFiles", "Browse Files");
+  pmList->addSeparator();
+  aViewSource = item("aViewSource", "View  Source");
+  aOpenSource = item("aOpenSource", "Open Source");
+  pmList->addSeparator();
+  aViewOutput = item("aViewOutput", "View  Output");
+  pmList->addSeparator();
+  aExportList = item("aExportList", "Export the List");
+  connect(aBrowseFiles, &QAction::triggered, this, [this] { bSourceFileClick(); });
+  connect(aViewSource, &QAction::triggered, this, [this] { aViewSourceExecute(); });
+  connect(aOpenSource, &QAction::triggered, this, [this] { aOpenSourceExecute(); });
+  connect(aViewOutput, &QAction::triggered, this, [this] { aViewExecute(); });
+  connect(aExportList, &QAction::triggered, this, [this] { aExportListExecute(); });
+  connect(pmList, &QMenu::aboutToShow, this, [this] { pmListPopup(); });
   connect(lViewer, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& p) { pm1->popup(lViewer->viewport()->mapToGlobal(p)); });
+          [this](const QPoint& p) { pmList->popup(lViewer->viewport()->mapToGlobal(p)); });
 }
 
 TkxFrmMain::~TkxFrmMain() {
@@ -460,7 +565,7 @@ void TkxFrmMain::RegisterBoundControls() {
 
 void TkxFrmMain::ShowInPreview(TkxResultRow* row) {
   if (!FPreview || !row) return;
-  FPreview->ShowDocument(row->ItemIndex(), row->FileName(), row->Status(), row->ResultText());
+  FPreview->ShowDocument(row->ItemIndex(), row->FileName(), row->Status(), row->ResultText(), row->PagePattern());
 }
 
 void TkxFrmMain::PreviewRow(QTreeWidgetItem* item) {
@@ -493,8 +598,105 @@ void TkxFrmMain::showEvent(QShowEvent* e) {
 
 void TkxFrmMain::UpdateTitle() {
   std::string title = Project ? Project->Title : std::string();
-  std::string file = Project ? Project->FileName : std::string();
-  setWindowTitle(Q(title + " - " + (file.empty() ? std::string("None") : file)));
+  // A project file not written yet (the default project before its first save) is none.
+  std::string file = ProjectHasFile() ? DisplayPath(Project->FileName) : std::string("None");
+  setWindowTitle(Q(title + " - " + file + (ProjectModified() ? "*" : "")));
+}
+
+bool TkxFrmMain::ProjectHasFile() const {
+  return Project && !Project->FileName.empty() && FileExists(Project->FileName);
+}
+
+std::string TkxFrmMain::ShownSettings() const {
+  if (!Project) return std::string();
+  TkxStringList settings = Project->SettingsCopy();
+  settings.SetValue("Source", S(eSource->text()));
+  settings.SetValue("Subdir", cSubdir->isChecked() ? "True" : "False");
+  settings.SetValue("Target", S(eTarget->text()));
+  return settings.GetText();
+}
+
+bool TkxFrmMain::ProjectModified() const {
+  std::string now = ShownSettings();
+  if (now == FUnmodified) return false;
+  if (ProjectHasFile()) return true;
+  auto beyondFields = [](const std::string& text) {
+    TkxStringList l;
+    l.SetText(text);
+    for (const char* key : {"Source", "Subdir", "Target"}) l.SetValue(key, "");
+    return l.GetText();
+  };
+  return beyondFields(now) != beyondFields(FUnmodified);
+}
+
+void TkxFrmMain::MarkUnmodified() {
+  FUnmodified = ShownSettings();
+  UpdateTitle();
+}
+
+template <class F>
+void TkxFrmMain::ReplaceProject(F&& command) {
+  std::string settings = ShownSettings(), file = Project->FileName;
+  command();
+  // A chooser cancelled leaves the project as it was, modified or not.
+  if (ShownSettings() != settings || Project->FileName != file)
+    MarkUnmodified();
+  else
+    UpdateTitle();
+}
+
+bool TkxFrmMain::AskToKeepChanges(const QString& before) {
+  if (!ProjectModified()) return true;
+  QString name = ProjectHasFile() ? " \"" + Q(DisplayPath(ExtractFileName(Project->FileName))) + "\"" : QString();
+  QMessageBox box(QMessageBox::Warning, windowTitle(), "The project" + name + " has changes that are not saved.",
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  box.setObjectName("msgUnsaved");
+  box.setInformativeText("Save them before " + before + "?");
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  int answer = box.exec();
+  if (answer == QMessageBox::Discard) return true;
+  if (answer != QMessageBox::Save) return false;
+  aSaveExecute();
+  return !ProjectModified();  // a save cancelled in its chooser keeps the project
+}
+
+bool TkxFrmMain::MayClose() {
+  if (FInRun) {
+    TkxRunTotals t = FBatch ? FBatch->Totals() : TkxRunTotals();
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    QString("A run is going on: %1 of %2 documents are done.").arg(t.Done()).arg(t.Found), {}, this);
+    box.setObjectName("msgRunning");
+    box.setInformativeText(
+        "Stop it and close the window? The documents in hand are finished first; the others are "
+        "left as they are.");
+    QPushButton* stop = box.addButton("&Stop and Close", QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() != stop) return false;
+  }
+  if (!AskToKeepChanges("closing the window")) return false;
+  if (FInRun) aStopExecute();
+  return true;
+}
+
+void TkxFrmMain::closeEvent(QCloseEvent* e) {
+  // The unattended modes close by themselves: nothing to ask and nothing to remember.
+  if (!FUnattendedClose) {
+    if (!MayClose()) {
+      e->ignore();
+      return;
+    }
+    SaveWindowState();
+  }
+  TkxFrmBase::closeEvent(e);
+}
+
+void TkxFrmMain::Refuse(const QString& why, QWidget* field) {
+  sbStatus->ShowProblem(why);
+  if (field) field->setFocus();
 }
 
 bool TkxFrmMain::Busy() const { return FInRun || (FBatch && FBatch->Started() && !FBatch->SearchDone()); }
@@ -513,9 +715,12 @@ void TkxFrmMain::ForgetBatch() {
 }
 
 void TkxFrmMain::NewBatch() {
-  // The old list's unread folders are no problem of the new one.
-  if (FSearchProblemsShown > 0) sbStatus->ClearProblem();
+  // What was said of the old list is no problem of the new one.
+  sbStatus->ClearProblem();
   FSearchProblemsShown = 0;
+  FNoMatchSaid = false;
+  FPaused = false;
+  FSearched.clear();
   ForgetBatch();
   FBatch = std::make_unique<TkxBatch>();
   FRows.clear();
@@ -527,10 +732,12 @@ void TkxFrmMain::NewBatch() {
   FBatch->OnNodeAdded = [sink, gen](TkxBatch*, TkxNode* node) {
     int index = node->Index;
     if (TkxFrmMain* w = QThread::currentThread() == qApp->thread() ? sink->Window() : nullptr) {
-      w->RowChanged(gen, index, false, TkxNode::Running, std::string());
+      w->RowChanged(gen, index, false, TkxNode::Running, std::string(), std::string());
       return;
     }
-    sink->Post([gen, index](TkxFrmMain* w) { w->RowChanged(gen, index, false, TkxNode::Running, std::string()); });
+    sink->Post([gen, index](TkxFrmMain* w) {
+      w->RowChanged(gen, index, false, TkxNode::Running, std::string(), std::string());
+    });
   };
 }
 
@@ -558,7 +765,10 @@ void TkxFrmMain::bSourceClick() {
 }
 
 void TkxFrmMain::bSourceFileClick() {
-  if (Busy()) return;
+  if (Busy()) {
+    Refuse(kListInUse);
+    return;
+  }
   std::string files = S(eSource->text());
   if (!PromptOpenFile(Project ? Project->DocFilter : std::string(), files, true)) return;
   files = Trim(files);
@@ -579,10 +789,13 @@ void TkxFrmMain::bTargetClick() {
 }
 
 void TkxFrmMain::aSearchExecute() {
-  if (Busy()) return;
+  if (Busy()) {
+    Refuse(kListInUse);
+    return;
+  }
   std::string source = S(eSource->text());
   if (source.empty()) {
-    eSource->setFocus();
+    Refuse("Nothing to search: type or choose a source (a folder, documents or a web address)", eSource);
     AfterRun();
     return;
   }
@@ -595,25 +808,26 @@ void TkxFrmMain::aSearchExecute() {
   // names the real one the source's folder serves, and the field stays as it is.
   std::string target = S(eTarget->text());
   if (target.empty()) target = ExtractFilePath(TkxBatch::NormalizePath(source));
+  FSearched = source;
   FBatch->Start(source, target, cSubdir->isChecked());
   StartPolling();
 }
 
 void TkxFrmMain::aViewExecute() {
   if (eTarget->text().isEmpty()) {
-    eTarget->setFocus();
+    Refuse("No target folder to show: type or choose one", eTarget);
     return;
   }
   ShellOpen(S(eTarget->text()));
 }
 
-void TkxFrmMain::pm1Popup() {
+void TkxFrmMain::pmListPopup() {
   bool selected = !lViewer->selectedItems().isEmpty();
-  OpenSource1->setEnabled(selected);
-  ViewSource1->setEnabled(selected);
+  aOpenSource->setEnabled(selected);
+  aViewSource->setEnabled(selected);
 }
 
-void TkxFrmMain::ExportList1Click() {
+void TkxFrmMain::aExportListExecute() {
   std::string path;
   if (!PromptSaveFile("Log File|*.log", ".log", path)) return;
   try {
@@ -626,9 +840,11 @@ void TkxFrmMain::ExportList1Click() {
   sbStatus->ShowProblem(QString());
 }
 
-void TkxFrmMain::DropFiles(const QPoint& pos, const QStringList& files) { DropFilesOn(childAt(pos), files); }
+void TkxFrmMain::DropFiles(const QPoint& pos, const std::vector<std::string>& files) {
+  DropFilesOn(childAt(pos), files);
+}
 
-void TkxFrmMain::DropFilesOn(QWidget* at, const QStringList& files) {
+void TkxFrmMain::DropFilesOn(QWidget* at, const std::vector<std::string>& files) {
   QLineEdit* edit = nullptr;
   bool list = false;
   for (QWidget* w = at; w && w != this; w = w->parentWidget()) {
@@ -636,12 +852,14 @@ void TkxFrmMain::DropFilesOn(QWidget* at, const QStringList& files) {
     if (w == lViewer) list = true;
   }
   if (!edit && !list) return;
-  for (int i = 0; i < files.size(); ++i) {
-    std::string file = S(files[i]);
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string& file = files[i];
     if (files.size() == 1 && Project && Project->IsProjectFile(file)) {
-      Project->FileName = file;
-      Project->OpenProject(true);
-      UpdateTitle();
+      if (!AskToKeepChanges("opening another project")) return;
+      ReplaceProject([&] {
+        Project->FileName = file;
+        Project->OpenProject(true);
+      });
       return;
     }
     if (edit) {
@@ -657,7 +875,10 @@ void TkxFrmMain::DropFilesOn(QWidget* at, const QStringList& files) {
       return;
     }
     if (i == 0) {
-      if (Busy()) return;  // the running batch keeps its list
+      if (Busy()) {
+        Refuse(kListInUse);  // the running batch keeps its list
+        return;
+      }
       NewBatch();
     }
     ShowNode(file, nullptr);
@@ -683,11 +904,9 @@ bool TkxFrmMain::eventFilter(QObject* watched, QEvent* e) {
   if (e->type() == QEvent::Drop) {
     auto* d = static_cast<QDropEvent*>(e);
     if (!d->mimeData()->hasUrls()) return false;
-    QStringList files;
-    for (const QUrl& u : d->mimeData()->urls())
-      if (u.isLocalFile()) files << u.toLocalFile();
+    std::vector<std::string> files = DroppedFiles(d->mimeData());
     d->acceptProposedAction();
-    if (!files.isEmpty()) DropFilesOn(w, files);
+    if (!files.empty()) DropFilesOn(w, files);
     return true;
   }
   return false;
@@ -701,7 +920,7 @@ QTreeWidgetItem* TkxFrmMain::ShowNode(const std::string& fileName, TkxNode* node
     if (FBatch) FBatch->AddFile(fileName);
     return nullptr;
   }
-  RowChanged(FGeneration, node->Index, false, TkxNode::Running, std::string());
+  RowChanged(FGeneration, node->Index, false, TkxNode::Running, std::string(), std::string());
   return RowOfItem(node->Index);
 }
 
@@ -709,7 +928,8 @@ TkxResultRow* TkxFrmMain::RowOfItem(int index) const {
   return index >= 0 && size_t(index) < FRows.size() ? FRows[size_t(index)] : nullptr;
 }
 
-void TkxFrmMain::RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result) {
+void TkxFrmMain::RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result,
+                            const std::string& pagePattern) {
   if (gen != FGeneration || !FBatch || index < 0) return;  // a forgotten batch's news
   int rows = int(FRows.size());
   if (rows <= index) {
@@ -732,7 +952,7 @@ void TkxFrmMain::RowChanged(uint64_t gen, int index, bool done, int status, cons
   TkxResultRow* row = RowOfItem(index);
   if (!row || !done) return;
   int image = status >= 0 && status < kImageCount ? status : int(TkxNode::Running);
-  row->SetResult(status, result, imgList[image]);
+  row->SetResult(status, result, pagePattern, imgList[image]);
   if (FPreview && FPreview->isVisible() && FPreview->ItemIndex() == index) ShowInPreview(row);
 }
 
@@ -769,7 +989,7 @@ void TkxFrmMain::aConvertExecute() {
   }
   eTarget->setText(Q(target));
   if (target.empty()) {
-    eTarget->setFocus();
+    Refuse("Nothing was converted: type or choose a target folder for the page images", eTarget);
     AfterRun();
     return;
   }
@@ -793,8 +1013,8 @@ void TkxFrmMain::aConvertExecute() {
   try {
     head = TkxConvertor::CreateChain(FBatch.get(), S(eTarget->text()), [sink, gen](TkxBatch*, TkxNode* node) {
       int index = node->Index, status = node->Status;
-      std::string result = node->ResultText;
-      sink->Post([=](TkxFrmMain* w) { w->RowChanged(gen, index, true, status, result); });
+      std::string result = node->ResultText, pattern = node->PagePattern;
+      sink->Post([=](TkxFrmMain* w) { w->RowChanged(gen, index, true, status, result, pattern); });
     });
   } catch (...) {
     EnableStartActions(true);
@@ -819,11 +1039,12 @@ void TkxFrmMain::aConvertExecute() {
   head->ResumeAll();
   CountRunStart();
   FStopped = false;
+  FPaused = false;
   StartPolling();
 }
 
 void TkxFrmMain::EnableStartActions(bool on) {
-  for (QAction* a : {aConvert, aSearchConvert, aSearch, BrowseFiles1}) a->setEnabled(on);
+  for (QAction* a : {aConvert, aSearchConvert, aSearch, aBrowseFiles}) a->setEnabled(on);
   // "Files" fills a new list, which waits until the run has ended.
   bSourceFile->setEnabled(on);
 }
@@ -839,6 +1060,8 @@ void TkxFrmMain::aPauseExecute() {
   aStop->setEnabled(Project && Project->Daemon() > 0 && !FStopped);
   if (FChain) FChain->TerminateAll();
   aStop->setData(kRunNotStopped);
+  FPaused = FInRun;
+  UpdateStatus();
 }
 
 void TkxFrmMain::aStopExecute() {
@@ -851,6 +1074,7 @@ void TkxFrmMain::aStopExecute() {
   }
   aPause->setEnabled(false);
   aStop->setEnabled(false);
+  FPaused = false;
   if (FBatch) FBatch->Terminate();
   if (FChain) FChain->TerminateAll();
   aStop->setData(kRunStopped);
@@ -894,7 +1118,10 @@ void TkxFrmMain::AfterRun() {
   // Both steps wait for the message loop: the end notification that led here
   // must return first, and a waiting cycle never nests in the one before it.
   if (Project->Daemon() <= 0) {
-    QTimer::singleShot(0, this, [this] { close(); });
+    QTimer::singleShot(0, this, [this] {
+      FUnattendedClose = true;
+      close();
+    });
     return;
   }
   if (!FStopped) StartWait(Project->Daemon());
@@ -935,19 +1162,39 @@ void TkxFrmMain::UpdateStatus() {
   } else {
     sbStatus->pbRun->hide();
   }
-  QString cycle;
+  // Where the run stands when the counts alone would read like a finished run.
+  const bool daemon = Project && Project->Daemon() > 0;
+  QString state;
   if (FCycle.isActive())
-    cycle = QString("Next run in %1 s").arg((FCycle.remainingTime() + 999) / 1000);
-  else if (Project && Project->Daemon() > 0 && FStopped)
-    cycle = "Loop stopped";
-  else if (Project && Project->Daemon() > 0 && FInRun)
-    cycle = "Unattended run";
-  sbStatus->ShowCycle(cycle);
+    state = QString("Next run in %1 s").arg((FCycle.remainingTime() + 999) / 1000);
+  else if (daemon && FStopped)
+    state = "Loop stopped";
+  else if (FInRun && !aPause->isEnabled())
+    state = FStopped ? "Stopping: the documents in hand are finished first"
+                     : "Pausing: the documents in hand are finished first";
+  else if (daemon && FInRun)
+    state = "Unattended run";
+  else if (!FInRun && FPaused && FBatch && !FBatch->Drained())
+    state = "Paused";
+  else if (!FInRun && FStopped && RowCount() > 0)
+    state = "Stopped";
+  sbStatus->ShowCycle(state);
   if (!Busy() && !FCycle.isActive()) FPoll.stop();
 }
 
 void TkxFrmMain::ShowSearchProblems() {
   std::vector<TkxSearchProblem> problems = FBatch->SearchProblems();
+  TkxRunTotals t = FBatch->Totals();
+  if (problems.empty() && t.SearchDone && t.Found == 0 && !FSearched.empty() && !FNoMatchSaid &&
+      !FBatch->Terminated()) {
+    FNoMatchSaid = true;
+    std::string folder = ExtractFilePath(TkxBatch::NormalizePath(FSearched));
+    if (!folder.empty() && !DirectoryExists(folder))
+      sbStatus->ShowProblem(Q("The source folder " + DisplayPath(folder) + " does not exist"));
+    else
+      sbStatus->ShowProblem(Q("No document matches " + DisplayPath(FSearched) +
+                              (cSubdir->isChecked() ? "" : "; \"Sub folders\" also searches its sub folders")));
+  }
   if (problems.size() == FSearchProblemsShown) return;
   FSearchProblemsShown = problems.size();
   std::string text = problems.front().Text();
@@ -959,60 +1206,96 @@ void TkxFrmMain::ExportList(const std::string& path) {
   // In item order, whatever order the view is sorted in.
   TkxStringList lines;
   for (const TkxResultRow* row : FRows)
-    lines.Add("[" + std::string(StatusWord(row->Status())) + "] => " + row->ShownName() + " => " + row->ResultText());
+    lines.Add("[" + std::string(StatusWord(row->Status())) + "] => " + DisplayPath(row->FileName()) + " => " +
+              row->ResultText());
   lines.SaveToFile(path);
 }
 
 // ---- project commands and links
 
 void TkxFrmMain::aOpenExecute() {
-  try {
-    Project->OpenProject(false);
-  } catch (const std::exception& e) {
-    // Said where the user looks; the error report follows as for every failed command.
-    sbStatus->ShowProblem(Q("The project was not opened: " + std::string(e.what())));
-    throw;
-  }
-  UpdateTitle();
+  if (!AskToKeepChanges("opening another project")) return;
+  ReplaceProject([this] {
+    try {
+      Project->OpenProject(false);
+    } catch (const std::exception& e) {
+      // Said where the user looks; the error report follows as for every failed command.
+      sbStatus->ShowProblem(Q("The project was not opened: " + std::string(e.what())));
+      UpdateTitle();
+      throw;
+    }
+  });
 }
 
-void TkxFrmMain::pm2Popup() {
-  pm2->clear();
+void TkxFrmMain::pmRecentPopup() {
+  pmRecent->clear();
   for (int i = 0; i < Project->RecentFiles.Count(); ++i) {
     const std::string& file = Project->RecentFiles[i];
     // "&&" shows one ampersand: the caption is the path exactly.
-    QAction* item = pm2->addAction(Q(ReplaceAll(file, "&", "&&")));
-    item->setData(Q(file));
+    QAction* item = pmRecent->addAction(Q(ReplaceAll(DisplayPath(file), "&", "&&")));
+    item->setData(QByteArray::fromStdString(file));  // the name's bytes, for opening it
     item->setEnabled(FileExists(file));
   }
 }
 
 void TkxFrmMain::OnRecentClick(QAction* item) {
   if (!item) return;
-  Project->FileName = S(item->data().toString());
-  Project->OpenProject(true);
-  UpdateTitle();
+  if (!AskToKeepChanges("opening another project")) return;
+  ReplaceProject([&] {
+    Project->FileName = item->data().toByteArray().toStdString();
+    Project->OpenProject(true);
+  });
 }
 
 void TkxFrmMain::aNewExecute() {
-  Project->NewProject();
-  UpdateTitle();
+  if (!AskToKeepChanges("starting a new project")) return;
+  ReplaceProject([] { Project->NewProject(); });
 }
 
 void TkxFrmMain::aConfigExecute() {
   if (!FCfg) FCfg = std::make_unique<TkxFrmCfg>(this);
-  FCfg->exec();
+  if (FCfg->exec() == QDialog::Accepted) {
+    // Values the console would warn about are said here too.
+    std::vector<std::string> warnings = FCfg->Warnings();
+    if (!warnings.empty())
+      sbStatus->ShowProblem(Q("Config: " + warnings.front() +
+                              (warnings.size() > 1 ? " (and " + std::to_string(warnings.size() - 1) + " more)" : "")));
+  }
   UpdateTitle();
+}
+
+template <class F>
+void TkxFrmMain::SaveWith(F&& save) {
+  save();
+  // Saved when the project's file holds what the window shows (not after a cancelled chooser).
+  bool saved = false;
+  if (ProjectHasFile()) {
+    try {
+      TkxStringList file;
+      file.LoadFromFile(Project->FileName);
+      saved = file.GetText() == Project->GetSettingsText();
+    } catch (const std::exception&) {
+    }
+  }
+  if (saved)
+    MarkUnmodified();
+  else
+    UpdateTitle();
 }
 
 void TkxFrmMain::aSaveExecute() {
-  Project->SaveProject();
-  UpdateTitle();
+  // A project with no file yet (the caption says "None", also for the default project
+  // before its first save) is saved where the user says, the default file offered.
+  SaveWith([this] {
+    if (ProjectHasFile())
+      Project->SaveProject();
+    else
+      Project->SaveProjectAs();
+  });
 }
 
 void TkxFrmMain::aSaveAsExecute() {
-  Project->SaveProjectAs();
-  UpdateTitle();
+  SaveWith([] { Project->SaveProjectAs(); });
 }
 
 void TkxFrmMain::aUpdateExecute() {

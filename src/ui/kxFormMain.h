@@ -45,20 +45,20 @@ class TkxFrmMain : public TkxFrmBase {
   void SetDefaultTarget(const std::string& folder);
   void OpenSelected(bool folderOnly);
   void UpdateTitle();
-  // Files dropped at `pos` (window coordinates).
-  void DropFiles(const QPoint& pos, const QStringList& files);
+  // Files dropped at `pos` (window coordinates), their names as bytes.
+  void DropFiles(const QPoint& pos, const std::vector<std::string>& files);
   // The same for the control `at` (or a child of it).
-  void DropFilesOn(QWidget* at, const QStringList& files);
+  void DropFilesOn(QWidget* at, const std::vector<std::string>& files);
 
   void bSourceClick();
   void bSourceFileClick();
   void bTargetClick();
   void aSearchExecute();
   void aViewExecute();
-  void pm1Popup();
-  void ViewSource1Click() { OpenSelected(true); }
-  void OpenSource1Click() { OpenSelected(false); }
-  void ExportList1Click();
+  void pmListPopup();
+  void aViewSourceExecute() { OpenSelected(true); }
+  void aOpenSourceExecute() { OpenSelected(false); }
+  void aExportListExecute();
 
   // Run control.
   void aConvertExecute();
@@ -79,7 +79,7 @@ class TkxFrmMain : public TkxFrmBase {
 
   // Project commands and links.
   void aOpenExecute();
-  void pm2Popup();
+  void pmRecentPopup();
   void OnRecentClick(QAction* item);
   void aNewExecute();
   void aConfigExecute();
@@ -90,6 +90,14 @@ class TkxFrmMain : public TkxFrmBase {
   void aHomePageExecute();
   void aSupportsExecute();
   void aAboutExecute();
+  void aQuitExecute() { close(); }
+
+  // The project differs from what was last opened or saved. Without a project file
+  // of its own only options beyond the three fields count: the window remembers those.
+  bool ProjectModified() const;
+  // Before the project is replaced: false when the user keeps it (Cancel, or a save
+  // that did not happen). Asks only when the project was modified.
+  bool AskToKeepChanges(const QString& before);
 
   // A search or a run still uses the batch: commands that would replace it wait.
   bool Busy() const;
@@ -106,11 +114,13 @@ class TkxFrmMain : public TkxFrmBase {
   void UpdateStatus();
   // The opening size for a screen area: the standard size where it fits.
   static QSize OpeningSize(const QSize& available, const QSize& minimum);
+  // Says why a command did nothing, in the status bar, and puts the focus on `field`.
+  void Refuse(const QString& why, QWidget* field = nullptr);
 
   // Components.
   QToolBar* ToolBar;
   QToolButton *tbOpen, *tbNew, *tbConfig, *tbSave, *tbSaveAs, *tbUpdate, *tbHelp, *tbHomePage, *tbSupports, *tbAbout;
-  QWidget *tb1, *tb2;
+  QWidget *tbSeparatorUpdate, *tbSeparatorLinks;  // before "Check Update" and before "Help"
   QFrame *pAction, *pViewer;
   QWidget *pSource, *pTarget, *pOthers, *pSpacer;
   QLineEdit *eSource, *eTarget;
@@ -119,15 +129,18 @@ class TkxFrmMain : public TkxFrmBase {
   QCheckBox* cSubdir;
   QTreeWidget* lViewer;
   TkxRunStatus* sbStatus;
-  QMenu *pm1, *pm2;
-  QAction *BrowseFiles1, *ViewSource1, *OpenSource1, *ViewOutput1, *ExportList1;
+  QMenu* pmList;    // the result list's context menu
+  QMenu* pmRecent;  // the recent projects, under the arrow of "Open"
+  QAction *aBrowseFiles, *aViewSource, *aOpenSource, *aViewOutput, *aExportList;  // items of pmList
   QObject* actList;
   QAction *aConvert, *aStop, *aOpen, *aNew, *aConfig, *aSave, *aSaveAs, *aUpdate, *aHelp, *aHomePage, *aSupports,
-      *aAbout, *aSearch, *aView, *aSearchConvert, *aPause;
+      *aAbout, *aSearch, *aView, *aSearchConvert, *aPause, *aQuit;
   QList<QIcon> imgList;
 
  protected:
   void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  void changeEvent(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
 
@@ -138,7 +151,8 @@ class TkxFrmMain : public TkxFrmBase {
   void BuildViewer();
   void BuildActions();
   // A notification for item `index` of batch generation `gen`; `done` carries the result.
-  void RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result);
+  void RowChanged(uint64_t gen, int index, bool done, int status, const std::string& result,
+                  const std::string& pagePattern);
   void ForgetBatch();
   // Convert, search-and-convert and search: off while a run is on, and with them
   // the commands that would replace the list.
@@ -153,7 +167,26 @@ class TkxFrmMain : public TkxFrmBase {
   void ShowSearchProblems();
   void SortIndicatorChanged(int column, Qt::SortOrder order);
   void ShowInPreview(TkxResultRow* row);
-  QSize MinimumWindowSize() const;
+  // Columns of the two rows of the action panel line up, each as wide as the widest
+  // caption its controls can show, whatever the font and scale.
+  void AlignActionColumns();
+  // The window's place, size and last fields, kept by the desktop's settings store.
+  void RestoreWindowState();
+  void SaveWindowState();
+  // The project with the window's fields put in: what a save would write.
+  std::string ShownSettings() const;
+  // What was last opened or saved: the project is unmodified while ShownSettings equals it.
+  void MarkUnmodified();
+  // Runs a command that may replace the project, then takes the new project as unmodified.
+  template <class F>
+  void ReplaceProject(F&& command);
+  // Runs a save command; a project saved is unmodified from then on.
+  template <class F>
+  void SaveWith(F&& save);
+  bool ProjectHasFile() const;
+  // Whether the window may close: asks during a run and about unsaved changes.
+  bool MayClose();
+  void ProjectCommandEnded();  // the caption and the modified mark
 
   std::unique_ptr<TkxBatch> FBatch;  // handed to FDisposer when the list is replaced
   uint64_t FGeneration = 0;
@@ -164,7 +197,13 @@ class TkxFrmMain : public TkxFrmBase {
   uint64_t FRunSerial = 0;
   bool FInRun = false;
   bool FStopped = false;
+  bool FPaused = false;           // Pause ended the last run before its list was done
+  bool FUnattendedClose = false;  // the unattended mode closes: nothing to ask
+  bool FNoMatchSaid = false;      // of FBatch's empty search, in the status bar
   bool FShownOnce = false;
+  bool FBuilt = false;              // every control is made: a change of font or style may lay them out
+  std::string FUnmodified;          // ShownSettings() when the project was last opened or saved
+  std::string FSearched;            // the source FBatch's search was given; empty for a list made by hand
   std::unique_ptr<TkxFrmCfg> FCfg;  // made on first use
   TkxFrmPreview* FPreview = nullptr;
   QTimer FCycle;  // the one pending cycle of the unattended loop

@@ -73,15 +73,16 @@ TkxFrmPreview::TkxFrmPreview(QWidget* parent) : TkxFrmBase(parent) {
   CentreOnScreen();
 }
 
-void TkxFrmPreview::ShowDocument(int itemIndex, const std::string& fileName, int status,
-                                 const std::string& resultText) {
+void TkxFrmPreview::ShowDocument(int itemIndex, const std::string& fileName, int status, const std::string& resultText,
+                                 const std::string& pagePattern) {
   FLoader.stop();
   lPages->clear();
   FItemIndex = itemIndex;
-  FPages = status == 1 ? PageFilesOf(resultText) : std::vector<std::string>();
+  // Found by the names' bytes: the shown result need not name them exactly.
+  FPages = status == 1 ? PageFilesOf(pagePattern) : std::vector<std::string>();
   FNext = 0;
-  setWindowTitle(QString::fromStdString("Preview - " + ExtractFileName(fileName)));
-  lblFile->setText(QString::fromStdString(fileName + (FPages.empty() ? "" : "  =>  " + resultText)));
+  setWindowTitle(QString::fromStdString("Preview - " + DisplayPath(ExtractFileName(fileName))));
+  lblFile->setText(QString::fromStdString(DisplayPath(fileName) + (FPages.empty() ? "" : "  =>  " + resultText)));
   QString note;
   if (status == 0)
     note = "This document is not converted yet.";
@@ -96,7 +97,7 @@ void TkxFrmPreview::ShowDocument(int itemIndex, const std::string& fileName, int
   const qreal dpr = devicePixelRatioF();
   for (size_t i = 0; i < FPages.size(); ++i) {
     auto* item = new QListWidgetItem(Placeholder(dpr, "..."), QString("Page %1").arg(i + 1), lPages);
-    item->setToolTip(QString::fromStdString(FPages[i]));
+    item->setToolTip(QString::fromStdString(DisplayPath(FPages[i])));
     item->setTextAlignment(Qt::AlignHCenter);
   }
   if (!FPages.empty()) FLoader.start();
@@ -125,8 +126,8 @@ void TkxFrmPreview::LoadNext() {
   QListWidgetItem* item = lPages->item(int(i));
   if (!item) return;
   if (img.isNull()) {
-    item->setIcon(Placeholder(dpr, QString::fromStdString(why)));
-    item->setToolTip(QString::fromStdString(FPages[i] + "\n" + why));
+    item->setIcon(Placeholder(dpr, QString::fromStdString(DisplayPath(why))));
+    item->setToolTip(QString::fromStdString(DisplayPath(FPages[i]) + "\n" + DisplayPath(why)));
     return;
   }
   // A white page on the list's background, with a thin frame.

@@ -18,8 +18,10 @@ class TkxFrmPreview : public TkxFrmBase {
   explicit TkxFrmPreview(QWidget* parent = nullptr);
 
   // Shows the pages of the document `fileName` (item `itemIndex` of the list) whose
-  // row reads `status` and `resultText`; the thumbnails follow one by one.
-  void ShowDocument(int itemIndex, const std::string& fileName, int status, const std::string& resultText);
+  // row reads `status` and `resultText`; its page files are found by `pagePattern`
+  // (the names as bytes, "*" for the number). The thumbnails follow one by one.
+  void ShowDocument(int itemIndex, const std::string& fileName, int status, const std::string& resultText,
+                    const std::string& pagePattern);
   // Shows no document (the list it belonged to is gone).
   void Clear();
   int ItemIndex() const { return FItemIndex; }

@@ -6,9 +6,11 @@ namespace kx {
 
 TkxFrmLumipixAbout::TkxFrmLumipixAbout(QWidget* parent) : TkxFrmAbout(parent) {
   QPixmap logo = LumipixLogo(devicePixelRatioF());
-  img->setGeometry(QRect(QPoint(16, 16), logo.deviceIndependentSize().toSize()));
+  img->setFixedSize(logo.deviceIndependentSize().toSize());
   img->setPixmap(logo);
   img->setAttribute(Qt::WA_TranslucentBackground);
+  resize(minimumSize().expandedTo(sizeHint()));
+  CentreOnScreen();
 }
 
 }  // namespace kx

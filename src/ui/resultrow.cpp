@@ -1,5 +1,7 @@
 #include "ui/resultrow.h"
 
+#include "platform/paths.h"
+
 namespace kx {
 
 namespace {
@@ -34,7 +36,7 @@ int CompareText(const QString& a, const QString& b) {
 
 TkxResultRow::TkxResultRow(int itemIndex, const std::string& fileName)
     : QTreeWidgetItem(UserType), FItemIndex(itemIndex), FFileName(fileName) {
-  QString name = QString::fromStdString(fileName);
+  QString name = QString::fromStdString(DisplayPath(fileName));
   setText(1, name);
   setToolTip(1, name);
   setData(0, Qt::UserRole, TkxNode::Running);
@@ -43,7 +45,10 @@ TkxResultRow::TkxResultRow(int itemIndex, const std::string& fileName)
 
 int TkxResultRow::Status() const { return data(0, Qt::UserRole).toInt(); }
 
-void TkxResultRow::SetResult(int status, const std::string& resultText, const QIcon& image) {
+void TkxResultRow::SetResult(int status, const std::string& resultText, const std::string& pagePattern,
+                             const QIcon& image) {
+  FResultText = resultText;
+  FPagePattern = pagePattern;
   QString result = QString::fromStdString(resultText);
   setText(2, result);
   setToolTip(2, result);
@@ -51,9 +56,6 @@ void TkxResultRow::SetResult(int status, const std::string& resultText, const QI
   setData(0, Qt::UserRole, status);
   setToolTip(0, StatusWord(status));
 }
-
-std::string TkxResultRow::ShownName() const { return text(1).toStdString(); }
-std::string TkxResultRow::ResultText() const { return text(2).toStdString(); }
 
 bool TkxResultRow::operator<(const QTreeWidgetItem& other) const {
   const TkxResultRow* o = ResultRow(&other);

@@ -18,12 +18,13 @@ class TkxResultRow : public QTreeWidgetItem {
   int ItemIndex() const { return FItemIndex; }
   // The item's status: the image index and the word of the list export.
   int Status() const;
-  void SetResult(int status, const std::string& resultText, const QIcon& image);
-  // The file's name as the file system has it (bytes that are not UTF-8 included).
+  void SetResult(int status, const std::string& resultText, const std::string& pagePattern, const QIcon& image);
+  // The file's name as the file system has it (bytes that are not UTF-8 included):
+  // for opening it. The list shows it as the run log writes it (DisplayPath).
   const std::string& FileName() const { return FFileName; }
-  // The name as the list shows it.
-  std::string ShownName() const;
-  std::string ResultText() const;
+  const std::string& ResultText() const { return FResultText; }
+  // The page files as bytes ("*" for the page number), for finding them.
+  const std::string& PagePattern() const { return FPagePattern; }
 
   // By status, file name or result (numbers inside names in their order); equal
   // keys keep the item order, so every sort is stable and reversible.
@@ -32,6 +33,8 @@ class TkxResultRow : public QTreeWidgetItem {
  private:
   const int FItemIndex;
   const std::string FFileName;
+  std::string FResultText;
+  std::string FPagePattern;
 };
 
 // The row at `item` of a list view (nullptr when `item` is none of ours).

@@ -3,16 +3,21 @@
 #include <exception>
 #include <stdexcept>
 
+#include <QBuffer>
 #include <QImageReader>
 
 #include "emf/bitmap.h"
 #include "emf/metafile.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 
 namespace kx {
 
 namespace {
+
+// A page image larger than this is no page of ours.
+constexpr size_t kMaxImageFile = size_t(512) << 20;
 
 QSize Fitted(QSize natural, QSize box) {
   if (natural.isEmpty()) return QSize();
@@ -38,7 +43,17 @@ QImage MetafileThumbnail(const std::string& path, QSize box) {
 }
 
 QImage ImageThumbnail(const std::string& path, QSize box, std::string& why) {
-  QImageReader reader(QString::fromStdString(path));
+  // Read by the name's bytes: Qt takes file names as text, and not every name is text.
+  QByteArray bytes;
+  try {
+    std::string data = ReadWholeFile(path, kMaxImageFile);
+    bytes = QByteArray(data.data(), qsizetype(data.size()));
+  } catch (const std::exception& e) {
+    why = e.what();
+    return QImage();
+  }
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer);
   QSize natural = reader.size();
   if (natural.isValid()) reader.setScaledSize(Fitted(natural, box));
   QImage img = reader.read();

@@ -8,6 +8,7 @@
 #include "core/project.h"
 #include "platform/qtchoosers.h"
 #include "platform/text.h"
+#include "ui/images.h"
 
 namespace kx {
 
@@ -24,7 +25,19 @@ bool TkxApplication::notify(QObject* receiver, QEvent* e) {
   return false;
 }
 
+void SetDesktopIdentity(const std::string& shortName) {
+  // The window's class and desktop file name are the edition's short name, so that a
+  // dock finds its desktop entry (lumipix.desktop) and icon; the window state and the
+  // choosers' folders are kept under it (~/.config/lumipix/<short name>.conf).
+  QString name = QString::fromStdString(shortName);
+  QCoreApplication::setOrganizationName("lumipix");
+  QCoreApplication::setApplicationName(name);
+  QGuiApplication::setDesktopFileName(name);
+  QApplication::setWindowIcon(ProductIcon());
+}
+
 TkxWindows::TkxWindows() {
+  if (Project) SetDesktopIdentity(Project->ShortName);
   Main = std::make_unique<TkxFrmMain>();
   About = std::make_unique<TkxFrmLumipixAbout>(Main.get());
   FrmAbout = About.get();
@@ -46,7 +59,6 @@ int RunWindowMode(int& argc, char** argv) {
     return 2;
   }
   TkxApplication app(argc, argv);
-  if (Project) QApplication::setApplicationName(QString::fromStdString(Project->Title));
   TkxQtChoosers choosers;
   SetChoosers(&choosers);
   int code = 0;

@@ -2,6 +2,7 @@
 // The window branch of start-up: the windowing application, the main window and
 // the about window, and the message loop.
 #include <memory>
+#include <string>
 
 #include <QApplication>
 
@@ -16,6 +17,10 @@ class TkxApplication : public QApplication {
   TkxApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* e) override;
 };
+
+// The names the desktop knows the program by (window class, desktop file, settings
+// store) and the windows' icon.
+void SetDesktopIdentity(const std::string& shortName);
 
 // The windows of a window run. Made after the application object exists.
 struct TkxWindows {

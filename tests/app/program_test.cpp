@@ -69,7 +69,7 @@ TEST(Edition, ProfileOfBothEditions) {
     EXPECT_TRUE(kx::SkipOwnerFiles);
     EXPECT_EQ(p.SourceMask, "*.doc?");
     EXPECT_EQ(p.DocFilter, "Word Document (*.doc;*.docx)|*.doc;*.docx");
-    EXPECT_EQ(p.Version, "2022.14.611.2864");
+    EXPECT_EQ(p.Version, kx::kVersion);
     EXPECT_EQ(p.AltOutputExt, "");
     if (edition == kx::kPngEdition) {
       EXPECT_EQ(p.OutputExt, ".png");

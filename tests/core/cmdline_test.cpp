@@ -80,7 +80,7 @@ TEST(InfoRequests, WhichArgumentsAskForWhat) {
 
 TEST(InfoRequests, HelpListsEveryKeyWithItsDefaultTheManualAndTwoExamples) {
   std::string help = kx::HelpText("/opt/x/batchemf", kx::EditionProfileOf(kx::kEmfEdition));
-  EXPECT_EQ(help.rfind("Lumimet Converter 2022.14.611.2864: ", 0), 0u) << help;
+  EXPECT_EQ(help.rfind(std::string("Lumimet Converter ") + kx::kVersion + ": ", 0), 0u) << help;
   for (const auto& k : kx::OptionTable()) {
     bool shown = help.find("\n  " + std::string(k.Key) + " ") != std::string::npos;
     EXPECT_EQ(shown, k.Listed) << k.Key;
@@ -94,5 +94,5 @@ TEST(InfoRequests, HelpListsEveryKeyWithItsDefaultTheManualAndTwoExamples) {
   size_t first = help.find("batchemf \"-P:", examples), second = help.find("batchemf \"-P:", first + 1);
   EXPECT_NE(second, std::string::npos);
   EXPECT_EQ(kx::VersionText(kx::EditionProfileOf(kx::kPngEdition)),
-            "Lumipix Converter (PNG edition) 2022.14.611.2864\n");
+            std::string("Lumipix Converter (PNG edition) ") + kx::kVersion + "\n");
 }

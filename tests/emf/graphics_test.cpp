@@ -8,10 +8,10 @@
 
 #include "convert/emfbuild.h"
 #include "emf/bitmap.h"
-#include "platform/clipboard.h"
 #include "emf/emfplayer.h"
 #include "emf/emfrecords.h"
 #include "emf/metafile.h"
+#include "platform/clipboard.h"
 #include "pngmodule/bmpread.h"
 #include "testutil.h"
 

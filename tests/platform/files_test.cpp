@@ -52,9 +52,9 @@ TEST(Listing, AttributesHiddenFoldersAndSpecialFiles) {
   chmod((d / "ro.doc").c_str(), 0444);
   kxtest::MakeDir(d / "sub.doc");
   ASSERT_EQ(mkfifo((d / "pipe.doc").c_str(), 0644), 0);
-  symlink((d / "a.doc").c_str(), (d / "link.doc").c_str());
-  symlink(d.Path().c_str(), (d / "loop.doc").c_str());
-  symlink((d / "gone").c_str(), (d / "dangling.doc").c_str());
+  ASSERT_EQ(symlink((d / "a.doc").c_str(), (d / "link.doc").c_str()), 0);
+  ASSERT_EQ(symlink(d.Path().c_str(), (d / "loop.doc").c_str()), 0);
+  ASSERT_EQ(symlink((d / "gone").c_str(), (d / "dangling.doc").c_str()), 0);
 
   EXPECT_EQ(List(d / "*.doc", kx::faArchive | kx::faReadOnly),
             (std::vector<std::string>{"a.doc", "link.doc", "ro.doc"}));

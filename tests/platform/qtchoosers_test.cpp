@@ -94,7 +94,7 @@ class QtChoosersTest : public QObject {
     kxtest::WriteFile(s.Dir() / "blocker", "x");
     s.Choosers.Saves.push_back(s.Dir() / "blocker/list.log");  // a file where a folder should be
     QMetaObject::invokeMethod(
-        &w, [&w] { w.ExportList1Click(); }, Qt::QueuedConnection);
+        &w, [&w] { w.aExportListExecute(); }, Qt::QueuedConnection);
     QVERIFY(WaitOpened(1));
     QCOMPARE(static_cast<kx::TkxInfo*>(kx::Info)->StoredValue("E"), std::string("1"));
     QVERIFY(Opened()[0].find("a=err&e=") != std::string::npos);

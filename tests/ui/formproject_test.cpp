@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "core/app.h"
+#include "core/optiontable.h"
 #include "core/project.h"
 #include "platform/thread.h"
 #include "platform/uidispatch.h"
@@ -69,13 +70,13 @@ class FormProjectTest : public QObject {
     kxtest::WriteFile(a, "Source=/from/a/*.doc?\r\n");
     TkxFrmMain& w = s.Open();
     Project->RecentFiles.Clear();
-    w.pm2Popup();
-    QCOMPARE(w.pm2->actions().size(), 0);  // an empty list opens empty
+    w.pmRecentPopup();
+    QCOMPARE(w.pmRecent->actions().size(), 0);  // an empty list opens empty
     Project->RecentFiles.Add(a);
     Project->RecentFiles.Add(gone);
-    w.pm2Popup();
-    w.pm2Popup();  // refilled, not added to
-    QList<QAction*> items = w.pm2->actions();
+    w.pmRecentPopup();
+    w.pmRecentPopup();  // refilled, not added to
+    QList<QAction*> items = w.pmRecent->actions();
     QCOMPARE(items.size(), 2);
     QCOMPARE(items[0]->text(), QString::fromStdString(s.Dir() / "a&&b.batch-lumipix"));  // shows as the path
     QVERIFY(items[0]->isEnabled());
@@ -117,11 +118,27 @@ class FormProjectTest : public QObject {
         w,
         [&](kx::TkxFrmCfg* cfg) {
           shown = cfg->txtCfg->toPlainText();
-          QCOMPARE(cfg->size(), QSize(292, 273));
           QCOMPARE(cfg->windowTitle(), QString("Config"));
-          QCOMPARE(cfg->txtCfg->geometry(), QRect(16, 16, 256, 200));
           QCOMPARE(cfg->btnOk->text(), QString("&Ok"));
           QCOMPARE(cfg->btnHelp->toolTip(), QString("Click here to see the details about the options"));
+          // It grows, and its text with it.
+          int wide = cfg->txtCfg->width();
+          cfg->resize(cfg->width() + 200, cfg->height() + 100);
+          QTRY_VERIFY(cfg->txtCfg->width() >= wide + 200);
+          // Unreadable values are warned about as the console does, as they are typed;
+          // every option is listed with its default, the ones the text sets first.
+          QVERIFY(cfg->lblWarnings->isHidden());
+          cfg->txtCfg->appendPlainText("ThreadsCount=two");
+          QVERIFY(!cfg->lblWarnings->isHidden() &&
+                  cfg->lblWarnings->text().contains("ThreadsCount=two is not a whole number"));
+          QStringList keys;
+          for (int i = 0; i < cfg->lOptions->topLevelItemCount(); ++i) keys << cfg->lOptions->topLevelItem(i)->text(0);
+          QStringList set = keys.mid(0, 4);
+          set.sort();
+          QCOMPARE(set, QStringList({"Source", "Subdir", "Target", "ThreadsCount"}));
+          for (const kx::TkxOptionKey& k : kx::OptionTable())
+            if (k.Listed) QVERIFY2(keys.contains(k.Key), k.Key);
+          QCOMPARE(cfg->lOptions->topLevelItem(keys.indexOf("Dpi"))->text(2), QString("96"));
         },
         "btnCancel");
     QVERIFY(shown.contains("Source=/typed/source/*.doc?"));
@@ -138,7 +155,7 @@ class FormProjectTest : public QObject {
         "btnOk");
     QCOMPARE(Text(w.eTarget), std::string());
     QCOMPARE(Project->ThreadsCount(), 3);
-    QCOMPARE(Caption(w), std::string("Lumipix Converter - None"));
+    QCOMPARE(Caption(w), std::string("Lumipix Converter - None*"));  // a change beyond the fields, not saved
     // Cancel and the close box discard edits; the next showing starts from the project.
     for (const char* how : {"btnCancel", "close"}) {
       WithConfig(

@@ -131,7 +131,7 @@ class FormRunTest : public QObject {
             std::string::npos);
     // The list export.
     s.Choosers.Saves.push_back(s.Dir() / "list.log");
-    w.ExportList1Click();
+    w.aExportListExecute();
     QCOMPARE(s.Choosers.Calls.back(), std::string("save|Log File|*.log||.log"));
     std::string log = kxtest::ReadFile(s.Dir() / "list.log");
     std::string expected;
@@ -239,8 +239,7 @@ class FormRunTest : public QObject {
     QCOMPARE(kxtest::ReadFile(s.Dir() / "out/test01-01.png"), std::string("kept"));
     w.ExportList(s.Dir() / "list.log");
     QCOMPARE(kxtest::ReadFile(s.Dir() / "list.log"), "[Success] => " + in + "test01.docx => \r\n");
-    QTest::qWait(300);
-    QCOMPARE(Opened().size(), size_t(0));  // no failures, no report
+    QCOMPARE(OpenedWhenSettled().size(), size_t(0));  // no failures, no report
   }
 
   void twoFailuresWithOneMessageMakeOneReport() {
@@ -255,9 +254,7 @@ class FormRunTest : public QObject {
     w.aConvertExecute();
     QVERIFY(WaitIdle(w));
     for (const std::string& r : Rows(w)) QCOMPARE(r[0], '2');
-    QVERIFY(WaitOpened(1));
-    QTest::qWait(300);
-    std::vector<std::string> opened = Opened();
+    std::vector<std::string> opened = OpenedWhenSettled();
     QCOMPARE(opened.size(), size_t(1));
     const std::string msg = "The file is damaged or is not a supported document";
     size_t first = opened[0].find(msg);
@@ -440,9 +437,9 @@ class FormRunControlTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(w.Busy(), 10000);
     w.aStopExecute();
     QVERIFY(WaitIdle(w));
-    runs = Counter("C");
-    QTest::qWait(700);
-    QCOMPARE(Counter("C"), runs);
+    // No cycle is waiting: the loop has ended.
+    QVERIFY(!w.Waiting());
+    QVERIFY(w.Stopped());
     QVERIFY(w.isVisible());
   }
 
@@ -493,9 +490,8 @@ class FormRunControlTest : public QObject {
     for (size_t i = 0; i < events.size(); ++i) QCOMPARE(events[i], i % 2 ? 'E' : 'S');
     QCOMPARE(Counter("C"), int(events.size() / 2));
     QCOMPARE(kxtest::TestLog().Constructed.load(), Counter("C"));
-    // And the loop has really ended: no cycle comes any more.
-    QTest::qWait(700);
-    QCOMPARE(Counter("C"), int(events.size() / 2));
+    // And the loop has really ended: no cycle is waiting to come.
+    QVERIFY(!w.Waiting());
   }
 
   void stopIsWithinReachDuringTheWaitAndEndsTheLoop() {
@@ -520,7 +516,6 @@ class FormRunControlTest : public QObject {
     QCOMPARE(w.sbStatus->lblCycle->text(), QString("Loop stopped"));
     QVERIFY(!w.bSearchConvert->isVisible());  // back to the hidden "Start"
     QVERIFY(w.Batch() != nullptr);            // the list stays
-    QTest::qWait(2000);
     QCOMPARE(Counter("C"), 1);
     QVERIFY(w.isVisible());
     // Convert starts the loop again.
@@ -544,7 +539,6 @@ class FormRunControlTest : public QObject {
     QVERIFY(w.aStop->isEnabled() && w.bSearchConvert->isEnabled());
     w.bSearchConvert->click();  // Stop: the loop ends
     QVERIFY(WaitIdle(w));
-    QTest::qWait(600);
     QVERIFY(!w.Waiting());
     QCOMPARE(Counter("C"), 1);
   }
@@ -553,8 +547,11 @@ class FormRunControlTest : public QObject {
     Scope s;
     Project->ParseCommandLine("-P:Daemon=30,Target=" + s.Dir() / "out/");
     TkxFrmMain& w = s.Open();
+    // Each cycle waits with Stop offered and then takes it back.
+    QSignalSpy cycles(w.aStop, &QAction::changed);
     w.show();
-    QTest::qWait(400);  // many cycles; each one is a fresh timer, not a deeper call
+    // Many cycles; each one is a fresh timer, not a deeper call.
+    QTRY_VERIFY_WITH_TIMEOUT(cycles.count() >= 20, 10000);
     QVERIFY(w.isVisible());
     QVERIFY(w.Batch() == nullptr);
     w.aStopExecute();
@@ -606,7 +603,12 @@ class FormRunControlTest : public QObject {
     w.eTarget->setText(QString::fromStdString(s.Dir() / "out/"));
     Project->SetOption("ThreadsCount", "2");
     w.aConvertExecute();
-    QTest::qWait(50);
+    // Until a converter has a document in hand.
+    auto taken = [] {
+      std::lock_guard<std::mutex> g(kxtest::TestLog().Lock);
+      return !kxtest::TestLog().Files.empty();
+    };
+    QTRY_VERIFY(taken());
     s.Close();  // waits for the converters without deadlocking on their end notifications
     QCOMPARE(kxtest::TestLog().Destroyed.load(), kxtest::TestLog().Constructed.load());
   }

@@ -20,14 +20,16 @@ using kxtest::ProjectScope;
 namespace {
 std::string Site() { return kx::kWebSite; }
 std::string Tail(const TkxInfo& info) { return "&i=" + std::to_string(info.InstallNumber()); }
+// The build's version, which the links carry.
+const std::string kV = kx::kVersion;
 }  // namespace
 
 TEST(InfoLinks, FirstStartHomePageAndDownloadPage) {
   ProjectScope s;
   TkxInfo info(kx::App->ExeName);
-  EXPECT_EQ(info.LinkTarget("", "", ""), Site() + "?p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info));
+  EXPECT_EQ(info.LinkTarget("", "", ""), Site() + "?p=lumipix&v=" + kV + "&c=r1" + Tail(info));
   EXPECT_EQ(info.LinkTarget("download", "", ""),
-            Site() + "/en/lumipix/download.htm?p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info));
+            Site() + "/en/lumipix/download.htm?p=lumipix&v=" + kV + "&c=r1" + Tail(info));
   EXPECT_EQ(info.InstallNumber(), kx::TkxFileUtils::FileDate(kx::ExcludeTrailingPathDelimiter(s.Dir.Path()), true));
 }
 
@@ -35,9 +37,9 @@ TEST(InfoLinks, ActionsNoticesAndErrorReports) {
   ProjectScope s;
   TkxInfo info(kx::App->ExeName);
   EXPECT_EQ(info.LinkTarget("", "ins", "x=1"),
-            Site() + "/net/?a=ins&p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info) + "&x=1");
+            Site() + "/net/?a=ins&p=lumipix&v=" + kV + "&c=r1" + Tail(info) + "&x=1");
   EXPECT_EQ(info.LinkTarget("", "err&e=\"a b\",c", ""),
-            Site() + "/net/?a=err&e=a b,c&p=lumipix&v=2022.14.611.2864&c=r1" + Tail(info));
+            Site() + "/net/?a=err&e=a b,c&p=lumipix&v=" + kV + "&c=r1" + Tail(info));
 }
 
 TEST(InfoLinks, SupportMailTakesOnlyTheFirstAmpersand) {
@@ -45,7 +47,7 @@ TEST(InfoLinks, SupportMailTakesOnlyTheFirstAmpersand) {
   kx::Project->Title = "Lumi & Pix & Co";
   TkxInfo info(kx::App->ExeName);
   EXPECT_EQ(info.LinkTarget("supports", "", ""),
-            "mailto:support@lumipix.example?subject=Support required for Lumi And Pix & Co 2022.14.611.2864 - " +
+            "mailto:support@lumipix.example?subject=Support required for Lumi And Pix & Co " + kV + " - " +
                 std::to_string(info.InstallNumber()));
 }
 
@@ -123,6 +125,6 @@ TEST(InfoShell, OpenLinkAndErrorHandlerGoThroughXdgOpen) {
   int64_t until = kx::GetTickCount() + 10000;
   while (kxtest::ReadFile(record).empty() && kx::GetTickCount() < until) kx::Sleep(10);
   EXPECT_EQ(kxtest::ReadFile(record),
-            Site() + "/net/?a=err&e=Bad thing; happened&p=lumipix&v=2022.14.611.2864&c=r1e1" + Tail(info) + "\n");
+            Site() + "/net/?a=err&e=Bad thing; happened&p=lumipix&v=" + kV + "&c=r1e1" + Tail(info) + "\n");
   EXPECT_EQ(info.StoredValue("E"), "1");
 }

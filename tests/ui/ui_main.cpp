@@ -1,6 +1,7 @@
 // Runs the window test classes: all of them, or the one named first.
 #include <cstdio>
 
+#include <QSettings>
 #include <QTest>
 
 #include "ui/windowmode.h"
@@ -9,6 +10,9 @@
 int main(int argc, char** argv) {
   // The program's own application object: its handler of unexpected errors is under test.
   kx::TkxApplication app(argc, argv);
+  // Nothing a test remembers reaches the user's own settings store.
+  kxtest::TempDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(settings.Path()));
   std::string only;
   std::vector<char*> rest{argv[0]};
   for (int i = 1; i < argc; ++i) {

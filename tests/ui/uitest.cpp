@@ -1,10 +1,12 @@
 #include "uitest.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include <QApplication>
+#include <QSettings>
 #include <QTimer>
 
 #include "convert/lumipix.h"
@@ -13,6 +15,7 @@
 #include "core/project.h"
 #include "engine/convertor.h"
 #include "office/wordapp.h"
+#include "platform/shell.h"
 
 namespace uitest {
 
@@ -77,6 +80,8 @@ bool TestChoosers::PromptSaveFile(const std::string& filter, const std::string& 
 }
 
 Scope::Scope(bool real, int edition) : FProject("", edition) {
+  // The window state and the choosers' folders of this test alone, never the user's.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(Dir() / "settings"));
   OpenedFile();
   ClearOpened();
   FInfo = std::make_unique<kx::TkxInfo>(kx::App->ExeName);
@@ -111,13 +116,31 @@ Scope::~Scope() {
 
 bool WaitIdle(kx::TkxFrmMain& w, int ms) {
   QDeadlineTimer t(ms);
-  QTest::qWait(10);
   while (w.Busy() || w.Disposer().Pending() > 0) {
     if (t.hasExpired()) return false;
     QTest::qWait(20);
   }
-  QTest::qWait(10);  // the last queued rows
+  // The rows the threads queued before they ended.
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
   return true;
+}
+
+std::vector<std::string> OpenedWhenSettled() {
+  // Openers started before the marker have written their line by the time it shows.
+  static int marks = 0;
+  std::string mark = "--settled-" + std::to_string(++marks);
+  kx::ShellOpen(mark);
+  std::vector<std::string> r;
+  QDeadlineTimer t(10000);
+  for (;;) {
+    r = Opened();
+    if (std::find(r.begin(), r.end(), mark) != r.end() || t.hasExpired()) break;
+    QTest::qWait(20);
+  }
+  r.erase(std::remove_if(r.begin(), r.end(), [](const std::string& l) { return l.rfind("--settled-", 0) == 0; }),
+          r.end());
+  return r;
 }
 
 std::vector<std::string> Rows(kx::TkxFrmMain& w) {

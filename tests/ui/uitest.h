@@ -55,6 +55,8 @@ std::vector<std::string> Opened();
 void ClearOpened();
 // Waits (serving events) until `n` targets were opened; false on time-out.
 bool WaitOpened(size_t n, int ms = 5000);
+// What was opened, once every opener started so far has written its line.
+std::vector<std::string> OpenedWhenSettled();
 
 // Waits (serving events) until the window has no search or run going and every
 // thread of the run has ended.
