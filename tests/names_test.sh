@@ -41,9 +41,10 @@ cp "$corpus/test07.doc" "$in/y/a.doc"
 declare -A alone
 for doc in test13.doc test13.docx x/a.doc y/a.doc; do
   one="$work/names/alone-$(echo "$doc" | tr / _)"
-  mkdir -p "$one/in"
-  cp "$in/$doc" "$one/in/"
-  run "Source=$one/in/*.doc?" "Target=$one/out/"
+  # At the same path below its source folder, which its pages record.
+  mkdir -p "$(dirname "$one/in/$doc")"
+  cp "$in/$doc" "$one/in/$doc"
+  run "Source=$one/in/*.doc?" "Target=$one/out/" Subdir=1 KeepTargetSubdirs=0
   for f in "$one"/out/*.png; do alone["$doc:$(basename "$f" | sed 's/.*-\([0-9]*\)\.png$/\1/')"]=$(sum "$f"); done
 done
 run "Source=$in/*.doc?" "Target=$work/names/out/" ThreadsCount=2 KeepTargetSubdirs=0 Subdir=1 "LogFile=$work/names.log"

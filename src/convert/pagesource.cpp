@@ -1,7 +1,6 @@
 #include "convert/pagesource.h"
 
-#include <zlib.h>
-
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -38,6 +37,22 @@ std::string Be32Bytes(uint32_t v) {
   std::string r(4, '\0');
   for (int i = 0; i < 4; ++i) r[size_t(i)] = char(v >> (8 * (3 - i)) & 0xFF);
   return r;
+}
+
+// The CRC-32 of PNG chunks (ISO 3309, the polynomial 0xEDB88320 reflected).
+uint32_t Crc32(const std::string& bytes) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  uint32_t c = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+  return c ^ 0xFFFFFFFFu;
 }
 
 bool IsEmf(const std::string& b) {
@@ -128,9 +143,7 @@ bool AddPngSource(std::string& png, const std::string& source) {
   if (afterHeader > png.size()) return false;
   // iTXt: the keyword, uncompressed, no language, no translated keyword, the UTF-8 text.
   std::string chunk = std::string("iTXt") + kKeyword + std::string(1, '\0') + std::string(4, '\0') + source;
-  uLong crc = crc32(0L, Z_NULL, 0);
-  crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), uInt(chunk.size()));
-  png.insert(afterHeader, Be32Bytes(uint32_t(chunk.size() - 4)) + chunk + Be32Bytes(uint32_t(crc)));
+  png.insert(afterHeader, Be32Bytes(uint32_t(chunk.size() - 4)) + chunk + Be32Bytes(Crc32(chunk)));
   return true;
 }
 
