@@ -121,7 +121,10 @@ std::string TkxBatch::RelativePath(const std::string& path) const {
   return below ? path.substr(SourceDir.size()) : path;
 }
 
-bool TkxBatch::KeepsSubdirs() const { return KeepSubdirs.value_or(Project ? Project->KeepTargetSubdirs() : true); }
+bool TkxBatch::KeepsSubdirs() const {
+  if (KeepSubdirs) return *KeepSubdirs;
+  return Project ? Project->KeepTargetSubdirs() : true;
+}
 
 std::string TkxBatch::ShareKey(const std::string& path) const {
   std::string rel = RelativePath(path);
