@@ -85,9 +85,9 @@ TEST(ConsoleText, ProgressLineGrowsWhileSearchingAndFitsTheWidth) {
   EXPECT_NE(cut.find(": xxx"), std::string::npos) << cut;  // the name's middle gives way, its ending stays
   EXPECT_NE(cut.find("x...x"), std::string::npos) << cut;
   EXPECT_EQ(cut.substr(cut.size() - 5), ".docx");
-  // A name that is not UTF-8 reaches the terminal with its bad byte replaced.
+  // A name that is not UTF-8 reaches the terminal with its bad byte escaped.
   std::string latin1 = kx::ProgressText(Totals(40, 10, 1, 1, 30, true, "/in/caf\xe9.doc"), 3.42, 80);
-  EXPECT_EQ(latin1, "12/40 documents, 1 failed, 3.4 pages/s: caf\xef\xbf\xbd.doc");
+  EXPECT_EQ(latin1, "12/40 documents, 1 failed, 3.4 pages/s: caf\\xE9.doc");
 }
 
 TEST(ConsoleText, AtMostTwentyFailuresThenWhereTheRestAre) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 
 #include "platform/text.h"
 #include "testutil.h"
@@ -46,19 +47,34 @@ TEST(Paths, FileAddressesBecomePathsBeforeAnythingIsMade) {
   EXPECT_EQ(kx::FileAddressToPath("File:///x"), "File:///x");
 }
 
-// Names that are not UTF-8: shown with U+FFFD, handed on as UTF-16 without loss.
+// Names that are not UTF-8: shown reversibly, handed on as UTF-16 without loss.
 TEST(Paths, NamesThatAreNotUtf8) {
   const std::string latin1 = "/in/caf\xe9.doc";
   EXPECT_FALSE(kx::IsValidUtf8(latin1));
   EXPECT_TRUE(kx::IsValidUtf8("/in/caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\x84.doc"));  // é € and a page emoji
   for (const char* bad : {"\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\x80", "\xff"})
     EXPECT_FALSE(kx::IsValidUtf8(bad)) << kx::DisplayPath(bad);
-  EXPECT_EQ(kx::DisplayPath(latin1), "/in/caf\xef\xbf\xbd.doc");
+  // Shown: invalid bytes, controls and the backslash escaped; valid text untouched.
+  EXPECT_EQ(kx::DisplayPath(latin1), "/in/caf\\xE9.doc");
   EXPECT_EQ(kx::DisplayPath("a\xe2\x82"
                             "b"),
-            "a\xef\xbf\xbd\xef\xbf\xbd"
-            "b");  // each byte of a cut sequence
+            "a\\xE2\\x82b");  // each byte of a cut sequence
   EXPECT_EQ(kx::DisplayPath("/in/caf\xc3\xa9.doc"), "/in/caf\xc3\xa9.doc");
+  EXPECT_EQ(kx::DisplayPath("evil\nFailure => forged\r.doc"), "evil\\x0AFailure => forged\\x0D.doc");
+  EXPECT_EQ(kx::DisplayPath("back\\slash\x7f \xc2\x85 \xe2\x80\xa8.doc"),
+            "back\\\\slash\\x7F \\xC2\\x85 \\xE2\\x80\\xA8.doc");
+  EXPECT_EQ(kx::PathFromDisplay("caf\\xe9 \\q \\x4"), "caf\xe9 \\q \\x4");  // lower case read; others as they stand
+  // Every byte string comes back exactly, and no shown form holds a line break.
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes;
+    for (int n = int(random() % 12); n > 0; --n)
+      bytes.push_back(char(random() % 4 ? random() % 256 : "\\x\n\xc3"[random() % 4]));
+    std::string shown = kx::DisplayPath(bytes);
+    EXPECT_EQ(kx::PathFromDisplay(shown), bytes) << shown;
+    EXPECT_EQ(shown.find_first_of("\r\n"), std::string::npos) << shown;
+    EXPECT_TRUE(kx::IsValidUtf8(shown)) << shown;
+  }
 
   EXPECT_EQ(kx::PathToUtf16("/in/caf\xc3\xa9\xf0\x9f\x93\x84"), u"/in/caf\u00e9\U0001F4C4");
   EXPECT_EQ(kx::PathToUtf16(latin1), std::u16string(u"/in/caf") + char16_t(0xDCE9) + u".doc");
