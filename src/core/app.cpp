@@ -14,7 +14,9 @@ bool SkipOwnerFiles = false;
 TkxInfoBase* Info = nullptr;
 
 TkxApp TkxApp::FromArgs(int argc, char** argv) {
-  return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), argc > 1 && argv[1] ? argv[1] : "");
+  std::vector<std::string> params;
+  for (int i = 1; i < argc; ++i) params.emplace_back(argv[i] ? argv[i] : "");
+  return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), std::move(params));
 }
 
 int DetectEdition(const std::string& exeName) {
@@ -38,6 +40,16 @@ TkxEditionProfile EditionProfileOf(int edition) {
     e.Title = "Lumimet Converter";
   }
   return e;
+}
+
+std::string DisplayProblem() {
+  std::string named;
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) named = std::string(name) + "=" + v;
+  }
+  if (named.empty()) return "DISPLAY is not set";
+  return named + " cannot be opened";
 }
 
 bool DisplayAvailable() {

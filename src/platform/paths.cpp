@@ -93,12 +93,25 @@ std::string ResolveExeName(std::string_view argv0) {
   return AbsolutePath(argv0, CurrentDir());
 }
 
+static int HexValue(char c);
+
 std::string FileAddressToPath(std::string_view path) {
   if (path.substr(0, 5) != "file:") return std::string(path);
   path.remove_prefix(5);
   while (!path.empty() && path.front() == '/') path.remove_prefix(1);
   if (path.empty()) return std::string();
-  return std::string(1, PathDelim) + std::string(path);
+  // An address carries unusual bytes as percent escapes ("My%20Docs"); a '%' that
+  // starts no escape stands for itself.
+  std::string r(1, PathDelim);
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && HexValue(path[i + 1]) >= 0 && HexValue(path[i + 2]) >= 0) {
+      r.push_back(char(HexValue(path[i + 1]) << 4 | HexValue(path[i + 2])));
+      i += 2;
+    } else {
+      r.push_back(path[i]);
+    }
+  }
+  return r;
 }
 
 // The length of the valid UTF-8 sequence at the start of `s`, 0 when there is none:

@@ -24,6 +24,7 @@ std::string ResolveExeName(std::string_view argv0);
 // A "file:" address as a path: the prefix "file:" with every slash after it is
 // removed and one '/' put in front (a host name becomes the first folder). Other
 // text is returned unchanged; an address with nothing after the prefix gives "".
+// Percent escapes ("%20") are decoded.
 std::string FileAddressToPath(std::string_view path);
 
 // Names are bytes here, and not every name is valid UTF-8 (old archives carry

@@ -108,12 +108,17 @@ TEST(RunModes, ConsoleRunNeverOpensTheWindow) {
   EXPECT_EQ(r.WindowCalls, 0);
 }
 
-TEST(RunModes, WebSourceWithPureConsoleOpensTheWindow) {
+TEST(RunModes, AWebSourceIsAConsoleJobUnlessItRepeatsInTheInvisibleWindow) {
   kxtest::TempDir d;
-  ProgramRun r(d / "batchemf", "-P:PureConsole=1,Source=http://host/a.doc,Target=" + d.Path());
-  EXPECT_EQ(r.WindowCalls, 1);
-  EXPECT_EQ(r.WindowTitle, "Lumimet Converter");
-  EXPECT_EQ(r.WindowSource, "http://host/a.doc");
+  testing::internal::CaptureStderr();
+  ProgramRun once(d / "batchemf", "-P:PureConsole=1,Source=http://host/a.doc,Target=" + d.Path(), 0);
+  ProgramRun repeated(d / "batchemf", "-P:PureConsole=1,Daemon=500,Source=http://host/a.doc,Target=" + d.Path(), 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(once.WindowCalls, 0);
+  EXPECT_EQ(once.Code, 0);
+  EXPECT_EQ(repeated.WindowCalls, 1);
+  EXPECT_EQ(repeated.WindowTitle, "Lumimet Converter");
+  EXPECT_EQ(repeated.WindowSource, "http://host/a.doc");
 }
 
 TEST(RunModes, InteractiveWithoutAWindowInTheBuildExitsWithTwo) {

@@ -93,6 +93,7 @@ TEST(Runner, SameMessageThreeTimesCountsThreeReportsOnceEncoded) {
 TEST(Runner, NothingFoundWritesAnEmptyLogAndNoReport) {
   RunnerScope r;
   r.Options("");
+  kxtest::MakeDir(r.S.Dir / "in");
   r.Runner.Run();
   EXPECT_TRUE(kx::FileExists(r.S.Dir / "run.log"));
   EXPECT_EQ(ReadFile(r.S.Dir / "run.log"), "");
@@ -125,12 +126,13 @@ TEST(Runner, FourThreadsTwoDocumentsEndsWhenAllFourEnded) {
   EXPECT_EQ(r.Runner.Chain->Alive(), 0);
 }
 
-TEST(Runner, EmptyTargetIsRefusedBeforeAnythingStarts) {
+TEST(Runner, ATargetThatNamesNoFolderIsRefusedBeforeAnythingStarts) {
   RunnerScope r;
-  Project->SetSettingsText("Source=*.doc?\nLogFile=" + r.S.Dir / "run.log");
+  WriteFile(r.S.Dir / "in/a.doc", "");
+  Project->SetSettingsText("Source=" + r.S.Dir / "in/*.doc" + "\nTarget=file:\nLogFile=" + r.S.Dir / "run.log");
   try {
     r.Runner.Run();
-    FAIL() << "an empty Target must be refused";
+    FAIL() << "a Target that names no folder must be refused";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("\"Target\""), std::string::npos);
   }
@@ -139,12 +141,13 @@ TEST(Runner, EmptyTargetIsRefusedBeforeAnythingStarts) {
   EXPECT_EQ(r.Rec.Counts["C"], 0);
 }
 
-TEST(Runner, UnwritableLogRaisesAfterCountersAndReport) {
+TEST(Runner, AnUnwritableLogStopsTheRunBeforeTheFirstDocument) {
   RunnerScope r;
   r.Options("");
   Project->SetOption("LogFile", r.S.Dir / "no/folder/run.log");
   WriteFile(r.S.Dir / "in/x-fail.doc", "");
   EXPECT_THROW(r.Runner.Run(), std::runtime_error);
-  EXPECT_EQ(r.Rec.Counts["F"], 1);
-  EXPECT_EQ(r.Rec.Actions.size(), 1u);
+  EXPECT_EQ(kxtest::TestLog().Constructed.load(), 0);
+  EXPECT_EQ(r.Rec.Counts["C"], 0);
+  EXPECT_TRUE(r.Rec.Actions.empty());
 }

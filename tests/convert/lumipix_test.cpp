@@ -193,12 +193,21 @@ TEST(PageExport, EmfEditionNeverLoadsThePngModule) {
   EXPECT_FALSE(ModuleLoaded(kx::App->ExeName + ".so"));
 }
 
-TEST(PageExport, ZeroPagesSucceedWithNoFile) {
-  Export r(kx::kEmfEdition, 0);
-  TkxNode n = r.Convert();
+TEST(PageExport, ZeroPagesSucceedWithNoFileAndPagesBeyondTheEndSaySo) {
+  {
+    Export r(kx::kEmfEdition, 0);
+    TkxNode n = r.Convert();
+    EXPECT_EQ(n.Status, kx::TkxNode::Success);
+    EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
+    EXPECT_TRUE(std::filesystem::is_empty(r.P.Dir / "out"));
+  }
+  Export two(kx::kEmfEdition, 2);
+  Project->SetOption("Pages", "3-");
+  TkxNode n = two.Convert();
   EXPECT_EQ(n.Status, kx::TkxNode::Success);
-  EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
-  EXPECT_TRUE(std::filesystem::is_empty(r.P.Dir / "out"));
+  EXPECT_EQ(n.ResultText,
+            two.Out("report-*.emf") + " (no page written: the document has 2 pages and Pages=3- names none of them)");
+  EXPECT_TRUE(std::filesystem::is_empty(two.P.Dir / "out"));
 }
 
 TEST(PageExport, PageBitsFailingFallsBackToTheClipboardFromPageOne) {

@@ -55,10 +55,14 @@ TEST(CommandLineForms, AFolderAsSourceIsItsOwnTargetAndIsSearchedWithTheMask) {
   std::string folder = s.Dir / "docs";
   Project->ParseCommandLine(folder);
   EXPECT_EQ(Project->Target(), folder + "/");
-  EXPECT_EQ(kx::SearchSource(folder, "*.doc?"), folder + "/*.doc?");
-  EXPECT_EQ(kx::SearchSource(folder + "/", "*.doc?"), folder + "/*.doc?");
-  EXPECT_EQ(kx::SearchSource(folder + "/*.docx", "*.doc?"), folder + "/*.docx");
-  EXPECT_EQ(kx::SearchSource(s.Dir / "missing", "*.doc?"), s.Dir / "missing");
+  for (const std::string& given : {folder, folder + "/"}) {
+    std::vector<kx::TkxSourceItem> items = kx::ReadSource(given, "*.doc?");
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].Kind, kx::TkxSourceItem::skFolder);
+    EXPECT_EQ(items[0].Path(), folder + "/*.doc?");
+  }
+  EXPECT_EQ(kx::ReadSource(folder + "/*.docx", "*.doc?")[0].Path(), folder + "/*.docx");
+  EXPECT_EQ(kx::ReadSource(s.Dir / "missing/x.doc", "*.doc?")[0].Kind, kx::TkxSourceItem::skMissing);
 }
 
 TEST(CommandLineForms, AFolderGivenAsTheSourceKeyIsItsOwnTargetToo) {
