@@ -13,8 +13,8 @@ namespace kx {
 const std::vector<TkxOptionKey>& OptionTable() {
   using K = TkxOptionKind;
   static const std::vector<TkxOptionKey> table = {
-      {"Source", K::Text, "", "folder and mask (/docs/*.doc?), a folder, or one document"},
-      {"Target", K::Text, "source folder", "folder that receives the page images"},
+      {"Source", K::Text, "", "document, folder, folder and mask (/docs/*.doc?), web address, or several"},
+      {"Target", K::Text, "source folder", "folder that receives the page images (empty: beside each document)"},
       {"Subdir", K::Boolean, "False", "also search the sub-folders of the source folder"},
       {"ThreadsCount", K::Threads, "1", "converter threads, each with its own LibreOffice (at most 64)"},
       {"IsOverwrite", K::Overwrite, "True", "existing pages: skip, True (overwrite), False (new name)"},
@@ -99,7 +99,7 @@ bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& wh
       why = "not a boolean (1, 0, True, False, yes, no, on or off)";
       return ReadBool(value, false) == ReadBool(value, true);
     case TkxOptionKind::Overwrite:
-      why = "not skip, True or False";
+      why = "not skip, True or False (nor yes, no, on, off, 1 or 0)";
       return SameText(value, "skip") || ReadBool(value, false) == ReadBool(value, true);
     case TkxOptionKind::Integer:
     case TkxOptionKind::Threads: why = "not a whole number"; return ReadInt(value, 0) == ReadInt(value, 1);

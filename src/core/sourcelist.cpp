@@ -75,7 +75,7 @@ static TkxSourceItem ReadItem(const std::string& given, const std::string& defau
     item.Kind = TkxSourceItem::skFolder;
     item.Folder = IncludeTrailingPathDelimiter(path);
     item.Name = defaultMask;
-  } else if (IsWebAddress(given) || !AddressScheme(given).empty()) {
+  } else if (given.rfind("file:", 0) != 0 && (IsWebAddress(given) || !AddressScheme(given).empty())) {
     item.Kind = IsWebAddress(given) ? TkxSourceItem::skWebAddress : TkxSourceItem::skUnsupported;
     item.Name = given;
   } else {

@@ -101,17 +101,26 @@ std::string ReportSafeText(const std::string& message) {
       r += text[i++];
       continue;
     }
-    // A path runs to the end of its word, and on over blanks while the next word
-    // carries a '/' of its own ("/in/my docs/ cannot" ends after "docs/").
+    // A quoted path runs to its closing quote. Otherwise it runs to the end of its
+    // word, and on over the next few words up to the last that holds a '/' of its
+    // own ("/in/my old docs/ cannot" ends after "docs/").
     size_t end = i;
-    while (true) {
-      while (end < text.size() && !IsSpace(text[end]) && text[end] != '"' && text[end] != '\'') ++end;
-      size_t next = end;
-      while (next < text.size() && text[next] == ' ') ++next;
-      size_t word = next;
-      while (word < text.size() && !IsSpace(text[word]) && text[word] != '"' && text[word] != '\'') ++word;
-      if (next == end || next >= text.size() || text.substr(next, word - next).find('/') == std::string::npos) break;
-      end = word;
+    char quote = i > 0 && (text[i - 1] == '"' || text[i - 1] == '\'') ? text[i - 1] : 0;
+    if (quote) {
+      end = text.find(quote, i);
+      if (end == std::string::npos) end = text.size();
+    } else {
+      auto wordEnd = [&](size_t from) {
+        while (from < text.size() && !IsSpace(text[from]) && text[from] != '"' && text[from] != '\'') ++from;
+        return from;
+      };
+      end = wordEnd(i);
+      size_t at = end;
+      for (int words = 0; words < 6 && at < text.size() && text[at] == ' '; ++words) {
+        size_t start = at + 1, stop = wordEnd(start);
+        if (text.substr(start, stop - start).find('/') != std::string::npos) end = stop;
+        at = stop;
+      }
     }
     // Punctuation after a path belongs to the sentence.
     while (end > i + 1 && (text[end - 1] == ':' || text[end - 1] == ',' || text[end - 1] == '.' ||

@@ -122,6 +122,8 @@ std::string FetchIntoWorkFolder(TkxOfficeProcess& office, const std::string& add
 // ...)". Its messages name the document's address, which the sentence's reader knows.
 std::string LibreOfficeSays(const std::string& said) {
   std::string text = said;
+  if (size_t at = text.rfind(" at ./"); at != std::string::npos) text.resize(at);  // its source location
+  if (text.rfind("at ./", 0) == 0) text.clear();
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   if (text.empty()) return std::string();
   return " (LibreOffice: " + text + ")";
@@ -212,14 +214,14 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
     }
     if (FOffice.OutOfMemory()) throw EOfficeError{OfficeEndedText(FOffice)};
     std::string reason = asked->Reason(path, false);
-    if (reason.empty()) reason = kMsgDamaged + LibreOfficeSays(said);
+    if (reason.empty()) reason = kMsgDamaged + LibreOfficeSays(said.empty() ? asked->Said() : said);
     Trace("document: load failed: " + reason + (said.empty() ? "" : " [" + said + "]"));
     throw EOfficeError{reason};
   }
   // A damaged package that a lenient filter then read as something else is damaged.
   if (asked->Seen() == TRequest::BrokenPackage) {
     CloseModel(model);
-    throw EOfficeError{kMsgDamaged};
+    throw EOfficeError{kMsgDamaged + LibreOfficeSays(asked->Said())};
   }
   Reference<css::text::XTextDocument> text(model, UNO_QUERY);
   bool plain = false;

@@ -60,6 +60,12 @@ TEST(ConsoleText, SummaryLineHasExactlyItsShape) {
             "Lumipix Converter: 4 documents: 3 converted, 1 failed, 0 skipped; 7 pages in 5.2 s");
   EXPECT_EQ(kx::RunSummaryLine("Lumimet Converter", Totals(0, 0, 0, 0, 0, true, ""), 0.04),
             "Lumimet Converter: 0 documents: 0 converted, 0 failed, 0 skipped; 0 pages in 0.0 s");
+  // An interrupted run never reads like a complete one.
+  EXPECT_EQ(kx::RunSummaryLine("Lumipix Converter", Totals(5, 2, 1, 0, 3, true, ""), 4.0, true, true),
+            "Lumipix Converter: interrupted: 5 documents: 2 converted, 1 failed, 0 skipped, 2 not reached; 3 pages "
+            "in 4.0 s (the search was stopped: there may be more)");
+  EXPECT_EQ(kx::NotReachedLines({"/in/d.doc", "/in/e.doc"}, "/out/run.log", 1),
+            (std::vector<std::string>{"not reached: /in/d.doc", "and 1 more; see the log /out/run.log"}));
 }
 
 TEST(ConsoleText, ShortenMiddleCountsCharactersNotBytes) {

@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <random>
 
+#include "platform/safepath.h"
 #include "platform/text.h"
 #include "testutil.h"
+
+using kxtest::WriteFile;
 
 TEST(Paths, FolderNameAndExtensionParts) {
   EXPECT_EQ(kx::ExtractFilePath("/a/b.c/d.doc"), "/a/b.c/");
@@ -45,6 +51,9 @@ TEST(Paths, FileAddressesBecomePathsBeforeAnythingIsMade) {
   EXPECT_EQ(kx::FileAddressToPath("file:///"), "");
   EXPECT_EQ(kx::FileAddressToPath("out/file:x"), "out/file:x");  // only a leading "file:"
   EXPECT_EQ(kx::FileAddressToPath("File:///x"), "File:///x");
+  // Percent escapes are the bytes they stand for; a '%' that starts none stays.
+  EXPECT_EQ(kx::FileAddressToPath("file:///home/ann/My%20Docs/caf%C3%A9%2a%zz%4.doc"),
+            "/home/ann/My Docs/caf\xc3\xa9*%zz%4.doc");
 }
 
 // Names that are not UTF-8: shown reversibly, handed on as UTF-16 without loss.
@@ -89,4 +98,34 @@ TEST(Paths, NamesThatAreNotUtf8) {
       back += kx::Utf16ToUtf8(std::u16string(1, c));
   }
   EXPECT_EQ(back, all);
+}
+
+// A link another account made in a folder every account may write is never followed
+// to the files a run writes; one's own links, and links in private folders, are.
+TEST(Paths, LinksAnotherAccountPlantedAreNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a link to another account needs root";
+  kxtest::TempDir d;
+  std::string shared = d / "shared", victim = d / "victim.txt";
+  kxtest::MakeDir(shared);
+  chmod(shared.c_str(), 01777);
+  WriteFile(victim, "precious");
+  auto link = [&](const std::string& name, const std::string& to, uid_t owner) {
+    ASSERT_EQ(symlink(to.c_str(), name.c_str()), 0);
+    ASSERT_EQ(lchown(name.c_str(), owner, owner), 0);
+  };
+  link(shared + "/planted.log", victim, 43211);
+  link(shared + "/dir", d.Path(), 43211);
+  link(shared + "/own.log", d / "own.log", geteuid());
+  std::string problem;
+  EXPECT_FALSE(kx::OpenForWriting(shared + "/planted.log", problem));
+  EXPECT_NE(problem.find("another account, uid 43211"), std::string::npos) << problem;
+  EXPECT_NE(kx::PlantedLinkOn(shared + "/dir/new/out/"), "");  // on the way to a folder too
+  EXPECT_EQ(kxtest::ReadFile(victim), "precious");
+  kx::UniqueFd own = kx::OpenForWriting(shared + "/own.log", problem);
+  EXPECT_TRUE(own) << problem;
+  std::string resolved;
+  EXPECT_EQ(kx::PlantedLinkOn(shared + "/own.log", &resolved), "");
+  EXPECT_EQ(resolved, d / "own.log");
+  chmod(shared.c_str(), 0755);  // no longer a folder others may write
+  EXPECT_EQ(kx::PlantedLinkOn(shared + "/planted.log"), "");
 }
