@@ -77,10 +77,12 @@ void TkxBatch::Execute() {
         case TkxSourceItem::skDocument:
           // Named exactly: the file itself, and with Subdirs its namesakes below.
           if (InShard(item.Path(), item.Folder)) AddFound(item.Path(), item.Folder);
-          if (Subdirs) Search(item.Folder, item.Name, true, allowed, true, item.Folder, false);
+          if (Subdirs) Search(item.Folder, TkxSearchWay{item.Name, true, item.Folder, true, allowed}, false);
           break;
         case TkxSourceItem::skFolder:
-        case TkxSourceItem::skMask: Search(item.Folder, item.Name, Subdirs, allowed, false, item.Folder); break;
+        case TkxSourceItem::skMask:
+          Search(item.Folder, TkxSearchWay{item.Name, false, item.Folder, Subdirs, allowed});
+          break;
         case TkxSourceItem::skWebAddress: AddFound(item.Name); break;
         default: break;  // said by the front end before the run
       }
@@ -103,8 +105,7 @@ static bool NameBefore(const std::string& a, const std::string& b) {
   return la != lb ? la < lb : a < b;
 }
 
-void TkxBatch::Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed, bool literal,
-                      const std::string& base, bool files) {
+void TkxBatch::Search(const std::string& folder, const TkxSearchWay& way, bool files) {
   // A folder that is not there has no documents to miss (a run checks its source's
   // folder before it starts); one that is there and cannot be read hides its
   // documents, and the run says so.
@@ -115,18 +116,19 @@ void TkxBatch::Search(const std::string& folder, const std::string& mask, bool s
   };
   // Each list is read whole and taken in name order, the same on every file system.
   std::vector<std::string> names;
-  bool ok = !files || listed(FindFiles(folder + (literal ? "*" : mask), allowed, [&](const TkxFileEntry& e) {
-    if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 && !(SkipOwnerFiles && IsOwnerFile(e.Name)) &&
-        (!literal || e.Name == mask))
-      names.push_back(e.Name);
-    return !Terminated();
-  }));
+  bool ok =
+      !files || listed(FindFiles(folder + (way.Literal ? "*" : way.Mask), way.Allowed, [&](const TkxFileEntry& e) {
+        if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~way.Allowed) == 0 &&
+            !(SkipOwnerFiles && IsOwnerFile(e.Name)) && (!way.Literal || e.Name == way.Mask))
+          names.push_back(e.Name);
+        return !Terminated();
+      }));
   std::sort(names.begin(), names.end(), NameBefore);
   for (const std::string& name : names) {
     if (Terminated()) return;
-    if (InShard(folder + name, base)) AddFound(folder + name, base, literal ? nullptr : &mask);
+    if (InShard(folder + name, way.Base)) AddFound(folder + name, way.Base, way.Literal ? nullptr : &way.Mask);
   }
-  if (!ok || Terminated() || !subdirs) return;
+  if (!ok || Terminated() || !way.Subdirs) return;
   std::vector<std::string> folders;
   listed(FindFiles(folder + "*.*", faDirectory, [&](const TkxFileEntry& e) {
     // The folder walk asks for folders only, so hidden folders are never searched.
@@ -136,7 +138,7 @@ void TkxBatch::Search(const std::string& folder, const std::string& mask, bool s
   std::sort(folders.begin(), folders.end(), NameBefore);
   for (const std::string& name : folders) {
     if (Terminated()) return;
-    Search(folder + name + PathDelim, mask, subdirs, allowed, literal, base);
+    Search(folder + name + PathDelim, way);
   }
 }
 

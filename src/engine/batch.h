@@ -142,10 +142,16 @@ class TkxBatch : public TThread {
   void Execute() override;
 
  private:
-  // `literal`: the mask is a name, taken exactly, not as a pattern. Without `files`
-  // only the sub-folders are searched.
-  void Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed, bool literal,
-              const std::string& base, bool files = true);
+  // How one source item is searched.
+  struct TkxSearchWay {
+    std::string Mask;
+    bool Literal = false;  // the mask is a name, taken exactly, not as a pattern
+    std::string Base;      // the item's folder
+    bool Subdirs = false;
+    int Allowed = 0;  // the attributes a found file may have
+  };
+  // Without `files` only the sub-folders are searched.
+  void Search(const std::string& folder, const TkxSearchWay& way, bool files = true);
   // Adds `path` found below `base` when the mask (null: a name given exactly) and
   // RegExt take it.
   void AddFound(const std::string& path, const std::string& base = std::string(), const std::string* mask = nullptr);
