@@ -25,7 +25,9 @@ set(LUMI_EMF_SOURCES
   src/emf/emftext.cpp
   src/emf/emftextlayout.cpp
   src/emf/emfwriter.cpp
+  src/emf/fontcomment.cpp
   src/emf/fontname.cpp
+  src/emf/symbolfonts.cpp
   src/emf/fonts.cpp
   src/emf/glyphmasks.cpp
   src/emf/metafile.cpp

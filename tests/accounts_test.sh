@@ -6,6 +6,8 @@
 # elsewhere; a document the account may not read fails with that reason.
 set -u
 exe="$1"
+source "$(dirname "$0")/testlib.sh"
+need_corpus "$2"
 corpus=$(cd "$2" && pwd)
 if [ "$(id -u)" != 0 ] || ! command -v setpriv > /dev/null; then
   echo "SKIP: dropping to another account needs root and setpriv"
@@ -14,8 +16,6 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-fails=0; passes=0
-check() { if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi; }
 # The program where the account may run it, and a folder of the account's own.
 mkdir "$work/app"
 cp "$exe" "$(dirname "$exe")/batchpng.so" "$work/app/"

@@ -5,13 +5,11 @@
 # the friendlier forms of the command line.
 set -u
 exe="$1"
+source "$(dirname "$0")/testlib.sh"
+need_corpus "$2"
 corpus=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fails=0; passes=0
-check() {  # name, condition result
-  if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi
-}
 has() { grep -qF -- "$2" "$1"; echo $?; }  # file, fixed text
 mkdir -p "$work/app" "$work/fakebin"
 cp "$exe" "$work/app/batchpng"

@@ -5,6 +5,8 @@
 # interrupted, and no office survives it; a second signal ends at once.
 set -u
 exe="$1"
+source "$(dirname "$0")/testlib.sh"
+need_corpus "$2"
 corpus=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -12,9 +14,6 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/tmp"
 export TMPDIR="$work/tmp"
 unset XDG_RUNTIME_DIR
-offices_left() { pgrep -f "soffice.bin.*UserInstallation=file://$TMPDIR/" || true; }
-fails=0; passes=0
-check() { if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi; }
 mkdir -p "$work/in" "$work/fakebin"
 printf '#!/bin/sh\nexit 0\n' > "$work/fakebin/xdg-open"; chmod +x "$work/fakebin/xdg-open"
 export PATH="$work/fakebin:$PATH"

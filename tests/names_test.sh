@@ -4,6 +4,8 @@
 # Arguments: the program, the corpus folder.
 set -u
 exe="$1"
+source "$(dirname "$0")/testlib.sh"
+need_corpus "$2"
 corpus="$2"
 work=$(mktemp -d)
 cleanup() {
@@ -11,10 +13,6 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fails=0; passes=0
-check() {  # name, condition result
-  if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi
-}
 mkdir -p "$work/app"
 cp "$exe" "$work/app/batchpng"
 cp "$(dirname "$exe")/batchpng.so" "$work/app/batchpng.so"

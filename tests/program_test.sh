@@ -3,17 +3,16 @@
 # with a recording xdg-open first on PATH.
 set -u
 exe="$1"
+source "$(dirname "$0")/testlib.sh"
+# The main job at the end runs over the corpus when LUMI_CORPUS names it (program_corpus),
+# else over documents made here (program_blackbox).
+[ -n "${LUMI_CORPUS:-}" ] && need_corpus "$LUMI_CORPUS"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # The offices of this run keep their folders here, so that only they are looked for.
 mkdir "$work/tmp"
 export TMPDIR="$work/tmp"
 unset XDG_RUNTIME_DIR
-offices_left() { pgrep -f "soffice.bin.*UserInstallation=file://$TMPDIR/" || true; }
-fails=0; passes=0
-check() {  # name, condition result
-  if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi
-}
 mkdir -p "$work/app" "$work/fakebin" "$work/empty"
 cp "$exe" "$work/app/mypngtool"
 cat > "$work/fakebin/xdg-open" <<EOS
@@ -69,36 +68,40 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/app/plainname" > /de
 check "window start without a display exits 2" $([ $? = 2 ]; echo $?)
 check "and says why" $(grep -q 'Lumimet Converter: no display' "$work/err2.txt"; echo $?)
 
-# A console run over the corpus's .doc files with two threads: every document is one
+# The main job: a console run over .doc files with two threads: every document is one
 # log line, the damaged one fails readably, the run ends with 0 and one error report.
-corpus="${LUMI_CORPUS:-}"
-if [ -n "$corpus" ] && [ -d "$corpus" ]; then
-  cp "$(dirname "$exe")/batchpng.so" "$work/app/mypngtool.so"
-  before=$(wc -l < "$work/opened.txt")
-  "$work/app/mypngtool" "-P:PureConsole=1,Source=$corpus/*.doc,Target=$work/corpus-out/,ThreadsCount=2,LogFile=$work/corpus.log"
-  check "corpus run exits 0" $?
-  docs=$(ls "$corpus"/*.doc | wc -l)
-  check "one log line per document" $([ "$(grep -c ' => ' "$work/corpus.log")" = "$docs" ]; echo $?)
-  check "log lines end with CR LF" $([ "$(grep -c $'\r$' "$work/corpus.log")" = "$docs" ]; echo $?)
-  check "the damaged document fails readably" $(grep -q '^Failure => .*badfile-01-bad-header.doc => The file is damaged or is not a supported document' "$work/corpus.log"; echo $?)
-  check "all others succeed" $([ "$(grep -c '^Success => ' "$work/corpus.log")" = $((docs - 1)) ]; echo $?)
-  check "pages were written" $([ "$(ls "$work/corpus-out" | grep -c -- '-01.png$')" = $((docs - 1)) ]; echo $?)
-  wait_opened $((before + 1))
-  check "one error report" $([ "$(tail -n +$((before + 1)) "$work/opened.txt" | grep -c 'a=err&e=')" = 1 ]; echo $?)
-  check "no office left" $([ -z "$(offices_left)" ]; echo $?)
-
-  # The same job unattended in the window (offscreen): it runs once, writes the
-  # list export and closes by itself.
-  QT_QPA_PLATFORM=offscreen timeout 300 "$work/app/mypngtool" \
-    "-P:RunAndClose=1,Source=$corpus/test0*.docx,Target=$work/window-out/,ThreadsCount=2,LogFile=$work/window.log" \
-    >/dev/null 2>&1
-  check "window run closes by itself with 0" $?
-  docs=$(ls "$corpus"/test0*.docx | wc -l)
-  check "window run exports every row" $([ "$(grep -c '^\[Success\] => ' "$work/window.log")" = "$docs" ]; echo $?)
-  check "window run wrote the pages" $([ "$(ls "$work/window-out" | grep -c -- '-01.png$')" = "$docs" ]; echo $?)
-  check "no office left after the window run" $([ -z "$(offices_left)" ]; echo $?)
-  check "no office folder left" $([ -z "$(ls "$TMPDIR" | grep lumipix-office-)" ]; echo $?)
+if [ -n "${LUMI_CORPUS:-}" ]; then
+  in=$(cd "$LUMI_CORPUS" && pwd) damaged=badfile-01-bad-header.doc window_docs=test0*.docx
+else
+  in="$work/made" damaged=cut.doc window_docs=*.docx
+  make_documents "$in" || exit 1
+  head -c 921 "$in/two.doc" > "$in/$damaged"  # its header whole, its streams cut off
 fi
+cp "$(dirname "$exe")/batchpng.so" "$work/app/mypngtool.so"
+before=$(wc -l < "$work/opened.txt")
+"$work/app/mypngtool" "-P:PureConsole=1,Source=$in/*.doc,Target=$work/main-out/,ThreadsCount=2,LogFile=$work/main.log"
+check "main job exits 0" $?
+docs=$(ls "$in"/*.doc | wc -l)
+check "one log line per document" $([ "$(grep -c ' => ' "$work/main.log")" = "$docs" ]; echo $?)
+check "log lines end with CR LF" $([ "$(grep -c $'\r$' "$work/main.log")" = "$docs" ]; echo $?)
+check "the damaged document fails readably" $(grep -q "^Failure => .*$damaged => The file is damaged or is not a supported document" "$work/main.log"; echo $?)
+check "all others succeed" $([ "$(grep -c '^Success => ' "$work/main.log")" = $((docs - 1)) ]; echo $?)
+check "pages were written" $([ "$(ls "$work/main-out" | grep -c -- '-01.png$')" = $((docs - 1)) ]; echo $?)
+wait_opened $((before + 1))
+check "one error report" $([ "$(tail -n +$((before + 1)) "$work/opened.txt" | grep -c 'a=err&e=')" = 1 ]; echo $?)
+check "no office left" $([ -z "$(offices_left)" ]; echo $?)
+
+# The same job unattended in the window (offscreen): it runs once, writes the
+# list export and closes by itself.
+QT_QPA_PLATFORM=offscreen timeout 300 "$work/app/mypngtool" \
+  "-P:RunAndClose=1,Source=$in/$window_docs,Target=$work/window-out/,ThreadsCount=2,LogFile=$work/window.log" \
+  >/dev/null 2>&1
+check "window run closes by itself with 0" $?
+docs=$(ls "$in"/$window_docs | wc -l)
+check "window run exports every row" $([ "$(grep -c '^\[Success\] => ' "$work/window.log")" = "$docs" ]; echo $?)
+check "window run wrote the pages" $([ "$(ls "$work/window-out" | grep -c -- '-01.png$')" = "$docs" ]; echo $?)
+check "no office left after the window run" $([ -z "$(offices_left)" ]; echo $?)
+check "no office folder left" $([ -z "$(ls "$TMPDIR" | grep lumipix-office-)" ]; echo $?)
 
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]

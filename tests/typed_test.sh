@@ -4,16 +4,15 @@
 # working folder, several documents, a display that cannot be opened, names that are
 # not masks, the checks before the first document, values read as meant, honest log
 # lines, the trace, and links another account planted in a shared folder.
+# The documents are made here, so that this runs without the corpus.
 set -u
 exe="$1"
-corpus="$2"
-[ -d "$corpus" ] || { echo "SKIP: the corpus $corpus is not there"; exit 77; }
-corpus=$(cd "$corpus" && pwd)
+source "$(dirname "$0")/testlib.sh"
 work=$(mktemp -d)
 trap 'chmod -R u+rwX "$work" 2> /dev/null; rm -rf "$work"' EXIT
-fails=0; passes=0
-check() { if [ "$2" = 0 ]; then passes=$((passes+1)); else fails=$((fails+1)); echo "FAIL: $1"; fi; }
 has() { grep -qF -- "$2" "$1"; echo $?; }
+make_documents "$work/made" || exit 1
+made="$work/made"  # one.doc(x): 1 page, two.doc(x): 2 pages, three.doc(x): 3 pages
 mkdir -p "$work/app" "$work/fakebin" "$work/tmp"
 cp "$exe" "$work/app/batchpng"
 cp "$(dirname "$exe")/batchpng.so" "$work/app/batchpng.so"
@@ -38,10 +37,10 @@ mine() { [ -n "$me" ] && chown -R 43210:43210 "$@"; }
 
 # --- Arguments: a name in the working folder, several, ".", a stale display.
 mkdir -p "$work/reports"
-cp "$corpus/test01.doc" "$work/reports/q3.doc"
-cp "$corpus/test02.doc" "$work/reports/q?.doc"
-cp "$corpus/test04.docx" "$work/reports/qX.doc"
-cp "$corpus/test01.docx" "$work/reports/back\\slash.doc"
+cp "$made/one.doc" "$work/reports/q3.doc"
+cp "$made/one.docx" "$work/reports/q?.doc"
+cp "$made/two.docx" "$work/reports/qX.doc"
+cp "$made/one.doc" "$work/reports/back\\slash.doc"
 mine "$work/reports"
 (cd "$work/reports" && as_user "$app" q3.doc 2> "$work/a1.err")
 check "a name in the working folder converts beside it" $([ $? = 0 ] && [ -f "$work/reports/q3-01.png" ]; echo $?)
@@ -60,7 +59,7 @@ check "nothing to convert and no display: exit 2 with the reason" \
 as_user "$app" ftp://host/a.doc 2> "$work/a5.err"
 check "another scheme fails clearly" \
   $([ $? = 2 ] && grep -q 'ftp://host/a.doc: only http:// and https:// addresses can be fetched' "$work/a5.err"; echo $?)
-mkdir -p "$work/my docs" && cp "$corpus/test02.docx" "$work/my docs/a.docx" && mine "$work/my docs"
+mkdir -p "$work/my docs" && cp "$made/one.docx" "$work/my docs/a.docx" && mine "$work/my docs"
 as_user "$app" "file://$work/my%20docs/a.docx" 2> /dev/null
 check "a file: address with escapes as a bare argument" $([ -f "$work/my docs/a-01.png" ]; echo $?)
 
@@ -100,8 +99,8 @@ check "ThreadsCount=100000 is capped, said, and converts" \
 
 # --- Honest lines: a name with a line break, a name that is not UTF-8, no page in Pages.
 mkdir -p "$work/odd"
-cp "$corpus/test01.doc" "$work/odd/$(printf 'evil\nFailure => forged.doc')"
-cp "$corpus/test02.doc" "$work/odd/$(printf 'caf\xe9.doc')"
+cp "$made/one.doc" "$work/odd/$(printf 'evil\nFailure => forged.doc')"
+cp "$made/one.docx" "$work/odd/$(printf 'caf\xe9.doc')"
 mine "$work/odd"
 as_user "$app" "-P:PureConsole=1,Source=$work/odd,Target=$work/odd-out/,LogFile=$work/odd-out/run.log,Pages=3-" \
   2> "$work/h1.err"
@@ -144,6 +143,6 @@ if [ -n "$me" ]; then
   check "the account's own link is followed" $(grep -q '^Success => ' "$work/mine/own.log"; echo $?)
 fi
 
-check "no office left" $([ -z "$(pgrep -f "soffice.bin.*UserInstallation=file://$work/" || true)" ]; echo $?)
+check "no office left" $([ -z "$(offices_left)" ]; echo $?)
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]

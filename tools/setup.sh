@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(cmake g++ make qt6-base-dev libgtest-dev libcairo2-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev libpng-dev
       libcurl4-gnutls-dev
       libreoffice-writer libreoffice-draw libreoffice-dev fonts-liberation2 fonts-dejavu
-      poppler-utils xvfb xdotool bc clang clang-tidy clang-format libclang-rt-14-dev man-db libjpeg62-turbo-dev emf2svg)
+      poppler-utils xvfb xdotool bc clang clang-tidy clang-format libclang-rt-14-dev man-db libjpeg62-turbo-dev emf2svg
+      fonts-urw-base35 fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-color-emoji)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

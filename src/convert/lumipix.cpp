@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 #include <stdexcept>
 
@@ -36,6 +37,17 @@ bool IsPng(const std::string& path) {
 
 [[noreturn]] void NotPng(const std::string& page, const std::string& why) {
   throw std::runtime_error("The page image " + page + " could not be written as PNG" + (why.empty() ? "" : ": " + why));
+}
+
+// The message of a failure in hand, for the trace.
+std::string WhatOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "an unexpected error";
+  }
 }
 
 TkxPixelFormat FormatOfColor(int32_t color, bool& valid) {
@@ -99,19 +111,10 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
     step("opened");
     FColor = ReadInt(Project->GetOption("Color"), 0);
     FPages = Project->Pages();
-    if (FServerVersion < 11) {
+    if (FServerVersion < 11)
       ExportByClipboard();
-    } else {
-      try {
-        ExportPageBits();
-      } catch (...) {
-        // Whatever failed, at whichever page: the clipboard route from the first
-        // page again, and its own failure is the one the document reports.
-        pages.Discard();
-        FPageCount = 0;
-        ExportByClipboard();
-      }
-    }
+    else
+      ExportPagesOrCopy();
     step(std::to_string(FPageCount) + " pages made");
     CloseDocument();
     // Pages beyond the document's end are an earlier version's only when all were made.
@@ -147,6 +150,28 @@ void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message
   CloseDocument();
 }
 
+void TkxLUMIPIX::ExportPagesOrCopy() {
+  std::exception_ptr pageBitsFailure;
+  try {
+    ExportPageBits();
+    return;
+  } catch (...) {
+    pageBitsFailure = std::current_exception();
+  }
+  // Whatever failed, at whichever page: the clipboard route from the first page again.
+  Trace("page export failed (" + WhatOf(pageBitsFailure) + "); the pages are copied instead");
+  FPageFiles->Discard();
+  FPageCount = 0;
+  try {
+    ExportByClipboard();
+  } catch (...) {
+    // The first failure is the cause; the second mostly follows from it (the same
+    // export asked for again, or the office the first one ended).
+    Trace("copying the pages failed too (" + WhatOf(std::current_exception()) + ")");
+    std::rethrow_exception(pageBitsFailure);
+  }
+}
+
 void TkxLUMIPIX::ExportPageBits() {
   OlePut(FApp, "Visible", TkxOleArg::Bool(true));
   OlePut(FApp, "WindowState", TkxOleArg::Int(word::wdWindowStateMinimize));
@@ -170,6 +195,30 @@ void TkxLUMIPIX::ExportPageBits() {
 
 void TkxLUMIPIX::ExportByClipboard() {
   Variant sel = OleGet(FApp, "Selection");
+  // Finding where the pages start lays the document out (the office exports it then),
+  // so all of that is done before the lock that the batch's items, the other converters
+  // and the window's rows share; the lock covers the clipboard alone.
+  std::vector<std::pair<Variant, Variant>> ranges = PageRanges(sel);
+  FPageCount = int(ranges.size());
+  for (int page = 1; page <= FPageCount; ++page) {
+    auto& [from, to] = ranges[size_t(page - 1)];
+    if (!FPages.Wants(page) || VarEqual(from, to)) continue;
+    OleCall(sel, "SetRange", {TkxOleArg::Var(from), TkxOleArg::Var(to)});
+    {
+      // One clipboard for all converters of the batch.
+      std::lock_guard<TCriticalSection> clipboard(FBatch->ItemsLock());
+      OleCall(sel, "Copy", {TkxOleArg::Omitted()});
+      FMetafile->LoadFromClipboard();
+    }
+    if (Edition == kEmfEdition)
+      FPageFiles->Stage(page, FMetafile->Bytes());
+    else
+      RenderPage(page);
+  }
+}
+
+std::vector<std::pair<Variant, Variant>> TkxLUMIPIX::PageRanges(const Variant& sel) {
+  std::vector<std::pair<Variant, Variant>> ranges;
   int32_t i = 1;
   // The start of page i; past the last page, the start of the last page again.
   auto pageStart = [&] {
@@ -178,8 +227,6 @@ void TkxLUMIPIX::ExportByClipboard() {
   };
   Variant r = pageStart();
   do {
-    int page = i;
-    bool wanted = FPages.Wants(i);
     Variant prev = r;
     i = i + 1;
     r = pageStart();
@@ -188,22 +235,9 @@ void TkxLUMIPIX::ExportByClipboard() {
       OlePut(r, "Start", TkxOleArg::Var(OleGet(sel, "End")));
       i = -1;
     }
-    Variant from = OleGet(prev, "Start"), to = OleGet(r, "Start");
-    if (wanted && !VarEqual(from, to)) {
-      {
-        // One clipboard for all converters of the batch.
-        std::lock_guard<TCriticalSection> clipboard(FBatch->ItemsLock());
-        OleCall(sel, "SetRange", {TkxOleArg::Var(from), TkxOleArg::Var(to)});
-        OleCall(sel, "Copy", {TkxOleArg::Omitted()});
-        FMetafile->LoadFromClipboard();
-      }
-      if (Edition == kEmfEdition)
-        FPageFiles->Stage(page, FMetafile->Bytes());
-      else
-        RenderPage(page);
-    }
-    FPageCount = page;
+    ranges.emplace_back(OleGet(prev, "Start"), OleGet(r, "Start"));
   } while (i > 0);
+  return ranges;
 }
 
 void TkxLUMIPIX::RenderPage(int page) {

@@ -2,6 +2,7 @@
 // The converter class of both editions: every page of a document becomes its own
 // file, an enhanced metafile (EMF edition) or a PNG image (PNG edition).
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "convert/pagefiles.h"
@@ -18,6 +19,9 @@ class TkxLUMIPIX : public TkxWordOle {
   void ConvertFile(TkxBatch* batch, TkxNode* node) override;
   std::string MakeTargetName(const std::string& target) override;
 
+  // The page objects' metafiles; when they fail, the clipboard from the first page
+  // again. Should that fail too, the first failure is the one raised.
+  void ExportPagesOrCopy();
   void ExportPageBits();
   void ExportByClipboard();
   // PNG edition: draws the metafile holder and stages the page as a PNG image.
@@ -31,6 +35,8 @@ class TkxLUMIPIX : public TkxWordOle {
 
  private:
   void Fail(TkxBatch* batch, TkxNode* node, const std::string& message);
+  // From and to (the start of the next page, or the end of the document) of each page.
+  std::vector<std::pair<Variant, Variant>> PageRanges(const Variant& sel);
 
   TkxBatch* FBatch = nullptr;
   std::string FPattern;

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "emf/emfplayer.h"
-#include "platform/files.h"
 #include "emf/metafile.h"
+#include "platform/files.h"
 
 namespace kx {
 

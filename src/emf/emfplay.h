@@ -105,6 +105,8 @@ struct TDc {
 void SetColor(cairo_t* cr, uint32_t colorref);
 
 class TTextLayout;
+struct TTextInput;
+constexpr size_t kMaxCarriedFonts = 1024;
 
 class TPlayer {
  public:
@@ -117,6 +119,7 @@ class TPlayer {
   // Record walking and the device context (emfplayer.cpp).
   static THandler HandlerOf(uint32_t type);
   bool Start();
+  void CarriedFonts();
   void UpdateMatrix();
   void Tx(double x, double y, double& ox, double& oy) const;
   double ScaleX() const { return std::hypot(FM.xx, FM.yx); }
@@ -208,9 +211,14 @@ class TPlayer {
   };
   void ExtTextOut(const TRecord& r);
   void TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip);  // filled with the background, or the clip
-  bool SelectTextFont(const TFont& f, const TBaseline& at, double& em);  // false: nothing to draw
+  void Comment(const TRecord& r);                                        // a font the metafile carries
+  cairo_font_face_t* RecordFace(const TFont& f, const TTextInput& in);   // the one place a face is chosen
+  bool SelectTextFont(const TFont& f, cairo_font_face_t* face, const TBaseline& at,
+                      double& em);  // false: nothing to draw
   void PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font);
   void DrawGlyphs(const TTextLayout& layout, const TBaseline& at);
+  // Draws the glyphs of a colour face (emoji) as its pictures; false for another face.
+  bool ColorGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs);
   // Draws what it can as masks; returns the glyphs left to draw as outlines.
   std::vector<cairo_glyph_t> MaskGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs);
   void DrawTextLines(const TFont& f, double em, const TBaseline& at, double total);
@@ -230,6 +238,13 @@ class TPlayer {
   int64_t FPixels = 0;
   TkxEmfPlayStats FStats;
   TkxGlyphMasks FMasks;
+  struct TCarried {  // font programs the metafile carries
+    std::string Face;
+    int Weight;
+    bool Italic;
+    std::shared_ptr<const std::string> Program;
+  };
+  std::vector<TCarried> FCarried;
 };
 
 }  // namespace kx::emfplay

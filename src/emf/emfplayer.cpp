@@ -107,6 +107,7 @@ TkxEmfPlayStats TPlayer::Play() {
   cairo_clip(FCr);
   TkxSavedState playback(FCr);  // the playback's own state, below which RestoreDC never goes
   UpdateMatrix();
+  CarriedFonts();
 
   size_t off = 0;
   while (FSize - off >= kRecordData) {
@@ -127,6 +128,19 @@ TkxEmfPlayStats TPlayer::Play() {
   }
   for (; !FSaved.empty(); FSaved.pop_back()) cairo_restore(FCr);
   return FStats;
+}
+
+void TPlayer::CarriedFonts() {
+  // A font the metafile carries may come after the text drawn with it (a page's text
+  // is written before the fonts it needed are known).
+  for (size_t off = 0; FSize - off >= kRecordData;) {
+    uint32_t type, size;
+    std::memcpy(&type, FData + off + kRecordType, 4);
+    std::memcpy(&size, FData + off + kRecordSize, 4);
+    if (size < kRecordData || size > FSize - off || type == EMR_EOF) break;
+    if (type == EMR_GDICOMMENT) Comment(TRecord{type, FData + off, size});
+    off += size;
+  }
 }
 
 void TPlayer::UpdateMatrix() {

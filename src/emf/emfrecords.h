@@ -117,6 +117,11 @@ constexpr uint32_t kVersion = 0x10000u;
 }  // namespace header
 
 // EMR_EXTTEXTOUTW / EMR_EXTTEXTOUTA fields.
+namespace comment {  // EMR_GDICOMMENT
+constexpr uint32_t DataSize = 8;
+constexpr uint32_t Data = 12;
+}  // namespace comment
+
 namespace text {
 constexpr uint32_t Bounds = 8;
 constexpr uint32_t GraphicsMode = 24;

@@ -1,11 +1,16 @@
 // Text: the record's face at its size, slant and escapement, its characters laid out
 // along the baseline, drawn as cached glyph masks on a baseline kept on the pixel grid
 // (or as outlines where masks do not serve), with underline and strike-out.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <algorithm>
 
 #include "emf/emfplay.h"
 #include "emf/emftextlayout.h"
+#include "emf/fontcomment.h"
 #include "emf/fonts.h"
+#include "emf/lockedface.h"
 #include "platform/text.h"
 
 namespace kx::emfplay {
@@ -13,10 +18,6 @@ namespace kx::emfplay {
 using namespace emf;
 
 namespace {
-
-// The face a text record asks for, by face name, weight and slant; the one place where
-// the player resolves a face.
-cairo_font_face_t* RecordFace(const TFont& f) { return FindFontFace(f.Face, f.Weight, f.Italic); }
 
 // The record's characters as code points (pairs of surrogates joined, their advances
 // added), each with its advance in logical units.
@@ -56,7 +57,6 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   bool rectGiven = rr > rl && rb > rt;
   if ((opts & ETO_OPAQUE) && rectGiven && Visible()) TextRect(rl, rt, rr, rb, false);
   if (n == 0) return;
-  std::lock_guard<std::mutex> faces(FontFaceLock());
   TkxSavedState keep(FCr);
   if ((opts & ETO_CLIPPED) && rectGiven) TextRect(rl, rt, rr, rb, true);
   const TFont& f = FDc.CurFont;
@@ -64,14 +64,14 @@ void TPlayer::ExtTextOut(const TRecord& r) {
   TBaseline at;
   at.Cos = std::cos(theta), at.Sin = std::sin(theta);
   double em = 0;
-  if (!SelectTextFont(f, at, em)) return;
+  TTextInput in = ReadChars(r, wide, n, offStr, opts, r.U32(text::OffDx));
+  if (!SelectTextFont(f, RecordFace(f, in), at, em)) return;
   // Referenced: setting another font on the context would otherwise free it.
   TkxScaledFont sf(cairo_scaled_font_reference(cairo_get_scaled_font(FCr)));
 
-  TTextInput in = ReadChars(r, wide, n, offStr, opts, r.U32(text::OffDx));
   in.RightToLeft = (opts & ETO_RTLREADING) || (FDc.TextAlign & TA_RTLREADING);
   in.PxPerUnit = ScaleX();
-  TTextLayout layout(sf.get(), f.Weight, f.Italic);
+  TTextLayout layout(sf.get(), f.Weight, f.Italic, f.Face);
   layout.Lay(in);
   double total = layout.Total();
 
@@ -94,8 +94,34 @@ void TPlayer::TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip) {
   if (keep) cairo_append_path(FCr, keep.get());
 }
 
-bool TPlayer::SelectTextFont(const TFont& f, const TBaseline& at, double& em) {
-  cairo_font_face_t* face = RecordFace(f);
+void TPlayer::Comment(const TRecord& r) {
+  uint32_t size = r.U32(comment::DataSize);
+  TkxCarriedFont font;
+  if (!r.Has(comment::Data, size) || !ReadFontComment(r.P + comment::Data, size, font)) return;
+  if (FCarried.size() >= kMaxCarriedFonts) return;
+  FCarried.push_back(
+      {font.Face, font.Weight, font.Italic, std::make_shared<const std::string>(std::move(font.Program))});
+}
+
+// The face a text record asks for: a program the metafile carries for its face name
+// (the one that has the record's characters, nearest in weight and slant), else the
+// installed face the name resolves to.
+cairo_font_face_t* TPlayer::RecordFace(const TFont& f, const TTextInput& in) {
+  TkxThreadFaces& faces = FaceSet();
+  const TCarried* best = nullptr;
+  int bestScore = 0;
+  for (const TCarried& c : FCarried) {
+    if (c.Face != f.Face) continue;
+    int score = 1000 - std::abs(c.Weight - (f.Weight == 0 ? 400 : f.Weight)) - (c.Italic != f.Italic ? 500 : 0);
+    if (!in.GlyphIndices && !faces.HasGlyphs(c.Program, in.Chars)) score -= 2000;
+    if (!best || score > bestScore) best = &c, bestScore = score;
+  }
+  if (best && bestScore > -1000)
+    if (cairo_font_face_t* face = faces.Program(best->Program)) return face;
+  return faces.Named(f.Face, f.Weight, f.Italic);
+}
+
+bool TPlayer::SelectTextFont(const TFont& f, cairo_font_face_t* face, const TBaseline& at, double& em) {
   em = std::abs(double(f.Height)) * ScaleY();
   if (!face || !(em > 0.05) || em > kMaxFontPx) return false;
   cairo_set_font_face(FCr, face);
@@ -181,6 +207,7 @@ void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
   for (TRun& run : runs) {
     FStats.Glyphs += int(run.Glyphs.size());
     cairo_set_scaled_font(FCr, run.Font);
+    if (!FInPath && ColorGlyphs(run.Font, run.Glyphs)) continue;
     if (FInPath) {
       cairo_show_glyphs(FCr, run.Glyphs.data(), int(run.Glyphs.size()));  // the bracket's path stays whole
     } else {
@@ -194,6 +221,41 @@ void TPlayer::DrawGlyphs(const TTextLayout& layout, const TBaseline& at) {
       cairo_fill(FCr);
     }
   }
+}
+
+bool TPlayer::ColorGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs) {
+  // Colour glyphs (emoji) are pictures at the sizes the face has: the nearest one,
+  // scaled to the font's size, in the face's own colours.
+  TkxLockedFace ft(font);
+  if (!ft || !FT_HAS_COLOR(ft.Face()) || !ft.Face()->size || ft.Face()->size->metrics.y_ppem == 0) return false;
+  FT_Face face = ft.Face();
+  cairo_matrix_t scale;
+  cairo_scaled_font_get_scale_matrix(font, &scale);
+  double k = std::hypot(scale.xy, scale.yy) / face->size->metrics.y_ppem;  // output pixels a strike pixel
+  for (const cairo_glyph_t& g : glyphs) {
+    if (FT_Load_Glyph(face, FT_UInt(g.index), FT_LOAD_COLOR) != 0) continue;
+    const FT_GlyphSlot slot = face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_BITMAP || slot->bitmap.pixel_mode != FT_PIXEL_MODE_BGRA) continue;
+    const FT_Bitmap& b = slot->bitmap;
+    TkxSurface img(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(b.width), int(b.rows)));
+    if (cairo_surface_status(img.get()) != CAIRO_STATUS_SUCCESS) continue;
+    cairo_surface_flush(img.get());
+    unsigned char* dst = cairo_image_surface_get_data(img.get());
+    int stride = cairo_image_surface_get_stride(img.get());
+    for (unsigned row = 0; row < b.rows; ++row)  // premultiplied BGRA, as cairo keeps ARGB32 here
+      std::memcpy(dst + size_t(row) * size_t(stride), b.buffer + ptrdiff_t(row) * b.pitch, size_t(b.width) * 4);
+    cairo_surface_mark_dirty(img.get());
+    TkxSavedState keep(FCr);
+    double x = g.x, y = g.y;
+    cairo_user_to_device(FCr, &x, &y);
+    cairo_identity_matrix(FCr);
+    cairo_translate(FCr, x + slot->bitmap_left * k, y - slot->bitmap_top * k);
+    cairo_scale(FCr, k, k);
+    cairo_set_source_surface(FCr, img.get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(FCr), CAIRO_FILTER_GOOD);
+    cairo_paint(FCr);
+  }
+  return true;
 }
 
 std::vector<cairo_glyph_t> TPlayer::MaskGlyphs(cairo_scaled_font_t* font, const std::vector<cairo_glyph_t>& glyphs) {

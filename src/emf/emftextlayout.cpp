@@ -11,6 +11,7 @@
 
 #include "emf/fonts.h"
 #include "emf/lockedface.h"
+#include "emf/symbolfonts.h"
 
 namespace kx::emfplay {
 
@@ -19,43 +20,7 @@ namespace {
 template <typename T, void (*Destroy)(T*)>
 using THb = std::unique_ptr<T, TkxCairoDestroy<T, Destroy>>;
 
-// Characters of the symbol fonts by their code: the Symbol font where it has one,
-// the common Wingdings bullets otherwise.
-uint32_t SymbolToUnicode(uint32_t code) {
-  switch (code) {
-    case 0xB7: return 0x2022;  // bullet
-    case 0xA7: return 0x25AA;  // small square (Wingdings)
-    case 0xA8: return 0x25CF;  // black circle
-    case 0x6C: return 0x25CF;
-    case 0x6E: return 0x25A0;  // black square
-    case 0x71: return 0x2751;
-    case 0x76: return 0x2756;  // diamond minus white X
-    case 0xD8: return 0x27A2;  // arrowhead
-    case 0xE0: return 0x25CA;  // lozenge
-    case 0xE8: return 0x2794;  // heavy arrow
-    case 0xFC: return 0x2713;  // check mark
-    case 0xFB: return 0x2717;  // ballot X
-    case 0xB0: return 0x00B0;
-    case 0xB1: return 0x00B1;
-    case 0xB4: return 0x00D7;
-    case 0xB8: return 0x00F7;
-    case 0xA3: return 0x2264;
-    case 0xB3: return 0x2265;
-    case 0xB9: return 0x2260;
-    case 0xBB: return 0x2248;
-    case 0xA5: return 0x221E;
-    case 0xAC: return 0x2190;
-    case 0xAD: return 0x2191;
-    case 0xAE: return 0x2192;
-    case 0xAF: return 0x2193;
-    case 0xD6: return 0x221A;
-    case 0xE5: return 0x2211;
-    case 0x2D: return 0x2212;
-    default: return code >= 0x20 && code < 0x7F ? code : 0x2022;
-  }
-}
-
-bool SymbolCode(uint32_t cp) { return cp >= 0xF020 && cp <= 0xF0FF; }
+bool SymbolCode(uint32_t cp) { return IsSymbolCode(cp); }
 
 unsigned long GlyphOf(cairo_scaled_font_t* font, uint32_t cp) {
   TkxLockedFace ft(font);
@@ -86,8 +51,15 @@ struct TTextLayout::TCluster {
   double Width = 0;  // the font's advance, output pixels
 };
 
-TTextLayout::TTextLayout(cairo_scaled_font_t* font, int weight, bool italic)
-    : FFont(font), FWeight(weight), FItalic(italic) {}
+TTextLayout::TTextLayout(cairo_scaled_font_t* font, int weight, bool italic, const std::string& face)
+    : FFont(font), FWeight(weight), FItalic(italic), FSymbols(SymbolFontNamed(face)) {}
+
+uint32_t TTextLayout::SymbolShown(uint32_t cp) const {
+  // A symbol font's code (U+F000 plus the code) the face has no glyph for: the character
+  // that code of the record's symbol font shows.
+  char32_t c = SymbolCharacter(FSymbols, cp - 0xF000);
+  return c ? c : 0xFFFD;
+}
 
 bool TTextLayout::Complex(const std::vector<uint32_t>& chars) {
   for (uint32_t c : chars) {
@@ -97,7 +69,11 @@ bool TTextLayout::Complex(const std::vector<uint32_t>& chars) {
         || (c >= 0x1780 && c <= 0x18AF)  // Khmer, Mongolian
         || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
         (c >= 0xFB1D && c <= 0xFDFF) || (c >= 0xFE70 && c <= 0xFEFF)  // presentation forms
-        || (c >= 0x10800 && c <= 0x10FFF) || (c >= 0x1E800 && c <= 0x1EFFF))
+        || (c >= 0x10800 && c <= 0x10FFF) ||
+        (c >= 0x1E800 && c <= 0x1EFFF)
+        // emoji drawn as one glyph from several characters: flags, joined and toned ones
+        || (c >= 0x1F1E6 && c <= 0x1F1FF) || c == 0x200D || c == 0xFE0F || (c >= 0x1F3FB && c <= 0x1F3FF) ||
+        (c >= 0xE0020 && c <= 0xE007F))
       return true;
   }
   return false;
@@ -114,7 +90,7 @@ void TTextLayout::Lay(const TTextInput& in) {
 }
 
 cairo_scaled_font_t* TTextLayout::Fallback(uint32_t cp) {
-  cairo_font_face_t* face = FallbackFontFace(cp, FWeight, FItalic);
+  cairo_font_face_t* face = FaceSet().Fallback(cp, FWeight, FItalic);
   if (!face || face == cairo_scaled_font_get_font_face(FFont)) return nullptr;
   for (const TkxScaledFont& f : FOwned)
     if (cairo_scaled_font_get_font_face(f.get()) == face) return f.get();
@@ -146,7 +122,7 @@ std::vector<uint32_t> TTextLayout::SymbolsMapped(const std::vector<uint32_t>& ch
   // character they stand for in the classic symbol encodings.
   std::vector<uint32_t> out = chars;
   for (uint32_t& c : out)
-    if (SymbolCode(c) && !GlyphOf(FFont, c)) c = SymbolToUnicode(c - 0xF000);
+    if (SymbolCode(c) && !GlyphOf(FFont, c)) c = SymbolShown(c);
   return out;
 }
 
@@ -187,7 +163,7 @@ void TTextLayout::LaySimple(const TTextInput& in) {
     for (size_t i = 0; i < n; ++i) {
       if (index[i] != 0) continue;
       if (SymbolCode(cps[i])) {
-        cps[i] = SymbolToUnicode(cps[i] - 0xF000);
+        cps[i] = SymbolShown(cps[i]);
         index[i] = GlyphOf(FFont, cps[i]);
       }
       if (index[i] == 0 && cps[i] >= 0x20) fontOf[i] = FontFor(cps[i], index[i]);

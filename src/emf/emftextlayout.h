@@ -7,9 +7,11 @@
 #include <hb.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "emf/cairoptr.h"
+#include "emf/symbolfonts.h"
 
 namespace kx::emfplay {
 
@@ -31,8 +33,8 @@ struct TPlacedGlyph {
 
 class TTextLayout {
  public:
-  // `font` is the record's own face at its size; fallback faces are made alike.
-  TTextLayout(cairo_scaled_font_t* font, int weight, bool italic);
+  // `font` is the record's own face at its size, `face` its name; fallback faces are made alike.
+  TTextLayout(cairo_scaled_font_t* font, int weight, bool italic, const std::string& face);
   TTextLayout(const TTextLayout&) = delete;
   TTextLayout& operator=(const TTextLayout&) = delete;
 
@@ -54,6 +56,7 @@ class TTextLayout {
   cairo_scaled_font_t* FontFor(uint32_t cp, unsigned long& glyph);
   cairo_scaled_font_t* Fallback(uint32_t cp);
   std::vector<uint32_t> SymbolsMapped(const std::vector<uint32_t>& chars);
+  uint32_t SymbolShown(uint32_t cp) const;
   struct TItem {  // characters [From, To) of one direction, script and face
     size_t From, To;
     bool RightToLeft;
@@ -65,6 +68,7 @@ class TTextLayout {
   cairo_scaled_font_t* FFont;
   int FWeight;
   bool FItalic;
+  TkxSymbolFont FSymbols;             // the symbol font the record's face name names
   std::vector<TkxScaledFont> FOwned;  // fallback faces made for this record
   std::vector<TPlacedGlyph> FGlyphs;
   double FTotal = 0;

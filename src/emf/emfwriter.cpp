@@ -193,6 +193,12 @@ void TkxEmfWriter::FillPath() { PutBounds(Begin(EMR_FILLPATH, 24) + 8); }
 void TkxEmfWriter::StrokePath() { PutBounds(Begin(EMR_STROKEPATH, 24) + 8); }
 void TkxEmfWriter::StrokeAndFillPath() { PutBounds(Begin(EMR_STROKEANDFILLPATH, 24) + 8); }
 
+void TkxEmfWriter::Comment(const std::string& data) {
+  size_t at = Begin(EMR_GDICOMMENT, comment::Data + Pad4(data.size()));
+  Put32(at + comment::DataSize, uint32_t(data.size()));
+  std::memcpy(FBytes.data() + at + comment::Data, data.data(), data.size());
+}
+
 void TkxEmfWriter::ExtTextOutW(int32_t x, int32_t y, uint32_t options, const std::u16string& s,
                                const std::vector<int32_t>& dx) {
   size_t textBytes = Pad4(s.size() * 2);

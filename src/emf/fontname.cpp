@@ -101,8 +101,9 @@ std::string StripRunInStyle(const std::string& name, TkxFontStyle& out) {
     found = false;
     for (const StyleWord& w : kStyles) {
       size_t n = std::strlen(w.Word);
-      if (!w.RunIn || base.size() <= n || base.compare(base.size() - n, n, w.Word) != 0) continue;
+      if (base.size() <= n || base.compare(base.size() - n, n, w.Word) != 0) continue;
       char before = base[base.size() - n - 1];
+      if (!w.RunIn && !std::isdigit(static_cast<unsigned char>(before))) continue;  // "P052Roman", not "TimesNewRoman"
       if (!(std::islower(static_cast<unsigned char>(before)) || std::isdigit(static_cast<unsigned char>(before))))
         continue;
       base.erase(base.size() - n);
@@ -178,6 +179,8 @@ TkxFontStyle ParsePdfFontName(const std::string& pdfName) {
   r.Family = FamilyOf(base);
   return r;
 }
+
+bool IsInstalledFamily(const std::string& family) { return Families().count(Squash(family)) != 0; }
 
 double AverageCharWidth(const TkxFontStyle& style) {
   static std::mutex lock;

@@ -14,6 +14,9 @@ struct TkxFontStyle {
 
 TkxFontStyle ParsePdfFontName(const std::string& name);
 
+// Whether a family of that name is installed (blanks, hyphens and case aside).
+bool IsInstalledFamily(const std::string& family);
+
 // The average character width (OS/2 xAvgCharWidth) of the face fontconfig picks for
 // the style, in ems; what LOGFONT's width is measured against. 0.5 when unknown.
 double AverageCharWidth(const TkxFontStyle& style);

@@ -13,7 +13,7 @@
 
 namespace kx {
 
-// One page's masks; the caller holds FontFaceLock() while it draws.
+// One page's masks, drawn on one thread with that thread's faces.
 class TkxGlyphMasks {
  public:
   // Whether the font's glyphs can be drawn as masks: an unsynthesised FreeType font

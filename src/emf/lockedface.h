@@ -1,7 +1,7 @@
 #pragma once
 // The FreeType face of a cairo scaled font, set to the font's scale, for as long as the
-// owner lives. cairo hands the face out without holding its own lock: only one thread
-// may use it at a time (FontFaceLock()).
+// owner lives. cairo hands the face out without holding its own lock; the faces come
+// from the drawing thread's own set (FaceSet()), so no other thread uses them.
 #include <cairo-ft.h>
 
 namespace kx {

@@ -1,18 +1,25 @@
 #include "pdf/pdfpage.h"
 
+#include <hb.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
 #include <tuple>
 
-#include "pdf/opensymbol.h"
+#include "emf/emfrecords.h"
+#include "emf/emfwriter.h"
+#include "emf/fontcomment.h"
+#include "emf/fontname.h"
+#include "emf/fonts.h"
+#include "emf/symbolfonts.h"
+#include "pdf/embeddedfont.h"
 #include "pdf/pdfimage.h"
 #include "pdf/pdfops.h"
 #include "pdf/pdftextrun.h"
-#include "emf/emfrecords.h"
-#include "emf/emfwriter.h"
-#include "emf/fontname.h"
+#include "platform/text.h"
+#include "platform/trace.h"
 
 namespace kx::pdf {
 
@@ -27,6 +34,43 @@ constexpr double kMaxCoord = 1 << 30;
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr size_t kCachedObjects = 256;  // per kind, before unused ones are deleted
 constexpr double kImageDpi = 300;       // pictures keep at least this resolution where placed
+
+// A glyph's advance as the PDF places it, in ems.
+double AdvanceEm(const TkxPdfChar& c) { return c.Size > 0 ? std::hypot(c.X1 - c.X0, c.Y1 - c.Y0) / c.Size : 0; }
+
+// A character that is a symbol rather than a letter, digit or punctuation.
+bool Symbolic(char32_t c) {
+  switch (hb_unicode_general_category(hb_unicode_funcs_get_default(), c)) {
+    case HB_UNICODE_GENERAL_CATEGORY_MATH_SYMBOL:
+    case HB_UNICODE_GENERAL_CATEGORY_OTHER_SYMBOL: return c < 0xE000 || c >= 0xF900;
+    default: return false;
+  }
+}
+
+std::string Utf32ToUtf8(const std::u32string& s) {
+  std::u16string u;
+  for (char32_t c : s) {
+    if (c >= 0x10000) {
+      u.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
+      u.push_back(char16_t(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      u.push_back(char16_t(c));
+    }
+  }
+  return Utf16ToUtf8(u);
+}
+
+std::u32string Utf8ToUtf32(const std::string& utf8) {
+  std::u16string u = Utf8ToUtf16(utf8);
+  std::u32string r;
+  for (size_t i = 0; i < u.size(); ++i) {
+    char32_t c = u[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size() && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
+    r.push_back(c);
+  }
+  return r;
+}
 
 uint32_t ColorRef(double r, double g, double b) {
   auto c = [](double v) { return uint32_t(std::lround(std::clamp(std::isfinite(v) ? v : 0.0, 0.0, 1.0) * 255)); };
@@ -57,6 +101,27 @@ struct GState {
   int Cap = 0, Join = 0, TextMode = 0;
   TkxPdfFont Font;
   bool DcSaved = false;  // a SAVEDC was written for this level (its clip)
+};
+
+// A PDF font as the metafiles name it: the installed face it resolves to, or the
+// program the PDF embeds for it, made drawable by character.
+struct FontUse {
+  std::string PdfName;
+  TkxFaceMatch Match;
+  TkxFontStyle Style;  // the face name, weight and slant the metafiles' fonts carry
+  std::string Program;
+  std::map<std::string, size_t> Codes;  // the text of each glyph drawn: its code - 1
+  std::vector<TkxCodeUse> Uses;         // by code - 1
+  std::string Drawable;                 // the program for the codes up to Uses.size() when made
+  size_t DrawableCodes = 0;
+  bool Carried = false;  // a page has carried the program
+  // Text of the symbol fonts, which Writer draws with OpenSymbol (or, where OpenSymbol
+  // lacks a glyph, another face): the glyphs it drew say which characters they show,
+  // and the metafile carries them.
+  bool Symbols = false;
+  std::unique_ptr<TkxEmbeddedFont> Glyphs;  // of Program, when symbol codes need it
+  TkxSymbolFont LastSymbolFont = TkxSymbolFont::Symbol;
+  bool Carries() const { return (!Match.Found() || Symbols) && !Program.empty(); }
 };
 
 // What the metafile's device context holds, as far as the translator set it.
@@ -91,7 +156,7 @@ class Translator : public TkxPdfSink {
     Top().Stroke = ColorRef(r, g, b);
     Top().StrokeAlpha = a;
   }
-  void SetFont(const TkxPdfFont& font) override { Top().Font = font; }
+  void SetFont(const TkxPdfFont& font) override;
   void DrawChar(const TkxPdfChar& c) override;
   void EndText() override { FlushText(); }
   void Stroke(const TkxPdfPath& path) override;
@@ -113,15 +178,23 @@ class Translator : public TkxPdfSink {
   template <class Key>
   uint32_t Cached(std::map<Key, uint32_t>& cache, const Key& key, uint32_t Dc::*slot);
   void FlushText();
-  const TkxFontStyle& StyleOf(const std::string& pdfName);
+  FontUse& UseOf(const TkxPdfFont& font);
+  size_t CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown);
+  std::string TextOf(FontUse& use, const TkxPdfChar& c);
+  void CarryFonts();
 
+ public:
+  void TraceFonts() const;
+
+ private:
   std::unique_ptr<TkxEmfWriter> FEmf;
   std::vector<GState> FStates;
   std::vector<Dc> FDcs;  // the current device context last
   std::map<PenKey, uint32_t> FPens;
   std::map<uint32_t, uint32_t> FBrushes;
   std::map<FontKey, uint32_t> FFonts;
-  std::map<std::string, TkxFontStyle> FStyles;
+  std::map<std::pair<long long, std::string>, FontUse> FFontUses;  // by the reader's font id and name
+  std::vector<FontUse*> FPageFonts;                                // fonts this page draws with a program of the PDF's
   // The text run being gathered, with its font and colour.
   TkxTextRunBuilder FRun;
   FontKey FRunFont;
@@ -151,12 +224,14 @@ void Translator::StartPage(double width, double height) {
   FPens.clear();
   FBrushes.clear();
   FFonts.clear();
+  FPageFonts.clear();
   FRun.Start(1, 0);
 }
 
 void Translator::EndPage() {
   if (!FEmf) return;
   FlushText();
+  CarryFonts();
   Pages.push_back(FEmf->Finish());
   FEmf.reset();
 }
@@ -401,10 +476,119 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   RestoreDc();
 }
 
-const TkxFontStyle& Translator::StyleOf(const std::string& pdfName) {
-  auto it = FStyles.find(pdfName);
-  if (it == FStyles.end()) it = FStyles.emplace(pdfName, ParsePdfFontName(pdfName)).first;
+void Translator::SetFont(const TkxPdfFont& font) {
+  Top().Font = font;
+  FontUse& use = UseOf(font);
+  if (use.Program.empty() && !font.Program.empty()) use.Program = std::string(font.Program);
+}
+
+// The face a PDF font resolves to: the installed face whose PostScript name or family
+// and style match it, named by its family, weight and slant; else the family its name
+// gives, drawn with the program the PDF embeds.
+FontUse& Translator::UseOf(const TkxPdfFont& font) {
+  auto key = std::make_pair(font.Id, font.Name);
+  auto it = FFontUses.find(key);
+  if (it != FFontUses.end()) return it->second;
+  FontUse& use = FFontUses[key];
+  use.PdfName = font.Name;
+  use.Match = MatchFace(font.Name, font.Bold ? 700 : 0, font.Italic);
+  use.Style = ParsePdfFontName(font.Name);
+  if (use.Match.Found()) {
+    use.Style.Family = use.Match.Family;
+    use.Style.Weight = std::max(use.Match.Weight, use.Match.Embolden ? 700 : 0);
+    use.Style.Italic = use.Match.Italic || use.Match.Oblique;
+  }
+  return use;
+}
+
+// The code of a glyph of the font: codes are given in the order glyphs are first drawn
+// (`key` tells glyphs apart), and the glyph's advance checks that order.
+size_t Translator::CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown) {
+  auto [it, added] = use.Codes.emplace(key, use.Uses.size());
+  if (added) use.Uses.push_back({Utf8ToUtf32(shown), AdvanceEm(c)});
   return it->second;
+}
+
+// The characters a glyph shows. A symbol font's code shows the character of the glyph
+// Writer drew for it, found by its outline among the installed face's glyphs: an
+// OpenSymbol stand-in tells the font whose code it is, else by the code before it.
+std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
+  std::u32string text = Utf8ToUtf32(c.Text);
+  if (text.size() != 1 || !IsSymbolCode(text[0])) {
+    bool standIn = use.Match.Found() && use.Match.Family == "OpenSymbol";  // Writer's face for the symbol fonts
+    // Writer's stand-in draws one letter as several fonts' glyphs: their advances tell them apart.
+    std::string key = standIn ? c.Text + " " + std::to_string(std::lround(AdvanceEm(c) * 1000)) : c.Text;
+    if (auto it = use.Codes.find(key); it != use.Codes.end()) return Utf32ToUtf8(use.Uses[it->second].Shown);
+    std::string shown = c.Text;
+    // Text in a symbol font that Writer drew with another face's symbol glyph: the PDF
+    // still names the letter typed ("c"), the glyph shows the symbol.
+    if (text.size() == 1 && text[0] > 0x20 && text[0] < 0x100 && use.Match.Found() && !use.Program.empty()) {
+      if (!use.Glyphs) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
+      unsigned glyph = use.Glyphs->TrueType() ? use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1)) : 1;
+      uint64_t outline = use.Glyphs->TrueType() ? use.Glyphs->Outline(glyph) : 0;
+      bool box = use.Glyphs->TrueType() && (glyph == 0 || !outline);  // Writer drew a box or nothing
+      if (box || (outline && !InstalledGlyphIs(use.Match.File, use.Match.Index, text[0], outline))) {
+        char32_t drawn = box ? 0xFFFD : InstalledCharacter(use.Match.File, use.Match.Index, outline);
+        std::optional<TkxSymbolFont> font = standIn ? SymbolFontOfGlyph(drawn) : std::nullopt;
+        if (font) use.LastSymbolFont = *font;
+        if (font || (standIn && drawn == 0xFFFD)) drawn = SymbolCharacter(use.LastSymbolFont, text[0]);
+        bool privateUse = drawn >= 0xE000 && drawn < 0xF900;
+        if (drawn && drawn != 0xFFFD && !privateUse && (standIn || Symbolic(drawn)))
+          shown = Utf32ToUtf8(std::u32string(1, drawn)), use.Symbols = true;
+      }
+    }
+    CodeOf(use, c, key, shown);
+    return shown;
+  }
+  use.Symbols = true;
+  uint32_t code = text[0] - 0xF000;
+  // The same code of two fonts is two glyphs: their advances tell them apart.
+  std::string key = c.Text + " " + std::to_string(std::lround(AdvanceEm(c) * 1000));
+  if (auto it = use.Codes.find(key); it != use.Codes.end()) return Utf32ToUtf8(use.Uses[it->second].Shown);
+  if (!use.Glyphs && !use.Program.empty()) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
+  char32_t drawn = 0;
+  if (use.Glyphs && use.Match.Found())
+    drawn = InstalledCharacter(use.Match.File, use.Match.Index,
+                               use.Glyphs->Outline(use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1))));
+  char32_t shown = 0;
+  if (std::optional<TkxSymbolFont> font = SymbolFontOfGlyph(drawn); font && use.Match.Family == "OpenSymbol") {
+    use.LastSymbolFont = *font;
+  } else if (drawn && (drawn < 0xE000 || drawn >= 0xF900)) {
+    shown = drawn;  // Writer drew the character itself, or a box for one it has not
+  }
+  if (!shown) shown = SymbolCharacter(use.LastSymbolFont, code);
+  std::string out = Utf32ToUtf8(std::u32string(1, shown ? shown : char32_t(0xFFFD)));
+  CodeOf(use, c, key, out);
+  return out;
+}
+
+// Each program this page draws with goes into its metafile, with a character map for
+// the codes drawn so far (a later page may have drawn more of them).
+void Translator::CarryFonts() {
+  for (FontUse* carried : FPageFonts) {
+    FontUse& use = *carried;
+    if (use.DrawableCodes != use.Uses.size()) {
+      use.Drawable = DrawableProgram(use.Program, use.Uses);
+      use.DrawableCodes = use.Uses.size();
+    }
+    if (use.Drawable.empty()) continue;
+    use.Carried = true;
+    FEmf->Comment(FontComment({use.Style.Family, use.Style.Weight, use.Style.Italic, use.Drawable}));
+  }
+}
+
+void Translator::TraceFonts() const {
+  if (!TraceOn()) return;
+  std::map<std::string, std::string> lines;  // one line a font name
+  for (const auto& [key, use] : FFontUses) {
+    const TkxFaceMatch& m = use.Match;
+    std::string how = m.Found()     ? m.Family + " " + m.Style + " (" + m.File + ", by " + m.How + ")"
+                      : use.Carried ? "the program the PDF embeds, as \"" + use.Style.Family + "\" (not installed)"
+                                    : "nothing installed matches; fontconfig's last resort " + m.Family + " " + m.Style;
+    if (m.Embolden || m.Oblique) how += m.Embolden ? ", made bold" : ", slanted";
+    lines.emplace(use.PdfName, how);
+  }
+  for (const auto& [name, how] : lines) Trace("PDF font " + name + ": drawn with " + how);
 }
 
 void Translator::DrawChar(const TkxPdfChar& c) {
@@ -422,7 +606,8 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   double em = std::fabs(xx * yy - xy * yx) / xlen;  // height across the baseline
   if (!(em >= 0.5) || em > kMaxCoord) return;
   double slant = (yx * ux + yy * uy) / em;  // forward lean of the glyphs' upright
-  const TkxFontStyle& style = StyleOf(s.Font.Name);
+  FontUse& use = UseOf(s.Font);
+  const TkxFontStyle& style = use.Style;
   FontKey key;
   key.Face = style.Family;
   key.Weight = style.Weight;
@@ -441,7 +626,10 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   g.Y = m[1] * c.X0 + m[3] * c.Y0 + m[5];
   double ax = m[0] * (c.X1 - c.X0) + m[2] * (c.Y1 - c.Y0), ay = m[1] * (c.X1 - c.X0) + m[3] * (c.Y1 - c.Y0);
   g.Advance = ax * ux + ay * uy;
-  g.Text = style.Family == "OpenSymbol" ? OpenSymbolText(c.Text) : c.Text;
+  g.Text = TextOf(use, c);
+  if (use.Carries()) {
+    if (std::find(FPageFonts.begin(), FPageFonts.end(), &use) == FPageFonts.end()) FPageFonts.push_back(&use);
+  }
   if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
     FlushText();
     FRunFont = key;
@@ -477,6 +665,7 @@ std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_vi
   Translator t;
   bool ok = ReadPdfOps(text, binary, t);
   if (complete) *complete = ok;
+  t.TraceFonts();
   return std::move(t.Pages);
 }
 

@@ -92,6 +92,21 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   return true;
 }
 
+namespace {
+
+bool Blank(const std::u16string& s) {
+  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c == u' ' || c == 0xA0; });
+}
+
+// Whether the character the run begins or ends with takes its direction from what is
+// around it (punctuation, blanks), rather than having one of its own.
+bool Neutral(char16_t c) {
+  FriBidiCharType t = fribidi_get_bidi_type(FriBidiChar(c));
+  return !FRIBIDI_IS_STRONG(t) && !FRIBIDI_IS_NUMBER(t);
+}
+
+}  // namespace
+
 TkxTextRun TkxTextRunBuilder::Take() {
   TkxTextRun run;
   std::vector<const Glyph*> visual;  // from the left end, glyphs with characters only
@@ -99,11 +114,18 @@ TkxTextRun TkxTextRunBuilder::Take() {
     if (!g.Text.empty()) visual.push_back(&g);
   if (FOrder < 0) std::reverse(visual.begin(), visual.end());
   std::stable_sort(visual.begin(), visual.end(), [](const Glyph* a, const Glyph* b) { return a->S < b->S; });
+  const bool rtl = FDirection == TkxTextDirection::RightToLeft;
+  if (rtl) {
+    // Blanks at the ends of a right-to-left run draw nothing, but readers that lay the
+    // string out left to right from the reference point would put them on the wrong side.
+    while (!visual.empty() && Blank(visual.back()->Text)) visual.pop_back();
+    while (!visual.empty() && Blank(visual.front()->Text)) visual.erase(visual.begin());
+  }
   if (!visual.empty()) {
     double s0 = visual.front()->S;
     run.X = int32_t(std::lround(FX0 + s0 * FUx));
     run.Y = int32_t(std::lround(FY0 + s0 * FUy));
-    run.RightToLeft = FDirection == TkxTextDirection::RightToLeft;
+    run.RightToLeft = rtl;
     // Cell j runs from glyph j's origin to the next glyph's; the last one to its advance's end.
     std::vector<int32_t> edge(visual.size() + 1);
     for (size_t j = 0; j < visual.size(); ++j) edge[j] = int32_t(std::lround(visual[j]->S - s0));
@@ -115,6 +137,13 @@ TkxTextRun TkxTextRunBuilder::Take() {
       run.Text += visual[j]->Text;
       run.Dx.push_back(edge[j + 1] - edge[j]);
       run.Dx.resize(run.Text.size(), 0);
+    }
+    // Punctuation at an end of a right-to-left run reads right to left in any reader
+    // between two right-to-left marks (which take no room).
+    if (rtl && !run.Text.empty() && (Neutral(run.Text.front()) || Neutral(run.Text.back()))) {
+      run.Text = u"\u200F" + run.Text + u"\u200F";
+      run.Dx.insert(run.Dx.begin(), 0);
+      run.Dx.push_back(0);
     }
   }
   FGlyphs.clear();

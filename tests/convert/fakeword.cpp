@@ -59,7 +59,12 @@ std::shared_ptr<IDispatch> Range(std::shared_ptr<FakeDocument> d, int start, int
 std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
   // The pages of the document this server has open.
   auto opened = std::make_shared<std::vector<std::string>>();
-  auto pagesOf = [d, opened]() -> const std::vector<std::string>& { return d->OpenFile ? *opened : d->Pages; };
+  auto exported = std::make_shared<bool>(false);
+  auto pagesOf = [d, opened, exported]() -> const std::vector<std::string>& {
+    if (!*exported && d->OnExport) d->OnExport();
+    *exported = true;
+    return d->OpenFile ? *opened : d->Pages;
+  };
   auto n = [pagesOf] { return int(pagesOf().size()); };
   auto page = [d, pagesOf](int i) {
     return std::make_shared<Obj>("Page", std::vector<std::string>{"EnhMetaFileBits"}, d,
@@ -102,6 +107,7 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
                                 case 4:
                                   if (d->FailCopyAt && sel->first + 1 >= d->FailCopyAt)
                                     throw EAutomationFault{"Copy failed."};
+                                  if (d->OnCopy) d->OnCopy();
                                   ClipboardSetMetafile(pagesOf()[size_t(sel->first)]);
                                   break;
                               }
@@ -117,7 +123,8 @@ std::shared_ptr<IDispatch> App(std::shared_ptr<FakeDocument> d) {
                                      return S_OK;
                                    });
   auto docs = std::make_shared<Obj>("Documents", std::vector<std::string>{"Open", "Add"}, d,
-                                    [d, doc, opened](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
+                                    [d, doc, opened, exported](int id, uint16_t, std::vector<Variant>& a, Variant& r) {
+                                      *exported = false;
                                       if (id == 0 && !a.empty()) {
                                         std::string path = Utf16ToUtf8(a[0].Deref().Str);
                                         {

@@ -18,9 +18,13 @@ struct FakeDocument {
   // open, so that several converter threads can open documents of their own.
   std::function<std::vector<std::string>(const std::string& path)> OpenFile;
   std::function<void(int page)> OnBits;  // called before a page's bits are given
-  std::mutex Lock;                       // guards Calls and Opened
-  std::vector<std::string> Calls;        // "Object.Member", in order
-  std::vector<std::string> Opened;       // the paths given to Documents.Open
+  // Called where the office exports an opened document: at the first question about
+  // its pages (their count, a page's place or bits, a copy).
+  std::function<void()> OnExport;
+  std::function<void()> OnCopy;     // called before a copy puts a page on the clipboard
+  std::mutex Lock;                  // guards Calls and Opened
+  std::vector<std::string> Calls;   // "Object.Member", in order
+  std::vector<std::string> Opened;  // the paths given to Documents.Open
 };
 
 // Registers the fake as "Word.Application" until the returned guard is destroyed.

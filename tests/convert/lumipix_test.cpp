@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <map>
 #include <set>
 
@@ -230,6 +231,31 @@ TEST(PageExport, OldServersUseOnlyTheClipboard) {
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), r.Doc->Pages[2]);
 }
 
+// The export lays the document out before it takes the items lock, which the search
+// thread, the other converters and the window's rows wait for; the clipboard is used
+// under it.
+TEST(PageExport, OnlyTheClipboardIsUsedUnderTheItemsLock) {
+  Export r(kx::kEmfEdition);
+  r.Doc->Version = "10.0";  // the clipboard route from the start, where the office exports
+  auto othersMayLock = [&] {
+    return std::async(std::launch::async,
+                      [&] {
+                        if (!r.Batch.ItemsLock().try_lock()) return false;
+                        r.Batch.ItemsLock().unlock();
+                        return true;
+                      })
+        .get();
+  };
+  std::vector<bool> atExport, atCopy;
+  r.Doc->OnExport = [&] { atExport.push_back(othersMayLock()); };
+  r.Doc->OnCopy = [&] { atCopy.push_back(othersMayLock()); };
+  TkxNode n = r.Convert();
+  EXPECT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
+  EXPECT_EQ(atExport, std::vector<bool>{true});
+  EXPECT_EQ(atCopy, std::vector<bool>(3, false));
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), r.Doc->Pages[2]);
+}
+
 TEST(PageExport, AFailedDocumentLeavesTheEarlierPagesAsTheyWere) {
   Export r(kx::kEmfEdition);
   kxtest::WriteFile(r.Out("report-01.emf"), "page one of the earlier version");
@@ -238,12 +264,12 @@ TEST(PageExport, AFailedDocumentLeavesTheEarlierPagesAsTheyWere) {
   r.Doc->FailCopyAt = 3;
   TkxNode n = r.Convert();
   EXPECT_EQ(n.Status, kx::TkxNode::Failure);
-  EXPECT_EQ(n.ResultText, "Copy failed");
+  EXPECT_EQ(n.ResultText, "No page bits here");  // the first failure, not the clipboard's after it
   // Nothing of this run: neither page 2 nor a temporary file, and the earlier pages untouched.
   EXPECT_EQ(Names(r.P.Dir / "out"), (std::vector<std::string>{"report-01.emf", "report-04.emf"}));
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.emf")), "page one of the earlier version");
   EXPECT_EQ(r.Word.Count("Document.Close"), 1);
-  EXPECT_EQ(r.Batch.Errors(), (std::vector<std::string>{"Copy failed"}));
+  EXPECT_EQ(r.Batch.Errors(), (std::vector<std::string>{"No page bits here"}));
 }
 
 TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {

@@ -29,7 +29,7 @@ kx::TkxEmfPlayStats Canvas::Play(const std::string& emf) {
 }
 
 cairo_scaled_font_t* Canvas::UseFont(const char* family, double em) {
-  cairo_set_font_face(FCr, kx::FindFontFace(family, 400, false));
+  cairo_set_font_face(FCr, kx::FaceSet().Named(family, 400, false));
   cairo_set_font_size(FCr, em);
   cairo_font_options_t* fo = cairo_font_options_create();
   cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);

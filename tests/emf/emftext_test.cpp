@@ -233,8 +233,9 @@ TEST(PlayerText, FaceNamesAsPdfsWriteThemFindTheirFamilyWeightAndSlant) {
 }
 
 TEST(TextThreads, PagesOfTextDrawnOnFourThreadsAtOnceMatchOneDrawnAlone) {
-  // Faces are shared by all threads: pages drawn together must not disturb each other's
-  // glyphs (each page renders its own glyph masks, so glyphs load all the time).
+  // Each thread draws with faces of its own and no lock: pages drawn together must not
+  // disturb each other's glyphs (each page renders its own glyph masks, so glyphs load
+  // all the time).
   EmfBuilder b(5080, 2540, 9600, 9600, 2540, 2540);
   b.PixelMapping(10).Record(EMR_SETTEXTALIGN, {TA_BASELINE});
   const std::u16string faces[] = {u"DejaVu Sans", u"Liberation Serif", u"DejaVu Serif"};

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "emf/fontname.h"
+#include "emf/fonts.h"
 
 using namespace kx;
 
@@ -44,4 +45,34 @@ TEST(PdfFontName, AverageWidthComesFromTheFace) {
   double serif = AverageCharWidth({"Liberation Serif", 400, false});
   EXPECT_GT(serif, 0.3);
   EXPECT_LT(serif, mono);
+}
+
+TEST(PdfFontName, NamesResolveToTheInstalledFaceOrToNothing) {
+  // fontconfig's match on the PostScript name first ("P052Roman" is "P052-Roman"), then
+  // the family and style, then the configuration's substitute for a family that is not
+  // installed; a name none of them matches is not taken for the last resort.
+  struct {
+    const char* Name;
+    int Weight;
+    bool Italic;
+    const char* Family;  // nullptr: nothing matches
+    const char* How;
+  } cases[] = {
+      {"ABCDEF+P052Roman", 0, false, "P052", "postscript name"},
+      {"URWBookmanDemi", 0, false, "URW Bookman", "postscript name"},
+      {"C059-Italic", 0, false, "C059", "postscript name"},
+      {"LiberationSans", 700, false, "Liberation Sans", "family"},  // the record asks for bold
+      {"Times New Roman", 0, false, "Liberation Serif", "alias"},
+      {"NoSuchFamilyAnywhere", 0, false, nullptr, ""},
+  };
+  for (auto c : cases) {
+    TkxFaceMatch m = MatchFace(c.Name, c.Weight, c.Italic);
+    EXPECT_EQ(m.How, c.How) << c.Name;
+    if (c.Family) {
+      EXPECT_EQ(m.Family, c.Family) << c.Name;
+    }
+    EXPECT_EQ(m.Found(), c.Family != nullptr) << c.Name;
+  }
+  EXPECT_EQ(MatchFace("URWBookmanLight", 0, false).Weight, 300);
+  EXPECT_TRUE(MatchFace("LiberationSans", 700, false).Style.find("Bold") != std::string::npos);
 }

@@ -29,8 +29,6 @@ namespace css = com::sun::star;
 
 namespace {
 
-const std::string kCorpus = std::string(LUMI_SOURCE_DIR) + "/../shared/corpus/";
-
 class Isolation : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { office::RegisterWordApplication(); }
@@ -230,7 +228,7 @@ TEST_F(Isolation, ADocumentNeedingMoreMemoryThanTheCeilingFailsAloneAndTheNextCo
   office::SetMemoryCeiling(ceiling);
   EXPECT_EQ(m, "The document needs more memory than the word processor may use (320 MB)");
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(60));
-  Variant next = OpenDoc(app, kCorpus + "test04.docx");
+  Variant next = OpenDoc(app, kxtest::MadeDocument("two.docx"));
   EXPECT_EQ(PageCount(app), 2);
   OleCall(next, "Close", {TkxOleArg::Bool(false)});
   OleCall(app, "Quit", {TkxOleArg::Bool(false)});
@@ -238,9 +236,9 @@ TEST_F(Isolation, ADocumentNeedingMoreMemoryThanTheCeilingFailsAloneAndTheNextCo
 
 TEST_F(Isolation, WebDocumentsAreFetchedApartAndFailuresNameTheAddress) {
   kxtest::LocalServer server;
-  server.Serve("/docs/test04.docx", kxtest::ReadFile(kCorpus + "test04.docx"));
+  server.Serve("/docs/two.docx", kxtest::ReadFile(kxtest::MadeDocument("two.docx")));
   Variant app = CreateOleObject("Word.Application");
-  Variant doc = OpenDoc(app, server.Url("/docs/test04.docx"));
+  Variant doc = OpenDoc(app, server.Url("/docs/two.docx"));
   EXPECT_EQ(PageCount(app), 2);
   OleCall(doc, "Close", {TkxOleArg::Bool(false)});
   EXPECT_GT(server.Connections(), 0);
@@ -248,7 +246,7 @@ TEST_F(Isolation, WebDocumentsAreFetchedApartAndFailuresNameTheAddress) {
   ASSERT_EQ(folders.size(), 1u);
   EXPECT_TRUE(std::filesystem::is_empty(folders[0] + "/work")) << "the fetched copy goes with the document";
 
-  Variant doc2 = OpenDoc(app, server.Url("/docs/test04.docx"));
+  Variant doc2 = OpenDoc(app, server.Url("/docs/two.docx"));
   EXPECT_EQ(PageCount(app), 2);
   OleCall(doc2, "Close", {TkxOleArg::Bool(false)});
   std::string missing = server.Url("/docs/missing.docx");

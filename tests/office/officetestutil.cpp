@@ -8,7 +8,10 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <stdexcept>
+
+#include "testutil.h"
 
 namespace kxtest {
 
@@ -253,6 +256,16 @@ std::string DocxOf(const std::string& bodyXml) {
       "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>" +
       bodyXml + "</w:body></w:document>";
   return ZipOf({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}});
+}
+
+std::string MadeDocument(const std::string& name) {
+  static TempDir dir;
+  static const bool made = [] {
+    std::string command = "bash '" LUMI_SOURCE_DIR "/tests/testlib.sh' '" + dir.Path() + "'";
+    return std::system(command.c_str()) == 0;
+  }();
+  if (!made) throw std::runtime_error("LibreOffice did not make the test documents (tests/testlib.sh)");
+  return dir / name;
 }
 
 }  // namespace kxtest

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the office tests: a web server on 127.0.0.1 that counts who comes, a
-// watch on a file that counts who opens or reads it, and .docx files made by hand.
+// watch on a file that counts who opens or reads it, .docx files made by hand, and
+// documents LibreOffice makes for the tests.
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -60,5 +61,9 @@ class FileWatch {
 std::string ZipOf(const std::vector<std::pair<std::string, std::string>>& parts);
 // A .docx whose body is `bodyXml` (WordprocessingML paragraphs).
 std::string DocxOf(const std::string& bodyXml);
+
+// The path of a document LibreOffice made from HTML for this run (tests/testlib.sh,
+// once a run): "one.doc", "two.docx", "three.doc"... with that many A4 pages.
+std::string MadeDocument(const std::string& name);
 
 }  // namespace kxtest

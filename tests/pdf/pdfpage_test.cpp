@@ -7,11 +7,11 @@
 
 #include <jpeglib.h>
 
-#include "pdf/pdfpage.h"
 #include "emf/emfpixels.h"
 #include "emf/emfrecords.h"
 #include "emf/emfwalk.h"
 #include "emf/metafile.h"
+#include "pdf/pdfpage.h"
 
 using namespace kx;
 using namespace kx::pdf;
@@ -133,10 +133,12 @@ TEST(PdfPages, RightToLeftRunsAreLogicalAndSplitFromDigits) {
       "drawChar 36.0 80.0 44.0 80.0 1 0 0 1 14 3\n");
   auto texts = EmfRecordsOf(emf, emf::EMR_EXTTEXTOUTW);
   ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(EmfText(emf, texts[0]), u"שלום ");
+  // The blank at its end is left out: readers that lay the string out from the left
+  // would otherwise put it on the wrong side of the word.
+  EXPECT_EQ(EmfText(emf, texts[0]), u"שלום");
   EXPECT_EQ(EmfU32(emf, texts[0].Offset + emf::text::Options), uint32_t(emf::ETO_RTLREADING));
-  EXPECT_EQ(EmfI32(emf, texts[0].Offset + emf::text::Reference), 5000);  // the visual left end
-  EXPECT_EQ(EmfDx(emf, texts[0]), (std::vector<int32_t>{900, 400, 800, 900, 400}));
+  EXPECT_EQ(EmfI32(emf, texts[0].Offset + emf::text::Reference), 5400);  // the visual left end
+  EXPECT_EQ(EmfDx(emf, texts[0]), (std::vector<int32_t>{900, 400, 800, 900}));
   EXPECT_EQ(EmfText(emf, texts[1]), u"123");
   EXPECT_EQ(EmfU32(emf, texts[1].Offset + emf::text::Options), 0u);
 }
@@ -282,9 +284,10 @@ TEST(PdfPages, PicturesKeepTheResolutionTheirPlaceNeeds) {
   EXPECT_EQ(EmfI32(emf, dibs[1].Offset + emf::stretchdib::CxDest), 500);
 }
 
-TEST(PdfPages, SymbolFontCodesTakeTheOpenSymbolGlyphsWriterDrew) {
-  // Writer's PDF names OpenSymbol glyphs by their symbol-font codes: the round bullet
-  // of Symbol, the square and arrowhead of Wingdings. Other fonts keep their codes.
+TEST(PdfPages, SymbolFontCodesBecomeTheCharactersTheyShow) {
+  // Writer's PDF names the glyphs of the symbol fonts by their codes (U+F000 plus the
+  // code). Without the glyphs Writer drew (no program embedded here) nothing tells the
+  // font apart, and the codes read as the Symbol font's; no private-use code remains.
   std::string emf = OnePage(
       "updateFont 24 0 0 0 0 1200.000000 0 GAAAAA+OpenSymbol\n"
       "drawChar 10 50 16 50 1 0 0 1 12 \xEF\x82\xB7\n"
@@ -296,6 +299,6 @@ TEST(PdfPages, SymbolFontCodesTakeTheOpenSymbolGlyphsWriterDrew) {
       "drawChar 10 30 16 30 1 0 0 1 12 \xEF\x82\xB7\n");
   auto texts = EmfRecordsOf(emf, emf::EMR_EXTTEXTOUTW);
   ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(EmfText(emf, texts[0]), u"\uE12C\uE46F\uE49E\uF021\u2022");
-  EXPECT_EQ(EmfText(emf, texts[1]), u"\uF0B7");
+  EXPECT_EQ(EmfText(emf, texts[0]), u"\u2022\u2663\u00AC!\u2022");
+  EXPECT_EQ(EmfText(emf, texts[1]), u"\u2022");
 }

@@ -74,6 +74,9 @@ int Counter(const char* key) { return std::atoi(static_cast<kx::TkxInfo*>(kx::In
 class FormRunTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase() {
+    if (!kx::FileExists(Corpus + "pages.tsv")) QSKIP(LUMI_NO_CORPUS ", which is not at " LUMI_CORPUS_DIR);
+  }
   void rowsTurnFromPendingToTheirResults() {
     Scope s(true);
     std::string in = s.Dir() / "in/";
