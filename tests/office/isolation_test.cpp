@@ -266,8 +266,8 @@ TEST_F(Isolation, WebDocumentsAreFetchedApartAndFailuresNameTheAddress) {
 // failure names the limit it met; a redirect within them is followed.
 TEST_F(Isolation, WebDocumentsStayWithinTheirLimits) {
   kxtest::LocalServer server;
-  server.Serve("/docs/test04.docx", kxtest::ReadFile(kCorpus + "test04.docx"));
-  server.Redirect("/moved.docx", server.Url("/docs/test04.docx"));
+  server.Serve("/docs/two.docx", kxtest::ReadFile(kxtest::MadeDocument("two.docx")));
+  server.Redirect("/moved.docx", server.Url("/docs/two.docx"));
   server.Redirect("/loop1.docx", server.Url("/loop2.docx"));
   server.Redirect("/loop2.docx", server.Url("/loop1.docx"));
   server.Redirect("/away.docx", "ftp://127.0.0.1/a.docx");
