@@ -2,6 +2,7 @@
 # Installs the build and run dependencies that are missing (Debian 12, as root).
 set -euo pipefail
 pkgs=(cmake g++ make qt6-base-dev qt6-svg-dev libgtest-dev libcairo2-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev libpng-dev
+      libcurl4-gnutls-dev
       libreoffice-writer libreoffice-draw libreoffice-dev fonts-liberation2 fonts-dejavu
       poppler-utils xvfb xdotool bc clang clang-tidy clang-format libclang-rt-14-dev man-db libjpeg62-turbo-dev emf2svg
       fonts-urw-base35 fonts-crosextra-carlito fonts-crosextra-caladea fonts-noto-color-emoji)

@@ -10,13 +10,6 @@
 
 namespace kx {
 
-std::string SourceProblem(const std::string& source) {
-  if (source.empty()) return "the option \"Source\" is empty: there is nothing to convert";
-  std::string folder = ExtractFilePath(AbsolutePath(source, CurrentDir()));
-  if (!DirectoryExists(folder)) return "the source folder " + folder + " does not exist";
-  return std::string();
-}
-
 std::string LogFileProblem(const std::string& logFile) {
   if (logFile.empty()) return std::string();
   std::string path = AbsolutePath(logFile, CurrentDir());

@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -69,8 +71,32 @@ std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PageP
 // The first page written tells whether a document's pages exist already.
 std::string TkxLUMIPIX::ExistingName(const std::string& target) { return PageName(target, Project->Pages().First()); }
 
+namespace {
+
+// "document: <name>: <step> in 1.234 s" for the trace, the time since the step before.
+class TkxStepTrace {
+ public:
+  explicit TkxStepTrace(const std::string& file) : FName(DisplayPath(file)) {}
+  void operator()(const std::string& step) {
+    if (!TraceOn()) return;
+    auto now = std::chrono::steady_clock::now();
+    char took[32];
+    std::snprintf(took, sizeof took, " in %.3f s", std::chrono::duration<double>(now - FLast).count());
+    Trace("document: " + FName + ": " + step + took);
+    FLast = now;
+  }
+
+ private:
+  std::string FName;
+  std::chrono::steady_clock::time_point FLast = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
 void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
+  TkxStepTrace step(node->FileName);
   std::string pattern = MakeTarget(batch, node);
+  step(pattern.empty() ? "skipped: its pages exist" : "target " + DisplayPath(PatternText(pattern)) + " chosen");
   if (pattern.empty()) return;
   TkxMetafile holder;
   TkxPageFiles pages(pattern);
@@ -82,17 +108,26 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   FWritten.clear();
   try {
     OpenDocument(node->FileName);
+    step("opened");
     FColor = ReadInt(Project->GetOption("Color"), 0);
     FPages = Project->Pages();
     if (FServerVersion < 11)
       ExportByClipboard();
     else
       ExportPagesOrCopy();
+    step(std::to_string(FPageCount) + " pages made");
     CloseDocument();
     // Pages beyond the document's end are an earlier version's only when all were made.
     pages.Commit(FPages.All() ? FPageCount : -1);
     FWritten = pages.Written();
+    step(std::to_string(FWritten.size()) + " page files written");
     std::string note = FinishSource(batch, node, pattern);
+    if (FWritten.empty() && !FPages.All()) {
+      // Nothing written is said, never left for a person to find out from the folder.
+      std::string none = "no page written: the document has " + std::to_string(FPageCount) +
+                         " pages and Pages=" + Project->GetOption("Pages") + " names none of them";
+      note = note.empty() ? none : none + "; " + note;
+    }
     node->ResultText = DisplayPath(PatternText(pattern) + (note.empty() ? "" : " (" + note + ")"));
     node->PagePattern = PatternText(pattern);
     node->Status = TkxNode::Success;
@@ -109,6 +144,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
 }
 
 void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
+  Trace("document: " + DisplayPath(node->FileName) + ": failed: " + message);
   node->ResultText = DisplayPath(message);
   node->Status = TkxNode::Failure;
   batch->RecordFileFailure(node->ResultText);

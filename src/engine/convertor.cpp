@@ -179,14 +179,17 @@ std::string NamesakeTag(const std::string& sourceExt, int k) {
 
 std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
   const std::string& file = node->FileName;
+  // Each source item is a folder of its own: with several, the path below that one.
+  std::string sourceDir = batch->SourceDirOf(*node), targetDir = batch->TargetDirOf(*node);
+  if (targetDir.empty()) throw std::runtime_error("No Target folder is given for the pages of this document");
   std::string rel;
-  if (Project->KeepTargetSubdirs() && !batch->SourceDir.empty() && file.size() > batch->SourceDir.size() &&
-      file.compare(0, batch->SourceDir.size(), batch->SourceDir) == 0)
-    rel = file.substr(batch->SourceDir.size());
+  if (Project->KeepTargetSubdirs() && !sourceDir.empty() && file.size() > sourceDir.size() &&
+      file.compare(0, sourceDir.size(), sourceDir) == 0)
+    rel = file.substr(sourceDir.size());
   else
     rel = ExtractFileName(file);
   rel = ReplaceAll(rel, ":", "_");  // '/' stays: it delimits the kept sub-folders
-  std::string target = batch->TargetDir + rel;
+  std::string target = targetDir + rel;
 
   const std::string& out = Project->OutputExt;
   const std::string& alt = Project->AltOutputExt;

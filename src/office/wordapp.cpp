@@ -12,6 +12,7 @@
 #include "platform/automation.h"
 #include "platform/clipboard.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 
 namespace kx::office {
 
@@ -326,6 +327,10 @@ struct TkxWordApplication : public TkxDispatchObject, public std::enable_shared_
   TkxOfficeProcess& EnsureOffice() {
     bool recycle = Office && Office->Documents >= RecycleAfter() && !Active();
     if (Office && (recycle || Office->TimedOut() || !Office->Alive())) {
+      Trace("office: " + Office->Folder() + " replaced by a fresh one: " +
+            (recycle              ? "it has opened " + std::to_string(Office->Documents) + " documents"
+             : Office->TimedOut() ? "the watchdog ended it"
+                                  : "it is not running any more"));
       for (auto& w : Open)
         if (auto d = w.lock()) d->Doc.reset();
       Open.clear();
