@@ -1,7 +1,8 @@
-// Pages of PDFs through the page route without an office: LibreOffice's PDF reader,
-// the translation into metafiles, and the playing of each metafile into a PNG image
+// Pages of PDFs through the page route without an office: the PDF read in-process
+// and translated into metafiles (or, with --helper, LibreOffice's PDF reader run as a
+// helper and its output translated), and the playing of each metafile into a PNG image
 // at its natural size, with the time of each step.
-// Usage: pdfpages out-folder file.pdf...   (writes name-N.emf and name-N.png)
+// Usage: pdfpages [--helper] out-folder file.pdf...   (writes name-N.emf and name-N.png)
 #include <cairo.h>
 
 #include <chrono>
@@ -10,16 +11,18 @@
 #include <fstream>
 #include <string>
 
-#include "pdf/pdfpage.h"
-#include "pdf/pdfreader.h"
 #include "emf/emfplayer.h"
 #include "emf/metafile.h"
+#include "pdf/pdfpage.h"
+#include "pdf/pdfreader.h"
 
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
+  bool helper = argc > 1 && std::string(argv[1]) == "--helper";
+  if (helper) --argc, ++argv;
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s out-folder file.pdf...\n", argv[0]);
+    std::fprintf(stderr, "usage: pdfpages [--helper] out-folder file.pdf...\n");
     return 2;
   }
   std::string out = argv[1];
@@ -29,12 +32,21 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     auto t0 = Clock::now();
     kx::pdf::TkxPdfReaderOutput r;
-    bool ok = kx::pdf::RunPdfReader("/usr/lib/libreoffice/program/xpdfimport", argv[i], 60000, r);
-    auto t1 = Clock::now();
-    bool complete = false;
-    std::vector<std::string> emfs = kx::pdf::TranslatePdfPages(r.Text, r.Binary, &complete);
+    bool ok = true, complete = false;
+    std::string error;
+    std::vector<std::string> emfs;
+    if (helper) ok = kx::pdf::RunPdfReader("/usr/lib/libreoffice/program/xpdfimport", argv[i], 60000, r);
+    auto t1 = Clock::now();  // in-process, reading and translating are one step
+    if (helper)
+      emfs = kx::pdf::TranslatePdfPages(r.Text, r.Binary, &complete);
+    else
+      emfs = kx::pdf::TranslatePdfFile(argv[i], &complete, &error);
     auto t2 = Clock::now();
-    if (!ok || !complete) ++failed, std::fprintf(stderr, "%s: %s\n", argv[i], ok ? "incomplete" : "reader failed");
+    if (!ok || !complete)
+      ++failed, std::fprintf(stderr, "%s: %s\n", argv[i],
+                             !ok             ? "reader failed"
+                             : error.empty() ? "incomplete"
+                                             : error.c_str());
     std::string stem = out + "/" + std::filesystem::path(argv[i]).stem().string();
     for (size_t p = 0; p < emfs.size(); ++p) {
       std::string name = stem + "-" + std::to_string(p + 1);

@@ -172,6 +172,7 @@ class TPlayer {
   void StrokeCurrent(bool preserve);
   void FillAndStroke(bool close);
   void ApplyPenColor();
+  void GradientFill(const TRecord& r);
   double PenWidthPx() const;
 
   // Bitmaps (emfbitmaps.cpp).

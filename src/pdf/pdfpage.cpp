@@ -6,13 +6,16 @@
 #include <memory>
 #include <tuple>
 
-#include "pdf/opensymbol.h"
-#include "pdf/pdfimage.h"
-#include "pdf/pdfops.h"
-#include "pdf/pdftextrun.h"
+#include "emf/cairoptr.h"
+#include "emf/emfplayer.h"
 #include "emf/emfrecords.h"
 #include "emf/emfwriter.h"
 #include "emf/fontname.h"
+#include "pdf/opensymbol.h"
+#include "pdf/pdffile.h"
+#include "pdf/pdfimage.h"
+#include "pdf/pdfops.h"
+#include "pdf/pdftextrun.h"
 
 namespace kx::pdf {
 
@@ -98,6 +101,12 @@ class Translator : public TkxPdfSink {
   void Fill(const TkxPdfPath& path, bool evenOdd) override;
   void Clip(const TkxPdfPath& path, bool evenOdd) override;
   void DrawImage(const TkxPdfImage& image) override;
+  void FillShading(const TkxPdfShading& shading) override;
+  void BeginGroup(double opacity) override { FAlphas.push_back(Alpha() * std::clamp(opacity, 0.0, 1.0)); }
+  void EndGroup() override {
+    if (FAlphas.size() > 1) FAlphas.pop_back();
+  }
+  void DrawMasked(const TkxPdfSoftMask& mask, const std::function<void(TkxPdfSink&)>& content) override;
 
  private:
   GState& Top() { return FStates.back(); }
@@ -115,7 +124,17 @@ class Translator : public TkxPdfSink {
   void FlushText();
   const TkxFontStyle& StyleOf(const std::string& pdfName);
 
+  double Alpha() const { return FAlphas.back(); }
+  // Pixels of the device box, at `unitsPerPixel`, cut to the page; false when empty.
+  bool PixelBox(double x0, double y0, double x1, double y1, double unitsPerPixel, int32_t (&box)[4]) const;
+  // Paints premultiplied pixels (cairo's ARGB32) over the device box `box` at
+  // `unitsPerPixel`, times the group's opacity.
+  void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel);
+  bool AxisGradient(const TkxPdfShading& sh, double alpha);
+
   std::unique_ptr<TkxEmfWriter> FEmf;
+  double FPageW = 0, FPageH = 0;     // device units
+  std::vector<double> FAlphas{1.0};  // opacity of the transparency groups being drawn
   std::vector<GState> FStates;
   std::vector<Dc> FDcs;  // the current device context last
   std::map<PenKey, uint32_t> FPens;
@@ -139,6 +158,8 @@ void Translator::StartPage(double width, double height) {
   // the pixels, so a frame of the page's exact size would stretch it by part of a pixel.
   auto frame = [](int32_t px) { return int32_t(std::lround(px * 2540.0 / 96)); };
   FEmf = std::make_unique<TkxEmfWriter>(frame(pw), frame(ph), pw, ph);
+  FPageW = width, FPageH = height;
+  FAlphas.assign(1, 1.0);
   FEmf->SetMapMode(MM_ANISOTROPIC);
   FEmf->SetWindowOrg(0, 0);
   FEmf->SetWindowExt(pw * kUnitsPerPixel, ph * kUnitsPerPixel);
@@ -288,9 +309,10 @@ void Translator::Fill(const TkxPdfPath& path, bool evenOdd) {
   if (!FEmf) return;
   FlushText();
   const GState& s = Top();
-  if (!(s.FillAlpha > 0.002)) return;
+  double alpha = s.FillAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
   PolyFill(evenOdd);
-  if (s.FillAlpha >= 0.998) {
+  if (alpha >= 0.998) {
     SelectBrush(s.Fill);
     Path(path);
     FEmf->FillPath();
@@ -303,7 +325,7 @@ void Translator::Fill(const TkxPdfPath& path, bool evenOdd) {
   Path(path);
   FEmf->SelectClipPath(RGN_AND);
   uint8_t pixel[4] = {uint8_t(s.Fill & 0xFF), uint8_t(s.Fill >> 8 & 0xFF), uint8_t(s.Fill >> 16 & 0xFF),
-                      uint8_t(std::lround(s.FillAlpha * 255))};
+                      uint8_t(std::lround(alpha * 255))};
   FEmf->AlphaBlend(l, t, r - l, b - t, DibFromRgba(1, 1, pixel, 4));
   RestoreDc();
 }
@@ -312,7 +334,7 @@ void Translator::Stroke(const TkxPdfPath& path) {
   if (!FEmf) return;
   FlushText();
   const GState& s = Top();
-  if (!(s.StrokeAlpha > 0.002)) return;
+  if (!(s.StrokeAlpha * Alpha() > 0.002)) return;
   const double* m = s.Ctm;
   double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
   PenKey key{};
@@ -375,6 +397,19 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   TkxRaster r;
   if (!DecodePdfImage(image, r, fill, kMaxDecodedPixels, wantW, wantH)) return;
   ShrinkRaster(r, kMaxImagePixels, wantW, wantH);
+  double alpha = s.FillAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
+  if (alpha < 0.998) {
+    // A translucent group: the picture's own alpha times the group's.
+    if (!r.Alpha) {
+      std::vector<uint8_t> rgba(size_t(r.Width) * size_t(r.Height) * 4);
+      for (size_t i = 0, n = size_t(r.Width) * size_t(r.Height); i < n; ++i)
+        std::copy_n(&r.Pixels[i * 3], 3, &rgba[i * 4]), rgba[i * 4 + 3] = 255;
+      r.Pixels.swap(rgba);
+      r.Alpha = true;
+    }
+    for (size_t i = 3; i < r.Pixels.size(); i += 4) r.Pixels[i] = uint8_t(std::lround(r.Pixels[i] * alpha));
+  }
   TkxDib dib = r.Alpha ? DibFromRgba(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 4)
                        : DibFromRgb(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 3);
   r = TkxRaster{};
@@ -399,6 +434,205 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   FEmf->SetWorldTransform(x);
   draw(0, 0, dib.Width, dib.Height);
   RestoreDc();
+}
+
+bool Translator::PixelBox(double x0, double y0, double x1, double y1, double unitsPerPixel, int32_t (&box)[4]) const {
+  x0 = std::max(x0, 0.0), y0 = std::max(y0, 0.0), x1 = std::min(x1, FPageW), y1 = std::min(y1, FPageH);
+  if (!(x1 > x0 && y1 > y0)) return false;
+  box[0] = int32_t(std::floor(x0 / unitsPerPixel)), box[1] = int32_t(std::floor(y0 / unitsPerPixel));
+  box[2] = int32_t(std::ceil(x1 / unitsPerPixel)), box[3] = int32_t(std::ceil(y1 / unitsPerPixel));
+  return box[2] > box[0] && box[3] > box[1];
+}
+
+void Translator::PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel) {
+  TkxDib dib;
+  dib.Width = box[2] - box[0], dib.Height = box[3] - box[1], dib.Bits = 32;
+  size_t row = size_t(dib.Width) * 4;
+  dib.Pixels.assign(row * size_t(dib.Height), '\0');
+  double alpha = Alpha();
+  bool any = false;
+  for (int32_t y = 0; y < dib.Height; ++y) {
+    const uint8_t* src = argb + size_t(y) * size_t(stride);
+    auto* dst = reinterpret_cast<uint8_t*>(dib.Pixels.data()) + size_t(dib.Height - 1 - y) * row;
+    for (size_t i = 0; i < row; ++i) dst[i] = alpha >= 0.998 ? src[i] : uint8_t(std::lround(src[i] * alpha));
+    for (size_t i = 3; !any && i < row; i += 4) any = dst[i] != 0;
+  }
+  if (!any) return;
+  auto u = [&](int32_t px) { return Coord(px * unitsPerPixel); };
+  FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
+}
+
+// A shading whose axis runs along the page's x or y: gradient rectangles over the
+// clip's box, one a stretch where the colours change evenly, so that readers draw
+// each as one smooth ramp.
+bool Translator::AxisGradient(const TkxPdfShading& sh, double alpha) {
+  const double* m = Top().Ctm;
+  double ax = m[0] * sh.X0 + m[2] * sh.Y0 + m[4], ay = m[1] * sh.X0 + m[3] * sh.Y0 + m[5];
+  double bx = m[0] * sh.X1 + m[2] * sh.Y1 + m[4], by = m[1] * sh.X1 + m[3] * sh.Y1 + m[5];
+  double len = std::hypot(bx - ax, by - ay);
+  if (sh.Kind != TkxPdfShading::Axial || alpha < 0.998 || sh.Colors.size() < 2 || !(len > 1)) return false;
+  bool across = std::fabs(by - ay) < len * 1e-6, down = std::fabs(bx - ax) < len * 1e-6;
+  if (!across && !down) return false;
+  double lo = across ? sh.BoxX0 : sh.BoxY0, hi = across ? sh.BoxX1 : sh.BoxY1;
+  double crossLo = across ? sh.BoxY0 : sh.BoxX0, crossHi = across ? sh.BoxY1 : sh.BoxX1;
+  double start = across ? ax : ay, end = across ? bx : by;  // where the parameter is 0 and 1
+  // The stretches: ends of even change in the sampled colours (off by at most half a level).
+  const auto& c = sh.Colors;
+  size_t n = c.size() - 1;
+  std::vector<size_t> stops{0};
+  for (size_t i = 2; i <= n; ++i) {
+    size_t a = stops.back();
+    bool even = true;
+    for (size_t k = a + 1; k < i && even; ++k)
+      for (int ch = 0; ch < 3 && even; ++ch) {
+        double v = c[a][size_t(ch)] + (c[i][size_t(ch)] - c[a][size_t(ch)]) * double(k - a) / double(i - a);
+        even = std::fabs(v - c[k][size_t(ch)]) * 255 <= 0.5;
+      }
+    if (!even) stops.push_back(i - 1);
+  }
+  if (stops.back() != n) stops.push_back(n);
+  auto pos = [&](double t) { return start + (end - start) * t; };
+  std::vector<TkxEmfVertex> v;
+  std::vector<std::pair<uint32_t, uint32_t>> rects;
+  auto color = [](const std::array<double, 3>& col, TkxEmfVertex& x) {
+    auto q = [](double f) {
+      return uint16_t(std::lround(std::clamp(std::isfinite(f) ? f : 0.0, 0.0, 1.0) * 255) << 8);
+    };
+    x.R = q(col[0]), x.G = q(col[1]), x.B = q(col[2]);
+  };
+  // From p to q along the axis (either order), coloured ca at p and cb at q.
+  auto band = [&](double p, double q, const std::array<double, 3>& ca, const std::array<double, 3>& cb) {
+    p = std::clamp(p, lo, hi), q = std::clamp(q, lo, hi);
+    if (std::fabs(q - p) < 0.5) return;
+    TkxEmfVertex a, b;
+    color(p < q ? ca : cb, a), color(p < q ? cb : ca, b);
+    int32_t first = Coord(std::min(p, q)), last = Coord(std::max(p, q));
+    if (across)
+      a.X = first, a.Y = Coord(crossLo), b.X = last, b.Y = Coord(crossHi);
+    else
+      a.Y = first, a.X = Coord(crossLo), b.Y = last, b.X = Coord(crossHi);
+    rects.emplace_back(uint32_t(v.size()), uint32_t(v.size() + 1));
+    v.push_back(a), v.push_back(b);
+  };
+  double far = (end > start ? 1 : -1) * 4 * (std::fabs(hi - lo) + len);
+  if (sh.ExtendStart) band(start - far, start, c[0], c[0]);
+  for (size_t i = 1; i < stops.size(); ++i)
+    band(pos(double(stops[i - 1]) / double(n)), pos(double(stops[i]) / double(n)), c[stops[i - 1]], c[stops[i]]);
+  if (sh.ExtendEnd) band(end, end + far, c[n], c[n]);
+  if (!rects.empty()) FEmf->GradientFill(v, rects, across ? GRADIENT_FILL_RECT_H : GRADIENT_FILL_RECT_V);
+  return true;
+}
+
+void Translator::FillShading(const TkxPdfShading& sh) {
+  if (!FEmf || sh.Colors.size() < 2) return;
+  FlushText();
+  double alpha = Top().FillAlpha * Alpha();
+  if (!(alpha > 0.002) || AxisGradient(sh, alpha)) return;
+  // Any other: drawn here as a picture at twice the 96 dpi pixel, smooth when enlarged.
+  double upp = kUnitsPerPixel / 2.0;
+  int32_t box[4];
+  if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
+  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
+    upp *= 2;
+    if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
+  }
+  const double* m = Top().Ctm;
+  double det = m[0] * m[3] - m[1] * m[2];
+  if (!(std::fabs(det) > 1e-12)) return;
+  int w = box[2] - box[0], h = box[3] - box[1];
+  std::vector<uint8_t> px(size_t(w) * size_t(h) * 4, 0);
+  size_t n = sh.Colors.size() - 1;
+  double dx = sh.X1 - sh.X0, dy = sh.Y1 - sh.Y0, dr = sh.R1 - sh.R0;
+  double a = dx * dx + dy * dy - dr * dr;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      // The pixel's centre in the shading's own space.
+      double ux = (box[0] + x + 0.5) * upp - m[4], uy = (box[1] + y + 0.5) * upp - m[5];
+      double px0 = (m[3] * ux - m[2] * uy) / det - sh.X0, py0 = (m[0] * uy - m[1] * ux) / det - sh.Y0;
+      double t;
+      if (sh.Kind == TkxPdfShading::Axial) {
+        t = (dx * dx + dy * dy) > 0 ? (px0 * dx + py0 * dy) / (dx * dx + dy * dy) : 0;
+      } else {
+        // The largest s whose circle passes through the point with a radius not below 0.
+        double b = px0 * dx + py0 * dy + sh.R0 * dr, cc = px0 * px0 + py0 * py0 - sh.R0 * sh.R0;
+        if (std::fabs(a) < 1e-9) {
+          t = std::fabs(b) > 1e-12 ? cc / (2 * b) : -1;
+        } else {
+          double d = b * b - a * cc;
+          if (d < 0) continue;
+          double s1 = (b + std::sqrt(d)) / a, s2 = (b - std::sqrt(d)) / a;
+          t = std::max(s1, s2);
+          if (sh.R0 + t * dr < 0) t = std::min(s1, s2);
+          if (sh.R0 + t * dr < 0) continue;
+        }
+      }
+      if ((t < 0 && !sh.ExtendStart) || (t > 1 && !sh.ExtendEnd) || !std::isfinite(t)) continue;
+      double f = std::clamp(t, 0.0, 1.0) * double(n);
+      size_t i = std::min(size_t(f), n - 1);
+      double k = f - double(i);
+      uint8_t* p = &px[(size_t(y) * size_t(w) + size_t(x)) * 4];
+      uint8_t al = uint8_t(std::lround(alpha * 255));
+      for (int ch = 0; ch < 3; ++ch) {
+        double v = sh.Colors[i][size_t(ch)] * (1 - k) + sh.Colors[i + 1][size_t(ch)] * k;
+        p[2 - ch] = uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * al));  // blue, green, red, premultiplied
+      }
+      p[3] = al;
+    }
+  PaintPixels(px.data(), w * 4, box, upp);
+}
+
+// Soft masks have no like in a metafile: the content and its mask are drawn here, on
+// the page's pixels at 192 dpi, and the content goes in as a picture with the mask as
+// its alpha.
+void Translator::DrawMasked(const TkxPdfSoftMask& mask, const std::function<void(TkxPdfSink&)>& content) {
+  if (!FEmf) return;
+  FlushText();
+  double upp = kUnitsPerPixel / 2.0;
+  int32_t box[4];
+  if (!PixelBox(mask.BoxX0, mask.BoxY0, mask.BoxX1, mask.BoxY1, upp, box)) return;
+  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
+    upp *= 2;
+    if (!PixelBox(mask.BoxX0, mask.BoxY0, mask.BoxX1, mask.BoxY1, upp, box)) return;
+  }
+  int w = box[2] - box[0], h = box[3] - box[1];
+  // Each part as a metafile of the whole page, played onto the box's pixels.
+  auto draw = [&](const std::function<void(TkxPdfSink&)>& part, cairo_format_t format, const double* backdrop) {
+    Translator t;
+    t.StartPage(FPageW, FPageH);
+    t.FStates.back() = Top();
+    t.FStates.back().DcSaved = false;
+    part(t);
+    t.EndPage();
+    TkxSurface surface(cairo_image_surface_create(format, w, h));
+    TkxCairo cr(cairo_create(surface.get()));
+    if (backdrop) {
+      cairo_set_source_rgb(cr.get(), backdrop[0], backdrop[1], backdrop[2]);
+      cairo_paint(cr.get());
+    }
+    int32_t pw = PagePixels(FPageW / 100), ph = PagePixels(FPageH / 100);
+    if (!t.Pages.empty())
+      PlayEnhMetafile(cr.get(), t.Pages.front(), -box[0], -box[1], pw * kUnitsPerPixel / upp,
+                      ph * kUnitsPerPixel / upp);
+    cairo_surface_flush(surface.get());
+    return surface;
+  };
+  TkxSurface shown = draw(content, CAIRO_FORMAT_ARGB32, nullptr);
+  TkxSurface coverage =
+      draw(mask.Draw, mask.Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, mask.Alpha ? nullptr : mask.Backdrop);
+  uint8_t* px = cairo_image_surface_get_data(shown.get());
+  const uint8_t* mk = cairo_image_surface_get_data(coverage.get());
+  int stride = cairo_image_surface_get_stride(shown.get()), mstride = cairo_image_surface_get_stride(coverage.get());
+  if (!px || !mk) return;
+  for (int y = 0; y < h; ++y) {
+    uint8_t* p = px + size_t(y) * size_t(stride);
+    const uint8_t* q = mk + size_t(y) * size_t(mstride);
+    for (int x = 0; x < w; ++x, p += 4, q += 4) {
+      // Luminosity from blue, green, red; or the mask's own alpha.
+      double k = mask.Alpha ? q[3] / 255.0 : (0.11 * q[0] + 0.59 * q[1] + 0.3 * q[2]) / 255.0;
+      for (int ch = 0; ch < 4; ++ch) p[ch] = uint8_t(std::lround(p[ch] * k));
+    }
+  }
+  PaintPixels(px, stride, box, upp);
 }
 
 const TkxFontStyle& Translator::StyleOf(const std::string& pdfName) {
@@ -477,6 +711,15 @@ std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_vi
   Translator t;
   bool ok = ReadPdfOps(text, binary, t);
   if (complete) *complete = ok;
+  return std::move(t.Pages);
+}
+
+std::vector<std::string> TranslatePdfFile(const std::string& path, bool* complete, std::string* error) {
+  Translator t;
+  std::string why;
+  bool ok = ReadPdfFile(path, t, why);
+  if (complete) *complete = ok;
+  if (error) *error = why;
   return std::move(t.Pages);
 }
 
