@@ -1,7 +1,10 @@
 #include "emf/emfwriter.h"
 
+#include <png.h>
+
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
 #include <cstring>
 
 #include "emf/emfrecords.h"
@@ -15,6 +18,45 @@ namespace {
 size_t Pad4(size_t n) { return (n + 3) & ~size_t(3); }
 
 size_t RowBytes(int32_t width, int bits) { return Pad4(size_t(width) * size_t(bits / 8)); }
+
+void PngWrite(png_structp png, png_bytep data, png_size_t n) {
+  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), n);
+}
+void PngFlush(png_structp) {}
+
+// A 32-bit DIB (premultiplied, rows from the bottom) as PNG bytes with straight alpha,
+// compressed for speed; empty when libpng fails.
+std::string PngOf(const TkxDib& dib) {
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  if (!png) return out;
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint8_t> row(size_t(dib.Width) * 4);  // before the jump point: a jump must not skip its destructor
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, info ? &info : nullptr);
+    return {};
+  }
+  png_set_write_fn(png, &out, PngWrite, PngFlush);
+  png_set_compression_level(png, 1);
+  png_set_filter(png, 0, PNG_FILTER_SUB);
+  png_set_IHDR(png, info, png_uint_32(dib.Width), png_uint_32(dib.Height), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  size_t stride = size_t(dib.Width) * 4;
+  for (int32_t y = dib.Height - 1; y >= 0; --y) {
+    const auto* s = reinterpret_cast<const uint8_t*>(dib.Pixels.data()) + size_t(y) * stride;
+    for (int32_t x = 0; x < dib.Width; ++x, s += 4) {
+      unsigned a = s[3];
+      auto straight = [a](unsigned c) { return uint8_t(a ? std::min(255u, (c * 255 + a / 2) / a) : 0); };
+      uint8_t* t = &row[size_t(x) * 4];
+      t[0] = straight(s[2]), t[1] = straight(s[1]), t[2] = straight(s[0]), t[3] = uint8_t(a);
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
 
 }  // namespace
 
@@ -345,6 +387,34 @@ void TkxEmfWriter::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, c
 }
 
 void TkxEmfWriter::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
+  // Readers that take no ALPHABLEND (Inkscape) find the picture first as a PNG in a
+  // STRETCHDIBITS; GDI on a screen, LibreOffice and our player draw no PNG bitmap
+  // there and draw the ALPHABLEND after it.
+  if (std::string png = PngOf(dib); !png.empty()) {
+    using namespace stretchdib;
+    size_t at = Begin(EMR_STRETCHDIBITS, MinSize + bmi::InfoSize + Pad4(png.size()));
+    PutBox(at + Bounds, Rect(x, y, cx, cy));
+    Put32(at + XDest, uint32_t(x));
+    Put32(at + YDest, uint32_t(y));
+    Put32(at + CxSrc, uint32_t(dib.Width));
+    Put32(at + CySrc, uint32_t(dib.Height));
+    Put32(at + OffBmi, MinSize);
+    Put32(at + CbBmi, bmi::InfoSize);
+    Put32(at + OffBits, MinSize + bmi::InfoSize);
+    Put32(at + CbBits, uint32_t(png.size()));
+    Put32(at + Usage, uint32_t(DIB_RGB_COLORS));
+    Put32(at + Rop, uint32_t(SRCCOPY));
+    Put32(at + CxDest, uint32_t(cx));
+    Put32(at + CyDest, uint32_t(cy));
+    size_t info = at + MinSize;
+    Put32(info + bmi::Size, bmi::InfoSize);
+    Put32(info + bmi::Width, uint32_t(dib.Width));
+    Put32(info + bmi::Height, uint32_t(dib.Height));
+    Put32(info + bmi::Planes, 1u);  // a bit count of 0: the format says the depth
+    Put32(info + bmi::Compression, uint32_t(BI_PNG));
+    Put32(info + bmi::SizeImage, uint32_t(png.size()));
+    std::memcpy(FBytes.data() + at + MinSize + bmi::InfoSize, png.data(), png.size());
+  }
   using namespace blt;
   const uint32_t bits = StretchMinSize + bmi::InfoSize;
   size_t at = Begin(EMR_ALPHABLEND, bits + Pad4(dib.Pixels.size()));
@@ -400,6 +470,12 @@ void TkxEmfWriter::GradientFill(const std::vector<TkxEmfVertex>& vertices,
     Put32(p + 4, r.second);
     p += 8;
   }
+}
+
+void TkxEmfWriter::Comment(const std::string& data) {
+  size_t at = Begin(EMR_GDICOMMENT, 12 + Pad4(data.size()));
+  Put32(at + 8, uint32_t(data.size()));
+  std::memcpy(FBytes.data() + at + 12, data.data(), data.size());
 }
 
 std::string TkxEmfWriter::Finish() {

@@ -94,6 +94,9 @@ class TkxEmfWriter {
   void GradientFill(const std::vector<TkxEmfVertex>& vertices, const std::vector<std::pair<uint32_t, uint32_t>>& rects,
                     uint32_t mode);
 
+  // A private comment: readers pass over it.
+  void Comment(const std::string& data);
+
   size_t Size() const { return FBytes.size(); }
   // Appends EMR_EOF, fills in the header's totals and hands the bytes over.
   std::string Finish();

@@ -11,6 +11,7 @@
 #include "emf/emfrecords.h"
 #include "emf/emfwriter.h"
 #include "emf/fontname.h"
+#include "emf/metafile.h"
 #include "pdf/opensymbol.h"
 #include "pdf/pdffile.h"
 #include "pdf/pdfimage.h"
@@ -130,7 +131,6 @@ class Translator : public TkxPdfSink {
   // Paints premultiplied pixels (cairo's ARGB32) over the device box `box` at
   // `unitsPerPixel`, times the group's opacity.
   void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel);
-  bool AxisGradient(const TkxPdfShading& sh, double alpha);
 
   std::unique_ptr<TkxEmfWriter> FEmf;
   double FPageW = 0, FPageH = 0;     // device units
@@ -159,6 +159,11 @@ void Translator::StartPage(double width, double height) {
   auto frame = [](int32_t px) { return int32_t(std::lround(px * 2540.0 / 96)); };
   FEmf = std::make_unique<TkxEmfWriter>(frame(pw), frame(ph), pw, ph);
   FPageW = width, FPageH = height;
+  // The page's exact size, for drawing it at other resolutions to the pixel.
+  std::string size(kPageComment, sizeof kPageComment);
+  double points[2] = {width / 100, height / 100};
+  size.append(reinterpret_cast<const char*>(points), sizeof points);
+  FEmf->Comment(size);
   FAlphas.assign(1, 1.0);
   FEmf->SetMapMode(MM_ANISOTROPIC);
   FEmf->SetWindowOrg(0, 0);
@@ -318,15 +323,22 @@ void Translator::Fill(const TkxPdfPath& path, bool evenOdd) {
     FEmf->FillPath();
     return;
   }
-  // A translucent fill: one translucent pixel stretched over the shape, clipped to it.
+  // A translucent fill: a translucent bitmap stretched over the shape, clipped to it; of
+  // the shape's proportions, since some readers (emf2svg) keep a bitmap's own.
   int32_t l, t, r, b;
   if (!Bounds(path, l, t, r, b)) return;
   SaveDc();
   Path(path);
   FEmf->SelectClipPath(RGN_AND);
-  uint8_t pixel[4] = {uint8_t(s.Fill & 0xFF), uint8_t(s.Fill >> 8 & 0xFF), uint8_t(s.Fill >> 16 & 0xFF),
-                      uint8_t(std::lround(alpha * 255))};
-  FEmf->AlphaBlend(l, t, r - l, b - t, DibFromRgba(1, 1, pixel, 4));
+  double aspect = double(r - l) / double(b - t);
+  int w = int(std::clamp(std::lround(aspect >= 1 ? 16 : 16 * aspect), 1L, 16L));
+  int h = int(std::clamp(std::lround(aspect >= 1 ? 16 / aspect : 16), 1L, 16L));
+  std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 4);
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    pixels[i] = uint8_t(s.Fill & 0xFF), pixels[i + 1] = uint8_t(s.Fill >> 8 & 0xFF);
+    pixels[i + 2] = uint8_t(s.Fill >> 16 & 0xFF), pixels[i + 3] = uint8_t(std::lround(alpha * 255));
+  }
+  FEmf->AlphaBlend(l, t, r - l, b - t, DibFromRgba(w, h, pixels.data(), size_t(w) * 4));
   RestoreDc();
 }
 
@@ -462,123 +474,91 @@ void Translator::PaintPixels(const uint8_t* argb, int stride, const int32_t (&bo
   FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
 }
 
-// A shading whose axis runs along the page's x or y: gradient rectangles over the
-// clip's box, one a stretch where the colours change evenly, so that readers draw
-// each as one smooth ramp.
-bool Translator::AxisGradient(const TkxPdfShading& sh, double alpha) {
-  const double* m = Top().Ctm;
-  double ax = m[0] * sh.X0 + m[2] * sh.Y0 + m[4], ay = m[1] * sh.X0 + m[3] * sh.Y0 + m[5];
-  double bx = m[0] * sh.X1 + m[2] * sh.Y1 + m[4], by = m[1] * sh.X1 + m[3] * sh.Y1 + m[5];
-  double len = std::hypot(bx - ax, by - ay);
-  if (sh.Kind != TkxPdfShading::Axial || alpha < 0.998 || sh.Colors.size() < 2 || !(len > 1)) return false;
-  bool across = std::fabs(by - ay) < len * 1e-6, down = std::fabs(bx - ax) < len * 1e-6;
-  if (!across && !down) return false;
-  double lo = across ? sh.BoxX0 : sh.BoxY0, hi = across ? sh.BoxX1 : sh.BoxY1;
-  double crossLo = across ? sh.BoxY0 : sh.BoxX0, crossHi = across ? sh.BoxY1 : sh.BoxX1;
-  double start = across ? ax : ay, end = across ? bx : by;  // where the parameter is 0 and 1
-  // The stretches: ends of even change in the sampled colours (off by at most half a level).
-  const auto& c = sh.Colors;
-  size_t n = c.size() - 1;
-  std::vector<size_t> stops{0};
-  for (size_t i = 2; i <= n; ++i) {
-    size_t a = stops.back();
-    bool even = true;
-    for (size_t k = a + 1; k < i && even; ++k)
-      for (int ch = 0; ch < 3 && even; ++ch) {
-        double v = c[a][size_t(ch)] + (c[i][size_t(ch)] - c[a][size_t(ch)]) * double(k - a) / double(i - a);
-        even = std::fabs(v - c[k][size_t(ch)]) * 255 <= 0.5;
-      }
-    if (!even) stops.push_back(i - 1);
-  }
-  if (stops.back() != n) stops.push_back(n);
-  auto pos = [&](double t) { return start + (end - start) * t; };
-  std::vector<TkxEmfVertex> v;
-  std::vector<std::pair<uint32_t, uint32_t>> rects;
-  auto color = [](const std::array<double, 3>& col, TkxEmfVertex& x) {
-    auto q = [](double f) {
-      return uint16_t(std::lround(std::clamp(std::isfinite(f) ? f : 0.0, 0.0, 1.0) * 255) << 8);
-    };
-    x.R = q(col[0]), x.G = q(col[1]), x.B = q(col[2]);
-  };
-  // From p to q along the axis (either order), coloured ca at p and cb at q.
-  auto band = [&](double p, double q, const std::array<double, 3>& ca, const std::array<double, 3>& cb) {
-    p = std::clamp(p, lo, hi), q = std::clamp(q, lo, hi);
-    if (std::fabs(q - p) < 0.5) return;
-    TkxEmfVertex a, b;
-    color(p < q ? ca : cb, a), color(p < q ? cb : ca, b);
-    int32_t first = Coord(std::min(p, q)), last = Coord(std::max(p, q));
-    if (across)
-      a.X = first, a.Y = Coord(crossLo), b.X = last, b.Y = Coord(crossHi);
-    else
-      a.Y = first, a.X = Coord(crossLo), b.Y = last, b.X = Coord(crossHi);
-    rects.emplace_back(uint32_t(v.size()), uint32_t(v.size() + 1));
-    v.push_back(a), v.push_back(b);
-  };
-  double far = (end > start ? 1 : -1) * 4 * (std::fabs(hi - lo) + len);
-  if (sh.ExtendStart) band(start - far, start, c[0], c[0]);
-  for (size_t i = 1; i < stops.size(); ++i)
-    band(pos(double(stops[i - 1]) / double(n)), pos(double(stops[i]) / double(n)), c[stops[i - 1]], c[stops[i]]);
-  if (sh.ExtendEnd) band(end, end + far, c[n], c[n]);
-  if (!rects.empty()) FEmf->GradientFill(v, rects, across ? GRADIENT_FILL_RECT_H : GRADIENT_FILL_RECT_V);
-  return true;
-}
-
+// A smooth shading becomes a picture of it over the clip's box at 96 dpi, drawn here:
+// readers draw no GRADIENTFILL (LibreOffice, Inkscape, emf2svg), and a picture
+// enlarges smoothly.
 void Translator::FillShading(const TkxPdfShading& sh) {
   if (!FEmf || sh.Colors.size() < 2) return;
   FlushText();
   double alpha = Top().FillAlpha * Alpha();
-  if (!(alpha > 0.002) || AxisGradient(sh, alpha)) return;
-  // Any other: drawn here as a picture at twice the 96 dpi pixel, smooth when enlarged.
-  double upp = kUnitsPerPixel / 2.0;
+  if (!(alpha > 0.002)) return;
+  const double* m = Top().Ctm;
+  double det = m[0] * m[3] - m[1] * m[2];
+  if (!(std::fabs(det) > 1e-12)) return;
+  double upp = kUnitsPerPixel;
   int32_t box[4];
   if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
   while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
     upp *= 2;
     if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
   }
-  const double* m = Top().Ctm;
-  double det = m[0] * m[3] - m[1] * m[2];
-  if (!(std::fabs(det) > 1e-12)) return;
+  bool axial = sh.Kind == TkxPdfShading::Axial;
   int w = box[2] - box[0], h = box[3] - box[1];
   std::vector<uint8_t> px(size_t(w) * size_t(h) * 4, 0);
   size_t n = sh.Colors.size() - 1;
   double dx = sh.X1 - sh.X0, dy = sh.Y1 - sh.Y0, dr = sh.R1 - sh.R0;
   double a = dx * dx + dy * dy - dr * dr;
+  uint8_t al = uint8_t(std::lround(alpha * 255));
+  bool covered = true;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      // The pixel's centre in the shading's own space.
+      // The pixel's centre in the shading's space.
       double ux = (box[0] + x + 0.5) * upp - m[4], uy = (box[1] + y + 0.5) * upp - m[5];
       double px0 = (m[3] * ux - m[2] * uy) / det - sh.X0, py0 = (m[0] * uy - m[1] * ux) / det - sh.Y0;
-      double t;
-      if (sh.Kind == TkxPdfShading::Axial) {
+      double t = -1;
+      bool found = true;
+      if (axial) {
         t = (dx * dx + dy * dy) > 0 ? (px0 * dx + py0 * dy) / (dx * dx + dy * dy) : 0;
       } else {
         // The largest s whose circle passes through the point with a radius not below 0.
         double b = px0 * dx + py0 * dy + sh.R0 * dr, cc = px0 * px0 + py0 * py0 - sh.R0 * sh.R0;
         if (std::fabs(a) < 1e-9) {
-          t = std::fabs(b) > 1e-12 ? cc / (2 * b) : -1;
+          found = std::fabs(b) > 1e-12;
+          if (found) t = cc / (2 * b);
         } else {
           double d = b * b - a * cc;
-          if (d < 0) continue;
-          double s1 = (b + std::sqrt(d)) / a, s2 = (b - std::sqrt(d)) / a;
-          t = std::max(s1, s2);
-          if (sh.R0 + t * dr < 0) t = std::min(s1, s2);
-          if (sh.R0 + t * dr < 0) continue;
+          found = d >= 0;
+          if (found) {
+            double s1 = (b + std::sqrt(d)) / a, s2 = (b - std::sqrt(d)) / a;
+            t = std::max(s1, s2);
+            if (sh.R0 + t * dr < 0) t = std::min(s1, s2);
+            found = sh.R0 + t * dr >= 0;
+          }
         }
       }
-      if ((t < 0 && !sh.ExtendStart) || (t > 1 && !sh.ExtendEnd) || !std::isfinite(t)) continue;
+      if (!found || (t < 0 && !sh.ExtendStart) || (t > 1 && !sh.ExtendEnd) || !std::isfinite(t)) {
+        covered = false;
+        continue;
+      }
       double f = std::clamp(t, 0.0, 1.0) * double(n);
       size_t i = std::min(size_t(f), n - 1);
       double k = f - double(i);
       uint8_t* p = &px[(size_t(y) * size_t(w) + size_t(x)) * 4];
-      uint8_t al = uint8_t(std::lround(alpha * 255));
       for (int ch = 0; ch < 3; ++ch) {
         double v = sh.Colors[i][size_t(ch)] * (1 - k) + sh.Colors[i + 1][size_t(ch)] * k;
         p[2 - ch] = uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * al));  // blue, green, red, premultiplied
       }
       p[3] = al;
     }
-  PaintPixels(px.data(), w * 4, box, upp);
+  auto u = [&](int32_t v) { return Coord(v * upp); };
+  if (covered && al == 255) {
+    // Opaque everywhere: a plain picture, which every reader draws.
+    TkxDib dib;
+    dib.Width = w, dib.Height = h, dib.Bits = 24;
+    size_t row = (size_t(w) * 3 + 3) & ~size_t(3);
+    dib.Pixels.assign(row * size_t(h), '\0');
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        std::copy_n(&px[(size_t(y) * size_t(w) + size_t(x)) * 4], 3, &dib.Pixels[size_t(h - 1 - y) * row + size_t(x) * 3]);
+    FEmf->StretchDIBits(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
+    return;
+  }
+  TkxDib dib;
+  dib.Width = w, dib.Height = h, dib.Bits = 32;
+  dib.Pixels.assign(size_t(w) * size_t(h) * 4, '\0');
+  for (int y = 0; y < h; ++y)
+    std::copy_n(&px[size_t(y) * size_t(w) * 4], size_t(w) * 4, &dib.Pixels[size_t(h - 1 - y) * size_t(w) * 4]);
+  FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
 }
 
 // Soft masks have no like in a metafile: the content and its mask are drawn here, on
