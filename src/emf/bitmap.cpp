@@ -7,14 +7,14 @@
 #include <stdexcept>
 
 #include "emf/emfplayer.h"
-#include "platform/files.h"
 #include "emf/metafile.h"
+#include "platform/files.h"
 
 namespace kx {
 
 namespace {
 
-constexpr int64_t kMaxPixels = int64_t(1) << 26;  // 64 M pixels: 256 MB of drawing surface
+constexpr int64_t kMaxPixels = int64_t(1) << 26;   // 64 M pixels: 256 MB of drawing surface
 constexpr int32_t kMaxSide = 32767;                // what a bitmap file's readers take
 constexpr int64_t kBandPixels = int64_t(1) << 24;  // 16 M pixels: 64 MB of drawing surface a band
 
@@ -252,7 +252,8 @@ void WriteBitmapFile(const TkxMetafile& mf, int32_t width, int32_t height, doubl
   uint32_t rowBytes = RowBytesOf(width, BitsOf(pf));
   int32_t band = int32_t(std::max<int64_t>(1, std::min<int64_t>(height, kBandPixels / width)));
   TkxSurface s(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, band));
-  if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("Out of memory for the page image");
+  if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error("Out of memory for the page image");
   std::string rows;
   // The file's rows run from the bottom: so do the bands.
   for (int32_t bottom = height; bottom > 0; bottom -= band) {

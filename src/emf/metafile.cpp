@@ -4,8 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/clipboard.h"
 #include "emf/emfrecords.h"
+#include "platform/clipboard.h"
 #include "platform/files.h"
 
 namespace kx {

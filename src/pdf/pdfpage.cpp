@@ -549,7 +549,8 @@ void Translator::FillShading(const TkxPdfShading& sh) {
     dib.Pixels.assign(row * size_t(h), '\0');
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
-        std::copy_n(&px[(size_t(y) * size_t(w) + size_t(x)) * 4], 3, &dib.Pixels[size_t(h - 1 - y) * row + size_t(x) * 3]);
+        std::copy_n(&px[(size_t(y) * size_t(w) + size_t(x)) * 4], 3,
+                    &dib.Pixels[size_t(h - 1 - y) * row + size_t(x) * 3]);
     FEmf->StretchDIBits(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
     return;
   }

@@ -83,8 +83,7 @@ bool TkxBmpRows::Open(int fd, std::string& why) {
 bool TkxBmpRows::Row(uint32_t y, std::vector<uint8_t>& out) {
   if (y >= FImage.Height) return false;
   uint64_t index = FDib.BottomUp ? FImage.Height - 1 - y : y;
-  if (pread(FFd, FRaw.data(), FRaw.size(), off_t(FOffBits + index * FRaw.size())) != ssize_t(FRaw.size()))
-    return false;
+  if (pread(FFd, FRaw.data(), FRaw.size(), off_t(FOffBits + index * FRaw.size())) != ssize_t(FRaw.size())) return false;
   kx::TkxDib one = FDib;
   one.Height = 1;
   const bool palette = FImage.Bits <= 8;
