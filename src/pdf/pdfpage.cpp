@@ -61,6 +61,9 @@ struct GState {
   int Cap = 0, Join = 0, TextMode = 0;
   TkxPdfFont Font;
   bool DcSaved = false;  // a SAVEDC was written for this level (its clip)
+  // The clip as a rectangle of logical units while it is one (none yet: the page).
+  enum { Page, Rect, Other } ClipShape = Page;
+  int32_t ClipBox[4] = {0, 0, 0, 0};
 };
 
 // What the metafile's device context holds, as far as the translator set it.
@@ -114,6 +117,7 @@ class Translator : public TkxPdfSink {
   TkxEmfPoint Pt(double x, double y) const;
   void Path(const TkxPdfPath& path);
   bool Bounds(const TkxPdfPath& path, int32_t& l, int32_t& t, int32_t& r, int32_t& b) const;
+  bool RectOf(const TkxPdfPath& path, int32_t (&r)[4]) const;
   void SaveDc();
   void RestoreDc();
   void PolyFill(bool evenOdd);
@@ -388,13 +392,59 @@ void Translator::Stroke(const TkxPdfPath& path) {
 void Translator::Clip(const TkxPdfPath& path, bool evenOdd) {
   if (!FEmf) return;
   FlushText();
-  if (!Top().DcSaved) {
+  GState& s = Top();
+  // A rectangle within a rectangular clip narrows it to their overlap, written whole
+  // (or not at all when it changes nothing): readers that intersect clips themselves
+  // (Inkscape) lose a picture between two clips with the same edges.
+  int32_t r[4];
+  bool rect = RectOf(path, r) && s.ClipShape != GState::Other;
+  if (rect && s.ClipShape == GState::Rect) {
+    r[0] = std::max(r[0], s.ClipBox[0]), r[1] = std::max(r[1], s.ClipBox[1]);
+    r[2] = std::min(r[2], s.ClipBox[2]), r[3] = std::min(r[3], s.ClipBox[3]);
+    if (r[2] < r[0]) r[2] = r[0];
+    if (r[3] < r[1]) r[3] = r[1];
+    if (std::equal(r, r + 4, s.ClipBox)) return;
+  }
+  if (!s.DcSaved) {
     SaveDc();
-    Top().DcSaved = true;
+    s.DcSaved = true;
+  }
+  if (rect) {
+    FEmf->BeginPath();
+    FEmf->MoveTo(r[0], r[1]);
+    FEmf->PolylineTo({{r[2], r[1]}, {r[2], r[3]}, {r[0], r[3]}});
+    FEmf->CloseFigure();
+    FEmf->EndPath();
+    FEmf->SelectClipPath(s.ClipShape == GState::Rect ? RGN_COPY : RGN_AND);
+    s.ClipShape = GState::Rect;
+    std::copy(r, r + 4, s.ClipBox);
+    return;
   }
   PolyFill(evenOdd);
   Path(path);
   FEmf->SelectClipPath(RGN_AND);
+  s.ClipShape = GState::Other;
+}
+
+// The path as an upright rectangle in logical units (left, top, right, bottom), when it is one.
+bool Translator::RectOf(const TkxPdfPath& path, int32_t (&r)[4]) const {
+  if (path.size() != 1) return false;
+  const auto& p = path[0].Points;
+  size_t n = p.size();
+  if (n == 5 && p[4].X == p[0].X && p[4].Y == p[0].Y) n = 4;
+  if (n != 4) return false;
+  TkxEmfPoint d[4];
+  for (size_t i = 0; i < 4; ++i) {
+    if (p[i].Control) return false;
+    d[i] = Pt(p[i].X, p[i].Y);
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    const TkxEmfPoint &a = d[i], &b = d[(i + 1) % 4];
+    if (a.X != b.X && a.Y != b.Y) return false;
+  }
+  r[0] = std::min({d[0].X, d[1].X, d[2].X, d[3].X}), r[2] = std::max({d[0].X, d[1].X, d[2].X, d[3].X});
+  r[1] = std::min({d[0].Y, d[1].Y, d[2].Y, d[3].Y}), r[3] = std::max({d[0].Y, d[1].Y, d[2].Y, d[3].Y});
+  return r[2] > r[0] && r[3] > r[1];
 }
 
 void Translator::DrawImage(const TkxPdfImage& image) {
