@@ -135,6 +135,9 @@ class Translator : public TkxPdfSink {
   // Paints premultiplied pixels (cairo's ARGB32) over the device box `box` at
   // `unitsPerPixel`, times the group's opacity.
   void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel);
+  bool RasterBox(double x0, double y0, double x1, double y1, int32_t (&box)[4], double& upp) const;
+  TkxSurface Raster(const std::function<void(TkxPdfSink&)>& part, const int32_t (&box)[4], double upp,
+                    cairo_format_t format, const double* backdrop);
 
   std::unique_ptr<TkxEmfWriter> FEmf;
   double FPageW = 0, FPageH = 0;     // device units
@@ -350,7 +353,38 @@ void Translator::Stroke(const TkxPdfPath& path) {
   if (!FEmf) return;
   FlushText();
   const GState& s = Top();
-  if (!(s.StrokeAlpha * Alpha() > 0.002)) return;
+  double alpha = s.StrokeAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
+  if (alpha < 0.998) {
+    // A translucent line: drawn here to pixels, which go in with its alpha.
+    int32_t box[4];
+    double upp, grow = s.LineWidth * std::sqrt(std::fabs(s.Ctm[0] * s.Ctm[3] - s.Ctm[1] * s.Ctm[2])) + 200;
+    double l = kMaxCoord, t = kMaxCoord, r = -kMaxCoord, b = -kMaxCoord;
+    for (const TkxPdfSubpath& sub : path)
+      for (const TkxPdfPoint& p : sub.Points) {
+        TkxEmfPoint d = Pt(p.X, p.Y);
+        l = std::min(l, double(d.X)), r = std::max(r, double(d.X)), t = std::min(t, double(d.Y)),
+        b = std::max(b, double(d.Y));
+      }
+    if (!(r >= l) || !RasterBox(l - grow, t - grow, r + grow, b + grow, box, upp)) return;
+    TkxSurface px = Raster(
+        [&](TkxPdfSink& sink) {
+          sink.SetStrokeColor((s.Stroke & 0xFF) / 255.0, (s.Stroke >> 8 & 0xFF) / 255.0,
+                              (s.Stroke >> 16 & 0xFF) / 255.0, 1);
+          sink.Stroke(path);
+        },
+        box, upp, CAIRO_FORMAT_ARGB32, nullptr);
+    uint8_t* data = cairo_image_surface_get_data(px.get());
+    int stride = cairo_image_surface_get_stride(px.get());
+    if (!data) return;
+    for (int y = 0; y < box[3] - box[1]; ++y)
+      for (int x = 0; x < (box[2] - box[0]) * 4; ++x) {
+        uint8_t& v = data[size_t(y) * size_t(stride) + size_t(x)];
+        v = uint8_t(std::lround(v * s.StrokeAlpha));
+      }
+    PaintPixels(data, stride, box, upp);
+    return;
+  }
   const double* m = s.Ctm;
   double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
   PenKey key{};
@@ -612,40 +646,53 @@ void Translator::FillShading(const TkxPdfShading& sh) {
   FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
 }
 
+// The pixels of the device box (x0, y0, x1, y1) at 192 dpi (coarser for a box too large),
+// false when the box is off the page.
+bool Translator::RasterBox(double x0, double y0, double x1, double y1, int32_t (&box)[4], double& upp) const {
+  upp = kUnitsPerPixel / 2.0;
+  if (!PixelBox(x0, y0, x1, y1, upp, box)) return false;
+  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
+    upp *= 2;
+    if (!PixelBox(x0, y0, x1, y1, upp, box)) return false;
+  }
+  return true;
+}
+
+// What `part` draws from the current state, as a metafile of the whole page played
+// onto the box's pixels (over `backdrop` when given).
+TkxSurface Translator::Raster(const std::function<void(TkxPdfSink&)>& part, const int32_t (&box)[4], double upp,
+                              cairo_format_t format, const double* backdrop) {
+  Translator t;
+  t.StartPage(FPageW, FPageH);
+  t.FStates.back() = Top();
+  t.FStates.back().DcSaved = false;
+  t.FStates.back().ClipShape = GState::Page;
+  part(t);
+  t.EndPage();
+  TkxSurface surface(cairo_image_surface_create(format, box[2] - box[0], box[3] - box[1]));
+  TkxCairo cr(cairo_create(surface.get()));
+  if (backdrop) {
+    cairo_set_source_rgb(cr.get(), backdrop[0], backdrop[1], backdrop[2]);
+    cairo_paint(cr.get());
+  }
+  int32_t pw = PagePixels(FPageW / 100), ph = PagePixels(FPageH / 100);
+  if (!t.Pages.empty())
+    PlayEnhMetafile(cr.get(), t.Pages.front(), -box[0], -box[1], pw * kUnitsPerPixel / upp, ph * kUnitsPerPixel / upp);
+  cairo_surface_flush(surface.get());
+  return surface;
+}
+
 // Soft masks have no like in a metafile: the content and its mask are drawn here, on
-// the page's pixels at 192 dpi, and the content goes in as a picture with the mask as
-// its alpha.
+// the page's pixels, and the content goes in as a picture with the mask as its alpha.
 void Translator::DrawMasked(const TkxPdfSoftMask& mask, const std::function<void(TkxPdfSink&)>& content) {
   if (!FEmf) return;
   FlushText();
-  double upp = kUnitsPerPixel / 2.0;
+  double upp;
   int32_t box[4];
-  if (!PixelBox(mask.BoxX0, mask.BoxY0, mask.BoxX1, mask.BoxY1, upp, box)) return;
-  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
-    upp *= 2;
-    if (!PixelBox(mask.BoxX0, mask.BoxY0, mask.BoxX1, mask.BoxY1, upp, box)) return;
-  }
+  if (!RasterBox(mask.BoxX0, mask.BoxY0, mask.BoxX1, mask.BoxY1, box, upp)) return;
   int w = box[2] - box[0], h = box[3] - box[1];
-  // Each part as a metafile of the whole page, played onto the box's pixels.
   auto draw = [&](const std::function<void(TkxPdfSink&)>& part, cairo_format_t format, const double* backdrop) {
-    Translator t;
-    t.StartPage(FPageW, FPageH);
-    t.FStates.back() = Top();
-    t.FStates.back().DcSaved = false;
-    part(t);
-    t.EndPage();
-    TkxSurface surface(cairo_image_surface_create(format, w, h));
-    TkxCairo cr(cairo_create(surface.get()));
-    if (backdrop) {
-      cairo_set_source_rgb(cr.get(), backdrop[0], backdrop[1], backdrop[2]);
-      cairo_paint(cr.get());
-    }
-    int32_t pw = PagePixels(FPageW / 100), ph = PagePixels(FPageH / 100);
-    if (!t.Pages.empty())
-      PlayEnhMetafile(cr.get(), t.Pages.front(), -box[0], -box[1], pw * kUnitsPerPixel / upp,
-                      ph * kUnitsPerPixel / upp);
-    cairo_surface_flush(surface.get());
-    return surface;
+    return Raster(part, box, upp, format, backdrop);
   };
   TkxSurface shown = draw(content, CAIRO_FORMAT_ARGB32, nullptr);
   TkxSurface coverage =
