@@ -204,8 +204,8 @@ void TkxLUMIPIX::RenderPage(int page) {
   // Drawn band by band straight into the bitmap file, a temporary file of its own: the
   // page's name only ever gets the PNG.
   TkxTempFile bitmap(ExtractFilePath(pageName), pageName);
-  WriteBitmapFile(*FMetafile, w, int32_t(std::min<int64_t>(h, INT32_MAX)), drawW, drawH, pf,
-                  [&](const std::string& bytes) { bitmap.Write(bytes); });
+  TkxBitmapPlan plan{w, int32_t(std::min<int64_t>(h, INT32_MAX)), drawW, drawH, pf};
+  WriteBitmapFile(*FMetafile, plan, [&](const std::string& bytes) { bitmap.Write(bytes); });
   bitmap.Finish(false);
   FPageFiles->StageBy(page, [&](const std::string& png) { ConvertToPng(bitmap.Path(), png, pageName); });
 }

@@ -243,8 +243,10 @@ std::string TkxBitmap::BmpBytes() const {
   return b;
 }
 
-void WriteBitmapFile(const TkxMetafile& mf, int32_t width, int32_t height, double drawW, double drawH,
-                     TkxPixelFormat pf, const std::function<void(const std::string&)>& write) {
+void WriteBitmapFile(const TkxMetafile& mf, const TkxBitmapPlan& plan,
+                     const std::function<void(const std::string&)>& write) {
+  const int32_t width = plan.Width, height = plan.Height;
+  const TkxPixelFormat pf = plan.Format;
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
     throw std::runtime_error("The page image would be too large (" + std::to_string(width) + " x " +
                              std::to_string(height) + " pixels)");
@@ -262,7 +264,7 @@ void WriteBitmapFile(const TkxMetafile& mf, int32_t width, int32_t height, doubl
       TkxCairo cr(cairo_create(s.get()));
       cairo_set_source_rgb(cr.get(), 1, 1, 1);
       cairo_paint(cr.get());
-      if (!mf.Empty()) PlayEnhMetafile(cr.get(), mf.Bytes(), 0, -double(top), drawW, drawH);
+      if (!mf.Empty()) PlayEnhMetafile(cr.get(), mf.Bytes(), 0, -double(top), plan.DrawW, plan.DrawH);
     }
     cairo_surface_flush(s.get());
     const uint8_t* data = cairo_image_surface_get_data(s.get());

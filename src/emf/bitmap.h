@@ -50,12 +50,19 @@ class TkxBitmap {
   TkxPixelFormat FFormat = TkxPixelFormat::pf32bit;
 };
 
-// Draws `mf` into the rectangle (0, 0, drawW, drawH) of a `width` x `height` bitmap of
-// format `pf` (white where nothing is drawn) and hands the Windows bitmap file's bytes
-// to `write` in order, header first, drawing one band of rows at a time: the memory
-// is the same whatever the size (64 MB of drawing surface at most, and one band's rows
-// in the file's format). Raises for sides beyond 32767 pixels.
-void WriteBitmapFile(const TkxMetafile& mf, int32_t width, int32_t height, double drawW, double drawH,
-                     TkxPixelFormat pf, const std::function<void(const std::string&)>& write);
+// A bitmap to draw a metafile into: its size and format, and the rectangle from (0, 0)
+// that the metafile's frame fills.
+struct TkxBitmapPlan {
+  int32_t Width = 0, Height = 0;
+  double DrawW = 0, DrawH = 0;
+  TkxPixelFormat Format = TkxPixelFormat::pf32bit;
+};
+
+// Draws `mf` as `plan` says (white where nothing is drawn) and hands the Windows bitmap
+// file's bytes to `write` in order, header first, drawing one band of rows at a time:
+// the memory is the same whatever the size (64 MB of drawing surface at most, and one
+// band's rows in the file's format). Raises for sides beyond 32767 pixels.
+void WriteBitmapFile(const TkxMetafile& mf, const TkxBitmapPlan& plan,
+                     const std::function<void(const std::string&)>& write);
 
 }  // namespace kx

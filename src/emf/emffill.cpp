@@ -231,10 +231,7 @@ void TPlayer::GradientFill(const TRecord& r) {
   if (!Visible() || mode > GRADIENT_FILL_TRIANGLE || nv > r.N / VertexSize || ns > r.N / shapeSize ||
       !r.Has(MinSize, size_t(nv) * VertexSize + size_t(ns) * shapeSize))
     return;
-  struct TVertex {
-    double X, Y, C[3];
-  };
-  std::vector<TVertex> v(nv);
+  std::vector<TGradientVertex> v(nv);
   for (uint32_t i = 0; i < nv; ++i) {
     size_t at = MinSize + size_t(i) * VertexSize;
     v[i].X = r.I32(at), v[i].Y = r.I32(at + 4);
@@ -244,26 +241,7 @@ void TPlayer::GradientFill(const TRecord& r) {
   TkxSavedState keep(FCr);
   cairo_new_path(FCr);
   if (mode == GRADIENT_FILL_TRIANGLE) {
-    TkxPattern mesh(cairo_pattern_create_mesh());
-    for (uint32_t i = 0; i < ns; ++i) {
-      uint32_t k[3] = {r.U32(shapes + 12 * i), r.U32(shapes + 12 * i + 4), r.U32(shapes + 12 * i + 8)};
-      if (k[0] >= nv || k[1] >= nv || k[2] >= nv) continue;
-      cairo_mesh_pattern_begin_patch(mesh.get());
-      for (int c = 0; c < 3; ++c) {
-        double x, y;
-        Tx(v[k[c]].X, v[k[c]].Y, x, y);
-        if (c == 0)
-          cairo_mesh_pattern_move_to(mesh.get(), x, y);
-        else
-          cairo_mesh_pattern_line_to(mesh.get(), x, y);
-      }
-      for (unsigned c = 0; c < 3; ++c)
-        cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), c, v[k[c]].C[0], v[k[c]].C[1], v[k[c]].C[2]);
-      cairo_mesh_pattern_end_patch(mesh.get());
-    }
-    cairo_identity_matrix(FCr);
-    cairo_set_source(FCr, mesh.get());
-    cairo_paint(FCr);
+    GradientTriangles(r, shapes, ns, v);
     return;
   }
   // Each rectangle along its ramp: from lo to hi, across from a to b, colours at lo and hi.
@@ -276,7 +254,7 @@ void TPlayer::GradientFill(const TRecord& r) {
   for (uint32_t i = 0; i < ns; ++i) {
     uint32_t k0 = r.U32(shapes + 8 * i), k1 = r.U32(shapes + 8 * i + 4);
     if (k0 >= nv || k1 >= nv) continue;
-    const TVertex &p = v[k0], &q = v[k1];
+    const TGradientVertex &p = v[k0], &q = v[k1];
     double pl = across ? p.X : p.Y, ql = across ? q.X : q.Y, pa = across ? p.Y : p.X, qa = across ? q.Y : q.X;
     if (pl == ql || pa == qa) continue;
     ramps.push_back({std::min(pl, ql), std::max(pl, ql), std::min(pa, qa), std::max(pa, qa), pl < ql ? p.C : q.C,
@@ -320,6 +298,35 @@ void TPlayer::GradientFill(const TRecord& r) {
   // Apart: each on its own, edges on whole pixels so that neighbours neither gap nor overlap.
   cairo_set_antialias(FCr, CAIRO_ANTIALIAS_NONE);
   for (const TRamp& p : ramps) fill(&p, &p);
+}
+
+}  // namespace kx::emfplay
+
+namespace kx::emfplay {
+
+void TPlayer::GradientTriangles(const TRecord& r, size_t shapes, uint32_t count,
+                                const std::vector<TGradientVertex>& v) {
+  TkxPattern mesh(cairo_pattern_create_mesh());
+  size_t nv = v.size();
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t k[3] = {r.U32(shapes + 12 * i), r.U32(shapes + 12 * i + 4), r.U32(shapes + 12 * i + 8)};
+    if (k[0] >= nv || k[1] >= nv || k[2] >= nv) continue;
+    cairo_mesh_pattern_begin_patch(mesh.get());
+    for (int c = 0; c < 3; ++c) {
+      double x, y;
+      Tx(v[k[c]].X, v[k[c]].Y, x, y);
+      if (c == 0)
+        cairo_mesh_pattern_move_to(mesh.get(), x, y);
+      else
+        cairo_mesh_pattern_line_to(mesh.get(), x, y);
+    }
+    for (unsigned c = 0; c < 3; ++c)
+      cairo_mesh_pattern_set_corner_color_rgb(mesh.get(), c, v[k[c]].C[0], v[k[c]].C[1], v[k[c]].C[2]);
+    cairo_mesh_pattern_end_patch(mesh.get());
+  }
+  cairo_identity_matrix(FCr);
+  cairo_set_source(FCr, mesh.get());
+  cairo_paint(FCr);
 }
 
 }  // namespace kx::emfplay

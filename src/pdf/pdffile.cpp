@@ -220,6 +220,7 @@ class SinkDev : public OutputDev {
     if (Top().Depth > 0) --Top().Depth;
     Out().RestoreState();
   }
+  // NOLINTNEXTLINE(readability-function-size): poppler's signature
   void updateCTM(GfxState* state, double, double, double, double, double, double) override { Ctm(state); }
   void updateLineDash(GfxState* state) override {
     const std::vector<double>& dash = state->getLineDash(&FPhase);
@@ -250,6 +251,7 @@ class SinkDev : public OutputDev {
   void clip(GfxState* state) override { Out().Clip(PathOf(state->getPath()), false); }
   void eoClip(GfxState* state) override { Out().Clip(PathOf(state->getPath()), true); }
 
+  // NOLINTNEXTLINE(readability-function-size): poppler's signature
   void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY, CharCode,
                 int, const Unicode* u, int uLen) override;
   void endTextObject(GfxState*) override { Out().EndText(); }
@@ -307,8 +309,9 @@ class SinkDev : public OutputDev {
     img.Bytes = bytes;
     Out().DrawImage(img);
   }
-  bool Rgb(Stream* str, int width, int height, GfxImageColorMap* colorMap, std::string& out, bool alpha,
-           const int* maskColors);
+  // Empty when the image cannot be read.
+  static std::string Rgb(Stream* str, int width, int height, GfxImageColorMap* colorMap, bool alpha,
+                         const int* maskColors);
 
   PDFDoc& FDoc;
   TkxPdfSink& FSink;
@@ -350,6 +353,7 @@ const TkxPdfFont* SinkDev::FontOf(GfxState* state) {
   return &it->second;
 }
 
+// NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
                        CharCode, int, const Unicode* u, int uLen) {
   if (!u || uLen <= 0) return;
@@ -375,10 +379,11 @@ void SinkDev::drawChar(GfxState* state, double x, double y, double dx, double dy
 
 // The image's pixels as red, green, blue (and alpha 255, or 0 where the colour key
 // masks them out).
-bool SinkDev::Rgb(Stream* str, int width, int height, GfxImageColorMap* colorMap, std::string& out, bool alpha,
-                  const int* maskColors) {
+std::string SinkDev::Rgb(Stream* str, int width, int height, GfxImageColorMap* colorMap, bool alpha,
+                         const int* maskColors) {
+  std::string out;
   if (width <= 0 || height <= 0 || int64_t(width) * height > kMaxImagePixels || !colorMap || !colorMap->isOk())
-    return false;
+    return out;
   int comps = colorMap->getNumPixelComps();
   ImageStream img(str, width, comps, colorMap->getBits());
   img.reset();
@@ -402,9 +407,10 @@ bool SinkDev::Rgb(Stream* str, int width, int height, GfxImageColorMap* colorMap
     }
   }
   img.close();
-  return true;
+  return out;
 }
 
+// NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap, bool,
                         const int* maskColors, bool) {
   TkxPdfImage img;
@@ -423,9 +429,11 @@ void SinkDev::drawImage(GfxState*, Object*, Stream* str, int width, int height, 
   }
   std::string bytes;
   img.Alpha = maskColors != nullptr;
-  if (Rgb(str, width, height, colorMap, bytes, img.Alpha, maskColors)) Image(img, bytes);
+  bytes = Rgb(str, width, height, colorMap, img.Alpha, maskColors);
+  if (!bytes.empty()) Image(img, bytes);
 }
 
+// NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawImageMask(GfxState* state, Object*, Stream* str, int width, int height, bool invert, bool, bool) {
   if (width <= 0 || height <= 0 || int64_t(width) * height > kMaxImagePixels) return;
   GfxRGB c;
@@ -448,12 +456,12 @@ void SinkDev::drawImageMask(GfxState* state, Object*, Stream* str, int width, in
   Image(img, bytes);
 }
 
+// NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawMaskedImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap, bool,
                               Stream* maskStr, int maskWidth, int maskHeight, bool maskInvert, bool) {
-  std::string bytes;
-  if (maskWidth <= 0 || maskHeight <= 0 || int64_t(maskWidth) * maskHeight > kMaxImagePixels ||
-      !Rgb(str, width, height, colorMap, bytes, true, nullptr))
-    return;
+  if (maskWidth <= 0 || maskHeight <= 0 || int64_t(maskWidth) * maskHeight > kMaxImagePixels) return;
+  std::string bytes = Rgb(str, width, height, colorMap, true, nullptr);
+  if (bytes.empty()) return;
   std::vector<unsigned char> m(size_t(maskWidth) * size_t(maskHeight));
   ImageStream mask(maskStr, maskWidth, 1, 1);
   mask.reset();
@@ -471,13 +479,14 @@ void SinkDev::drawMaskedImage(GfxState*, Object*, Stream* str, int width, int he
   Image(img, bytes);
 }
 
+// NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawSoftMaskedImage(GfxState*, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap,
                                   bool, Stream* maskStr, int maskWidth, int maskHeight, GfxImageColorMap* maskColorMap,
                                   bool) {
-  std::string bytes, alpha;
-  if (!Rgb(str, width, height, colorMap, bytes, true, nullptr) || !maskColorMap ||
-      !Rgb(maskStr, maskWidth, maskHeight, maskColorMap, alpha, false, nullptr))
-    return;
+  if (!maskColorMap) return;
+  std::string bytes = Rgb(str, width, height, colorMap, true, nullptr);
+  std::string alpha = Rgb(maskStr, maskWidth, maskHeight, maskColorMap, false, nullptr);
+  if (bytes.empty() || alpha.empty()) return;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       size_t mx = size_t(int64_t(x) * maskWidth / width), my = size_t(int64_t(y) * maskHeight / height);

@@ -136,6 +136,7 @@ class Translator : public TkxPdfSink {
   // `unitsPerPixel`, times the group's opacity.
   void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel);
   bool RasterBox(double x0, double y0, double x1, double y1, int32_t (&box)[4], double& upp) const;
+  bool ShadePixels(const TkxPdfShading& sh, const int32_t (&box)[4], double upp, uint8_t al, uint8_t* px) const;
   TkxSurface Raster(const std::function<void(TkxPdfSink&)>& part, const int32_t (&box)[4], double upp,
                     cairo_format_t format, const double* backdrop);
 
@@ -558,32 +559,17 @@ void Translator::PaintPixels(const uint8_t* argb, int stride, const int32_t (&bo
   FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
 }
 
-// A smooth shading becomes a picture of it over the clip's box at 96 dpi, drawn here:
-// readers draw no GRADIENTFILL (LibreOffice, Inkscape, emf2svg), and a picture
-// enlarges smoothly.
-void Translator::FillShading(const TkxPdfShading& sh) {
-  if (!FEmf || sh.Colors.size() < 2) return;
-  FlushText();
-  double alpha = Top().FillAlpha * Alpha();
-  if (!(alpha > 0.002)) return;
-  const double* m = Top().Ctm;
+// Paints the shading at the centre of each pixel of `box` (premultiplied blue, green,
+// red, alpha, times `al`); false when some pixel lies outside what the shading covers.
+bool Translator::ShadePixels(const TkxPdfShading& sh, const int32_t (&box)[4], double upp, uint8_t al,
+                             uint8_t* px) const {
+  const double* m = FStates.back().Ctm;
   double det = m[0] * m[3] - m[1] * m[2];
-  if (!(std::fabs(det) > 1e-12)) return;
-  double upp = kUnitsPerPixel;
-  int32_t box[4];
-  if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
-  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
-    upp *= 2;
-    if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
-  }
-  bool axial = sh.Kind == TkxPdfShading::Axial;
   int w = box[2] - box[0], h = box[3] - box[1];
-  std::vector<uint8_t> px(size_t(w) * size_t(h) * 4, 0);
   size_t n = sh.Colors.size() - 1;
   double dx = sh.X1 - sh.X0, dy = sh.Y1 - sh.Y0, dr = sh.R1 - sh.R0;
   double a = dx * dx + dy * dy - dr * dr;
-  uint8_t al = uint8_t(std::lround(alpha * 255));
-  bool covered = true;
+  bool axial = sh.Kind == TkxPdfShading::Axial, covered = true;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       // The pixel's centre in the shading's space.
@@ -620,10 +606,35 @@ void Translator::FillShading(const TkxPdfShading& sh) {
       uint8_t* p = &px[(size_t(y) * size_t(w) + size_t(x)) * 4];
       for (int ch = 0; ch < 3; ++ch) {
         double v = sh.Colors[i][size_t(ch)] * (1 - k) + sh.Colors[i + 1][size_t(ch)] * k;
-        p[2 - ch] = uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * al));  // blue, green, red, premultiplied
+        p[2 - ch] = uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * al));
       }
       p[3] = al;
     }
+  return covered;
+}
+
+// A smooth shading becomes a picture of it over the clip's box at 96 dpi, drawn here:
+// readers draw no GRADIENTFILL (LibreOffice, Inkscape, emf2svg), and a picture
+// enlarges smoothly.
+void Translator::FillShading(const TkxPdfShading& sh) {
+  if (!FEmf || sh.Colors.size() < 2) return;
+  FlushText();
+  double alpha = Top().FillAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
+  const double* m = Top().Ctm;
+  double det = m[0] * m[3] - m[1] * m[2];
+  if (!(std::fabs(det) > 1e-12)) return;
+  double upp = kUnitsPerPixel;
+  int32_t box[4];
+  if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
+  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
+    upp *= 2;
+    if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
+  }
+  int w = box[2] - box[0], h = box[3] - box[1];
+  std::vector<uint8_t> px(size_t(w) * size_t(h) * 4, 0);
+  uint8_t al = uint8_t(std::lround(alpha * 255));
+  bool covered = ShadePixels(sh, box, upp, al, px.data());
   auto u = [&](int32_t v) { return Coord(v * upp); };
   if (covered && al == 255) {
     // Opaque everywhere: a plain picture, which every reader draws.

@@ -80,10 +80,12 @@ bool TkxBmpRows::Open(int fd, std::string& why) {
   return true;
 }
 
-bool TkxBmpRows::Row(uint32_t y, std::vector<uint8_t>& out) {
-  if (y >= FImage.Height) return false;
+const uint8_t* TkxBmpRows::Row(uint32_t y) {
+  if (y >= FImage.Height) return nullptr;
+  std::vector<uint8_t>& out = FRow;
   uint64_t index = FDib.BottomUp ? FImage.Height - 1 - y : y;
-  if (pread(FFd, FRaw.data(), FRaw.size(), off_t(FOffBits + index * FRaw.size())) != ssize_t(FRaw.size())) return false;
+  if (pread(FFd, FRaw.data(), FRaw.size(), off_t(FOffBits + index * FRaw.size())) != ssize_t(FRaw.size()))
+    return nullptr;
   kx::TkxDib one = FDib;
   one.Height = 1;
   const bool palette = FImage.Bits <= 8;
@@ -98,7 +100,7 @@ bool TkxBmpRows::Row(uint32_t y, std::vector<uint8_t>& out) {
                       for (uint32_t x = 0; x < FImage.Width; ++x, dst += 3)
                         dst[0] = uint8_t(v[x] >> 16), dst[1] = uint8_t(v[x] >> 8), dst[2] = uint8_t(v[x]);
                     });
-  return true;
+  return out.data();
 }
 
 }  // namespace kxpng

@@ -25,7 +25,8 @@ class TkxBmpRows {
  public:
   bool Open(int fd, std::string& why);
   const TkxImage& Image() const { return FImage; }
-  bool Row(uint32_t y, std::vector<uint8_t>& out);  // one byte per index, or 3 per RGB pixel
+  // One byte per index, or 3 per RGB pixel; null when the file cannot be read there.
+  const uint8_t* Row(uint32_t y);
 
  private:
   int FFd = -1;
@@ -33,6 +34,7 @@ class TkxBmpRows {
   kx::TkxDib FDib;
   TkxImage FImage;
   std::string FRaw;
+  std::vector<uint8_t> FRow;
 };
 
 }  // namespace kxpng

@@ -67,7 +67,7 @@ std::vector<png_color> PaletteOf(const kxpng::TkxImage& img) {
 // destructor may live in this frame, so the caller owns the palette and the structs.
 // The rows come from `rows` when given (read a row at a time), else from the image.
 bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImage& img, std::vector<png_color>& pal,
-                  kxpng::TkxBmpRows* rows, std::vector<uint8_t>& row) {
+                  kxpng::TkxBmpRows* rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, f);
   // Pages are mostly white: a fast level and the one "up" filter compress them
@@ -84,8 +84,9 @@ bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImag
   png_write_info(png, info);
   if (palette && img.Bits < 8) png_set_packing(png);
   for (uint32_t y = 0; y < img.Height; ++y) {
-    if (rows && !rows->Row(y, row)) return false;
-    png_write_row(png, rows ? row.data() : img.Rows[y].data());
+    const uint8_t* row = rows ? rows->Row(y) : img.Rows[y].data();
+    if (!row) return false;
+    png_write_row(png, row);
   }
   png_write_end(png, nullptr);
   return true;
@@ -93,11 +94,10 @@ bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImag
 
 bool WritePng(FILE* f, const kxpng::TkxImage& img, kxpng::TkxBmpRows* rows) {
   std::vector<png_color> pal = PaletteOf(img);
-  std::vector<uint8_t> row;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
-  bool ok = info && WritePngRows(png, info, f, img, pal, rows, row);
+  bool ok = info && WritePngRows(png, info, f, img, pal, rows);
   png_destroy_write_struct(&png, info ? &info : nullptr);
   return ok;
 }
