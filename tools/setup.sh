@@ -5,11 +5,13 @@ set -euo pipefail
 # blank without it), the faces metric-compatible with Word's (Carlito for Calibri,
 # Caladea for Cambria, Liberation for Arial, Times New Roman and Courier New), the bold
 # and italic faces of the default fonts (DejaVu's are in fonts-dejavu-extra) and Noto
-# for other scripts. poppler's own classes read Writer's PDF in-process.
+# for CJK scripts. Not fonts-noto-core: it makes Noto Sans the sans-serif default, and
+# documents naming a font that is not installed then lay out to other page counts.
+# poppler's own classes read Writer's PDF in-process.
 pkgs=(cmake g++ make qt6-base-dev libgtest-dev libcairo2-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev libpng-dev
       libpoppler-private-dev libreoffice-writer libreoffice-draw libreoffice-math libreoffice-dev
       fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu fonts-dejavu-extra
-      fonts-noto-core fonts-noto-cjk
+      fonts-noto-cjk
       poppler-utils xvfb xdotool bc clang clang-tidy clang-format libclang-rt-14-dev man-db libjpeg62-turbo-dev emf2svg)
 missing=()
 for p in "${pkgs[@]}"; do
