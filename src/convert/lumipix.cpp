@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -243,32 +244,40 @@ std::vector<std::pair<Variant, Variant>> TkxLUMIPIX::PageRanges(const Variant& s
 
 void TkxLUMIPIX::RenderPage(int page) {
   std::string pageName = FPageFiles->Name(page);
-  TkxBitmap bmp;
+  TkxPixelFormat pf = TkxPixelFormat::pf32bit;
   if (FColor != 0) {
     bool valid;
-    TkxPixelFormat pf = FormatOfColor(FColor, valid);
-    try {
-      bmp.SetPixelFormat(pf);
-    } catch (const std::exception&) {
-      // A refused format leaves 32 bits per pixel, as the option's table says.
-    }
+    TkxPixelFormat wanted = FormatOfColor(FColor, valid);
+    // A refused format leaves 32 bits per pixel, as the option's table says.
+    if (wanted != TkxPixelFormat::pfCustom) pf = wanted;
   }
   int32_t natW = FMetafile->Width(), natH = FMetafile->Height();
   if (natW <= 0 || natH <= 0) throw std::runtime_error("The page metafile " + pageName + " has no size");
   int32_t w = ReadInt(Project->GetOption("Width"), 0);
-  // The natural size is the page at 96 dpi.
-  if (w < 1) w = int32_t(std::min<int64_t>(std::llround(double(natW) * Project->Dpi() / 96.0), INT32_MAX));
-  int64_t h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
-  bmp.SetSize(w, int32_t(std::min<int64_t>(h, INT32_MAX)));
-  // Drawing and saving are finished when their calls return here: no pauses, and
-  // one pass, since a second one would darken anti-aliased edges.
-  if (w == natW)
-    bmp.Draw(*FMetafile, 0, 0);
-  else
-    bmp.StretchDraw(*FMetafile, 0, 0, bmp.Width(), bmp.Height());
-  // The bitmap is a temporary file of its own; the page's name only ever gets the PNG.
+  int64_t h = 0;
+  double drawW = 0, drawH = 0;
+  if (w >= 1) {
+    h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
+    drawW = w, drawH = double(h);
+  } else {
+    // At a resolution: the size pdftoppm gives the page at it (each side rounded up from
+    // the page's own size), the page drawn at exactly that scale. The natural size is
+    // the page at 96 dpi in whole pixels.
+    double dpi = Project->Dpi(), pw = 0, ph = 0;
+    if (FMetafile->PagePoints(pw, ph)) {
+      w = int32_t(std::clamp(std::ceil(pw * dpi / 72 - 1e-7), 1.0, double(INT32_MAX)));
+      h = int64_t(std::clamp(std::ceil(ph * dpi / 72 - 1e-7), 1.0, double(INT32_MAX)));
+    } else {
+      w = int32_t(std::min<int64_t>(std::llround(double(natW) * dpi / 96.0), INT32_MAX));
+      h = int64_t(w) * natH / natW;
+    }
+    drawW = natW * dpi / 96, drawH = natH * dpi / 96;
+  }
+  // Drawn band by band straight into the bitmap file, a temporary file of its own: the
+  // page's name only ever gets the PNG.
   TkxTempFile bitmap(ExtractFilePath(pageName), pageName);
-  bitmap.Write(bmp.BmpBytes());
+  TkxBitmapPlan plan{w, int32_t(std::min<int64_t>(h, INT32_MAX)), drawW, drawH, pf};
+  WriteBitmapFile(*FMetafile, plan, [&](const std::string& bytes) { bitmap.Write(bytes); });
   bitmap.Finish(false);
   FPageFiles->StageBy(page, [&](const std::string& png) { ConvertToPng(bitmap.Path(), png, pageName); });
 }

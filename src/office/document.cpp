@@ -27,7 +27,6 @@
 #include "office/interaction.h"
 #include "office/webfetch.h"
 #include "pdf/pdfpage.h"
-#include "pdf/pdfreader.h"
 #include "platform/fd.h"
 #include "platform/trace.h"
 
@@ -299,19 +298,22 @@ void TkxWriterDocument::ExportPages() {
     unlink(pdf.c_str());
     FOffice.MarkBroken();
     throw;
-  } catch (const css::uno::Exception&) {
+  } catch (const css::uno::Exception& e) {
     unlink(pdf.c_str());
     if (!FOffice.Alive()) throw;
-    throw EOfficeError{kMsgExportFailed};
+    // LibreOffice's own words say why; its bare "SfxBaseModel::impl_store" and error
+    // codes are still more than nothing to whoever reads the run log.
+    std::string why = rtl::OUStringToOString(e.Message, RTL_TEXTENCODING_UTF8).getStr();
+    throw EOfficeError{std::string(kMsgExportFailed) + (why.empty() ? "" : ": LibreOffice says \"" + why + "\"")};
   }
-  // Every page of the PDF as LibreOffice's own PDF reader sees it, made into a metafile.
-  pdf::TkxPdfReaderOutput out;
-  bool read = pdf::RunPdfReader(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, seconds * 1000, out);
-  unlink(pdf.c_str());
+  // Every page of the PDF, read in-process, made into a metafile.
   bool complete = false;
-  std::vector<std::string> pages;
-  if (read) pages = pdf::TranslatePdfPages(out.Text, out.Binary, &complete);
-  if (!complete || pages.empty()) throw EOfficeError{kMsgExportFailed};
+  std::string error;
+  std::vector<std::string> pages = pdf::TranslatePdfFile(pdf, &complete, &error);
+  unlink(pdf.c_str());
+  if (!complete || pages.empty())
+    throw EOfficeError{std::string(kMsgExportFailed) + ": its PDF cannot be read (" +
+                       (error.empty() ? "no page in it" : error) + ")"};
   FPages = std::move(pages);
   FExported = true;
 }

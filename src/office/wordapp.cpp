@@ -114,7 +114,7 @@ struct TkxWordApplication;
     throw;
   } catch (const EOfficeError& e) {
     // An export that fails in an office near its memory ceiling fails for want of memory.
-    if (office && office->OutOfMemory() && e.Message == kMsgExportFailed) Fault(OfficeEndedText(*office));
+    if (office && office->OutOfMemory() && e.Message.rfind(kMsgExportFailed, 0) == 0) Fault(OfficeEndedText(*office));
     Fault(e.Message);
   } catch (const css::lang::DisposedException&) {
     if (!office) Fault(kMsgStopped);
