@@ -1,7 +1,8 @@
-// Pages of PDFs through the page route without an office: LibreOffice's PDF reader,
-// the translation into metafiles, and the playing of each metafile into a PNG image
-// at its natural size, with the time of each step.
-// Usage: pdfpages [-j threads] [-v] out-folder file.pdf...   (writes name-N.emf and name-N.png)
+// Pages of PDFs through the page route without an office: the PDF read in-process and
+// translated into metafiles (or, with --helper, LibreOffice's PDF reader run as a helper
+// and its output translated), and the playing of each metafile into a PNG image at its
+// natural size, with the time of each step.
+// Usage: pdfpages [--helper] [-j threads] [-v] out-folder file.pdf...   (writes name-N.emf and name-N.png)
 // With -j the pages are played by that many threads at once, and the playing's pages
 // per second are given; -v writes the diagnostic trace (the face of each PDF font) to
 // standard error.
@@ -67,8 +68,11 @@ struct Times {
 
 int main(int argc, char** argv) {
   int threads = 1, first = 1;
+  bool helper = false;
   for (; first < argc && argv[first][0] == '-'; ++first) {
-    if (!std::strcmp(argv[first], "-v")) {
+    if (!std::strcmp(argv[first], "--helper")) {
+      helper = true;
+    } else if (!std::strcmp(argv[first], "-v")) {
       kx::SetTraceStream(stderr);
     } else if (!std::strcmp(argv[first], "-j") && first + 1 < argc) {
       threads = std::max(1, std::atoi(argv[++first]));
@@ -77,7 +81,7 @@ int main(int argc, char** argv) {
     }
   }
   if (argc - first < 2) {
-    std::fprintf(stderr, "usage: %s [-j threads] [-v] out-folder file.pdf...\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--helper] [-j threads] [-v] out-folder file.pdf...\n", argv[0]);
     return 2;
   }
   std::string out = argv[first];
@@ -88,12 +92,21 @@ int main(int argc, char** argv) {
   for (int i = first + 1; i < argc; ++i) {
     auto t0 = Clock::now();
     kx::pdf::TkxPdfReaderOutput r;
-    bool ok = kx::pdf::RunPdfReader("/usr/lib/libreoffice/program/xpdfimport", argv[i], 60000, r);
-    auto t1 = Clock::now();
-    bool complete = false;
-    std::vector<std::string> emfs = kx::pdf::TranslatePdfPages(r.Text, r.Binary, &complete);
+    bool ok = true, complete = false;
+    std::string error;
+    std::vector<std::string> emfs;
+    if (helper) ok = kx::pdf::RunPdfReader("/usr/lib/libreoffice/program/xpdfimport", argv[i], 60000, r);
+    auto t1 = Clock::now();  // in-process, reading and translating are one step
+    if (helper)
+      emfs = kx::pdf::TranslatePdfPages(r.Text, r.Binary, &complete);
+    else
+      emfs = kx::pdf::TranslatePdfFile(argv[i], &complete, &error);
     auto t2 = Clock::now();
-    if (!ok || !complete) ++failed, std::fprintf(stderr, "%s: %s\n", argv[i], ok ? "incomplete" : "reader failed");
+    if (!ok || !complete)
+      ++failed, std::fprintf(stderr, "%s: %s\n", argv[i],
+                             !ok             ? "reader failed"
+                             : error.empty() ? "incomplete"
+                                             : error.c_str());
     std::string stem = out + "/" + std::filesystem::path(argv[i]).stem().string();
     for (size_t p = 0; p < emfs.size(); ++p) pages.push_back({stem + "-" + std::to_string(p + 1), std::move(emfs[p])});
     reading += std::chrono::duration<double>(t1 - t0).count();

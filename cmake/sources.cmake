@@ -7,6 +7,7 @@ set(LUMI_PLATFORM_SOURCES
   src/platform/files.cpp
   src/platform/paths.cpp
   src/platform/regexp.cpp
+  src/platform/safepath.cpp
   src/platform/shell.cpp
   src/platform/signals.cpp
   src/platform/text.cpp
@@ -38,6 +39,7 @@ set(LUMI_CORE_SOURCES
   src/core/project.cpp
   src/core/proplist.cpp
   src/core/shard.cpp
+  src/core/sourcelist.cpp
   src/core/strlist.cpp
   src/core/usage.cpp
   src/core/userfiles.cpp

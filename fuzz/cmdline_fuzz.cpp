@@ -1,5 +1,6 @@
 // Arbitrary first arguments: switches, option text and paths.
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "core/infoslot.h"
@@ -17,7 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   p.ParseCommandLine(param);
   p.OpenStartupProject();
   p.GetSettingsText();
-  p.OverwriteMode();
+  try {
+    p.OverwriteMode();
+  } catch (const std::runtime_error&) {
+    // an IsOverwrite that cannot be read is refused, as it must be
+  }
   p.ThreadsCount();
   p.AutoRun();
   return 0;

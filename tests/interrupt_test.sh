@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program interrupted: a console run over many documents with two threads
 # ends soon after SIGINT (exit 130) or SIGTERM (143), its run log lists exactly the
-# documents that finished, and no office survives it; a second signal ends at once.
+# documents that finished and names those it did not reach, its summary says it was
+# interrupted, and no office survives it; a second signal ends at once.
 set -u
 exe="$1"
 source "$(dirname "$0")/testlib.sh"
@@ -21,7 +22,7 @@ for round in 1 2 3; do for f in "$corpus"/*.docx; do n=$((n+1)); ln -s "$f" "$wo
 
 run() {  # signal, seconds before it, second signal after (or empty), out folder
   local out="$work/$4"
-  "$exe" "-P:PureConsole=1,Source=$work/in/*.docx,Target=$out/,ThreadsCount=2,LogFile=$out.log" &
+  "$exe" "-P:PureConsole=1,Source=$work/in/*.docx,Target=$out/,ThreadsCount=2,LogFile=$out.log" 2> "$out.err" &
   local pid=$!
   echo "$pid" >> "$work/pids"
   sleep "$2"
@@ -36,8 +37,13 @@ run() {  # signal, seconds before it, second signal after (or empty), out folder
 read code took < <(run INT 4 "" a)
 check "SIGINT exits 130 (got $code)" $([ "$code" = 130 ]; echo $?)
 check "ends within a few seconds (took $took s)" $([ "$(echo "$took < 15" | bc)" = 1 ]; echo $?)
-lines=$(grep -c ' => ' "$work/a.log")
+lines=$(grep -cE '^(Success|Failure) => ' "$work/a.log")
 check "some but not all documents finished ($lines of $n)" $([ "$lines" -gt 0 ] && [ "$lines" -lt "$n" ]; echo $?)
+left=$(grep -c '^Running => .* => not converted: the run was interrupted before it' "$work/a.log")
+check "the log names every document not reached ($left)" $([ $((lines + left)) = "$n" ]; echo $?)
+check "the summary says it was interrupted and counts them" \
+  $(grep -qE "^Lumipix Converter: interrupted: $n documents: .*, $left not reached;" "$work/a.err"; echo $?)
+check "the documents not reached are named" $(grep -q '^not reached: ' "$work/a.err"; echo $?)
 finished=$(grep '^Success => ' "$work/a.log" | sed 's|.*/\(doc[0-9]*\)\.docx => .*|\1|' | sort)
 written=$(ls "$work/a" | sed 's|-[0-9]*\.png$||' | sort -u)
 check "the log lists exactly the documents whose pages were written" $([ "$finished" = "$written" ]; echo $?)

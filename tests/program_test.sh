@@ -49,15 +49,18 @@ check "console run over an empty folder exits 0" $?
 check "empty run log written" $([ -f "$work/run.log" ] && [ ! -s "$work/run.log" ]; echo $?)
 check "no link after a run without failures" $([ "$(wc -l < "$work/opened.txt")" = 2 ]; echo $?)
 
-"$work/app/mypngtool" "-P:PureConsole=1,Source=*.doc?" 2> "$work/err.txt"
-check "empty target exits 1" $([ $? = 1 ]; echo $?)
-check "empty target names the option" $(grep -q '"Target"' "$work/err.txt"; echo $?)
+(cd "$work/empty" && "$work/app/mypngtool" "-P:PureConsole=1,Source=*.doc?" 2> "$work/err.txt")
+check "a mask alone is the working folder's, its target too: exit 0" $?
+check "and it is searched there" $(grep -qF "no document matches $work/empty/*.doc?" "$work/err.txt"; echo $?)
+"$work/app/mypngtool" "-P:PureConsole=1,Source=$work/empty/*.doc?,Target=file:" 2> "$work/err.txt"
+check "a target that names no folder exits 1" $([ $? = 1 ]; echo $?)
+check "and names the option" $(grep -q '"Target"' "$work/err.txt"; echo $?)
 
 "$work/app/mypngtool" -U
 wait_opened 3
 counters=$(sed -n 3p "$work/opened.txt")
-# Four starts before this one's counter: r counts every start, c the one run.
-case "$counters" in *"&c=r5c1a0"*) r=0;; *) r=1; echo "counters: $counters";; esac
+# Five starts before this one's counter: r counts every start, c the two runs.
+case "$counters" in *"&c=r6c2a0"*) r=0;; *) r=1; echo "counters: $counters";; esac
 check "a later start reports the counters of the ones before" $r
 
 cp "$work/app/mypngtool" "$work/app/plainname"

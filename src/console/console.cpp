@@ -52,14 +52,26 @@ std::string ProgressText(const TkxRunTotals& t, double pagesPerSecond, int width
   return ShortenMiddle(text, width - 1);
 }
 
+// "and N more; see the log ..." after `limit` of `total` lines.
+static void AndMore(std::vector<std::string>& lines, size_t total, size_t limit, const std::string& logFile) {
+  if (total <= limit) return;
+  std::string more = "and " + std::to_string(total - limit) + " more; ";
+  lines.push_back(more + (logFile.empty() ? "set LogFile to keep them all" : "see the log " + DisplayPath(logFile)));
+}
+
 std::vector<std::string> FailureLines(const std::vector<TkxFailure>& failed, const std::string& logFile, size_t limit) {
   std::vector<std::string> lines;
   for (size_t i = 0; i < failed.size() && i < limit; ++i)
     lines.push_back("failed: " + failed[i].first + ": " + failed[i].second);
-  if (failed.size() > limit) {
-    std::string more = "and " + std::to_string(failed.size() - limit) + " more; ";
-    lines.push_back(more + (logFile.empty() ? "set LogFile to keep them all" : "see the log " + logFile));
-  }
+  AndMore(lines, failed.size(), limit, logFile);
+  return lines;
+}
+
+std::vector<std::string> NotReachedLines(const std::vector<std::string>& documents, const std::string& logFile,
+                                         size_t limit) {
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < documents.size() && i < limit; ++i) lines.push_back("not reached: " + documents[i]);
+  AndMore(lines, documents.size(), limit, logFile);
   return lines;
 }
 

@@ -23,6 +23,10 @@ std::string ProgressText(const TkxRunTotals& totals, double pagesPerSecond, int 
 // One line per failed document, at most `limit`, then "and N more; see the log".
 std::vector<std::string> FailureLines(const std::vector<TkxFailure>& failed, const std::string& logFile,
                                       size_t limit = 20);
+// One line per document an interrupted run did not reach, at most `limit`, then
+// "and N more; see the log".
+std::vector<std::string> NotReachedLines(const std::vector<std::string>& documents, const std::string& logFile,
+                                         size_t limit = 20);
 // The width of the terminal on `fd`, or 80.
 int TerminalWidth(int fd);
 

@@ -2,8 +2,11 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -70,10 +73,34 @@ std::string TkxLUMIPIX::MakeTargetName(const std::string& target) { return PageP
 // The first page written tells whether a document's pages exist already.
 std::string TkxLUMIPIX::ExistingName(const std::string& target) { return PageName(target, Project->Pages().First()); }
 
+namespace {
+
+// "document: <name>: <step> in 1.234 s" for the trace, the time since the step before.
+class TkxStepTrace {
+ public:
+  explicit TkxStepTrace(const std::string& file) : FName(DisplayPath(file)) {}
+  void operator()(const std::string& step) {
+    if (!TraceOn()) return;
+    auto now = std::chrono::steady_clock::now();
+    char took[32];
+    std::snprintf(took, sizeof took, " in %.3f s", std::chrono::duration<double>(now - FLast).count());
+    Trace("document: " + FName + ": " + step + took);
+    FLast = now;
+  }
+
+ private:
+  std::string FName;
+  std::chrono::steady_clock::time_point FLast = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
 std::string TkxLUMIPIX::RecordedSource(const std::string& file) { return ReadPageSource(file); }
 
 void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
+  TkxStepTrace step(node->FileName);
   std::string pattern = MakeTarget(batch, node);
+  step(pattern.empty() ? "skipped: its pages exist" : "target " + DisplayPath(PatternText(pattern)) + " chosen");
   if (pattern.empty()) return;
   TkxMetafile holder;
   TkxPageFiles pages(pattern, PageSource(), Project->Title);
@@ -85,18 +112,27 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   FWritten.clear();
   try {
     OpenDocument(node->FileName);
+    step("opened");
     FColor = ReadInt(Project->GetOption("Color"), 0);
     FPages = Project->Pages();
     if (FServerVersion < 11)
       ExportByClipboard();
     else
       ExportPagesOrCopy();
+    step(std::to_string(FPageCount) + " pages made");
     CloseDocument();
     CheckClaim();
     // Pages beyond the document's end are an earlier version's only when all were made.
     pages.Commit(FPages.All() ? FPageCount : -1);
     FWritten = pages.Written();
+    step(std::to_string(FWritten.size()) + " page files written");
     std::string note = FinishSource(batch, node, pattern);
+    if (FWritten.empty() && !FPages.All()) {
+      // Nothing written is said, never left for a person to find out from the folder.
+      std::string none = "no page written: the document has " + std::to_string(FPageCount) +
+                         " pages and Pages=" + Project->GetOption("Pages") + " names none of them";
+      note = note.empty() ? none : none + "; " + note;
+    }
     node->ResultText = DisplayPath(PatternText(pattern) + (note.empty() ? "" : " (" + note + ")"));
     node->PagePattern = PatternText(pattern);
     node->Status = TkxNode::Success;
@@ -113,6 +149,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
 }
 
 void TkxLUMIPIX::Fail(TkxBatch* batch, TkxNode* node, const std::string& message) {
+  Trace("document: " + DisplayPath(node->FileName) + ": failed: " + message);
   node->ResultText = DisplayPath(message);
   node->Status = TkxNode::Failure;
   batch->RecordFileFailure(node->ResultText);
@@ -211,32 +248,40 @@ std::vector<std::pair<Variant, Variant>> TkxLUMIPIX::PageRanges(const Variant& s
 
 void TkxLUMIPIX::RenderPage(int page) {
   std::string pageName = FPageFiles->Name(page);
-  TkxBitmap bmp;
+  TkxPixelFormat pf = TkxPixelFormat::pf32bit;
   if (FColor != 0) {
     bool valid;
-    TkxPixelFormat pf = FormatOfColor(FColor, valid);
-    try {
-      bmp.SetPixelFormat(pf);
-    } catch (const std::exception&) {
-      // A refused format leaves 32 bits per pixel, as the option's table says.
-    }
+    TkxPixelFormat wanted = FormatOfColor(FColor, valid);
+    // A refused format leaves 32 bits per pixel, as the option's table says.
+    if (wanted != TkxPixelFormat::pfCustom) pf = wanted;
   }
   int32_t natW = FMetafile->Width(), natH = FMetafile->Height();
   if (natW <= 0 || natH <= 0) throw std::runtime_error("The page metafile " + pageName + " has no size");
   int32_t w = ReadInt(Project->GetOption("Width"), 0);
-  // The natural size is the page at 96 dpi.
-  if (w < 1) w = int32_t(std::min<int64_t>(std::llround(double(natW) * Project->Dpi() / 96.0), INT32_MAX));
-  int64_t h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
-  bmp.SetSize(w, int32_t(std::min<int64_t>(h, INT32_MAX)));
-  // Drawing and saving are finished when their calls return here: no pauses, and
-  // one pass, since a second one would darken anti-aliased edges.
-  if (w == natW)
-    bmp.Draw(*FMetafile, 0, 0);
-  else
-    bmp.StretchDraw(*FMetafile, 0, 0, bmp.Width(), bmp.Height());
-  // The bitmap is a temporary file of its own; the page's name only ever gets the PNG.
+  int64_t h = 0;
+  double drawW = 0, drawH = 0;
+  if (w >= 1) {
+    h = int64_t(w) * natH / natW;  // 64 bits: the product of two page sizes may not fit 32
+    drawW = w, drawH = double(h);
+  } else {
+    // At a resolution: the size pdftoppm gives the page at it (each side rounded up from
+    // the page's own size), the page drawn at exactly that scale. The natural size is
+    // the page at 96 dpi in whole pixels.
+    double dpi = Project->Dpi(), pw = 0, ph = 0;
+    if (FMetafile->PagePoints(pw, ph)) {
+      w = int32_t(std::clamp(std::ceil(pw * dpi / 72 - 1e-7), 1.0, double(INT32_MAX)));
+      h = int64_t(std::clamp(std::ceil(ph * dpi / 72 - 1e-7), 1.0, double(INT32_MAX)));
+    } else {
+      w = int32_t(std::min<int64_t>(std::llround(double(natW) * dpi / 96.0), INT32_MAX));
+      h = int64_t(w) * natH / natW;
+    }
+    drawW = natW * dpi / 96, drawH = natH * dpi / 96;
+  }
+  // Drawn band by band straight into the bitmap file, a temporary file of its own: the
+  // page's name only ever gets the PNG.
   TkxTempFile bitmap(ExtractFilePath(pageName), pageName);
-  bitmap.Write(bmp.BmpBytes());
+  TkxBitmapPlan plan{w, int32_t(std::min<int64_t>(h, INT32_MAX)), drawW, drawH, pf};
+  WriteBitmapFile(*FMetafile, plan, [&](const std::string& bytes) { bitmap.Write(bytes); });
   bitmap.Finish(false);
   FPageFiles->StageBy(page, [&](const std::string& png) { ConvertToPng(bitmap.Path(), png, pageName); });
 }

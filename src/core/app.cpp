@@ -16,7 +16,9 @@ bool SkipOwnerFiles = false;
 TkxInfoBase* Info = nullptr;
 
 TkxApp TkxApp::FromArgs(int argc, char** argv) {
-  return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), argc > 1 && argv[1] ? argv[1] : "");
+  std::vector<std::string> params;
+  for (int i = 1; i < argc; ++i) params.emplace_back(argv[i] ? argv[i] : "");
+  return TkxApp(ResolveExeName(argc > 0 && argv[0] ? argv[0] : ""), std::move(params));
 }
 
 int DetectEdition(const std::string& exeName) {
@@ -51,6 +53,16 @@ std::string HelpFile(const std::string& exeName) {
   std::filesystem::path installed(ExtractFilePath(exeName) + LUMI_DOC_DIR "/" + ExtractFileName(pdf));
   std::string normal = installed.lexically_normal().string();
   return FileExists(normal) ? normal : pdf;
+}
+
+std::string DisplayProblem() {
+  std::string named;
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
+    const char* v = std::getenv(name);
+    if (v && *v) named = std::string(name) + "=" + v;
+  }
+  if (named.empty()) return "DISPLAY is not set";
+  return named + " cannot be opened";
 }
 
 bool DisplayAvailable() {

@@ -1,16 +1,21 @@
 #pragma once
 // The application object, the edition and its profile.
 #include <string>
+#include <vector>
 
 namespace kx {
 
 class TkxApp {
  public:
-  TkxApp(std::string exeName, std::string param) : ExeName(std::move(exeName)), Param(std::move(param)) {}
+  TkxApp(std::string exeName, std::string param)
+      : ExeName(std::move(exeName)), Param(std::move(param)), Params(Param.empty() ? 0 : 1, Param) {}
+  TkxApp(std::string exeName, std::vector<std::string> params)
+      : ExeName(std::move(exeName)), Param(params.empty() ? std::string() : params[0]), Params(std::move(params)) {}
   static TkxApp FromArgs(int argc, char** argv);
 
-  std::string ExeName;  // absolute path the program was started by
-  std::string Param;    // the first command-line argument, "" when none
+  std::string ExeName;              // absolute path the program was started by
+  std::string Param;                // the first command-line argument, "" when none
+  std::vector<std::string> Params;  // every command-line argument
 };
 
 extern TkxApp* App;
@@ -41,5 +46,8 @@ TkxEditionProfile EditionProfileOf(int edition);
 
 // Whether a window could be shown: a display or a Qt platform is named.
 bool DisplayAvailable();
+// Why no window can be shown, for a person: "DISPLAY is not set", or the display
+// named that cannot be opened.
+std::string DisplayProblem();
 
 }  // namespace kx

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/pagerange.h"
+#include "core/project.h"
 #include "core/shard.h"
 #include "platform/regexp.h"
 #include "platform/text.h"
@@ -12,15 +13,15 @@ namespace kx {
 const std::vector<TkxOptionKey>& OptionTable() {
   using K = TkxOptionKind;
   static const std::vector<TkxOptionKey> table = {
-      {"Source", K::Text, "", "folder and mask (/docs/*.doc?), a folder, or one document"},
-      {"Target", K::Text, "source folder", "folder that receives the page images"},
+      {"Source", K::Text, "", "document, folder, folder and mask (/docs/*.doc?), web address, or several"},
+      {"Target", K::Text, "source folder", "folder that receives the page images (empty: beside each document)"},
       {"Subdir", K::Boolean, "False", "also search the sub-folders of the source folder"},
-      {"ThreadsCount", K::Integer, "1", "converter threads, each with its own LibreOffice"},
+      {"ThreadsCount", K::Threads, "1", "converter threads, each with its own LibreOffice (at most 64)"},
       {"IsOverwrite", K::Overwrite, "True", "existing pages: skip, True (overwrite), False (new name)"},
       {"KeepTargetSubdirs", K::Boolean, "True", "keep the sub-folder path below the source"},
       {"KeepFileTime", K::Boolean, "False", "give the page files the document's times"},
       {"DeleteSource", K::Boolean, "False", "delete the document after it was converted"},
-      {"RenameSource", K::Text, "", "append this text to the document's name after success"},
+      {"RenameSource", K::Suffix, "", "append this text to the document's name after success"},
       {"MacroEnabled", K::Boolean, "False", "no effect in either edition"},
       {"RegExt", K::Regex, "", "a regular expression the document's path must also match"},
       {"SkipHidden", K::Boolean, "False", "leave hidden files (names beginning with .) out"},
@@ -35,6 +36,10 @@ const std::vector<TkxOptionKey>& OptionTable() {
       {"LogFile", K::Text, "", "run log, one line per document, replaced after each run"},
       {"JsonLog", K::Text, "", "report for machines: one JSON line per document (JSON Lines)"},
       {"FailExit", K::Boolean, "False", "True: a console run with failed documents exits with 3"},
+      {"Trace", K::Text, "", "diagnostic trace: a file, or 1 (or -) for standard error"},
+      {"WebMaxSize", K::Positive, "100", "largest document fetched from a web address, in MB"},
+      {"WebTimeout", K::Positive, "120", "seconds a web document may take to arrive"},
+      {"WebRedirects", K::Integer, "5", "redirects followed for a web document (0: none)"},
       {"RunAndClose", K::Boolean, "False", "the window converts by itself and closes"},
       {"PureConsole", K::Boolean, "False", "run without any window"},
       {"Daemon", K::Integer, "0", "above 0: the window converts again every N ms"},
@@ -93,12 +98,17 @@ bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& wh
   switch (kind) {
     case TkxOptionKind::Text: return true;
     case TkxOptionKind::Boolean:
-      why = "not a boolean (1, 0, True or False)";
+      why = "not a boolean (1, 0, True, False, yes, no, on or off)";
       return ReadBool(value, false) == ReadBool(value, true);
     case TkxOptionKind::Overwrite:
-      why = "not skip, True or False";
+      why = "not skip, True or False (nor yes, no, on, off, 1 or 0)";
       return SameText(value, "skip") || ReadBool(value, false) == ReadBool(value, true);
-    case TkxOptionKind::Integer: why = "not a whole number"; return ReadInt(value, 0) == ReadInt(value, 1);
+    case TkxOptionKind::Integer:
+    case TkxOptionKind::Threads: why = "not a whole number"; return ReadInt(value, 0) == ReadInt(value, 1);
+    case TkxOptionKind::Positive: why = "not a whole number above 0"; return ReadInt(value, 0) >= 1;
+    case TkxOptionKind::Suffix:
+      why = "not a text to append to a name (it holds a '/')";
+      return value.find('/') == std::string::npos;
     case TkxOptionKind::Dpi: {
       why = "not a resolution from 1 to 1200";
       int v = ReadInt(value, 0);
@@ -136,6 +146,23 @@ static std::string Instead(const TkxOptionKey& k) {
   }
 }
 
+// Options whose unreadable value would otherwise fall back to a choice that touches
+// files the user meant to keep: such a value stops the run instead.
+static bool StopsTheRun(const TkxOptionKey& k) {
+  return SameText(k.Key, "IsOverwrite") || SameText(k.Key, "DeleteSource") || SameText(k.Key, "RenameSource");
+}
+
+std::vector<std::string> OptionRefusals(const TkxStringList& settings) {
+  std::vector<std::string> out;
+  for (const TkxOptionKey& k : OptionTable()) {
+    if (!StopsTheRun(k) || settings.IndexOfKey(k.Key) < 0) continue;
+    std::string value = Trim(settings.GetValue(k.Key)), why;
+    if (!ValueFitsKind(k.Kind, value, why))
+      out.push_back(std::string(k.Key) + "=" + value + " is " + why + "; nothing is converted until it is corrected");
+  }
+  return out;
+}
+
 std::vector<std::string> OptionWarnings(const TkxStringList& settings) {
   std::vector<std::string> out;
   std::vector<std::string> seen;
@@ -146,7 +173,7 @@ std::vector<std::string> OptionWarnings(const TkxStringList& settings) {
       out.push_back("\"" + line + "\" is not an option (Key=Value); it is ignored");
       continue;
     }
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+    std::string key = line.substr(0, eq), value = Trim(line.substr(eq + 1));
     const TkxOptionKey* k = FindOptionKey(key);
     if (!k) {
       std::string near = NearestOptionKey(key);
@@ -160,7 +187,13 @@ std::vector<std::string> OptionWarnings(const TkxStringList& settings) {
     }
     seen.push_back(key);
     std::string why;
-    if (!ValueFitsKind(k->Kind, value, why)) out.push_back(key + "=" + value + " is " + why + "; " + Instead(*k));
+    if (StopsTheRun(*k)) continue;  // OptionRefusals says these
+    if (!ValueFitsKind(k->Kind, value, why)) {
+      out.push_back(key + "=" + value + " is " + why + "; " + Instead(*k));
+    } else if (k->Kind == TkxOptionKind::Threads && ReadInt(value, 1) > kMaxThreads) {
+      out.push_back(key + "=" + value + " is more than a run starts; " + std::to_string(kMaxThreads) +
+                    " converter threads are used");
+    }
   }
   return out;
 }

@@ -9,7 +9,9 @@
 
 namespace kx {
 
-enum class TkxOptionKind { Text, Boolean, Integer, Overwrite, Pages, Shard, Dpi, Regex };
+// Threads: an integer with an upper bound; Positive: an integer from 1; Suffix: a text
+// appended to a name (no '/').
+enum class TkxOptionKind { Text, Boolean, Integer, Overwrite, Pages, Shard, Dpi, Regex, Threads, Positive, Suffix };
 
 struct TkxOptionKey {
   const char* Key;
@@ -34,7 +36,11 @@ bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& wh
 
 // One line for each settings line that would silently do nothing: a key that is not
 // one of the program's, a line without "=", a key given twice, a value that does not
-// read as its kind. Blank lines say nothing.
+// read as its kind, a value above its bound. Blank lines say nothing.
 std::vector<std::string> OptionWarnings(const TkxStringList& settings);
+// One line for each value that cannot be read for an option that decides which files
+// are replaced, deleted or renamed ("IsOverwrite", "DeleteSource", "RenameSource"):
+// such a run stops rather than fall back to a default the value did not mean.
+std::vector<std::string> OptionRefusals(const TkxStringList& settings);
 
 }  // namespace kx

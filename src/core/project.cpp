@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QVariant>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 
@@ -110,7 +111,31 @@ std::string CommandLineOptions(std::string_view text) {
   return r;
 }
 
-bool TkxProject::ParseCommandLine(const std::string& param) {
+bool IsVerboseArgument(const std::string& param) { return param == "-v" || param == "--verbose"; }
+
+// A path as typed in a folder: absolute from the working folder, "file:" addresses as
+// paths; "." is the working folder itself.
+static std::string TypedPath(const std::string& arg) {
+  if (arg.rfind("file:", 0) == 0) return FileAddressToPath(arg);
+  if (IsWebAddress(arg) || !AddressScheme(arg).empty()) return arg;
+  std::string path = AbsolutePath(arg, CurrentDir());
+  if (path.size() > 2 && EndsWith(path, "/.")) path.pop_back();
+  return path;
+}
+
+bool TkxProject::ParseCommandLine(const std::vector<std::string>& all) {
+  std::vector<std::string> args;
+  for (const std::string& a : all) {
+    if (IsVerboseArgument(a))
+      Verbose = true;
+    else
+      args.push_back(a);
+  }
+  std::string param = args.empty() ? std::string() : args[0];
+  std::vector<std::string> more(args.size() > 1 ? args.begin() + 1 : args.end(), args.end());
+  std::vector<std::string> paths;
+  for (const std::string& m : more)
+    if (!m.empty()) paths.push_back(TypedPath(m));
   if (param.size() >= 2 && IsSwitchArgument(param)) {
     char sw = UpperAscii(param.substr(1, 1))[0];
     std::string rest = param.substr(2);
@@ -125,9 +150,16 @@ bool TkxProject::ParseCommandLine(const std::string& param) {
     if (sw == 'P') {
       if (!rest.empty() && rest[0] == ':') rest.erase(0, 1);
       CmdOptions = CommandLineOptions(rest);
+      if (!paths.empty()) CmdSource = JoinSourceList(paths);
     }
-  } else if (param.size() >= 2) {
-    FileName = param;
+  } else if (param.size() >= 2 || param == ".") {
+    if (IsProjectFile(param)) {
+      FileName = FCmdProject = param;
+      if (!paths.empty()) CmdSource = JoinSourceList(paths);
+    } else {
+      paths.insert(paths.begin(), TypedPath(param));
+      FileName = JoinSourceList(paths);
+    }
   }
   OpenStartupProject();
   return true;
@@ -136,14 +168,7 @@ bool TkxProject::ParseCommandLine(const std::string& param) {
 std::string TkxProject::DefaultProjectFile() const { return HousekeepingFile(ChangeFileExt(FExeName, ProjectExt)); }
 
 std::string SourceFolder(const std::string& source) {
-  // A folder named without a mask is itself the folder of its documents.
-  if (!source.empty() && DirectoryExists(source)) return IncludeTrailingPathDelimiter(source);
-  return ExtractFilePath(source);
-}
-
-std::string SearchSource(const std::string& source, const std::string& mask) {
-  if (!source.empty() && DirectoryExists(source)) return IncludeTrailingPathDelimiter(source) + mask;
-  return source;
+  return DefaultTargetOf(ReadSource(source, Project ? Project->SourceMask : std::string("*.doc?")));
 }
 
 void TkxProject::OpenStartupProject() {
@@ -172,6 +197,8 @@ void TkxProject::OpenProject(bool atStartup) {
       {
         std::lock_guard<std::recursive_mutex> g(FLock);
         FSettings = std::move(lines);
+        // Documents named after the project on the command line are its source this time.
+        if (atStartup && !CmdSource.empty() && path == FCmdProject) FSettings.SetValue("Source", CmdSource);
       }
       AddRecent();
     } catch (const std::exception&) {
@@ -187,13 +214,14 @@ void TkxProject::OpenProject(bool atStartup) {
     FileName.clear();
     std::lock_guard<std::recursive_mutex> g(FLock);
     FSettings.SetText(CmdOptions);
-    if (TargetFromSource && FSettings.GetValue("Target").empty())
-      FSettings.SetValue("Target", SourceFolder(FSettings.GetValue("Source")));
+    if (!CmdSource.empty()) FSettings.SetValue("Source", CmdSource);
+    if (TargetFromSource && Trim(FSettings.GetValue("Target")).empty())
+      FSettings.SetValue("Target", SourceFolder(Trim(FSettings.GetValue("Source"))));
   } else {
     FileName.clear();
     std::lock_guard<std::recursive_mutex> g(FLock);
     FSettings.SetValue("Source", path);
-    if (FSettings.GetValue("Target").empty()) FSettings.SetValue("Target", SourceFolder(path));
+    if (Trim(FSettings.GetValue("Target")).empty()) FSettings.SetValue("Target", SourceFolder(path));
   }
   ApplyToControls();
 }
@@ -275,7 +303,8 @@ void TkxProject::ReleaseControls() {
 
 std::string TkxProject::GetOption(const std::string& key) const {
   std::lock_guard<std::recursive_mutex> g(FLock);
-  return FSettings.GetValue(key);
+  // "Source = /docs/ " means the folder /docs/: blanks around a value are never part of it.
+  return Trim(FSettings.GetValue(key));
 }
 
 void TkxProject::SetOption(const std::string& key, const std::string& value) {
@@ -304,7 +333,7 @@ bool TkxProject::KeepTargetSubdirs() const { return ReadBool(GetOption("KeepTarg
 bool TkxProject::DeleteSource() const { return ReadBool(GetOption("DeleteSource"), false); }
 bool TkxProject::MacroEnabled() const { return ReadBool(GetOption("MacroEnabled"), false); }
 bool TkxProject::PureConsole() const { return ReadBool(GetOption("PureConsole"), false); }
-int TkxProject::ThreadsCount() const { return ReadInt(GetOption("ThreadsCount"), 1); }
+int TkxProject::ThreadsCount() const { return std::min(ReadInt(GetOption("ThreadsCount"), 1), kMaxThreads); }
 int TkxProject::Daemon() const { return ReadInt(GetOption("Daemon"), 0); }
 TkxPageRange TkxProject::Pages() const { return TkxPageRange::FromOption(GetOption("Pages")); }
 
@@ -319,10 +348,28 @@ TkxShard TkxProject::Shard() const {
   return s;
 }
 
+int TkxProject::WebMaxSize() const {
+  int v = ReadInt(GetOption("WebMaxSize"), kDefaultWebMaxSize);
+  return v >= 1 ? v : kDefaultWebMaxSize;
+}
+
+int TkxProject::WebTimeout() const {
+  int v = ReadInt(GetOption("WebTimeout"), kDefaultWebTimeout);
+  return v >= 1 ? v : kDefaultWebTimeout;
+}
+
+int TkxProject::WebRedirects() const {
+  int v = ReadInt(GetOption("WebRedirects"), kDefaultWebRedirects);
+  return v >= 0 ? v : kDefaultWebRedirects;
+}
+
 TOverwriteMode TkxProject::OverwriteMode() const {
   std::string v = GetOption("IsOverwrite");
   if (SameText(v, "skip")) return TOverwriteMode::Skip;
-  return ReadBool(v, OverwriteDefault) ? TOverwriteMode::Overwrite : TOverwriteMode::Rename;
+  if (v.empty()) return OverwriteDefault ? TOverwriteMode::Overwrite : TOverwriteMode::Rename;
+  if (ReadBool(v, false) != ReadBool(v, true))
+    throw std::runtime_error("IsOverwrite=" + v + " cannot be read (skip, True or False): nothing was written");
+  return ReadBool(v, false) ? TOverwriteMode::Overwrite : TOverwriteMode::Rename;
 }
 
 bool TkxProject::AutoRun() const { return ReadBool(GetOption("RunAndClose"), false) || PureConsole() || Daemon() > 0; }

@@ -110,8 +110,10 @@ static bool ReadNumber(std::string_view text, double& value) {
 bool ReadBool(std::string_view text, bool def) {
   double v;
   if (ReadNumber(text, v)) return v != 0;
-  if (SameText(text, "True")) return true;
-  if (SameText(text, "False")) return false;
+  for (const char* yes : {"True", "yes", "on"})
+    if (SameText(text, yes)) return true;
+  for (const char* no : {"False", "no", "off"})
+    if (SameText(text, no)) return false;
   return def;
 }
 

@@ -38,8 +38,8 @@ class TkxStringList {
   std::vector<std::string> FLines;
 };
 
-// Boolean reading: a number (fraction allowed) is true when not zero; "True" and
-// "False" in any letter case; anything else gives `def`.
+// Boolean reading: a number (fraction allowed) is true when not zero; "True", "yes",
+// "on" and "False", "no", "off" in any letter case; anything else gives `def`.
 bool ReadBool(std::string_view text, bool def);
 // Integer reading: leading blanks, optional sign, decimal digits or hex digits after
 // "$", "x", "X", "0x", "0X", running to the end and fitting 32 bits; else `def`.

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -13,7 +14,9 @@ namespace kx {
 
 namespace {
 
-constexpr int64_t kMaxPixels = int64_t(1) << 26;  // 64 M pixels: 256 MB of drawing surface
+constexpr int64_t kMaxPixels = int64_t(1) << 26;   // 64 M pixels: 256 MB of drawing surface
+constexpr int32_t kMaxSide = 32767;                // what a bitmap file's readers take
+constexpr int64_t kBandPixels = int64_t(1) << 24;  // 16 M pixels: 64 MB of drawing surface a band
 
 std::vector<TkxRgb> HalftonePalette() {
   std::vector<TkxRgb> p = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
@@ -138,31 +141,37 @@ uint32_t TkxBitmap::PixelAt(int32_t x, int32_t y) const {
   return v & 0xFFFFFF;
 }
 
-std::string TkxBitmap::BmpBytes() const {
-  int bits = 32;
-  switch (FFormat) {
-    case TkxPixelFormat::pf1bit: bits = 1; break;
-    case TkxPixelFormat::pf4bit: bits = 4; break;
-    case TkxPixelFormat::pf8bit: bits = 8; break;
+namespace {
+
+int BitsOf(TkxPixelFormat pf) {
+  switch (pf) {
+    case TkxPixelFormat::pf1bit: return 1;
+    case TkxPixelFormat::pf4bit: return 4;
+    case TkxPixelFormat::pf8bit: return 8;
     case TkxPixelFormat::pf15bit:
-    case TkxPixelFormat::pf16bit: bits = 16; break;
-    case TkxPixelFormat::pf24bit: bits = 24; break;
-    default: bits = 32; break;
+    case TkxPixelFormat::pf16bit: return 16;
+    case TkxPixelFormat::pf24bit: return 24;
+    default: return 32;
   }
-  const std::vector<TkxRgb>& pal = PaletteOf(FFormat);
-  bool fields = FFormat == TkxPixelFormat::pf16bit;
-  uint32_t rowBytes = ((uint32_t(FWidth) * uint32_t(bits) + 31) / 32) * 4;
-  uint32_t image = rowBytes * uint32_t(FHeight);
+}
+
+uint32_t RowBytesOf(int32_t width, int bits) { return ((uint32_t(width) * uint32_t(bits) + 31) / 32) * 4; }
+
+// BITMAPFILEHEADER, BITMAPINFOHEADER, then masks or palette: all before the rows.
+std::string BmpHeader(int32_t width, int32_t height, TkxPixelFormat pf) {
+  int bits = BitsOf(pf);
+  const std::vector<TkxRgb>& pal = PaletteOf(pf);
+  bool fields = pf == TkxPixelFormat::pf16bit;
+  uint32_t image = RowBytesOf(width, bits) * uint32_t(height);
   uint32_t offBits = 14 + 40 + (fields ? 12 : 0) + uint32_t(pal.size()) * 4;
   std::string b;
-  b.reserve(offBits + image);
   b += "BM";
   Put32(b, offBits + image);
   Put32(b, 0);
   Put32(b, offBits);
   Put32(b, 40);
-  Put32(b, uint32_t(FWidth));
-  Put32(b, uint32_t(FHeight));  // positive: bottom-up rows
+  Put32(b, uint32_t(width));
+  Put32(b, uint32_t(height));  // positive: bottom-up rows
   Put16(b, 1);
   Put16(b, uint16_t(bits));
   Put32(b, fields ? 3 : 0);
@@ -182,41 +191,90 @@ std::string TkxBitmap::BmpBytes() const {
     b.push_back(char(c.R));
     b.push_back(0);
   }
+  return b;
+}
+
+// One row of the drawing surface (0x00RRGGBB) in the file's format; `out` is zeroed first.
+void BmpRow(const uint32_t* src, int32_t width, TkxPixelFormat pf, uint8_t* out, uint32_t rowBytes) {
+  int bits = BitsOf(pf);
+  bool fields = pf == TkxPixelFormat::pf16bit;
+  const TkxNearest* nearest = bits == 4 || bits == 8 ? &NearestFor(pf) : nullptr;
+  std::memset(out, 0, rowBytes);
+  for (int32_t x = 0; x < width; ++x) {
+    uint32_t p = src[x];
+    uint32_t r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, bl = p & 0xFF;
+    switch (bits) {
+      case 1:
+        if (r * r + g * g + bl * bl > (255 - r) * (255 - r) + (255 - g) * (255 - g) + (255 - bl) * (255 - bl))
+          out[x >> 3] |= uint8_t(0x80 >> (x & 7));
+        break;
+      case 4: out[x >> 1] |= uint8_t(nearest->Of(p) << ((x & 1) ? 0 : 4)); break;
+      case 8: out[x] = nearest->Of(p); break;
+      case 16: {
+        uint16_t v = fields ? uint16_t((r >> 3) << 11 | (g >> 2) << 5 | bl >> 3)
+                            : uint16_t((r >> 3) << 10 | (g >> 3) << 5 | bl >> 3);
+        out[x * 2] = uint8_t(v & 0xFF);
+        out[x * 2 + 1] = uint8_t(v >> 8);
+        break;
+      }
+      case 24: out[x * 3] = uint8_t(bl), out[x * 3 + 1] = uint8_t(g), out[x * 3 + 2] = uint8_t(r); break;
+      default:
+        out[x * 4] = uint8_t(bl), out[x * 4 + 1] = uint8_t(g), out[x * 4 + 2] = uint8_t(r), out[x * 4 + 3] = 0;
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+std::string TkxBitmap::BmpBytes() const {
+  std::string b = BmpHeader(FWidth, FHeight, FFormat);
   if (!FSurface) return b;
+  uint32_t rowBytes = RowBytesOf(FWidth, BitsOf(FFormat));
+  b.reserve(b.size() + size_t(rowBytes) * size_t(FHeight));
   const uint8_t* data = cairo_image_surface_get_data(FSurface.get());
   int stride = cairo_image_surface_get_stride(FSurface.get());
-  const TkxNearest* nearest = bits == 4 || bits == 8 ? &NearestFor(FFormat) : nullptr;
   std::string row(rowBytes, '\0');
   for (int32_t y = FHeight - 1; y >= 0; --y) {
-    std::memset(row.data(), 0, rowBytes);
-    const uint32_t* src = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
-    uint8_t* out = reinterpret_cast<uint8_t*>(row.data());
-    for (int32_t x = 0; x < FWidth; ++x) {
-      uint32_t p = src[x];
-      uint32_t r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, bl = p & 0xFF;
-      switch (bits) {
-        case 1:
-          if (r * r + g * g + bl * bl > (255 - r) * (255 - r) + (255 - g) * (255 - g) + (255 - bl) * (255 - bl))
-            out[x >> 3] |= uint8_t(0x80 >> (x & 7));
-          break;
-        case 4: out[x >> 1] |= uint8_t(nearest->Of(p) << ((x & 1) ? 0 : 4)); break;
-        case 8: out[x] = nearest->Of(p); break;
-        case 16: {
-          uint16_t v = fields ? uint16_t((r >> 3) << 11 | (g >> 2) << 5 | bl >> 3)
-                              : uint16_t((r >> 3) << 10 | (g >> 3) << 5 | bl >> 3);
-          out[x * 2] = uint8_t(v & 0xFF);
-          out[x * 2 + 1] = uint8_t(v >> 8);
-          break;
-        }
-        case 24: out[x * 3] = uint8_t(bl), out[x * 3 + 1] = uint8_t(g), out[x * 3 + 2] = uint8_t(r); break;
-        default:
-          out[x * 4] = uint8_t(bl), out[x * 4 + 1] = uint8_t(g), out[x * 4 + 2] = uint8_t(r), out[x * 4 + 3] = 0;
-          break;
-      }
-    }
+    BmpRow(reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride)), FWidth, FFormat,
+           reinterpret_cast<uint8_t*>(row.data()), rowBytes);
     b += row;
   }
   return b;
+}
+
+void WriteBitmapFile(const TkxMetafile& mf, const TkxBitmapPlan& plan,
+                     const std::function<void(const std::string&)>& write) {
+  const int32_t width = plan.Width, height = plan.Height;
+  const TkxPixelFormat pf = plan.Format;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
+    throw std::runtime_error("The page image would be too large (" + std::to_string(width) + " x " +
+                             std::to_string(height) + " pixels)");
+  write(BmpHeader(width, height, pf));
+  uint32_t rowBytes = RowBytesOf(width, BitsOf(pf));
+  int32_t band = int32_t(std::max<int64_t>(1, std::min<int64_t>(height, kBandPixels / width)));
+  TkxSurface s(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, band));
+  if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error("Out of memory for the page image");
+  std::string rows;
+  // The file's rows run from the bottom: so do the bands.
+  for (int32_t bottom = height; bottom > 0; bottom -= band) {
+    int32_t top = std::max(0, bottom - band);
+    {
+      TkxCairo cr(cairo_create(s.get()));
+      cairo_set_source_rgb(cr.get(), 1, 1, 1);
+      cairo_paint(cr.get());
+      if (!mf.Empty()) PlayEnhMetafile(cr.get(), mf.Bytes(), 0, -double(top), plan.DrawW, plan.DrawH);
+    }
+    cairo_surface_flush(s.get());
+    const uint8_t* data = cairo_image_surface_get_data(s.get());
+    int stride = cairo_image_surface_get_stride(s.get());
+    rows.assign(size_t(rowBytes) * size_t(bottom - top), '\0');
+    for (int32_t y = bottom - 1; y >= top; --y)
+      BmpRow(reinterpret_cast<const uint32_t*>(data + size_t(y - top) * size_t(stride)), width, pf,
+             reinterpret_cast<uint8_t*>(rows.data()) + size_t(bottom - 1 - y) * rowBytes, rowBytes);
+    write(rows);
+  }
 }
 
 void TkxBitmap::SaveToFile(const std::string& path) const { WriteWholeFile(path, BmpBytes()); }

@@ -2,6 +2,7 @@
 // A bitmap in one of the classic pixel formats, drawn on a 32-bit cairo surface
 // and reduced to its format when saved as a Windows bitmap file.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,20 @@ class TkxBitmap {
   int32_t FWidth = 0, FHeight = 0;
   TkxPixelFormat FFormat = TkxPixelFormat::pf32bit;
 };
+
+// A bitmap to draw a metafile into: its size and format, and the rectangle from (0, 0)
+// that the metafile's frame fills.
+struct TkxBitmapPlan {
+  int32_t Width = 0, Height = 0;
+  double DrawW = 0, DrawH = 0;
+  TkxPixelFormat Format = TkxPixelFormat::pf32bit;
+};
+
+// Draws `mf` as `plan` says (white where nothing is drawn) and hands the Windows bitmap
+// file's bytes to `write` in order, header first, drawing one band of rows at a time:
+// the memory is the same whatever the size (64 MB of drawing surface at most, and one
+// band's rows in the file's format). Raises for sides beyond 32767 pixels.
+void WriteBitmapFile(const TkxMetafile& mf, const TkxBitmapPlan& plan,
+                     const std::function<void(const std::string&)>& write);
 
 }  // namespace kx

@@ -175,6 +175,11 @@ class TPlayer {
   void StrokeCurrent(bool preserve);
   void FillAndStroke(bool close);
   void ApplyPenColor();
+  struct TGradientVertex {
+    double X, Y, C[3];
+  };
+  void GradientFill(const TRecord& r);
+  void GradientTriangles(const TRecord& r, size_t shapes, uint32_t count, const std::vector<TGradientVertex>& v);
   double PenWidthPx() const;
 
   // Bitmaps (emfbitmaps.cpp).

@@ -23,7 +23,7 @@ TPlayer::TPlayer(cairo_t* cr, const std::string& emf, double x, double y, double
 
 TPlayer::THandler TPlayer::HandlerOf(uint32_t type) {
   static const auto table = [] {
-    std::array<THandler, EMR_ALPHABLEND + 1> t{};
+    std::array<THandler, EMR_GRADIENTFILL + 1> t{};
     auto on = [&t](std::initializer_list<uint32_t> types, THandler h) {
       for (uint32_t k : types) t[k] = h;
     };
@@ -68,6 +68,7 @@ TPlayer::THandler TPlayer::HandlerOf(uint32_t type) {
     on({EMR_SETDIBITSTODEVICE}, &TPlayer::SetDiBitsToDevice);
     on({EMR_BITBLT, EMR_STRETCHBLT}, &TPlayer::BitBlt);
     on({EMR_ALPHABLEND}, &TPlayer::AlphaBlend);
+    on({EMR_GRADIENTFILL}, &TPlayer::GradientFill);
     return t;
   }();
   return type < table.size() ? table[type] : nullptr;

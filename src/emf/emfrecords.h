@@ -81,6 +81,7 @@ enum : uint32_t {
   EMR_CREATEDIBPATTERNBRUSHPT = 94,
   EMR_EXTCREATEPEN = 95,
   EMR_ALPHABLEND = 114,
+  EMR_GRADIENTFILL = 118,
 };
 
 // Field values.
@@ -308,6 +309,15 @@ constexpr uint32_t MinSize = 100, StretchMinSize = 108;
 // BLENDFUNCTION bytes.
 constexpr uint32_t BlendOp = 0, BlendFlags = 1, SourceConstantAlpha = 2, AlphaFormat = 3;
 }  // namespace blt
+
+// EMR_GRADIENTFILL: bounds, then the counts of vertices and of rectangles or
+// triangles, the mode, the TRIVERTEX array (x, y, then red, green, blue, alpha as
+// 16 bits each) and the index pairs or triples.
+namespace gradient {
+constexpr uint32_t Bounds = 8, Vertices = 24, Shapes = 28, Mode = 32, MinSize = 36;
+constexpr uint32_t VertexSize = 16;
+}  // namespace gradient
+enum { GRADIENT_FILL_RECT_H = 0, GRADIENT_FILL_RECT_V = 1, GRADIENT_FILL_TRIANGLE = 2 };
 
 // EMR_SETDIBITSTODEVICE.
 namespace setdib {

@@ -4,6 +4,7 @@
 // their handles, paths, clipping, text and bitmaps. Finish gives the file's bytes.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kx {
@@ -32,6 +33,12 @@ struct TkxDib {
   int32_t Width = 0, Height = 0;
   int Bits = 24;
   std::string Pixels;
+};
+
+// A corner of a gradient: its place (logical units) and colour (0 to 0xFF00 each).
+struct TkxEmfVertex {
+  int32_t X = 0, Y = 0;
+  uint16_t R = 0, G = 0, B = 0, A = 0;
 };
 
 // Rows from the top: `rgb` 3 bytes a pixel, `rgba` 4 bytes a pixel with straight alpha.
@@ -83,6 +90,10 @@ class TkxEmfWriter {
   // The whole bitmap into the destination rectangle (logical units).
   void StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib);
   void AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib);
+  // Rectangles, each from one vertex (one corner) to another (the opposite one), shaded
+  // across (GRADIENT_FILL_RECT_H) or down (GRADIENT_FILL_RECT_V).
+  void GradientFill(const std::vector<TkxEmfVertex>& vertices, const std::vector<std::pair<uint32_t, uint32_t>>& rects,
+                    uint32_t mode);
 
   size_t Size() const { return FBytes.size(); }
   // Appends EMR_EOF, fills in the header's totals and hands the bytes over.
@@ -98,8 +109,30 @@ class TkxEmfWriter {
   uint32_t NewHandle();
   void PutBitmapInfo(size_t at, const TkxDib& dib);
 
+  // What a record's bounds need: the mapping from logical units to the reference
+  // device, and the pen and font in use, as saved and restored with the context.
+  struct TMapping {
+    double WinOrgX = 0, WinOrgY = 0, WinExtX = 1, WinExtY = 1, VpOrgX = 0, VpOrgY = 0, VpExtX = 1, VpExtY = 1;
+    TkxEmfXform World;
+    uint32_t Pen = 0, Font = 0;
+  };
+  struct TBox {
+    double L = 0, T = 0, R = -1, B = -1;  // device pixels; empty while R < L
+    void Add(double x, double y);
+  };
+  void Device(double x, double y, double& dx, double& dy) const;
+  void AddLogical(TBox& box, double x, double y) const;
+  void PutBox(size_t at, const TBox& box, double grow = 0);  // grow: device pixels on each side
+  double PenPixels() const;
+  TBox Rect(double x, double y, double cx, double cy) const;
+
   std::string FBytes;
   uint32_t FRecords = 0;
+  TMapping FMap;
+  std::vector<TMapping> FSaved;
+  std::vector<double> FPenWidths{0};    // logical width of each pen handle (0: cosmetic)
+  std::vector<double> FFontHeights{0};  // em of each font handle; negative: turned
+  TBox FPath;                           // the path being built
   int32_t FPixelW, FPixelH;
   std::vector<bool> FUsed{true};  // handle 0 is the metafile itself
   uint32_t FMaxHandles = 1;

@@ -55,6 +55,24 @@ void TkxMetafile::LoadFromClipboard() {
 
 void TkxMetafile::SaveToFile(const std::string& path) const { WriteWholeFile(path, FBytes); }
 
+bool TkxMetafile::PagePoints(double& width, double& height) const {
+  using namespace emf;
+  size_t off = 0;
+  for (int records = 0; records < 16 && FBytes.size() - off >= kRecordData; ++records) {
+    uint32_t type = uint32_t(I32(FBytes, off + kRecordType)), size = uint32_t(I32(FBytes, off + kRecordSize));
+    if (size < kRecordData || size > FBytes.size() - off) return false;
+    if (type == EMR_GDICOMMENT && size >= 12 + sizeof kPageComment + 16 &&
+        uint32_t(I32(FBytes, off + 8)) >= sizeof kPageComment + 16 &&
+        std::memcmp(FBytes.data() + off + 12, kPageComment, sizeof kPageComment) == 0) {
+      std::memcpy(&width, FBytes.data() + off + 12 + sizeof kPageComment, 8);
+      std::memcpy(&height, FBytes.data() + off + 20 + sizeof kPageComment, 8);
+      return std::isfinite(width) && std::isfinite(height) && width > 0 && height > 0 && width < 1e6 && height < 1e6;
+    }
+    off += size;
+  }
+  return false;
+}
+
 // frame (0.01 mm) x device pixels / (device millimetres x 100), halves away from zero.
 static int32_t Natural(int64_t frame, int32_t px, int32_t mm) {
   if (mm == 0) return 0;

@@ -16,6 +16,8 @@ struct TkxEmfHeader {
 // Parses the first record; false unless it is an EMR_HEADER with the " EMF" signature.
 bool ReadEmfHeader(const std::string& bytes, TkxEmfHeader& h);
 
+inline constexpr char kPageComment[8] = {'L', 'X', 'P', 'A', 'G', 'E', '0', '1'};
+
 class TkxMetafile {
  public:
   void LoadFromBytes(std::string bytes);       // raises "Invalid metafile" when not an EMF
@@ -28,6 +30,9 @@ class TkxMetafile {
   // Natural size in pixels of the reference device, from the header's frame.
   int32_t Width() const;
   int32_t Height() const;
+  // The page's own size in points, which our pages carry in a comment near the start
+  // (kPageComment, then width and height as doubles); false for other metafiles.
+  bool PagePoints(double& width, double& height) const;
 
  private:
   std::string FBytes;

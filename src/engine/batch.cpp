@@ -39,18 +39,24 @@ TkxBatch::~TkxBatch() {
 std::string TkxBatch::NormalizePath(const std::string& path) { return FileAddressToPath(path); }
 
 void TkxBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
-  SourceDir = NormalizePath(source);
+  FSources = ReadSource(source, Project ? Project->SourceMask : std::string("*.doc?"));
   TargetDir = NormalizePath(target);
-  if (Project && Project->PathDelim == PathDelim && !DirectoryExists(TargetDir)) {
-    if (TargetDir.empty()) throw std::runtime_error("Unable to create directory");
+  if (Project && Project->PathDelim == PathDelim && !TargetDir.empty() && !DirectoryExists(TargetDir)) {
     try {
       ForceDirectories(TargetDir);
     } catch (...) {
       // Each converter reports the folder when it builds a target in it.
     }
   }
-  Mask = ExtractFileName(SourceDir);
-  SourceDir = ExtractFilePath(SourceDir);
+  // The first local item is the batch's source folder and mask, as a single one always was.
+  SourceDir.clear();
+  Mask.clear();
+  for (const TkxSourceItem& item : FSources) {
+    if (!item.Local()) continue;
+    SourceDir = item.Folder;
+    Mask = item.Name;
+    break;
+  }
   Subdirs = subdirs;
   if (Project)
     KeepSubdirs = Project->KeepTargetSubdirs();
@@ -59,6 +65,10 @@ void TkxBatch::Start(const std::string& source, const std::string& target, bool 
   if (!FSearchDone.load() && !Started()) Resume();
 }
 
+std::string TkxBatch::TargetDirOf(const TkxNode& node) const { return TargetDir.empty() ? node.BaseDir : TargetDir; }
+
+std::string TkxBatch::SourceDirOf(const TkxNode& node) const { return node.BaseDir.empty() ? SourceDir : node.BaseDir; }
+
 void TkxBatch::Execute() {
   try {
     RegExt = Project ? Project->GetOption("RegExt") : std::string();
@@ -66,7 +76,22 @@ void TkxBatch::Execute() {
     Shard = Project ? Project->Shard() : TkxShard();
     int allowed = faReadOnly | faHidden | faSysFile | faVolumeID | faArchive;
     if (SkipHidden) allowed &= ~faHidden;
-    Search(SourceDir, Mask, Subdirs, allowed);
+    for (const TkxSourceItem& item : FSources) {
+      if (Terminated()) break;
+      switch (item.Kind) {
+        case TkxSourceItem::skDocument:
+          // Named exactly: the file itself, and with Subdirs its namesakes below.
+          if (InShard(item.Path(), item.Folder)) AddFound(item.Path(), item.Folder);
+          if (Subdirs) Search(item.Folder, TkxSearchWay{item.Name, true, item.Folder, true, allowed}, false);
+          break;
+        case TkxSourceItem::skFolder:
+        case TkxSourceItem::skMask:
+          Search(item.Folder, TkxSearchWay{item.Name, false, item.Folder, Subdirs, allowed});
+          break;
+        case TkxSourceItem::skWebAddress: AddFound(item.Name); break;
+        default: break;  // said by the front end before the run
+      }
+    }
   } catch (const std::exception& e) {
     RecordFailure(std::string("The search ended early: ") + e.what());
   } catch (...) {
@@ -79,7 +104,13 @@ std::string TkxSearchProblem::Text() const {
   return "The folder " + Folder + " cannot be searched: " + std::strerror(Error);
 }
 
-void TkxBatch::Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed) {
+// Names in the order a person reads a folder: letter case aside, then by their bytes.
+static bool NameBefore(const std::string& a, const std::string& b) {
+  std::string la = LowerAscii(a), lb = LowerAscii(b);
+  return la != lb ? la < lb : a < b;
+}
+
+void TkxBatch::Search(const std::string& folder, const TkxSearchWay& way, bool files) {
   // A folder that is not there has no documents to miss (a run checks its source's
   // folder before it starts); one that is there and cannot be read hides its
   // documents, and the run says so.
@@ -88,19 +119,32 @@ void TkxBatch::Search(const std::string& folder, const std::string& mask, bool s
     RecordSearchProblem(folder, error);
     return false;
   };
-  bool ok = listed(FindFiles(folder + mask, allowed, [&](const TkxFileEntry& e) {
-    if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~allowed) == 0 && !(SkipOwnerFiles && IsOwnerFile(e.Name)) &&
-        InShard(folder + e.Name))
-      AddFound(folder + e.Name);
-    return !Terminated();
-  }));
-  if (!ok || Terminated() || !subdirs) return;
+  // Each list is read whole and taken in name order, the same on every file system.
+  std::vector<std::string> names;
+  bool ok =
+      !files || listed(FindFiles(folder + (way.Literal ? "*" : way.Mask), way.Allowed, [&](const TkxFileEntry& e) {
+        if (e.Name != "." && e.Name != ".." && (e.Attr & 63 & ~way.Allowed) == 0 &&
+            !(SkipOwnerFiles && IsOwnerFile(e.Name)) && (!way.Literal || e.Name == way.Mask))
+          names.push_back(e.Name);
+        return !Terminated();
+      }));
+  std::sort(names.begin(), names.end(), NameBefore);
+  for (const std::string& name : names) {
+    if (Terminated()) return;
+    if (InShard(folder + name, way.Base)) AddFound(folder + name, way.Base, way.Literal ? nullptr : &way.Mask);
+  }
+  if (!ok || Terminated() || !way.Subdirs) return;
+  std::vector<std::string> folders;
   listed(FindFiles(folder + "*.*", faDirectory, [&](const TkxFileEntry& e) {
     // The folder walk asks for folders only, so hidden folders are never searched.
-    if (e.Name != "." && e.Name != ".." && (e.Attr & faDirectory))
-      Search(folder + e.Name + PathDelim, mask, subdirs, allowed);
+    if (e.Name != "." && e.Name != ".." && (e.Attr & faDirectory)) folders.push_back(e.Name);
     return !Terminated();
   }));
+  std::sort(folders.begin(), folders.end(), NameBefore);
+  for (const std::string& name : folders) {
+    if (Terminated()) return;
+    Search(folder + name + PathDelim, way);
+  }
 }
 
 void TkxBatch::RecordSearchProblem(const std::string& folder, int error) {
@@ -110,33 +154,43 @@ void TkxBatch::RecordSearchProblem(const std::string& folder, int error) {
   RecordFailure(problem.Text());
 }
 
-bool TkxBatch::InShard(const std::string& path) const {
+bool TkxBatch::InShard(const std::string& path, const std::string& base) const {
   // By the path below the source folder, so machines that mount it elsewhere agree.
-  return Shard.Takes(ShareKey(path));
+  return Shard.Takes(ShareKey(path, base));
 }
 
-std::string TkxBatch::RelativePath(const std::string& path) const {
-  bool below =
-      !SourceDir.empty() && path.size() > SourceDir.size() && path.compare(0, SourceDir.size(), SourceDir) == 0;
-  return below ? path.substr(SourceDir.size()) : path;
+namespace {
+// The path below `base`, or the whole path when it is not below.
+std::string Below(const std::string& path, const std::string& base) {
+  bool below = !base.empty() && path.size() > base.size() && path.compare(0, base.size(), base) == 0;
+  return below ? path.substr(base.size()) : path;
 }
+}  // namespace
+
+std::string TkxBatch::RelativePath(const TkxNode& node) const { return Below(node.FileName, SourceDirOf(node)); }
 
 bool TkxBatch::KeepsSubdirs() const {
   if (KeepSubdirs) return *KeepSubdirs;
   return Project ? Project->KeepTargetSubdirs() : true;
 }
 
-std::string TkxBatch::ShareKey(const std::string& path) const {
-  std::string rel = RelativePath(path);
-  bool kept = KeepsSubdirs() && !SourceDir.empty() && rel.size() < path.size();
+std::string TkxBatch::ShareKey(const std::string& path, const std::string& base) const {
+  const std::string& from = base.empty() ? SourceDir : base;
+  std::string rel = Below(path, from);
+  bool kept = KeepsSubdirs() && !from.empty() && rel.size() < path.size();
   std::string folder = kept ? ExtractFilePath(rel) : std::string();
   return folder + ReplaceAll(ChangeFileExt(ExtractFileName(rel), ""), ":", "_");
 }
 
+std::string TkxBatch::NamesakeKey(const std::string& path, const std::string& base) const {
+  // Pages beside each source item (no Target): namesakes only within one item's folder.
+  return (TargetDir.empty() ? base : std::string()) + '\0' + ShareKey(path, base);
+}
+
 std::vector<const TkxNode*> TkxBatch::Namesakes(const TkxNode& node) {
   if (!IsItem(&node)) return {&node};
-  std::string key = ShareKey(node.FileName), folder = ExtractFilePath(node.FileName);
-  bool kept = KeepsSubdirs() && !SourceDir.empty();  // read before the lock: never both locks at once
+  std::string key = NamesakeKey(node.FileName, node.BaseDir), folder = ExtractFilePath(node.FileName);
+  bool kept = KeepsSubdirs() && !SourceDirOf(node).empty();  // read before the lock: never both locks at once
   for (;;) {
     {
       std::lock_guard<TCriticalSection> g(FItemsLock);
@@ -146,8 +200,9 @@ std::vector<const TkxNode*> TkxBatch::Namesakes(const TkxNode& node) {
       if (complete) {
         std::vector<const TkxNode*> r;
         for (int32_t i : FNamesakes[key]) r.push_back(FItems[size_t(i)].get());
+        if (std::find(r.begin(), r.end(), &node) == r.end()) r.push_back(&node);  // the target changed meanwhile
         auto rank = [this](const TkxNode* n) {
-          std::string rel = RelativePath(n->FileName);
+          std::string rel = RelativePath(*n);
           return std::make_tuple(std::count(rel.begin(), rel.end(), '/'), rel, n->Index);
         };
         std::sort(r.begin(), r.end(), [&](const TkxNode* a, const TkxNode* b) { return rank(a) < rank(b); });
@@ -158,20 +213,25 @@ std::vector<const TkxNode*> TkxBatch::Namesakes(const TkxNode& node) {
   }
 }
 
-bool TkxBatch::Accepts(const std::string& path) const {
+bool TkxBatch::Accepts(const std::string& path) const { return Accepts(path, Mask); }
+
+bool TkxBatch::Accepts(const std::string& path, const std::string& mask) const {
   if (!Matcher) return true;
-  if (!Matcher->Matches(path, MaskToRegex(Mask))) return false;
+  if (!Matcher->Matches(path, MaskToRegex(mask))) return false;
   if (!RegExt.empty() && !Matcher->Matches(path, RegExt)) return false;
   return true;
 }
 
-void TkxBatch::AddFound(const std::string& path) {
-  if (!Accepts(path)) return;
-  std::string key = ShareKey(path);
+void TkxBatch::AddFound(const std::string& path, const std::string& base, const std::string* mask) {
+  // A name given exactly is that file whatever it holds; RegExt still narrows a search.
+  bool taken =
+      mask ? Accepts(path, *mask) : base.empty() || RegExt.empty() || !Matcher || Matcher->Matches(path, RegExt);
+  if (!taken) return;
+  std::string key = NamesakeKey(path, base);
   TkxNode* node;
   {
     std::lock_guard<TCriticalSection> g(FItemsLock);
-    FItems.push_back(std::make_unique<TkxNode>(int(FItems.size()), path));
+    FItems.push_back(std::make_unique<TkxNode>(int(FItems.size()), path, base));
     node = FItems.back().get();
     FNamesakes[key].push_back(node->Index);
     FLastFolder = ExtractFilePath(path);
@@ -181,7 +241,7 @@ void TkxBatch::AddFound(const std::string& path) {
 }
 
 void TkxBatch::AddFile(const std::string& path) {
-  AddFound(path);
+  AddFound(path, std::string(), &Mask);
   FSearchDone.store(true);
 }
 

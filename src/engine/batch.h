@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/shard.h"
+#include "core/sourcelist.h"
 #include "platform/thread.h"
 
 namespace kx {
@@ -27,10 +28,14 @@ class TkxNode {
     Failure = 2,  // failed: ResultText says why
   };
 
-  TkxNode(int index, std::string fileName) : Index(index), FileName(std::move(fileName)) {}
+  TkxNode(int index, std::string fileName, std::string baseDir = std::string())
+      : Index(index), FileName(std::move(fileName)), BaseDir(std::move(baseDir)) {}
   int32_t Status = Running;
   const int32_t Index;
   const std::string FileName;
+  // The folder of the source item it was found by (with its '/'); "" for a web
+  // address or a file added by hand. Its target keeps the path below it.
+  const std::string BaseDir;
   std::string ResultText;
   // The page files' names as bytes, "*" in place of the page number; set with
   // Success when pages were written. ResultText shows names, this one finds them.
@@ -83,23 +88,33 @@ class TkxBatch : public TThread {
 
   static std::string NormalizePath(const std::string& path);
 
-  // Raises "Unable to create directory" for an empty target before anything starts.
+  // Searches what `source` names (a "Source" value: ReadSource) on the batch's thread.
+  // An existing target folder is made; an empty target puts each document's pages
+  // beside it (the folder of its source item).
   void Start(const std::string& source, const std::string& target, bool subdirs);
+  // The items of the source given to Start.
+  const std::vector<TkxSourceItem>& Sources() const { return FSources; }
+  // The folder that receives an item's pages: TargetDir, or beside its source item.
+  std::string TargetDirOf(const TkxNode& node) const;
+  // The folder below which an item keeps its sub-folders: its source item's folder.
+  std::string SourceDirOf(const TkxNode& node) const;
   void AddFile(const std::string& path);
   bool Accepts(const std::string& path) const;
-  // Whether a found document is in this machine's share of the source folder.
-  bool InShard(const std::string& path) const;
-  // The key of a document's share and of its namesakes, the documents whose pages
-  // could be named alike: the folder below the source folder when sub-folders are
-  // kept in the target, then the name without its extension with each ':' as '_',
-  // as in its page names.
-  std::string ShareKey(const std::string& path) const;
-  // The path of a document below the source folder (its whole path when it is not below).
-  std::string RelativePath(const std::string& path) const;
-  // The namesakes of an item (itself included) in name order: nearest the source
-  // folder first, then by the path below it, byte by byte. Waits until no more can
-  // be found: the search has ended or, with sub-folders kept, has left the item's
-  // folder. A node that is not an item of the batch is its own only namesake.
+  // Whether a found document is in this machine's share of its source folder `base`
+  // (SourceDir when "").
+  bool InShard(const std::string& path, const std::string& base = std::string()) const;
+  // The key of a document's share: the folder below its source folder `base` (SourceDir
+  // when "") when sub-folders are kept in the target, then the name without its
+  // extension with each ':' as '_', as in its page names. The same on every machine,
+  // wherever it mounts the source.
+  std::string ShareKey(const std::string& path, const std::string& base = std::string()) const;
+  // The path of an item below its source folder (its whole path when it is not below).
+  std::string RelativePath(const TkxNode& node) const;
+  // The namesakes of an item (itself included), the documents whose pages could be
+  // named alike (the same share key and target folder), in name order: nearest the
+  // source folder first, then by the path below it, byte by byte. Waits until no
+  // more can be found: the search has ended or, with sub-folders kept, has left the
+  // item's folder. A node that is not an item of the batch is its own only namesake.
   std::vector<const TkxNode*> Namesakes(const TkxNode& node);
 
   // Converter side.
@@ -153,16 +168,32 @@ class TkxBatch : public TThread {
   void Execute() override;
 
  private:
-  void Search(const std::string& folder, const std::string& mask, bool subdirs, int allowed);
-  void AddFound(const std::string& path);
+  // How one source item is searched.
+  struct TkxSearchWay {
+    std::string Mask;
+    bool Literal = false;  // the mask is a name, taken exactly, not as a pattern
+    std::string Base;      // the item's folder
+    bool Subdirs = false;
+    int Allowed = 0;  // the attributes a found file may have
+  };
+  // Without `files` only the sub-folders are searched.
+  void Search(const std::string& folder, const TkxSearchWay& way, bool files = true);
+  // Adds `path` found below `base` when the mask (null: a name given exactly) and
+  // RegExt take it.
+  void AddFound(const std::string& path, const std::string& base = std::string(), const std::string* mask = nullptr);
+  bool Accepts(const std::string& path, const std::string& mask) const;
   void RecordSearchProblem(const std::string& folder, int error);
   TkxNode* HandOut();  // the next item; under the items lock
   void Clear();
   bool IsItem(const TkxNode* node) const;
   void PassTurn(int32_t index);  // under FTargetsLock
+  // The group of an item's namesakes: its share key, and its source folder when
+  // pages go beside each source item.
+  std::string NamesakeKey(const std::string& path, const std::string& base) const;
 
   friend class TkxTargetTurn;
 
+  std::vector<TkxSourceItem> FSources;  // written before the thread starts
   mutable TCriticalSection FItemsLock;  // guards FItems, FNextIndex, the counters and FErrors
   TItems FItems;
   int32_t FNextIndex = 0;

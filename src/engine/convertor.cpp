@@ -268,7 +268,7 @@ int TkxConvertor::NameNamesakes(TkxBatch* batch, TkxTargetTurn& turn, const std:
   std::set<std::string> taken;
   // A document whose own pages are in the target keeps their name.
   for (const TkxNode* m : namesakes) {
-    std::string record = SourceRecord(batch->RelativePath(m->FileName));
+    std::string record = SourceRecord(batch->RelativePath(*m));
     for (int k = 0; k < 1000; ++k) {
       std::string name = ChoiceName(target, m->FileName, k);
       if (!FileExists(ExistingName(name))) {
@@ -288,7 +288,7 @@ int TkxConvertor::NameNamesakes(TkxBatch* batch, TkxTargetTurn& turn, const std:
   // no other document of the run holds, and that holds no other document's pages.
   for (const TkxNode* m : namesakes) {
     if (chosen.count(m)) continue;
-    std::string record = SourceRecord(batch->RelativePath(m->FileName));
+    std::string record = SourceRecord(batch->RelativePath(*m));
     for (int k = 0; k < kMaxChoices; ++k) {
       std::string name = ChoiceName(target, m->FileName, k);
       if (taken.count(name) || turn.HeldByOtherThan(name, m->Index) || PagesOfAnother(name, record)) continue;
@@ -305,15 +305,19 @@ int TkxConvertor::NameNamesakes(TkxBatch* batch, TkxTargetTurn& turn, const std:
   return it == chosen.end() ? 0 : it->second;
 }
 
-std::string TkxConvertor::TargetOf(TkxBatch* batch, const std::string& file) {
+std::string TkxConvertor::TargetOf(TkxBatch* batch, const TkxNode& node) {
+  const std::string& file = node.FileName;
+  // Each source item is a folder of its own: with several, the path below that one.
+  std::string sourceDir = batch->SourceDirOf(node), targetDir = batch->TargetDirOf(node);
+  if (targetDir.empty()) throw std::runtime_error("No Target folder is given for the pages of this document");
   std::string rel;
-  if (batch->KeepsSubdirs() && !batch->SourceDir.empty() && file.size() > batch->SourceDir.size() &&
-      file.compare(0, batch->SourceDir.size(), batch->SourceDir) == 0)
-    rel = file.substr(batch->SourceDir.size());
+  if (batch->KeepsSubdirs() && !sourceDir.empty() && file.size() > sourceDir.size() &&
+      file.compare(0, sourceDir.size(), sourceDir) == 0)
+    rel = file.substr(sourceDir.size());
   else
     rel = ExtractFileName(file);
   rel = ReplaceAll(rel, ":", "_");  // '/' stays: it delimits the kept sub-folders
-  std::string target = batch->TargetDir + rel;
+  std::string target = targetDir + rel;
 
   const std::string& out = Project->OutputExt;
   const std::string& alt = Project->AltOutputExt;
@@ -341,8 +345,8 @@ std::string TkxConvertor::TargetOf(TkxBatch* batch, const std::string& file) {
     if (!DirectoryExists(folder)) {
       // The message is the same for every document of the folder: recorded once.
       size_t cause = why.rfind("\". ");
-      batch->RecordFailure("CreateDir Failed: " + folder +
-                           (cause == std::string::npos ? std::string() : " (" + why.substr(cause + 3) + ")"));
+      batch->RecordFailure("CreateDir Failed: " + DisplayPath(folder) +
+                           (cause == std::string::npos ? std::string() : ": " + why.substr(cause + 3)));
     }
   }
   return target;
@@ -351,13 +355,13 @@ std::string TkxConvertor::TargetOf(TkxBatch* batch, const std::string& file) {
 std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
   FClaim.Release();
   const std::string& file = node->FileName;
-  std::string target = TargetOf(batch, file);
+  std::string target = TargetOf(batch, *node);
   std::string folder = ExtractFilePath(target);
   // Temporary files and claims that killed runs left behind; once per folder and run.
   if (batch->FirstUseOf(folder)) SweepTempFiles(folder);
   FSourceNode = node;
   FSourceKnown = GetFileId(file, FSourceId);
-  FRecord = SourceRecord(batch->RelativePath(file));
+  FRecord = SourceRecord(batch->RelativePath(*node));
 
   // Namesakes are named together, by their own paths only: before the turn, since
   // finding them all may wait for the search.

@@ -113,7 +113,7 @@ class TkxConvertor : public TkxWorkBase {
   std::string SourceChange(const TkxNode* node) const;
   // The target path of a document before names are chosen (sub-folders, extension);
   // its folder is made, or "CreateDir Failed" recorded with the reason.
-  std::string TargetOf(TkxBatch* batch, const std::string& file);
+  std::string TargetOf(TkxBatch* batch, const TkxNode& node);
   // The k-th name a document may take for a target (its page pattern).
   std::string ChoiceName(const std::string& target, const std::string& file, int k);
   // Whether pages of another document (by what they record) are under `name`.

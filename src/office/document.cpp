@@ -16,22 +16,19 @@
 #include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
-#include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/script/vba/XVBACompatibility.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextDocument.hpp>
-#include <com/sun/star/ucb/SimpleFileAccess.hpp>
-#include <com/sun/star/ucb/UniversalContentBroker.hpp>
-#include <com/sun/star/ucb/XContentProvider.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <osl/file.hxx>
 #include <rtl/ref.hxx>
 
 #include "office/interaction.h"
+#include "office/webfetch.h"
 #include "pdf/pdfpage.h"
-#include "pdf/pdfreader.h"
 #include "platform/fd.h"
+#include "platform/trace.h"
 
 namespace kx::office {
 
@@ -82,17 +79,19 @@ void CloseModel(const Reference<css::lang::XComponent>& model) {
 }
 
 // Runs a call into the office: a broken bridge or an office that died raises; any other
-// failure answers false, and what the office asked meanwhile tells why.
+// failure answers false, and what the office asked meanwhile tells why. The office's
+// own words for the failure go to `said`.
 template <class F>
-bool TryInOffice(TkxOfficeProcess& office, F&& call) {
+bool TryInOffice(TkxOfficeProcess& office, F&& call, std::string* said = nullptr) {
   try {
     call();
     return true;
   } catch (const css::lang::DisposedException&) {
     office.MarkBroken();
     throw;
-  } catch (const css::uno::Exception&) {
+  } catch (const css::uno::Exception& e) {
     if (!office.Alive()) throw;
+    if (said) *said = rtl::OUStringToOString(e.Message, RTL_TEXTENCODING_UTF8).getStr();
     return false;
   }
 }
@@ -108,69 +107,25 @@ bool IsWebAddress(const std::string& path) {
   return starts("http://") || starts("https://");
 }
 
-// The web's content providers, on in one office for as long as this lives.
-class TkxWebAccess {
- public:
-  explicit TkxWebAccess(const Reference<css::uno::XComponentContext>& ctx)
-      : FBroker(css::ucb::UniversalContentBroker::create(ctx)),
-        FProvider(ctx->getServiceManager()->createInstanceWithContext("com.sun.star.ucb.WebDAVContentProvider", ctx),
-                  UNO_QUERY_THROW) {
-    for (const char* scheme : kSchemes)
-      FBroker->registerContentProvider(FProvider, rtl::OUString::createFromAscii(scheme), true);
-  }
-  ~TkxWebAccess() {
-    try {
-      for (const char* scheme : kSchemes)
-        FBroker->deregisterContentProvider(FProvider, rtl::OUString::createFromAscii(scheme));
-    } catch (const css::uno::Exception&) {
-      // the office is gone, and with it what was registered in it
-    }
-  }
-  TkxWebAccess(const TkxWebAccess&) = delete;
-  TkxWebAccess& operator=(const TkxWebAccess&) = delete;
-
- private:
-  static constexpr const char* kSchemes[] = {"http", "https"};
-  Reference<css::ucb::XUniversalContentBroker> FBroker;
-  Reference<css::ucb::XContentProvider> FProvider;
-};
-
-// Copies the document at a web address into the office's work folder, with the web
-// reachable for that copy only: the office then opens a local file, and what the
-// document links to stays out of reach. Raises EOfficeError with the reason.
-// (The bytes come through here: a copy made by the office itself reports a failure
-// only the first time.)
-std::string FetchWebDocument(TkxOfficeProcess& office, const std::string& address) {
+// The document at a web address, copied into the office's work folder by the program:
+// the office itself never reaches the network, and opens a local file.
+std::string FetchIntoWorkFolder(TkxOfficeProcess& office, const std::string& address) {
   static std::atomic<int> serial{0};
   std::string ext = std::filesystem::path(address.substr(0, address.find_first_of("?#"))).extension().string();
   std::string local = office.WorkDir() + "web" + std::to_string(++serial) + ext;
-  rtl::Reference<TkxDecliner> asked = new TkxDecliner();
-  bool ok = false;
-  bool answered = TryInOffice(office, [&] {
-    TkxOfficeProcess::Watch watch(office, BaseDeadline());
-    TkxWebAccess web(office.Context);
-    Reference<css::ucb::XSimpleFileAccess3> files = css::ucb::SimpleFileAccess::create(office.Context);
-    files->setInteractionHandler(Reference<css::task::XInteractionHandler>(asked.get()));
-    Reference<css::io::XInputStream> in = files->openFileRead(U(address));
-    std::unique_ptr<FILE, int (*)(FILE*)> out(nullptr, &std::fclose);
-    UniqueFd fd(in.is() ? open(local.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600) : -1);
-    if (fd) {
-      out.reset(fdopen(fd.Get(), "wb"));
-      if (out) fd.Release();  // the stream owns it now
-    }
-    ok = out != nullptr;
-    for (Sequence<sal_Int8> chunk; ok;) {
-      sal_Int32 n = in->readBytes(chunk, 1 << 16);
-      if (n <= 0) break;
-      ok = std::fwrite(chunk.getConstArray(), 1, size_t(n), out.get()) == size_t(n);
-    }
-    if (out) ok = std::fclose(out.release()) == 0 && ok;
-    if (in.is()) in->closeInput();
-  });
-  if (answered && ok) return local;
-  unlink(local.c_str());
-  std::string reason = asked->Reason(address, true);
-  throw EOfficeError{reason.empty() ? "The document at the web address " + address + " cannot be read" : reason};
+  FetchWebDocument(address, local, CurrentWebLimits());
+  return local;
+}
+
+// The office's own words after a sentence of ours, when they add anything: " (LibreOffice:
+// ...)". Its messages name the document's address, which the sentence's reader knows.
+std::string LibreOfficeSays(const std::string& said) {
+  std::string text = said;
+  if (size_t at = text.rfind(" at ./"); at != std::string::npos) text.resize(at);  // its source location
+  if (text.rfind("at ./", 0) == 0) text.clear();
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) return std::string();
+  return " (LibreOffice: " + text + ")";
 }
 
 // The address of a local document that this account can read; raises EOfficeError
@@ -212,9 +167,10 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
                                      const std::string* password)
     : FOffice(office) {
   bool web = IsWebAddress(path);
-  if (web) FWebCopy.Take(FetchWebDocument(FOffice, path));
+  if (web) FWebCopy.Take(FetchIntoWorkFolder(FOffice, path));
   std::string url = path.empty() ? "private:factory/swriter" : ReadableFileUrl(web ? FWebCopy.Path() : path);
   // One hidden load that declines every question; what was asked tells why it failed.
+  std::string said;  // the office's own words when a load fails
   auto load = [&](const std::string* pass, rtl::Reference<TkxDecliner>& asked) {
     asked = new TkxDecliner();
     std::vector<css::beans::PropertyValue> props{
@@ -230,12 +186,15 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
     if (readOnly && !path.empty()) props.push_back(Prop("ReadOnly", Any(true)));
     if (pass) props.push_back(Prop("Password", Any(U(*pass))));
     Reference<css::lang::XComponent> model;
-    TryInOffice(FOffice, [&] {
-      TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
-      Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
-      model = loader->loadComponentFromURL(U(url), "_blank", 0,
-                                           Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
-    });
+    TryInOffice(
+        FOffice,
+        [&] {
+          TkxOfficeProcess::Watch watch(FOffice, BaseDeadline());
+          Reference<css::frame::XComponentLoader> loader(FOffice.Desktop, UNO_QUERY_THROW);
+          model = loader->loadComponentFromURL(
+              U(url), "_blank", 0, Sequence<css::beans::PropertyValue>(props.data(), sal_Int32(props.size())));
+        },
+        &said);
     return model;
   };
   rtl::Reference<TkxDecliner> asked;
@@ -254,12 +213,14 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
     }
     if (FOffice.OutOfMemory()) throw EOfficeError{OfficeEndedText(FOffice)};
     std::string reason = asked->Reason(path, false);
-    throw EOfficeError{reason.empty() ? kMsgDamaged : reason};
+    if (reason.empty()) reason = kMsgDamaged + LibreOfficeSays(said.empty() ? asked->Said() : said);
+    Trace("document: load failed: " + reason + (said.empty() ? "" : " [" + said + "]"));
+    throw EOfficeError{reason};
   }
   // A damaged package that a lenient filter then read as something else is damaged.
   if (asked->Seen() == TRequest::BrokenPackage) {
     CloseModel(model);
-    throw EOfficeError{kMsgDamaged};
+    throw EOfficeError{kMsgDamaged + LibreOfficeSays(asked->Said())};
   }
   Reference<css::text::XTextDocument> text(model, UNO_QUERY);
   bool plain = false;
@@ -337,19 +298,22 @@ void TkxWriterDocument::ExportPages() {
     unlink(pdf.c_str());
     FOffice.MarkBroken();
     throw;
-  } catch (const css::uno::Exception&) {
+  } catch (const css::uno::Exception& e) {
     unlink(pdf.c_str());
     if (!FOffice.Alive()) throw;
-    throw EOfficeError{kMsgExportFailed};
+    // LibreOffice's own words say why; its bare "SfxBaseModel::impl_store" and error
+    // codes are still more than nothing to whoever reads the run log.
+    std::string why = rtl::OUStringToOString(e.Message, RTL_TEXTENCODING_UTF8).getStr();
+    throw EOfficeError{std::string(kMsgExportFailed) + (why.empty() ? "" : ": LibreOffice says \"" + why + "\"")};
   }
-  // Every page of the PDF as LibreOffice's own PDF reader sees it, made into a metafile.
-  pdf::TkxPdfReaderOutput out;
-  bool read = pdf::RunPdfReader(TkxOfficeProcess::ProgramDir() + "/xpdfimport", pdf, seconds * 1000, out);
-  unlink(pdf.c_str());
+  // Every page of the PDF, read in-process, made into a metafile.
   bool complete = false;
-  std::vector<std::string> pages;
-  if (read) pages = pdf::TranslatePdfPages(out.Text, out.Binary, &complete);
-  if (!complete || pages.empty()) throw EOfficeError{kMsgExportFailed};
+  std::string error;
+  std::vector<std::string> pages = pdf::TranslatePdfFile(pdf, &complete, &error);
+  unlink(pdf.c_str());
+  if (!complete || pages.empty())
+    throw EOfficeError{std::string(kMsgExportFailed) + ": its PDF cannot be read (" +
+                       (error.empty() ? "no page in it" : error) + ")"};
   FPages = std::move(pages);
   FExported = true;
 }

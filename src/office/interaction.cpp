@@ -12,6 +12,7 @@
 #include <com/sun/star/ucb/InteractiveNetworkResolveNameException.hpp>
 
 #include "office/document.h"
+#include "platform/trace.h"
 
 namespace kx::office {
 
@@ -62,10 +63,28 @@ std::string NetworkFailure(const Any& what) {
   return "";
 }
 
+// The office's own words with a request: its message without the source location
+// it appends (" at ./sfx2/source/appl/appuno.cxx:1812"); often there are none.
+std::string WordsOf(const Any& what) {
+  css::uno::Exception e;
+  std::string words;
+  if (what >>= e) words = ToUtf8(e.Message);
+  if (size_t at = words.rfind(" at ./"); at != std::string::npos) words.resize(at);
+  if (words.rfind("at ./", 0) == 0) words.clear();
+  return words;
+}
+
 }  // namespace
 
 void TkxDecliner::handle(const Reference<css::task::XInteractionRequest>& request) {
   Any what = request->getRequest();
+  std::string words = WordsOf(what);
+  Trace("document: the office asks " + ToUtf8(what.getValueTypeName()) + (words.empty() ? "" : " (" + words + ")") +
+        "; declined");
+  if (!words.empty()) {
+    std::lock_guard<std::mutex> g(FLock);
+    FSaid = words;
+  }
   css::task::PasswordRequestMode mode = css::task::PasswordRequestMode_PASSWORD_ENTER;
   css::ucb::InteractiveIOException io;
   css::document::BrokenPackageRequest broken;
@@ -97,6 +116,11 @@ void TkxDecliner::Note(TRequest kind, css::ucb::IOErrorCode code, const std::str
   FSeen = kind;
   FCode = code;
   FDetail = detail;
+}
+
+std::string TkxDecliner::Said() const {
+  std::lock_guard<std::mutex> g(FLock);
+  return FSaid;
 }
 
 TRequest TkxDecliner::Seen() const {

@@ -22,6 +22,8 @@ class TkxDecliner : public cppu::WeakImplHelper1<css::task::XInteractionHandler>
   // Why the load of `source` (a path or a web address) gave no document, as a sentence
   // for a person; empty when nothing asked says more than that the file is damaged.
   std::string Reason(const std::string& source, bool web) const;
+  // The office's own words with the last request that had any; "" when none did.
+  std::string Said() const;
 
  private:
   void Note(TRequest kind, css::ucb::IOErrorCode code, const std::string& detail);
@@ -30,6 +32,7 @@ class TkxDecliner : public cppu::WeakImplHelper1<css::task::XInteractionHandler>
   TRequest FSeen = TRequest::None;
   css::ucb::IOErrorCode FCode = css::ucb::IOErrorCode_GENERAL;
   std::string FDetail;  // what went wrong on the network, in words
+  std::string FSaid;
 };
 
 }  // namespace kx::office

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -26,6 +27,7 @@
 #include <rtl/bootstrap.hxx>
 
 #include "platform/fd.h"
+#include "platform/trace.h"
 
 extern char** environ;
 
@@ -247,6 +249,8 @@ void TkxOfficeProcess::WatchdogLoop(std::stop_token stop) {
     int64_t deadline = FDeadlineMs;
     if (deadline != 0 && NowMs() > deadline && !FTimedOut) {
       // The blocked call then fails as the bridge breaks; the owner reaps the process.
+      Trace("office: pid " + std::to_string(pid) + " killed: a call ran past its deadline of " +
+            std::to_string(FDeadlineSeconds.load()) + " s");
       FTimedOut = true;
       kill(-pid, SIGKILL);
       kill(pid, SIGKILL);
@@ -290,9 +294,9 @@ TkxOfficeProcess::TkxOfficeProcess()
   WriteProfile();
   FWatchdog = std::jthread([this](std::stop_token stop) { WatchdogLoop(stop); });
   Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
-  rtl::OUString url =
-      rtl::OUString::fromUtf8(("uno:pipe,name=" + ClientPipeName(FPipe) + ";urp;StarOffice.ComponentContext").c_str());
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
+  rtl::OUString url = rtl::OUString::fromUtf8(("uno:pipe,name=" + ClientPipeName(FPipe) + ";urp;StarOffice.ComponentContext").c_str());
+  auto started = std::chrono::steady_clock::now();
+  auto deadline = started + std::chrono::seconds(kStartSeconds);
   int attempts = 1;
   Spawn(attempts);
   while (true) {
@@ -300,6 +304,12 @@ TkxOfficeProcess::TkxOfficeProcess()
       Reference<css::uno::XInterface> obj = resolver->resolve(url);
       Context.set(obj, UNO_QUERY_THROW);
       Desktop = css::frame::Desktop::create(Context);
+      if (TraceOn()) {
+        char took[32];
+        std::snprintf(took, sizeof took, "%.3f",
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        Trace("office: pid " + std::to_string(Pid()) + " started in " + took + " s (" + FDir.Path() + ")");
+      }
       return;
     } catch (const css::connection::NoConnectException&) {
       // not listening yet: asked again below, until it ends or the time is up
@@ -310,6 +320,7 @@ TkxOfficeProcess::TkxOfficeProcess()
     if (FChild.Ended(status)) {
       // A fresh profile may ask for one restart of the process (exit code 81).
       if (WIFEXITED(status) && WEXITSTATUS(status) == 81 && attempts <= 3) {
+        Trace("office: restarted: a fresh profile asks for one restart (exit code 81)");
         Spawn(++attempts);
         continue;
       }
@@ -318,11 +329,14 @@ TkxOfficeProcess::TkxOfficeProcess()
                            std::to_string(FCeilingMb) + " MB)"};
       std::string how = WIFSIGNALED(status) ? " (ended by signal " + std::to_string(WTERMSIG(status)) + ")"
                                             : " (exit code " + std::to_string(WEXITSTATUS(status)) + ")";
+      Trace("office: start failed: it stopped while starting" + how);
       throw EOfficeError{"The word processor (LibreOffice) stopped while starting" + how};
     }
-    if (std::chrono::steady_clock::now() > deadline)
+    if (std::chrono::steady_clock::now() > deadline) {
+      Trace("office: start failed: no answer within " + std::to_string(kStartSeconds) + " s");
       throw EOfficeError{"The word processor (LibreOffice) did not start within " + std::to_string(kStartSeconds) +
                          " seconds"};
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }
@@ -443,6 +457,7 @@ bool TkxOfficeProcess::Alive() {
 
 void TkxOfficeProcess::Quit() {
   if (FChild.Pid() > 0 && Desktop.is() && !FTimedOut) {
+    pid_t pid = FChild.Pid();  // for the trace: a process that has ended is no longer known by it
     // Ask politely, but never wait long: a hanging office is killed.
     std::atomic<bool> done{false};
     Reference<css::frame::XDesktop2> desktop = Desktop;
@@ -458,6 +473,9 @@ void TkxOfficeProcess::Quit() {
     if (done) {
       for (int i = 0; i < 150 && Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    if (TraceOn())
+      Trace("office: pid " + std::to_string(pid) +
+            (Alive() ? " killed: it did not end within 3 s of being asked to quit" : " ended: asked to quit"));
     FChild.Kill();  // also ends a blocked terminate() call: the bridge breaks
   }
   FChild.Kill();
@@ -473,6 +491,7 @@ void KillAllOffices() {
   Closing = true;
   for (TkxOfficeProcess* p : Running()) {
     if (pid_t pid = p->Pid(); pid > 0) {
+      Trace("office: pid " + std::to_string(pid) + " killed: the program is ending");
       kill(-pid, SIGKILL);
       kill(pid, SIGKILL);
       // A killed office may still be writing into its profile for a moment; its folder

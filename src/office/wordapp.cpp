@@ -12,6 +12,7 @@
 #include "platform/automation.h"
 #include "platform/clipboard.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 
 namespace kx::office {
 
@@ -113,7 +114,7 @@ struct TkxWordApplication;
     throw;
   } catch (const EOfficeError& e) {
     // An export that fails in an office near its memory ceiling fails for want of memory.
-    if (office && office->OutOfMemory() && e.Message == kMsgExportFailed) Fault(OfficeEndedText(*office));
+    if (office && office->OutOfMemory() && e.Message.rfind(kMsgExportFailed, 0) == 0) Fault(OfficeEndedText(*office));
     Fault(e.Message);
   } catch (const css::lang::DisposedException&) {
     if (!office) Fault(kMsgStopped);
@@ -326,6 +327,10 @@ struct TkxWordApplication : public TkxDispatchObject, public std::enable_shared_
   TkxOfficeProcess& EnsureOffice() {
     bool recycle = Office && Office->Documents >= RecycleAfter() && !Active();
     if (Office && (recycle || Office->TimedOut() || !Office->Alive())) {
+      Trace("office: " + Office->Folder() + " replaced by a fresh one: " +
+            (recycle              ? "it has opened " + std::to_string(Office->Documents) + " documents"
+             : Office->TimedOut() ? "the watchdog ended it"
+                                  : "it is not running any more"));
       for (auto& w : Open)
         if (auto d = w.lock()) d->Doc.reset();
       Open.clear();

@@ -202,6 +202,16 @@ bool DecodePdfImage(const TkxPdfImage& image, TkxRaster& out, const uint8_t (&fi
     case TkxPdfImageFormat::Png: ok = DecodePng(image.Bytes, out, maxPixels); break;
     case TkxPdfImageFormat::Ppm:
     case TkxPdfImageFormat::Pbm: ok = DecodePnm(image, out, fill, maxPixels); break;
+    case TkxPdfImageFormat::Raw: {
+      size_t px = image.Alpha ? 4 : 3;
+      if (image.Width <= 0 || image.Height <= 0 || int64_t(image.Width) * image.Height > maxPixels ||
+          image.Bytes.size() != size_t(image.Width) * size_t(image.Height) * px)
+        return false;
+      out.Width = image.Width, out.Height = image.Height, out.Alpha = image.Alpha;
+      out.Pixels.assign(image.Bytes.begin(), image.Bytes.end());
+      ok = true;
+      break;
+    }
   }
   if (!ok || out.Width <= 0 || out.Height <= 0) return false;
   if (!image.MaskColors.empty()) ApplyColorKey(image.MaskColors, out);

@@ -1,5 +1,5 @@
 #pragma once
-// The images of the PDF reader's output (JPEG, PNG, binary PPM and PBM) decoded to
+// The images of the PDF reader's output (JPEG, PNG, binary PPM and PBM, raw pixels) decoded to
 // pixels, with the colour-key mask applied.
 #include <cstdint>
 #include <vector>

@@ -4,6 +4,8 @@
 // (embedded fonts, images) one after another on its standard error, in the order the
 // lines that announce them come. Coordinates are the PDF's user space; the current
 // transformation maps them to device space, which has 100 units a point and y down.
+#include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +40,9 @@ struct TkxPdfChar {
   std::string Text;  // UTF-8; empty when the PDF does not say which characters
 };
 
-enum class TkxPdfImageFormat { Jpeg, Png, Ppm, Pbm };
+// Raw: rows from the top, packed, 3 bytes a pixel (red, green, blue) or with `Alpha`
+// 4 (straight alpha last).
+enum class TkxPdfImageFormat { Jpeg, Png, Ppm, Pbm, Raw };
 
 // An image drawn into the unit square of the current transformation; its first row
 // is the square's top (y = 1).
@@ -49,6 +53,35 @@ struct TkxPdfImage {
   std::string_view MaskColors;  // colour-key mask: lowest red, green, blue, then highest
   bool Stencil = false;         // a mask: its set pixels are painted in the fill colour
   bool Invert = false;
+  bool Alpha = false;  // Raw only
+};
+
+// A smooth shading that paints the whole clip, in the coordinates of the current
+// transformation. Axial: the colour runs from (X0, Y0) to (X1, Y1), constant across
+// that axis; radial: from the circle (X0, Y0, R0) to (X1, Y1, R1). `Colors` are the
+// colours at evenly spaced steps of the shading's parameter from its start to its end
+// (red, green, blue, 0 to 1). Other kinds come as `Image`, already drawn.
+struct TkxPdfShading {
+  enum TKind { Axial, Radial, Image } Kind = Axial;
+  double X0 = 0, Y0 = 0, R0 = 0, X1 = 0, Y1 = 0, R1 = 0;
+  bool ExtendStart = false, ExtendEnd = false;
+  std::vector<std::array<double, 3>> Colors;
+  // The device box the shading may cover at most (the clip's box), 1/100 pt.
+  double BoxX0 = 0, BoxY0 = 0, BoxX1 = 0, BoxY1 = 0;
+  // Image: the shading drawn over the box, rows from the top, red, green, blue.
+  int Width = 0, Height = 0;
+  std::string Pixels;
+};
+
+class TkxPdfSink;
+
+// A soft mask: the drawing `Draw` gives to a sink is the mask; its luminosity over
+// `Backdrop` (or its alpha, with `Alpha`) is how much of what is drawn under the mask shows.
+struct TkxPdfSoftMask {
+  bool Alpha = false;
+  double Backdrop[3] = {0, 0, 0};
+  double BoxX0 = 0, BoxY0 = 0, BoxX1 = 0, BoxY1 = 0;  // device box the mask and its content may cover
+  std::function<void(TkxPdfSink&)> Draw;
 };
 
 class TkxPdfSink {
@@ -74,6 +107,13 @@ class TkxPdfSink {
   virtual void Fill(const TkxPdfPath& /*path*/, bool /*evenOdd*/) {}
   virtual void Clip(const TkxPdfPath& /*path*/, bool /*evenOdd*/) {}
   virtual void DrawImage(const TkxPdfImage& /*image*/) {}
+  virtual void FillShading(const TkxPdfShading& /*shading*/) {}
+  // A transparency group: what is drawn until EndGroup is composed on its own and
+  // painted with `opacity`.
+  virtual void BeginGroup(double /*opacity*/) {}
+  virtual void EndGroup() {}
+  // What `content` draws to a sink, shown through `mask`.
+  virtual void DrawMasked(const TkxPdfSoftMask& /*mask*/, const std::function<void(TkxPdfSink&)>& /*content*/) {}
 };
 
 // Feeds every operation of `text` to `sink`, taking the binary parts from `binary`.

@@ -8,13 +8,17 @@
 #include <memory>
 #include <tuple>
 
+#include "emf/cairoptr.h"
+#include "emf/emfplayer.h"
 #include "emf/emfrecords.h"
 #include "emf/emfwriter.h"
 #include "emf/fontcomment.h"
 #include "emf/fontname.h"
 #include "emf/fonts.h"
+#include "emf/metafile.h"
 #include "emf/symbolfonts.h"
 #include "pdf/embeddedfont.h"
+#include "pdf/pdffile.h"
 #include "pdf/pdfimage.h"
 #include "pdf/pdfops.h"
 #include "pdf/pdftextrun.h"
@@ -101,6 +105,9 @@ struct GState {
   int Cap = 0, Join = 0, TextMode = 0;
   TkxPdfFont Font;
   bool DcSaved = false;  // a SAVEDC was written for this level (its clip)
+  // The clip as a rectangle of logical units while it is one (none yet: the page).
+  enum { Page, Rect, Other } ClipShape = Page;
+  int32_t ClipBox[4] = {0, 0, 0, 0};
 };
 
 // A PDF font as the metafiles name it: the installed face it resolves to, or the
@@ -163,12 +170,19 @@ class Translator : public TkxPdfSink {
   void Fill(const TkxPdfPath& path, bool evenOdd) override;
   void Clip(const TkxPdfPath& path, bool evenOdd) override;
   void DrawImage(const TkxPdfImage& image) override;
+  void FillShading(const TkxPdfShading& shading) override;
+  void BeginGroup(double opacity) override { FAlphas.push_back(Alpha() * std::clamp(opacity, 0.0, 1.0)); }
+  void EndGroup() override {
+    if (FAlphas.size() > 1) FAlphas.pop_back();
+  }
+  void DrawMasked(const TkxPdfSoftMask& mask, const std::function<void(TkxPdfSink&)>& content) override;
 
  private:
   GState& Top() { return FStates.back(); }
   TkxEmfPoint Pt(double x, double y) const;
   void Path(const TkxPdfPath& path);
   bool Bounds(const TkxPdfPath& path, int32_t& l, int32_t& t, int32_t& r, int32_t& b) const;
+  bool RectOf(const TkxPdfPath& path, int32_t (&r)[4]) const;
   void SaveDc();
   void RestoreDc();
   void PolyFill(bool evenOdd);
@@ -183,11 +197,24 @@ class Translator : public TkxPdfSink {
   std::string TextOf(FontUse& use, const TkxPdfChar& c);
   void CarryFonts();
 
+  double Alpha() const { return FAlphas.back(); }
+  // Pixels of the device box, at `unitsPerPixel`, cut to the page; false when empty.
+  bool PixelBox(double x0, double y0, double x1, double y1, double unitsPerPixel, int32_t (&box)[4]) const;
+  // Paints premultiplied pixels (cairo's ARGB32) over the device box `box` at
+  // `unitsPerPixel`, times the group's opacity.
+  void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel);
+  bool RasterBox(double x0, double y0, double x1, double y1, int32_t (&box)[4], double& upp) const;
+  bool ShadePixels(const TkxPdfShading& sh, const int32_t (&box)[4], double upp, uint8_t al, uint8_t* px) const;
+  TkxSurface Raster(const std::function<void(TkxPdfSink&)>& part, const int32_t (&box)[4], double upp,
+                    cairo_format_t format, const double* backdrop);
+
  public:
   void TraceFonts() const;
 
  private:
   std::unique_ptr<TkxEmfWriter> FEmf;
+  double FPageW = 0, FPageH = 0;     // device units
+  std::vector<double> FAlphas{1.0};  // opacity of the transparency groups being drawn
   std::vector<GState> FStates;
   std::vector<Dc> FDcs;  // the current device context last
   std::map<PenKey, uint32_t> FPens;
@@ -212,6 +239,13 @@ void Translator::StartPage(double width, double height) {
   // the pixels, so a frame of the page's exact size would stretch it by part of a pixel.
   auto frame = [](int32_t px) { return int32_t(std::lround(px * 2540.0 / 96)); };
   FEmf = std::make_unique<TkxEmfWriter>(frame(pw), frame(ph), pw, ph);
+  FPageW = width, FPageH = height;
+  // The page's exact size, for drawing it at other resolutions to the pixel.
+  std::string size(kPageComment, sizeof kPageComment);
+  double points[2] = {width / 100, height / 100};
+  size.append(reinterpret_cast<const char*>(points), sizeof points);
+  FEmf->Comment(size);
+  FAlphas.assign(1, 1.0);
   FEmf->SetMapMode(MM_ANISOTROPIC);
   FEmf->SetWindowOrg(0, 0);
   FEmf->SetWindowExt(pw * kUnitsPerPixel, ph * kUnitsPerPixel);
@@ -363,23 +397,31 @@ void Translator::Fill(const TkxPdfPath& path, bool evenOdd) {
   if (!FEmf) return;
   FlushText();
   const GState& s = Top();
-  if (!(s.FillAlpha > 0.002)) return;
+  double alpha = s.FillAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
   PolyFill(evenOdd);
-  if (s.FillAlpha >= 0.998) {
+  if (alpha >= 0.998) {
     SelectBrush(s.Fill);
     Path(path);
     FEmf->FillPath();
     return;
   }
-  // A translucent fill: one translucent pixel stretched over the shape, clipped to it.
+  // A translucent fill: a translucent bitmap stretched over the shape, clipped to it; of
+  // the shape's proportions, since some readers (emf2svg) keep a bitmap's own.
   int32_t l, t, r, b;
   if (!Bounds(path, l, t, r, b)) return;
   SaveDc();
   Path(path);
   FEmf->SelectClipPath(RGN_AND);
-  uint8_t pixel[4] = {uint8_t(s.Fill & 0xFF), uint8_t(s.Fill >> 8 & 0xFF), uint8_t(s.Fill >> 16 & 0xFF),
-                      uint8_t(std::lround(s.FillAlpha * 255))};
-  FEmf->AlphaBlend(l, t, r - l, b - t, DibFromRgba(1, 1, pixel, 4));
+  double aspect = double(r - l) / double(b - t);
+  int w = int(std::clamp(std::lround(aspect >= 1 ? 16 : 16 * aspect), 1L, 16L));
+  int h = int(std::clamp(std::lround(aspect >= 1 ? 16 / aspect : 16), 1L, 16L));
+  std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 4);
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    pixels[i] = uint8_t(s.Fill & 0xFF), pixels[i + 1] = uint8_t(s.Fill >> 8 & 0xFF);
+    pixels[i + 2] = uint8_t(s.Fill >> 16 & 0xFF), pixels[i + 3] = uint8_t(std::lround(alpha * 255));
+  }
+  FEmf->AlphaBlend(l, t, r - l, b - t, DibFromRgba(w, h, pixels.data(), size_t(w) * 4));
   RestoreDc();
 }
 
@@ -387,7 +429,38 @@ void Translator::Stroke(const TkxPdfPath& path) {
   if (!FEmf) return;
   FlushText();
   const GState& s = Top();
-  if (!(s.StrokeAlpha > 0.002)) return;
+  double alpha = s.StrokeAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
+  if (alpha < 0.998) {
+    // A translucent line: drawn here to pixels, which go in with its alpha.
+    int32_t box[4];
+    double upp, grow = s.LineWidth * std::sqrt(std::fabs(s.Ctm[0] * s.Ctm[3] - s.Ctm[1] * s.Ctm[2])) + 200;
+    double l = kMaxCoord, t = kMaxCoord, r = -kMaxCoord, b = -kMaxCoord;
+    for (const TkxPdfSubpath& sub : path)
+      for (const TkxPdfPoint& p : sub.Points) {
+        TkxEmfPoint d = Pt(p.X, p.Y);
+        l = std::min(l, double(d.X)), r = std::max(r, double(d.X)), t = std::min(t, double(d.Y)),
+        b = std::max(b, double(d.Y));
+      }
+    if (!(r >= l) || !RasterBox(l - grow, t - grow, r + grow, b + grow, box, upp)) return;
+    TkxSurface px = Raster(
+        [&](TkxPdfSink& sink) {
+          sink.SetStrokeColor((s.Stroke & 0xFF) / 255.0, (s.Stroke >> 8 & 0xFF) / 255.0,
+                              (s.Stroke >> 16 & 0xFF) / 255.0, 1);
+          sink.Stroke(path);
+        },
+        box, upp, CAIRO_FORMAT_ARGB32, nullptr);
+    uint8_t* data = cairo_image_surface_get_data(px.get());
+    int stride = cairo_image_surface_get_stride(px.get());
+    if (!data) return;
+    for (int y = 0; y < box[3] - box[1]; ++y)
+      for (int x = 0; x < (box[2] - box[0]) * 4; ++x) {
+        uint8_t& v = data[size_t(y) * size_t(stride) + size_t(x)];
+        v = uint8_t(std::lround(v * s.StrokeAlpha));
+      }
+    PaintPixels(data, stride, box, upp);
+    return;
+  }
   const double* m = s.Ctm;
   double scale = std::sqrt(std::fabs(m[0] * m[3] - m[1] * m[2]));
   PenKey key{};
@@ -429,13 +502,59 @@ void Translator::Stroke(const TkxPdfPath& path) {
 void Translator::Clip(const TkxPdfPath& path, bool evenOdd) {
   if (!FEmf) return;
   FlushText();
-  if (!Top().DcSaved) {
+  GState& s = Top();
+  // A rectangle within a rectangular clip narrows it to their overlap, written whole
+  // (or not at all when it changes nothing): readers that intersect clips themselves
+  // (Inkscape) lose a picture between two clips with the same edges.
+  int32_t r[4];
+  bool rect = RectOf(path, r) && s.ClipShape != GState::Other;
+  if (rect && s.ClipShape == GState::Rect) {
+    r[0] = std::max(r[0], s.ClipBox[0]), r[1] = std::max(r[1], s.ClipBox[1]);
+    r[2] = std::min(r[2], s.ClipBox[2]), r[3] = std::min(r[3], s.ClipBox[3]);
+    if (r[2] < r[0]) r[2] = r[0];
+    if (r[3] < r[1]) r[3] = r[1];
+    if (std::equal(r, r + 4, s.ClipBox)) return;
+  }
+  if (!s.DcSaved) {
     SaveDc();
-    Top().DcSaved = true;
+    s.DcSaved = true;
+  }
+  if (rect) {
+    FEmf->BeginPath();
+    FEmf->MoveTo(r[0], r[1]);
+    FEmf->PolylineTo({{r[2], r[1]}, {r[2], r[3]}, {r[0], r[3]}});
+    FEmf->CloseFigure();
+    FEmf->EndPath();
+    FEmf->SelectClipPath(s.ClipShape == GState::Rect ? RGN_COPY : RGN_AND);
+    s.ClipShape = GState::Rect;
+    std::copy(r, r + 4, s.ClipBox);
+    return;
   }
   PolyFill(evenOdd);
   Path(path);
   FEmf->SelectClipPath(RGN_AND);
+  s.ClipShape = GState::Other;
+}
+
+// The path as an upright rectangle in logical units (left, top, right, bottom), when it is one.
+bool Translator::RectOf(const TkxPdfPath& path, int32_t (&r)[4]) const {
+  if (path.size() != 1) return false;
+  const auto& p = path[0].Points;
+  size_t n = p.size();
+  if (n == 5 && p[4].X == p[0].X && p[4].Y == p[0].Y) n = 4;
+  if (n != 4) return false;
+  TkxEmfPoint d[4];
+  for (size_t i = 0; i < 4; ++i) {
+    if (p[i].Control) return false;
+    d[i] = Pt(p[i].X, p[i].Y);
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    const TkxEmfPoint &a = d[i], &b = d[(i + 1) % 4];
+    if (a.X != b.X && a.Y != b.Y) return false;
+  }
+  r[0] = std::min({d[0].X, d[1].X, d[2].X, d[3].X}), r[2] = std::max({d[0].X, d[1].X, d[2].X, d[3].X});
+  r[1] = std::min({d[0].Y, d[1].Y, d[2].Y, d[3].Y}), r[3] = std::max({d[0].Y, d[1].Y, d[2].Y, d[3].Y});
+  return r[2] > r[0] && r[3] > r[1];
 }
 
 void Translator::DrawImage(const TkxPdfImage& image) {
@@ -450,6 +569,19 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   TkxRaster r;
   if (!DecodePdfImage(image, r, fill, kMaxDecodedPixels, wantW, wantH)) return;
   ShrinkRaster(r, kMaxImagePixels, wantW, wantH);
+  double alpha = s.FillAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
+  if (alpha < 0.998) {
+    // A translucent group: the picture's own alpha times the group's.
+    if (!r.Alpha) {
+      std::vector<uint8_t> rgba(size_t(r.Width) * size_t(r.Height) * 4);
+      for (size_t i = 0, n = size_t(r.Width) * size_t(r.Height); i < n; ++i)
+        std::copy_n(&r.Pixels[i * 3], 3, &rgba[i * 4]), rgba[i * 4 + 3] = 255;
+      r.Pixels.swap(rgba);
+      r.Alpha = true;
+    }
+    for (size_t i = 3; i < r.Pixels.size(); i += 4) r.Pixels[i] = uint8_t(std::lround(r.Pixels[i] * alpha));
+  }
   TkxDib dib = r.Alpha ? DibFromRgba(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 4)
                        : DibFromRgb(r.Width, r.Height, r.Pixels.data(), size_t(r.Width) * 3);
   r = TkxRaster{};
@@ -474,6 +606,197 @@ void Translator::DrawImage(const TkxPdfImage& image) {
   FEmf->SetWorldTransform(x);
   draw(0, 0, dib.Width, dib.Height);
   RestoreDc();
+}
+
+bool Translator::PixelBox(double x0, double y0, double x1, double y1, double unitsPerPixel, int32_t (&box)[4]) const {
+  x0 = std::max(x0, 0.0), y0 = std::max(y0, 0.0), x1 = std::min(x1, FPageW), y1 = std::min(y1, FPageH);
+  if (!(x1 > x0 && y1 > y0)) return false;
+  box[0] = int32_t(std::floor(x0 / unitsPerPixel)), box[1] = int32_t(std::floor(y0 / unitsPerPixel));
+  box[2] = int32_t(std::ceil(x1 / unitsPerPixel)), box[3] = int32_t(std::ceil(y1 / unitsPerPixel));
+  return box[2] > box[0] && box[3] > box[1];
+}
+
+void Translator::PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel) {
+  TkxDib dib;
+  dib.Width = box[2] - box[0], dib.Height = box[3] - box[1], dib.Bits = 32;
+  size_t row = size_t(dib.Width) * 4;
+  dib.Pixels.assign(row * size_t(dib.Height), '\0');
+  double alpha = Alpha();
+  bool any = false;
+  for (int32_t y = 0; y < dib.Height; ++y) {
+    const uint8_t* src = argb + size_t(y) * size_t(stride);
+    auto* dst = reinterpret_cast<uint8_t*>(dib.Pixels.data()) + size_t(dib.Height - 1 - y) * row;
+    for (size_t i = 0; i < row; ++i) dst[i] = alpha >= 0.998 ? src[i] : uint8_t(std::lround(src[i] * alpha));
+    for (size_t i = 3; !any && i < row; i += 4) any = dst[i] != 0;
+  }
+  if (!any) return;
+  auto u = [&](int32_t px) { return Coord(px * unitsPerPixel); };
+  FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
+}
+
+// Paints the shading at the centre of each pixel of `box` (premultiplied blue, green,
+// red, alpha, times `al`); false when some pixel lies outside what the shading covers.
+bool Translator::ShadePixels(const TkxPdfShading& sh, const int32_t (&box)[4], double upp, uint8_t al,
+                             uint8_t* px) const {
+  const double* m = FStates.back().Ctm;
+  double det = m[0] * m[3] - m[1] * m[2];
+  int w = box[2] - box[0], h = box[3] - box[1];
+  size_t n = sh.Colors.size() - 1;
+  double dx = sh.X1 - sh.X0, dy = sh.Y1 - sh.Y0, dr = sh.R1 - sh.R0;
+  double a = dx * dx + dy * dy - dr * dr;
+  bool axial = sh.Kind == TkxPdfShading::Axial, covered = true;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      // The pixel's centre in the shading's space.
+      double ux = (box[0] + x + 0.5) * upp - m[4], uy = (box[1] + y + 0.5) * upp - m[5];
+      double px0 = (m[3] * ux - m[2] * uy) / det - sh.X0, py0 = (m[0] * uy - m[1] * ux) / det - sh.Y0;
+      double t = -1;
+      bool found = true;
+      if (axial) {
+        t = (dx * dx + dy * dy) > 0 ? (px0 * dx + py0 * dy) / (dx * dx + dy * dy) : 0;
+      } else {
+        // The largest s whose circle passes through the point with a radius not below 0.
+        double b = px0 * dx + py0 * dy + sh.R0 * dr, cc = px0 * px0 + py0 * py0 - sh.R0 * sh.R0;
+        if (std::fabs(a) < 1e-9) {
+          found = std::fabs(b) > 1e-12;
+          if (found) t = cc / (2 * b);
+        } else {
+          double d = b * b - a * cc;
+          found = d >= 0;
+          if (found) {
+            double s1 = (b + std::sqrt(d)) / a, s2 = (b - std::sqrt(d)) / a;
+            t = std::max(s1, s2);
+            if (sh.R0 + t * dr < 0) t = std::min(s1, s2);
+            found = sh.R0 + t * dr >= 0;
+          }
+        }
+      }
+      if (!found || (t < 0 && !sh.ExtendStart) || (t > 1 && !sh.ExtendEnd) || !std::isfinite(t)) {
+        covered = false;
+        continue;
+      }
+      double f = std::clamp(t, 0.0, 1.0) * double(n);
+      size_t i = std::min(size_t(f), n - 1);
+      double k = f - double(i);
+      uint8_t* p = &px[(size_t(y) * size_t(w) + size_t(x)) * 4];
+      for (int ch = 0; ch < 3; ++ch) {
+        double v = sh.Colors[i][size_t(ch)] * (1 - k) + sh.Colors[i + 1][size_t(ch)] * k;
+        p[2 - ch] = uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * al));
+      }
+      p[3] = al;
+    }
+  return covered;
+}
+
+// A smooth shading becomes a picture of it over the clip's box at 96 dpi, drawn here:
+// readers draw no GRADIENTFILL (LibreOffice, Inkscape, emf2svg), and a picture
+// enlarges smoothly.
+void Translator::FillShading(const TkxPdfShading& sh) {
+  if (!FEmf || sh.Colors.size() < 2) return;
+  FlushText();
+  double alpha = Top().FillAlpha * Alpha();
+  if (!(alpha > 0.002)) return;
+  const double* m = Top().Ctm;
+  double det = m[0] * m[3] - m[1] * m[2];
+  if (!(std::fabs(det) > 1e-12)) return;
+  double upp = kUnitsPerPixel;
+  int32_t box[4];
+  if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
+  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
+    upp *= 2;
+    if (!PixelBox(sh.BoxX0, sh.BoxY0, sh.BoxX1, sh.BoxY1, upp, box)) return;
+  }
+  int w = box[2] - box[0], h = box[3] - box[1];
+  std::vector<uint8_t> px(size_t(w) * size_t(h) * 4, 0);
+  uint8_t al = uint8_t(std::lround(alpha * 255));
+  bool covered = ShadePixels(sh, box, upp, al, px.data());
+  auto u = [&](int32_t v) { return Coord(v * upp); };
+  if (covered && al == 255) {
+    // Opaque everywhere: a plain picture, which every reader draws.
+    TkxDib dib;
+    dib.Width = w, dib.Height = h, dib.Bits = 24;
+    size_t row = (size_t(w) * 3 + 3) & ~size_t(3);
+    dib.Pixels.assign(row * size_t(h), '\0');
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        std::copy_n(&px[(size_t(y) * size_t(w) + size_t(x)) * 4], 3,
+                    &dib.Pixels[size_t(h - 1 - y) * row + size_t(x) * 3]);
+    FEmf->StretchDIBits(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
+    return;
+  }
+  TkxDib dib;
+  dib.Width = w, dib.Height = h, dib.Bits = 32;
+  dib.Pixels.assign(size_t(w) * size_t(h) * 4, '\0');
+  for (int y = 0; y < h; ++y)
+    std::copy_n(&px[size_t(y) * size_t(w) * 4], size_t(w) * 4, &dib.Pixels[size_t(h - 1 - y) * size_t(w) * 4]);
+  FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
+}
+
+// The pixels of the device box (x0, y0, x1, y1) at 192 dpi (coarser for a box too large),
+// false when the box is off the page.
+bool Translator::RasterBox(double x0, double y0, double x1, double y1, int32_t (&box)[4], double& upp) const {
+  upp = kUnitsPerPixel / 2.0;
+  if (!PixelBox(x0, y0, x1, y1, upp, box)) return false;
+  while (int64_t(box[2] - box[0]) * (box[3] - box[1]) > kMaxImagePixels / 4) {
+    upp *= 2;
+    if (!PixelBox(x0, y0, x1, y1, upp, box)) return false;
+  }
+  return true;
+}
+
+// What `part` draws from the current state, as a metafile of the whole page played
+// onto the box's pixels (over `backdrop` when given).
+TkxSurface Translator::Raster(const std::function<void(TkxPdfSink&)>& part, const int32_t (&box)[4], double upp,
+                              cairo_format_t format, const double* backdrop) {
+  Translator t;
+  t.StartPage(FPageW, FPageH);
+  t.FStates.back() = Top();
+  t.FStates.back().DcSaved = false;
+  t.FStates.back().ClipShape = GState::Page;
+  part(t);
+  t.EndPage();
+  TkxSurface surface(cairo_image_surface_create(format, box[2] - box[0], box[3] - box[1]));
+  TkxCairo cr(cairo_create(surface.get()));
+  if (backdrop) {
+    cairo_set_source_rgb(cr.get(), backdrop[0], backdrop[1], backdrop[2]);
+    cairo_paint(cr.get());
+  }
+  int32_t pw = PagePixels(FPageW / 100), ph = PagePixels(FPageH / 100);
+  if (!t.Pages.empty())
+    PlayEnhMetafile(cr.get(), t.Pages.front(), -box[0], -box[1], pw * kUnitsPerPixel / upp, ph * kUnitsPerPixel / upp);
+  cairo_surface_flush(surface.get());
+  return surface;
+}
+
+// Soft masks have no like in a metafile: the content and its mask are drawn here, on
+// the page's pixels, and the content goes in as a picture with the mask as its alpha.
+void Translator::DrawMasked(const TkxPdfSoftMask& mask, const std::function<void(TkxPdfSink&)>& content) {
+  if (!FEmf) return;
+  FlushText();
+  double upp;
+  int32_t box[4];
+  if (!RasterBox(mask.BoxX0, mask.BoxY0, mask.BoxX1, mask.BoxY1, box, upp)) return;
+  int w = box[2] - box[0], h = box[3] - box[1];
+  auto draw = [&](const std::function<void(TkxPdfSink&)>& part, cairo_format_t format, const double* backdrop) {
+    return Raster(part, box, upp, format, backdrop);
+  };
+  TkxSurface shown = draw(content, CAIRO_FORMAT_ARGB32, nullptr);
+  TkxSurface coverage =
+      draw(mask.Draw, mask.Alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, mask.Alpha ? nullptr : mask.Backdrop);
+  uint8_t* px = cairo_image_surface_get_data(shown.get());
+  const uint8_t* mk = cairo_image_surface_get_data(coverage.get());
+  int stride = cairo_image_surface_get_stride(shown.get()), mstride = cairo_image_surface_get_stride(coverage.get());
+  if (!px || !mk) return;
+  for (int y = 0; y < h; ++y) {
+    uint8_t* p = px + size_t(y) * size_t(stride);
+    const uint8_t* q = mk + size_t(y) * size_t(mstride);
+    for (int x = 0; x < w; ++x, p += 4, q += 4) {
+      // Luminosity from blue, green, red; or the mask's own alpha.
+      double k = mask.Alpha ? q[3] / 255.0 : (0.11 * q[0] + 0.59 * q[1] + 0.3 * q[2]) / 255.0;
+      for (int ch = 0; ch < 4; ++ch) p[ch] = uint8_t(std::lround(p[ch] * k));
+    }
+  }
+  PaintPixels(px, stride, box, upp);
 }
 
 void Translator::SetFont(const TkxPdfFont& font) {
@@ -666,6 +989,15 @@ std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_vi
   bool ok = ReadPdfOps(text, binary, t);
   if (complete) *complete = ok;
   t.TraceFonts();
+  return std::move(t.Pages);
+}
+
+std::vector<std::string> TranslatePdfFile(const std::string& path, bool* complete, std::string* error) {
+  Translator t;
+  std::string why;
+  bool ok = ReadPdfFile(path, t, why);
+  if (complete) *complete = ok;
+  if (error) *error = why;
   return std::move(t.Pages);
 }
 

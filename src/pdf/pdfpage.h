@@ -17,4 +17,9 @@ int32_t PagePixels(double points);
 // breaks off; the pages before that point are still given.
 std::vector<std::string> TranslatePdfPages(std::string_view text, std::string_view binary, bool* complete = nullptr);
 
+// The same for a PDF file read in this process (pdf/pdffile.h). `complete` becomes
+// false, and `error` says why, when the file cannot be read as a PDF.
+std::vector<std::string> TranslatePdfFile(const std::string& path, bool* complete = nullptr,
+                                          std::string* error = nullptr);
+
 }  // namespace kx::pdf

@@ -93,12 +93,25 @@ std::string ResolveExeName(std::string_view argv0) {
   return AbsolutePath(argv0, CurrentDir());
 }
 
+static int HexValue(char c);
+
 std::string FileAddressToPath(std::string_view path) {
   if (path.substr(0, 5) != "file:") return std::string(path);
   path.remove_prefix(5);
   while (!path.empty() && path.front() == '/') path.remove_prefix(1);
   if (path.empty()) return std::string();
-  return std::string(1, PathDelim) + std::string(path);
+  // An address carries unusual bytes as percent escapes ("My%20Docs"); a '%' that
+  // starts no escape stands for itself.
+  std::string r(1, PathDelim);
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] == '%' && i + 2 < path.size() && HexValue(path[i + 1]) >= 0 && HexValue(path[i + 2]) >= 0) {
+      r.push_back(char(HexValue(path[i + 1]) << 4 | HexValue(path[i + 2])));
+      i += 2;
+    } else {
+      r.push_back(path[i]);
+    }
+  }
+  return r;
 }
 
 // The length of the valid UTF-8 sequence at the start of `s`, 0 when there is none:
@@ -149,13 +162,53 @@ bool IsValidUtf8(std::string_view s) {
   return valid;
 }
 
+// Code points that end or break a line somewhere: C0, DEL, C1, and the Unicode
+// line and paragraph separators.
+static bool IsControl(int64_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029; }
+
 std::string DisplayPath(std::string_view path) {
+  static const char kHex[] = "0123456789ABCDEF";
   std::string r;
   r.reserve(path.size());
   ForEachSequence(path, [&](std::string_view bytes, int64_t cp) {
-    r.append(cp >= 0 ? bytes : std::string_view("\xEF\xBF\xBD"));
+    if (cp == '\\') {
+      r.append("\\\\");
+    } else if (cp < 0 || IsControl(cp)) {
+      for (unsigned char b : bytes) {
+        r.append("\\x");
+        r.push_back(kHex[b >> 4]);
+        r.push_back(kHex[b & 15]);
+      }
+    } else {
+      r.append(bytes);
+    }
     return true;
   });
+  return r;
+}
+
+static int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string PathFromDisplay(std::string_view shown) {
+  std::string r;
+  r.reserve(shown.size());
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] == '\\' && i + 1 < shown.size() && shown[i + 1] == '\\') {
+      r.push_back('\\');
+      ++i;
+    } else if (shown[i] == '\\' && i + 3 < shown.size() && shown[i + 1] == 'x' && HexValue(shown[i + 2]) >= 0 &&
+               HexValue(shown[i + 3]) >= 0) {
+      r.push_back(char(HexValue(shown[i + 2]) << 4 | HexValue(shown[i + 3])));
+      i += 3;
+    } else {
+      r.push_back(shown[i]);
+    }
+  }
   return r;
 }
 

@@ -1,4 +1,5 @@
 // The PNG module: rewrites a Windows bitmap file as a PNG image.
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,7 +66,9 @@ std::vector<png_color> PaletteOf(const kxpng::TkxImage& img) {
 
 // libpng reports its errors by longjmp back to the setjmp here: no object with a
 // destructor may live in this frame, so the caller owns the palette and the structs.
-bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImage& img, std::vector<png_color>& pal) {
+// The rows come from `rows` when given (read a row at a time), else from the image.
+bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImage& img, std::vector<png_color>& pal,
+                  kxpng::TkxBmpRows* rows) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_init_io(png, f);
   // Pages are mostly white: a fast level and the one "up" filter compress them
@@ -81,36 +84,48 @@ bool WritePngRows(png_structp png, png_infop info, FILE* f, const kxpng::TkxImag
   png_set_pHYs(png, info, 3780, 3780, PNG_RESOLUTION_METER);
   png_write_info(png, info);
   if (palette && img.Bits < 8) png_set_packing(png);
-  for (size_t y = 0; y < img.Rows.size(); ++y) png_write_row(png, img.Rows[y].data());
+  for (uint32_t y = 0; y < img.Height; ++y) {
+    const uint8_t* row = rows ? rows->Row(y) : img.Rows[y].data();
+    if (!row) return false;
+    png_write_row(png, row);
+  }
   png_write_end(png, nullptr);
   return true;
 }
 
-bool WritePng(FILE* f, const kxpng::TkxImage& img) {
+bool WritePng(FILE* f, const kxpng::TkxImage& img, kxpng::TkxBmpRows* rows) {
   std::vector<png_color> pal = PaletteOf(img);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
-  bool ok = info && WritePngRows(png, info, f, img, pal);
+  bool ok = info && WritePngRows(png, info, f, img, pal, rows);
   png_destroy_write_struct(&png, info ? &info : nullptr);
   return ok;
 }
 
 }  // namespace
 
-// Both paths may name the same file: the bitmap is read whole before the PNG,
-// flushed to the disk, replaces the target atomically. The PNG is written first
-// under the converter's kind of temporary name (host and process), in the target's
-// folder: short whatever the target's name, and swept by the converter if the
-// process dies.
+// Both paths may name the same file: the PNG is written first under the converter's
+// kind of temporary name (host and process), in the target's folder (short whatever the target's name,
+// and swept by the converter if the process dies), flushed to the disk, and then
+// replaces the target atomically. An uncompressed bitmap is read a row at a time, so
+// that a page of any size costs a row of memory; a compressed one is read whole.
 extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char16_t* bmpFile,
                                                                       const char16_t* pngFile) {
   std::string src = PathBytes(bmpFile), dst = PathBytes(pngFile), data, why;
-  if (src.empty() || dst.empty() || !ReadAll(src, data)) return false;
+  if (src.empty() || dst.empty()) return false;
+  kx::UniqueFd in(open(src.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in) return false;
+  kxpng::TkxBmpRows rows;
   kxpng::TkxImage img;
-  if (!kxpng::ReadBmp(data, img, why)) return false;
-  data.clear();
-  data.shrink_to_fit();
+  bool streamed = rows.Open(in.Get(), why);
+  if (streamed) {
+    img = rows.Image();
+  } else {
+    if (!ReadAll(src, data) || !kxpng::ReadBmp(data, img, why)) return false;
+    data.clear();
+    data.shrink_to_fit();
+  }
   size_t slash = dst.rfind('/');
   std::string tmpl =
       (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + kx::TempNamePrefix() + "XXXXXX.tmp";
@@ -122,7 +137,7 @@ extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char
     return false;
   }
   fd.Release();  // the stream owns it now
-  bool ok = WritePng(f, img);
+  bool ok = WritePng(f, img, streamed ? &rows : nullptr);
   ok = (std::fflush(f) == 0) && ok;
   ok = ok && fsync(fileno(f)) == 0;
   fchmod(fileno(f), 0644);

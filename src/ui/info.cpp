@@ -3,6 +3,7 @@
 #include "core/app.h"
 #include "core/project.h"
 #include "engine/convertor.h"
+#include "engine/runreport.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
@@ -100,7 +101,8 @@ void TkxInfo::HandleError(const std::string& message) {
   } catch (...) {
     // The report below matters more than its count, which is only a convenience.
   }
-  OpenLink("", kErrorReportAction + message, "");
+  // What leaves the machine names no person, password, query or local path.
+  OpenLink("", kErrorReportAction + ReportSafeText(message), "");
 }
 
 }  // namespace kx

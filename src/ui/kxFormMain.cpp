@@ -800,16 +800,11 @@ void TkxFrmMain::aSearchExecute() {
     return;
   }
   NewBatch();
-  if (source.rfind("http", 0) == 0) {
-    ShowNode(source, nullptr);
-    return;
-  }
-  // The batch refuses an empty target; a search alone writes nothing, so until a run
-  // names the real one the source's folder serves, and the field stays as it is.
-  std::string target = S(eTarget->text());
-  if (target.empty()) target = ExtractFilePath(TkxBatch::NormalizePath(source));
+  // The batch reads the source as a console run does (a folder, a mask, documents,
+  // web addresses, several of them) and lists each folder in name order. An empty
+  // target makes nothing: the run names the real one.
   FSearched = source;
-  FBatch->Start(source, target, cSubdir->isChecked());
+  FBatch->Start(source, S(eTarget->text()), cSubdir->isChecked());
   StartPolling();
 }
 

@@ -8,6 +8,7 @@
 #include "core/project.h"
 #include "engine/match.h"
 #include "platform/files.h"
+#include "platform/trace.h"
 #include "testutil.h"
 
 namespace {
@@ -28,7 +29,9 @@ struct ProgramRun {
   std::string WindowTitle, WindowSource;
   int Code = -1;
 
-  ProgramRun(const std::string& exe, const std::string& arg, int display = -1) {
+  ProgramRun(const std::string& exe, const std::string& arg, int display = -1)
+      : ProgramRun(exe, std::vector<std::string>{arg}, display) {}
+  ProgramRun(const std::string& exe, const std::vector<std::string>& given, int display = -1) {
     kx::RegisterLumipix();
     kx::TkxStartupSlots hooks;
     hooks.CreateInfo = [this] { return std::make_unique<RecordingInfo>(&Links); };
@@ -39,7 +42,8 @@ struct ProgramRun {
       WindowSource = kx::Project->Source();
       return 0;
     };
-    std::vector<std::string> args{exe, arg};
+    std::vector<std::string> args{exe};
+    args.insert(args.end(), given.begin(), given.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     Code = kx::RunProgram(int(argv.size()), argv.data(), hooks);
@@ -108,12 +112,17 @@ TEST(RunModes, ConsoleRunNeverOpensTheWindow) {
   EXPECT_EQ(r.WindowCalls, 0);
 }
 
-TEST(RunModes, WebSourceWithPureConsoleOpensTheWindow) {
+TEST(RunModes, AWebSourceIsAConsoleJobUnlessItRepeatsInTheInvisibleWindow) {
   kxtest::TempDir d;
-  ProgramRun r(d / "batchemf", "-P:PureConsole=1,Source=http://host/a.doc,Target=" + d.Path());
-  EXPECT_EQ(r.WindowCalls, 1);
-  EXPECT_EQ(r.WindowTitle, "Lumimet Converter");
-  EXPECT_EQ(r.WindowSource, "http://host/a.doc");
+  testing::internal::CaptureStderr();
+  ProgramRun once(d / "batchemf", "-P:PureConsole=1,Source=http://host/a.doc,Target=" + d.Path(), 0);
+  ProgramRun repeated(d / "batchemf", "-P:PureConsole=1,Daemon=500,Source=http://host/a.doc,Target=" + d.Path(), 1);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(once.WindowCalls, 0);
+  EXPECT_EQ(once.Code, 0);
+  EXPECT_EQ(repeated.WindowCalls, 1);
+  EXPECT_EQ(repeated.WindowTitle, "Lumimet Converter");
+  EXPECT_EQ(repeated.WindowSource, "http://host/a.doc");
 }
 
 TEST(RunModes, InteractiveWithoutAWindowInTheBuildExitsWithTwo) {
@@ -156,6 +165,10 @@ TEST(RunModes, WithoutADisplayADocumentOrFolderAloneIsAConsoleJob) {
   kxtest::MakeDir(d / "docs");
   testing::internal::CaptureStderr();
   ProgramRun folder(d / "batchpng", d / "docs", 0);
+  kxtest::WriteFile(d / "a.doc", "");
+  kxtest::WriteFile(d / "b.doc", "");
+  ProgramRun several(d / "batchpng", std::vector<std::string>{d / "b.doc", d / "a.doc", "-v"}, 0);
+  kx::SetTraceStream(nullptr);
   ProgramRun missing(d / "batchpng", "/Users/ann/report.doc", 0);
   ProgramRun shown(d / "batchpng", d / "docs", 1);
   ProgramRun bare(d / "batchpng", "", 0);
@@ -163,6 +176,12 @@ TEST(RunModes, WithoutADisplayADocumentOrFolderAloneIsAConsoleJob) {
   EXPECT_EQ(folder.Code, 0);
   EXPECT_EQ(folder.WindowCalls, 0);
   EXPECT_NE(err.find("Lumipix Converter: warning: no document matches " + d / "docs/*.doc?"), std::string::npos) << err;
+  EXPECT_EQ(several.Code, 0);
+  EXPECT_EQ(several.WindowCalls, 0);
+  // Every one, in the order given (no word processor here: each fails, and says so).
+  EXPECT_NE(err.find("Lumipix Converter: 2 documents: 0 converted, 2 failed"), std::string::npos) << err;
+  EXPECT_LT(err.find("failed: " + d / "b.doc: "), err.find("failed: " + d / "a.doc: ")) << err;
+  EXPECT_NE(err.find(" [t0] run: source \"" + d / "b.doc"), std::string::npos) << err;  // -v: the trace
   EXPECT_EQ(missing.Code, 2);
   EXPECT_EQ(missing.WindowCalls, 0);
   EXPECT_NE(err.find("Lumipix Converter: /Users/ann/report.doc: no such document or folder"), std::string::npos) << err;

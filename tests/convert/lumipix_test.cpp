@@ -218,12 +218,21 @@ TEST(PageExport, EmfEditionNeverLoadsThePngModule) {
   EXPECT_FALSE(ModuleLoaded(kx::App->ExeName + ".so"));
 }
 
-TEST(PageExport, ZeroPagesSucceedWithNoFile) {
-  Export r(kx::kEmfEdition, 0);
-  TkxNode n = r.Convert();
+TEST(PageExport, ZeroPagesSucceedWithNoFileAndPagesBeyondTheEndSaySo) {
+  {
+    Export r(kx::kEmfEdition, 0);
+    TkxNode n = r.Convert();
+    EXPECT_EQ(n.Status, kx::TkxNode::Success);
+    EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
+    EXPECT_TRUE(std::filesystem::is_empty(r.P.Dir / "out"));
+  }
+  Export two(kx::kEmfEdition, 2);
+  Project->SetOption("Pages", "3-");
+  TkxNode n = two.Convert();
   EXPECT_EQ(n.Status, kx::TkxNode::Success);
-  EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
-  EXPECT_TRUE(std::filesystem::is_empty(r.P.Dir / "out"));
+  EXPECT_EQ(n.ResultText,
+            two.Out("report-*.emf") + " (no page written: the document has 2 pages and Pages=3- names none of them)");
+  EXPECT_TRUE(std::filesystem::is_empty(two.P.Dir / "out"));
 }
 
 TEST(PageExport, PageBitsFailingFallsBackToTheClipboardFromPageOne) {
@@ -354,7 +363,7 @@ TEST(PageExport, NamesThatAreNotUtf8AreConvertedAsTheyAre) {
   ASSERT_EQ(r.Doc->Opened.size(), 1u);
   EXPECT_TRUE(kx::IsValidUtf8(r.Doc->Opened[0])) << r.Doc->Opened[0];
   EXPECT_FALSE(kx::FileExists(r.Doc->Opened[0]));  // the office's name for it is gone with the document
-  EXPECT_EQ(n.ResultText, r.Out("caf\xef\xbf\xbd/caf\xef\xbf\xbd-*.png"));
+  EXPECT_EQ(n.ResultText, r.Out("caf\\xE9/caf\\xE9-*.png"));
   EXPECT_EQ(Names(r.P.Dir / "out/caf\xe9"), (std::vector<std::string>{"caf\xe9-01.png", "caf\xe9-02.png"}));
   EXPECT_EQ(ReadPngInfo(r.Out("caf\xe9/caf\xe9-02.png")).Width, 816);
 }

@@ -1,10 +1,14 @@
 // The command line's friendlier forms and the texts asked for on it.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "core/app.h"
 #include "core/optiontable.h"
 #include "core/project.h"
+#include "core/sourcelist.h"
 #include "core/usage.h"
+#include "platform/paths.h"
 #include "testutil.h"
 
 using kx::Project;
@@ -55,10 +59,14 @@ TEST(CommandLineForms, AFolderAsSourceIsItsOwnTargetAndIsSearchedWithTheMask) {
   std::string folder = s.Dir / "docs";
   Project->ParseCommandLine(folder);
   EXPECT_EQ(Project->Target(), folder + "/");
-  EXPECT_EQ(kx::SearchSource(folder, "*.doc?"), folder + "/*.doc?");
-  EXPECT_EQ(kx::SearchSource(folder + "/", "*.doc?"), folder + "/*.doc?");
-  EXPECT_EQ(kx::SearchSource(folder + "/*.docx", "*.doc?"), folder + "/*.docx");
-  EXPECT_EQ(kx::SearchSource(s.Dir / "missing", "*.doc?"), s.Dir / "missing");
+  for (const std::string& given : {folder, folder + "/"}) {
+    std::vector<kx::TkxSourceItem> items = kx::ReadSource(given, "*.doc?");
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].Kind, kx::TkxSourceItem::skFolder);
+    EXPECT_EQ(items[0].Path(), folder + "/*.doc?");
+  }
+  EXPECT_EQ(kx::ReadSource(folder + "/*.docx", "*.doc?")[0].Path(), folder + "/*.docx");
+  EXPECT_EQ(kx::ReadSource(s.Dir / "missing/x.doc", "*.doc?")[0].Kind, kx::TkxSourceItem::skMissing);
 }
 
 TEST(CommandLineForms, AFolderGivenAsTheSourceKeyIsItsOwnTargetToo) {
@@ -67,6 +75,53 @@ TEST(CommandLineForms, AFolderGivenAsTheSourceKeyIsItsOwnTargetToo) {
   std::string folder = s.Dir / "docs";
   Project->ParseCommandLine("-P:Source=" + folder);
   EXPECT_EQ(Project->Target(), folder + "/");
+}
+
+// Arguments as a Linux user types them: names in the working folder, ".", several
+// documents and folders, "file:" addresses with escapes, -v anywhere.
+TEST(CommandLineForms, AsALinuxUserTypesThem) {
+  ProjectScope s;
+  std::string r = s.Dir.Path();
+  kxtest::WriteFile(r + "reports/q3.doc", "");
+  kxtest::WriteFile(r + "reports/my q?.doc", "");
+  kxtest::MakeDir(r + "other");
+  std::string before = kx::CurrentDir();
+  ASSERT_EQ(chdir((r + "reports").c_str()), 0);
+  struct Back {
+    std::string Dir;
+    ~Back() { (void)!chdir(Dir.c_str()); }
+  } back{before};
+  auto parsed = [&](std::vector<std::string> args) {
+    Project->CmdOptions.clear();
+    Project->CmdSource.clear();
+    Project->Verbose = false;
+    Project->SetSettingsText("");
+    Project->ParseCommandLine(args);
+    return Project->Source() + " | " + Project->Target();
+  };
+  EXPECT_EQ(parsed({"q3.doc"}), r + "reports/q3.doc | " + r + "reports/");
+  EXPECT_EQ(parsed({"."}), r + "reports/ | " + r + "reports/");
+  EXPECT_EQ(parsed({"-v", "q3.doc", "my q?.doc"}),
+            "\"" + r + "reports/q3.doc\" \"" + r + "reports/my q?.doc\" | " + r + "reports/");
+  EXPECT_TRUE(Project->Verbose);
+  // Several folders: no one folder for the pages, so each document's go beside it.
+  EXPECT_EQ(parsed({".", "../other"}), "\"" + r + "reports/\" \"" + r + "reports/../other\" | ");
+  EXPECT_EQ(parsed({"-P:Target=/out/", "q3.doc"}), r + "reports/q3.doc | /out/");
+  EXPECT_EQ(parsed({"file://" + r + "reports/my%20q%3F.doc"}), r + "reports/my q?.doc | " + r + "reports/");
+  std::vector<kx::TkxSourceItem> items = kx::ReadSource(Project->Source(), "*.doc?");
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].Kind, kx::TkxSourceItem::skDocument);  // not a mask that also takes "my qX.doc"
+  items = kx::ReadSource(
+      "\"q3.doc\" \"ftp://host/a.doc\" \"https://host/b.doc\" \"gone/*.doc\" \"file://" + r + "reports/*.doc?\"",
+      "*.doc?");
+  ASSERT_EQ(items.size(), 5u);
+  EXPECT_EQ(items[4].Kind, kx::TkxSourceItem::skMask);  // a file: address is a path, masks and all
+  EXPECT_EQ(items[1].Kind, kx::TkxSourceItem::skUnsupported);
+  EXPECT_EQ(items[2].Kind, kx::TkxSourceItem::skWebAddress);
+  EXPECT_EQ(kx::SourceItemProblems(items, false),
+            (std::vector<std::string>{"the source ftp://host/a.doc is an address of the kind ftp://, which cannot be "
+                                      "fetched: only http:// and https:// can",
+                                      "the source folder " + r + "reports/gone/ does not exist"}));
 }
 
 TEST(InfoRequests, WhichArgumentsAskForWhat) {

@@ -175,13 +175,13 @@ TEST(OptionTable, KnownKeysLetterCaseAsideAndOldWindowKeys) {
 TEST(OptionTable, WarningsNameWhatDoesNothingAndWhatIsUsedInstead) {
   kx::TkxStringList s;
   s.SetText(
-      "Source=/in/*.doc?\nSourse=/x\nThreadsCount=two\nSubdir=yes\nIsOverwrite=SKIP\nIsOverwrite=0\n\n"
+      "Source=/in/*.doc?\nSourse=/x\nThreadsCount=two\nSubdir=maybe\nIsOverwrite=SKIP\nIsOverwrite=0\n\n"
       "Pages=1,3,5-\nPages2=1\nDpi=0\nShard=4/3\nRegExt=(\njustaword\nWidth=$20\nBanana=1\n");
   std::vector<std::string> w = kx::OptionWarnings(s);
   std::vector<std::string> expected = {
       "unknown option \"Sourse\" (did you mean \"Source\"?); it is ignored",
       "ThreadsCount=two is not a whole number; the default 1 is used",
-      "Subdir=yes is not a boolean (1, 0, True or False); the default False is used",
+      "Subdir=maybe is not a boolean (1, 0, True, False, yes, no, on or off); the default False is used",
       "the option \"IsOverwrite\" is given twice; the first value is used",
       "unknown option \"Pages2\" (did you mean \"Pages\"?); it is ignored",
       "Dpi=0 is not a resolution from 1 to 1200; the default 96 is used",

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "core/app.h"
 #include "core/infoslot.h"
+#include "core/optiontable.h"
 #include "platform/choosers.h"
 #include "platform/files.h"
 #include "testutil.h"
@@ -71,6 +73,32 @@ TEST(ProjectOptions, OverwriteModeAndTypedDefaults) {
   EXPECT_EQ(Project->ThreadsCount(), -3);  // the chain turns it into one thread
   EXPECT_FALSE(Project->KeepTargetSubdirs());
   EXPECT_TRUE(Project->Subdir());
+}
+
+// Values read as meant: blanks around them are not theirs, yes/no and on/off are
+// booleans, and a value that cannot be read for what replaces, deletes or renames
+// files stops the run instead of falling back to a default it did not mean.
+TEST(ProjectOptions, ValuesReadAsMeant) {
+  ProjectScope s;
+  Project->SetSettingsText("Source = /docs/ \nSource= /docs/ \nSubdir= on\nIsOverwrite=no\nThreadsCount=100000");
+  EXPECT_EQ(Project->Source(), "/docs/");
+  EXPECT_TRUE(Project->Subdir());
+  EXPECT_EQ(Project->OverwriteMode(), TOverwriteMode::Rename);
+  EXPECT_EQ(Project->ThreadsCount(), kx::kMaxThreads);
+  std::vector<std::string> w = kx::OptionWarnings(Project->SettingsCopy());
+  EXPECT_NE(
+      std::find(w.begin(), w.end(), "ThreadsCount=100000 is more than a run starts; 64 converter threads are used"),
+      w.end())
+      << testing::PrintToString(w);
+  EXPECT_TRUE(kx::OptionRefusals(Project->SettingsCopy()).empty());
+  Project->SetSettingsText("IsOverwrite=nope\nDeleteSource=maybe\nRenameSource=.done/x\nKeepFileTime=maybe");
+  EXPECT_NE(kxtest::FailureText([] { Project->OverwriteMode(); }).find("IsOverwrite=nope"), std::string::npos);
+  std::vector<std::string> refused = kx::OptionRefusals(Project->SettingsCopy());
+  ASSERT_EQ(refused.size(), 3u) << testing::PrintToString(refused);
+  EXPECT_EQ(refused[0].rfind("IsOverwrite=nope is not skip, True or False", 0), 0u) << refused[0];
+  EXPECT_EQ(refused[1].rfind("DeleteSource=maybe is not a boolean", 0), 0u) << refused[1];
+  EXPECT_EQ(refused[2].rfind("RenameSource=.done/x is not a text to append to a name", 0), 0u) << refused[2];
+  EXPECT_FALSE(Project->DeleteSource());  // read anywhere else, it deletes nothing
 }
 
 TEST(ProjectOptions, AutoRunFromAnyOfThreeKeys) {

@@ -94,7 +94,10 @@ TEST(ValueReadings, Boolean) {
   EXPECT_TRUE(ReadBool("TRUE", false));
   EXPECT_TRUE(ReadBool("true", false));
   EXPECT_FALSE(ReadBool("fAlSe", true));
-  for (const char* other : {"yes", "on", "", "1x", "True ", "."}) {
+  // What a person writes for a switch reads as meant.
+  for (const char* yes : {"yes", "YES", "on", "On"}) EXPECT_TRUE(ReadBool(yes, false)) << yes;
+  for (const char* no : {"no", "No", "off", "OFF"}) EXPECT_FALSE(ReadBool(no, true)) << no;
+  for (const char* other : {"", "1x", "True ", ".", "yess", "nope"}) {
     EXPECT_TRUE(ReadBool(other, true)) << other;
     EXPECT_FALSE(ReadBool(other, false)) << other;
   }

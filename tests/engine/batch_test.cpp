@@ -95,7 +95,8 @@ TEST(Search, SingleFileSourceWithSubfoldersAndTrailingSlash) {
   WriteFile(r + "in/b.doc", "");
   WriteFile(r + "in/sub/a.doc", "");
   EXPECT_EQ(Found(r, r + "in/a.doc", true), (std::vector<std::string>{"in/a.doc", "in/sub/a.doc"}));
-  EXPECT_TRUE(Found(r, r + "in/", true).empty());  // no mask, no items
+  // A folder named alone, with or without its '/', is searched with the edition's mask.
+  EXPECT_EQ(Found(r, r + "in/", true), (std::vector<std::string>{"in/a.doc", "in/b.doc", "in/sub/a.doc"}));
   EXPECT_TRUE(Found(r, r + "missing/*.doc", true).empty());
 }
 
@@ -171,11 +172,37 @@ TEST(Search, AFolderThatCannotBeReadIsReportedNotPassedOver) {
   EXPECT_EQ(gone.FailCount(), 0);
 }
 
-TEST(Batch, EmptyTargetIsRefusedBeforeTheSearch) {
+// One reading of Source for both front ends: exact names, folders, lists and
+// addresses, each folder in name order; without a target each item's pages stay beside it.
+TEST(Search, SourcesAsTheyAreNamedEachFolderInNameOrder) {
   ProjectScope s;
+  std::string r = s.Dir.Path();
+  for (const char* name :
+       {"qX.doc", "q?.doc", "c.docx", "b.doc", "A.doc", "back\\slash.doc", "star*.doc", "starZZ.doc"})
+    WriteFile(r + "in/" + name, "");
+  WriteFile(r + "z/sub/z2.doc", "");
+  WriteFile(r + "z/z1.doc", "");
+  EXPECT_EQ(Found(r, r + "in", false),
+            (std::vector<std::string>{"in/A.doc", "in/b.doc", "in/back\\slash.doc", "in/c.docx", "in/q?.doc",
+                                      "in/qX.doc", "in/star*.doc", "in/starZZ.doc"}));
+  // A name that is a file is that file, whatever it holds; a mask only where none is.
+  EXPECT_EQ(Found(r, r + "in/q?.doc", false), std::vector<std::string>{"in/q?.doc"});
+  EXPECT_EQ(Found(r, r + "in/star*.doc", false), std::vector<std::string>{"in/star*.doc"});
+  EXPECT_EQ(Found(r, r + "in/back\\slash.doc", false), std::vector<std::string>{"in/back\\slash.doc"});
+  EXPECT_EQ(Found(r, r + "in/s*.doc", false), (std::vector<std::string>{"in/star*.doc", "in/starZZ.doc"}));
+  EXPECT_EQ(Found(r, "file://" + r + "in/back%5Cslash.doc", false), std::vector<std::string>{"in/back\\slash.doc"});
+
   TkxBatch b;
-  EXPECT_THROW(b.Start(s.Dir / "*.doc", "", false), std::runtime_error);
-  EXPECT_FALSE(b.Started());
+  b.Start("\"" + r + "in/b.doc\" \"" + r + "z\" \"http://host/w.doc\"", "", true);
+  b.WaitFor();
+  std::vector<std::string> found, targets;
+  for (const auto& n : b.LockItems()) {
+    found.push_back(n->FileName);
+    targets.push_back(b.TargetDirOf(*n));
+  }
+  b.UnlockItems();
+  EXPECT_EQ(found, (std::vector<std::string>{r + "in/b.doc", r + "z/z1.doc", r + "z/sub/z2.doc", "http://host/w.doc"}));
+  EXPECT_EQ(targets, (std::vector<std::string>{r + "in/", r + "z/", r + "z/", ""}));
 }
 
 TEST(Batch, StartCreatesTheTargetFolder) {

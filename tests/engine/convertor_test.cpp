@@ -229,7 +229,7 @@ TEST_F(TargetTest, FolderThatCannotBeCreatedIsRecordedOncePerMessage) {
   Target(S.Dir / "Docs/b.doc");
   EXPECT_EQ(B.FailCount(), 2);
   // With the system's reason, the same for every document of the folder.
-  EXPECT_EQ(B.Errors(), (std::vector<std::string>{"CreateDir Failed: " + S.Dir / "Out/blocker/ (Not a directory)"}));
+  EXPECT_EQ(B.Errors(), (std::vector<std::string>{"CreateDir Failed: " + S.Dir / "Out/blocker/: Not a directory"}));
 }
 
 TEST_F(TargetTest, FinishSourceTimesDeleteAndRename) {

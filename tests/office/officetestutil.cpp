@@ -43,6 +43,52 @@ void LocalServer::Serve(const std::string& path, const std::string& body) {
   FFiles[path] = body;
 }
 
+void LocalServer::Redirect(const std::string& path, const std::string& location) {
+  std::lock_guard<std::mutex> g(FLock);
+  FSpecial[path] = {TKind::Redirect, location};
+}
+
+void LocalServer::Endless(const std::string& path) {
+  std::lock_guard<std::mutex> g(FLock);
+  FSpecial[path] = {TKind::Endless, ""};
+}
+
+void LocalServer::Stall(const std::string& path) {
+  std::lock_guard<std::mutex> g(FLock);
+  FSpecial[path] = {TKind::Stall, ""};
+}
+
+// Sends all of `data`; false once the client has gone (never a SIGPIPE).
+static bool SendAll(int fd, const std::string& data) {
+  for (size_t done = 0; done < data.size();) {
+    ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+void LocalServer::Special(int fd, TKind kind, const std::string& text) {
+  if (kind == TKind::Redirect) {
+    SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: " + text + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    return;
+  }
+  std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n";
+  if (kind == TKind::Endless) {
+    if (!SendAll(fd, head + "\r\n")) return;
+    std::string chunk(1 << 16, 'x');
+    while (!FStop && SendAll(fd, chunk)) {
+    }
+    return;
+  }
+  if (!SendAll(fd, head + "Content-Length: 100000\r\n\r\n0123456789")) return;
+  while (!FStop) {  // until the client closes its end
+    pollfd p{fd, POLLIN, 0};
+    char c;
+    if (poll(&p, 1, 50) > 0 && read(fd, &c, 1) <= 0) return;
+  }
+}
+
 void LocalServer::Loop() {
   while (!FStop) {
     pollfd p{FListen, POLLIN, 0};
@@ -71,7 +117,14 @@ void LocalServer::Answer(int fd) {
   std::string path = request.substr(at, request.find(' ', at) - at);
   std::string status = "404 Not Found", body;
   {
-    std::lock_guard<std::mutex> g(FLock);
+    std::unique_lock<std::mutex> g(FLock);
+    auto special = FSpecial.find(path);
+    if (special != FSpecial.end()) {
+      auto [kind, text] = special->second;
+      g.unlock();
+      Special(fd, kind, text);
+      return;
+    }
     auto it = FFiles.find(path);
     if (method != "GET" && method != "HEAD")
       status = "501 Not Implemented";

@@ -20,17 +20,26 @@ class LocalServer {
   int Port() const { return FPort; }
   std::string Url(const std::string& path) const;  // "http://127.0.0.1:<port>" + path
   void Serve(const std::string& path, const std::string& body);
+  // A 302 answer that sends the client on to `location`.
+  void Redirect(const std::string& path, const std::string& location);
+  // A body that never ends, sent as fast as the client takes it.
+  void Endless(const std::string& path);
+  // A few bytes of a longer body, then nothing until the client gives up.
+  void Stall(const std::string& path);
   int Connections() const { return FConnections; }
 
  private:
+  enum class TKind { Redirect, Endless, Stall };
   void Loop();
   void Answer(int fd);
+  void Special(int fd, TKind kind, const std::string& text);
   int FListen = -1;
   int FPort = 0;
   std::atomic<int> FConnections{0};
   std::atomic<bool> FStop{false};
   std::mutex FLock;
   std::map<std::string, std::string> FFiles;
+  std::map<std::string, std::pair<TKind, std::string>> FSpecial;
   std::thread FThread;
 };
 

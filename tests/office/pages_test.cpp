@@ -19,6 +19,7 @@
 #include "core/app.h"
 #include "core/project.h"
 #include "emf/emfpixels.h"
+#include "emf/emfwalk.h"
 #include "emf/metafile.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
@@ -98,12 +99,12 @@ void MakeDocument(const std::string& fodt, const std::string& docx) {
 // The page files the real converter class writes for the documents of `source` (a
 // folder and mask), by page number.
 std::map<int, std::string> Convert(kxtest::ProjectScope& scope, int edition, const std::string& source,
-                                   const std::string& name) {
+                                   const std::string& name, const std::string& settings = "") {
   std::string target = scope.Dir / (name + "-" + std::to_string(edition) + "/");
   kx::Edition = edition;
   kx::Project->OutputExt = edition == 0 ? ".png" : ".emf";
   kx::Project->ConvertorClass = kx::FindConvertorClass("TkxLUMIPIX");
-  kx::Project->SetSettingsText("ThreadsCount=1");
+  kx::Project->SetSettingsText("ThreadsCount=1\n" + settings);
   kx::TkxBatch batch;
   batch.Start(source, target, false);
   kx::TkxConvertor* head = kx::TkxConvertor::CreateChain(&batch, target, [](kx::TkxBatch*, kx::TkxNode*) {});
@@ -180,6 +181,66 @@ double BandSsim(const Image& a, const Image& b, int top, int bottom) {
 }
 
 int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// A page as 8-bit grey on white: pages of 1200 dpi fit in memory this way.
+struct Grey {
+  int W = 0, H = 0;
+  std::vector<uint8_t> V;
+  double At(int x, int y) const { return V[size_t(y) * size_t(W) + size_t(x)]; }
+};
+
+Grey ReadGrey(const std::string& path) {
+  Grey g;
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&img, path.c_str())) return g;
+  img.format = PNG_FORMAT_GRAY;
+  g.V.resize(PNG_IMAGE_SIZE(img));
+  png_color white{255, 255, 255};
+  if (!png_image_finish_read(&img, &white, g.V.data(), 0, nullptr)) return {};
+  g.W = int(img.width), g.H = int(img.height);
+  return g;
+}
+
+// SSIM of two equally sized pages over the box [x0, x1) x [y0, y1), 7 x 7 windows every
+// 2 pixels, flat windows included: a colour that differs lowers it too.
+double Ssim(const Grey& a, const Grey& b, int x0, int y0, int x1, int y1) {
+  const double c1 = 6.5025, c2 = 58.5225;
+  x0 = std::max(0, x0), y0 = std::max(0, y0), x1 = std::min(a.W, x1), y1 = std::min(a.H, y1);
+  double sum = 0;
+  long n = 0;
+  for (int y = y0; y + 7 <= y1; y += 2)
+    for (int x = x0; x + 7 <= x1; x += 2) {
+      double ma = 0, mb = 0, va = 0, vb = 0, cov = 0;
+      for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) ma += a.At(x + i, y + j), mb += b.At(x + i, y + j);
+      ma /= 49, mb /= 49;
+      for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) {
+          double da = a.At(x + i, y + j) - ma, db = b.At(x + i, y + j) - mb;
+          va += da * da, vb += db * db, cov += da * db;
+        }
+      va /= 48, vb /= 48, cov /= 48;
+      sum += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++n;
+    }
+  return n ? sum / double(n) : 0;
+}
+
+// Poppler's rendering at `dpi` of LibreOffice's own PDF of the document: the reference.
+std::map<int, std::string> PopplerPages(const std::string& docx, const std::string& folder, int dpi) {
+  std::filesystem::create_directories(folder);
+  Store(docx, folder + "/doc.pdf");
+  std::map<int, std::string> pages;
+  if (Shell("pdftoppm -r " + std::to_string(dpi) + " -png '" + folder + "/doc.pdf' '" + folder + "/ref'") != 0)
+    return pages;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    if (e.path().extension() == ".png") {
+      std::string stem = e.path().stem().string();
+      pages[std::stoi(stem.substr(stem.rfind('-') + 1))] = e.path().string();
+    }
+  return pages;
+}
 
 class Pages : public ::testing::Test {
  protected:
@@ -390,4 +451,177 @@ TEST_F(Pages, TrackedChangesLookTheSameWhateverWasConvertedBefore) {
   // The insertion in the colour a fresh office gives a document's first author.
   const std::string colour("\x18\0\0\0\x0c\0\0\0\xc6\x92\0\0", 12);  // EMR_SETTEXTCOLOR #C69200
   EXPECT_NE(alone[0].find(colour), std::string::npos);
+}
+
+TEST_F(Pages, TranslucentShapeGradientEquationAndChartAsPopplerDrawsThem) {
+  // Four blocks down an A4 page: text under a square and a half-transparent ellipse, a
+  // red-to-blue gradient box, an equation, a chart.
+  std::string chart =
+      "<office:document office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.chart\">"
+      "<office:body><office:chart><chart:chart svg:width=\"12cm\" svg:height=\"7cm\" chart:class=\"chart:bar\">"
+      "<chart:title><text:p>Sales by quarter</text:p></chart:title><chart:legend chart:legend-position=\"end\"/>"
+      "<chart:plot-area table:cell-range-address=\"local-table.$A$1:.$B$5\" chart:data-source-has-labels=\"both\">"
+      "<chart:axis chart:dimension=\"x\" chart:name=\"primary-x\"><chart:categories "
+      "table:cell-range-address=\"local-table.$A$2:.$A$5\"/></chart:axis><chart:axis chart:dimension=\"y\" "
+      "chart:name=\"primary-y\"><chart:grid chart:class=\"major\"/></chart:axis><chart:series "
+      "chart:values-cell-range-address=\"local-table.$B$2:.$B$5\" chart:label-cell-address=\"local-table.$B$1\" "
+      "chart:class=\"chart:bar\"/></chart:plot-area><table:table table:name=\"local-table\">"
+      "<table:table-header-columns><table:table-column/></table:table-header-columns><table:table-columns>"
+      "<table:table-column/></table:table-columns><table:table-header-rows><table:table-row><table:table-cell/>"
+      "<table:table-cell office:value-type=\"string\"><text:p>North</text:p></table:table-cell></table:table-row>"
+      "</table:table-header-rows><table:table-rows>";
+  for (int q = 1; q <= 4; ++q)
+    chart += "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>Q" + std::to_string(q) +
+             "</text:p></table:table-cell><table:table-cell office:value-type=\"float\" office:value=\"" +
+             std::to_string(q * 3 % 7 + 2) + "\"/></table:table-row>";
+  chart += "</table:table-rows></table:table></chart:chart></office:chart></office:body></office:document>";
+  auto shape = [](const char* kind, const char* style, const char* x, const char* y, const char* w, const char* h) {
+    return std::string("<draw:") + kind + " draw:style-name=\"" + style + "\" text:anchor-type=\"paragraph\" svg:x=\"" +
+           x + "\" svg:y=\"" + y + "\" svg:width=\"" + w + "\" svg:height=\"" + h + "\"/>";
+  };
+  std::string body =
+      "<text:p>Text under a translucent ellipse that must stay readable through it, and more text here." +
+      shape("rect", "square", "1cm", "0.2cm", "2.5cm", "2.5cm") +
+      shape("ellipse", "ellipse", "1.5cm", "-0.3cm", "6cm", "4cm") +
+      shape("rect", "gradient", "1cm", "6cm", "10cm", "4cm") +
+      "</text:p>\n<text:p text:style-name=\"Below\">An equation: <draw:frame text:anchor-type=\"as-char\" "
+      "svg:width=\"4cm\" svg:height=\"1.2cm\"><draw:object><math:math><math:semantics><math:mrow><math:msup>"
+      "<math:mi>a</math:mi><math:mn>2</math:mn></math:msup><math:mo>+</math:mo><math:msup><math:mi>b</math:mi>"
+      "<math:mn>2</math:mn></math:msup><math:mo>=</math:mo><math:msup><math:mi>c</math:mi><math:mn>2</math:mn>"
+      "</math:msup></math:mrow><math:annotation math:encoding=\"StarMath 5.0\">a^2 + b^2 = c^2</math:annotation>"
+      "</math:semantics></math:math></draw:object></draw:frame></text:p>\n"
+      "<text:p text:style-name=\"Chart\"><draw:frame text:anchor-type=\"as-char\" svg:width=\"12cm\" "
+      "svg:height=\"7cm\"><draw:object>" +
+      chart + "</draw:object></draw:frame></text:p>\n";
+  std::string styles =
+      PageLayout(1, "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin=\"2cm\"") +
+      "<style:style style:name=\"Below\" style:family=\"paragraph\"><style:paragraph-properties "
+      "fo:margin-top=\"11cm\"/></style:style>\n"
+      "<style:style style:name=\"Chart\" style:family=\"paragraph\"><style:paragraph-properties "
+      "fo:margin-top=\"1cm\"/></style:style>\n"
+      "<style:style style:name=\"square\" style:family=\"graphic\"><style:graphic-properties draw:fill=\"solid\" "
+      "draw:fill-color=\"#0033cc\" draw:stroke=\"none\" style:wrap=\"run-through\" "
+      "style:run-through=\"background\"/></style:style>\n"
+      "<style:style style:name=\"ellipse\" style:family=\"graphic\"><style:graphic-properties draw:fill=\"solid\" "
+      "draw:fill-color=\"#ff6600\" draw:opacity=\"50%\" draw:stroke=\"none\" style:wrap=\"run-through\" "
+      "style:run-through=\"foreground\"/></style:style>\n"
+      "<style:style style:name=\"gradient\" style:family=\"graphic\"><style:graphic-properties "
+      "draw:fill=\"gradient\" draw:fill-gradient-name=\"redblue\" draw:stroke=\"none\" "
+      "style:wrap=\"run-through\" style:run-through=\"foreground\"/></style:style>\n";
+  std::string fodt = Fodt(styles, MasterPage(1), "<text:p text:style-name=\"P1\"/>" + body);
+  // The gradient is a named style of its own, and the objects' name spaces join the head.
+  fodt.replace(fodt.find("<office:automatic-styles>"), 0,
+               "<office:styles><draw:gradient draw:name=\"redblue\" draw:style=\"linear\" "
+               "draw:start-color=\"#ff0000\" draw:end-color=\"#0000ff\" draw:start-intensity=\"100%\" "
+               "draw:end-intensity=\"100%\" draw:angle=\"0\" draw:border=\"0%\"/></office:styles>\n");
+  fodt.replace(fodt.find("office:version="), 0,
+               "xmlns:chart=\"urn:oasis:names:tc:opendocument:xmlns:chart:1.0\" "
+               "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+               "xmlns:math=\"http://www.w3.org/1998/Math/MathML\" ");
+  MakeDocument(fodt, Scope.Dir / "objects.docx");
+  std::map<int, std::string> ref = PopplerPages(Scope.Dir / "objects.docx", Scope.Dir / "ref", 96);
+  std::map<int, std::string> png = Convert(Scope, 0, Scope.Dir / "*.docx", "objects");
+  std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "objects");
+  ASSERT_EQ(ref.size(), 1u);
+  ASSERT_EQ(png.size(), 1u);
+  ASSERT_EQ(emf.size(), 1u);
+  Grey ours = ReadGrey(png[1]), theirs = ReadGrey(ref[1]);
+  ASSERT_EQ(ours.W, theirs.W);
+  ASSERT_EQ(ours.H, theirs.H);
+  EXPECT_GE(Ssim(ours, theirs, 0, 0, ours.W, ours.H), 0.98);
+  // The four blocks where poppler drew them (runs of rows with ink, apart by blank
+  // rows), each as poppler drew it: an equation or a chart that did not print, a
+  // ellipse drawn opaque over the text or a striped gradient each lowers its own.
+  std::vector<std::pair<int, int>> blocks;
+  for (int y = 0, start = -1, blank = 0; y <= theirs.H; ++y) {
+    bool ink = false;
+    for (int x = 0; y < theirs.H && x < theirs.W && !ink; ++x) ink = theirs.At(x, y) < 200;
+    if (ink) {
+      if (start < 0) start = y;
+      blank = 0;
+    } else if (start >= 0 && (++blank > 12 || y == theirs.H)) {
+      blocks.push_back({start, y - blank + 1});
+      start = -1;
+    }
+  }
+  const char* names[] = {"text under the ellipse", "gradient", "equation", "chart"};
+  ASSERT_EQ(blocks.size(), 4u) << "blocks of ink on poppler's page";
+  for (size_t i = 0; i < 4; ++i) {
+    int top = blocks[i].first - 6, bottom = blocks[i].second + 6, left = theirs.W, right = 0;
+    for (int y = blocks[i].first; y < blocks[i].second; ++y)
+      for (int x = 0; x < theirs.W; ++x)
+        if (theirs.At(x, y) < 200) left = std::min(left, x), right = std::max(right, x);
+    EXPECT_GE(Ssim(ours, theirs, left - 6, top, right + 7, bottom), 0.95) << names[i];
+  }
+  // The metafile for other readers: each drawing record's bounds is its own box, never
+  // the whole page; each picture with alpha comes also as a PNG for readers without
+  // ALPHABLEND; no gradient in strips.
+  std::string bytes = kxtest::ReadFile(emf[1]);
+  TkxMetafile mf;
+  mf.LoadFromBytes(bytes);
+  int fills = 0, blends = 0, twins = 0;
+  uint32_t last = 0;
+  for (const kxtest::EmfRecord& r : kxtest::EmfRecords(bytes)) {
+    bool drawing = r.Type == emf::EMR_FILLPATH || r.Type == emf::EMR_STROKEPATH || r.Type == emf::EMR_STRETCHDIBITS ||
+                   r.Type == emf::EMR_ALPHABLEND;
+    if (drawing) {
+      int32_t l = kxtest::EmfI32(bytes, r.Offset + 8), t = kxtest::EmfI32(bytes, r.Offset + 12);
+      int32_t rr = kxtest::EmfI32(bytes, r.Offset + 16), bb = kxtest::EmfI32(bytes, r.Offset + 20);
+      EXPECT_FALSE(l == 0 && t == 0 && rr == mf.Width() - 1 && bb == mf.Height() - 1)
+          << "record " << r.Type << " at " << r.Offset << " bounds the whole page";
+      EXPECT_TRUE(l >= 0 && t >= 0 && rr < mf.Width() && bb < mf.Height()) << "record at " << r.Offset;
+    }
+    fills += r.Type == emf::EMR_FILLPATH;
+    if (r.Type == emf::EMR_ALPHABLEND) {
+      ++blends;
+      twins += last == emf::BI_PNG;
+    }
+    last = r.Type == emf::EMR_STRETCHDIBITS ? kxtest::EmfU32(bytes, r.Offset + emf::stretchdib::MinSize + 16) : 0;
+  }
+  EXPECT_GE(blends, 1) << "the translucent ellipse";
+  EXPECT_EQ(twins, blends);
+  EXPECT_LT(fills, 150) << "a gradient drawn as strips";
+}
+
+TEST_F(Pages, EveryResolutionGivesPopplersPageSize) {
+  // A4 portrait and landscape at 150 and 300 dpi; Letter at 1200 dpi.
+  std::string text =
+      "<text:p>The quick brown fox jumps over the lazy dog. 0123456789 THE QUICK BROWN FOX.</text:p>\n"
+      "<text:p>Lines of text show a page drawn a pixel off, or at another scale.</text:p>\n";
+  std::string a4 = Fodt(PageLayout(1, "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin=\"2cm\"") +
+                            PageLayout(2,
+                                       "fo:page-width=\"29.7cm\" fo:page-height=\"21cm\" "
+                                       "style:print-orientation=\"landscape\" fo:margin=\"2cm\""),
+                        MasterPage(1) + MasterPage(2),
+                        "<text:p text:style-name=\"P1\">A4 portrait</text:p>\n" + text +
+                            "<text:p text:style-name=\"P2\">A4 landscape</text:p>\n" + text);
+  std::string letter = Fodt(PageLayout(1, "fo:page-width=\"8.5in\" fo:page-height=\"11in\" fo:margin=\"1in\""),
+                            MasterPage(1), "<text:p text:style-name=\"P1\">Letter</text:p>\n" + text);
+  std::filesystem::create_directories(Scope.Dir / "a4");
+  std::filesystem::create_directories(Scope.Dir / "letter");
+  MakeDocument(a4, Scope.Dir / "a4/a4.docx");
+  MakeDocument(letter, Scope.Dir / "letter/letter.docx");
+  struct Case {
+    std::string Doc;
+    int Dpi;
+    size_t Pages;
+  };
+  for (const Case& c : {Case{"a4", 150, 2}, Case{"a4", 300, 2}, Case{"letter", 1200, 1}}) {
+    std::string name = c.Doc + std::to_string(c.Dpi);
+    std::map<int, std::string> ref =
+        PopplerPages(Scope.Dir / (c.Doc + "/" + c.Doc + ".docx"), Scope.Dir / ("ref" + name), c.Dpi);
+    std::map<int, std::string> png =
+        Convert(Scope, 0, Scope.Dir / (c.Doc + "/*.docx"), name, "Dpi=" + std::to_string(c.Dpi));
+    ASSERT_EQ(ref.size(), c.Pages) << name;
+    ASSERT_EQ(png.size(), c.Pages) << name;
+    for (size_t i = 1; i <= c.Pages; ++i) {
+      Grey ours = ReadGrey(png[int(i)]), theirs = ReadGrey(ref[int(i)]);
+      ASSERT_GT(theirs.W, 0) << name;
+      EXPECT_EQ(ours.W, theirs.W) << name << " page " << i;
+      EXPECT_EQ(ours.H, theirs.H) << name << " page " << i;
+      if (ours.W == theirs.W && ours.H == theirs.H) {
+        EXPECT_GE(Ssim(ours, theirs, 0, 0, ours.W, ours.H), 0.98) << name << " page " << i;
+      }
+    }
+  }
 }

@@ -279,7 +279,7 @@ class FormMainTest : public QObject {
     QVERIFY(w.eSource->hasFocus());
     w.eSource->setText("http://host/docs/a.doc");
     w.aSearchExecute();
-    QCOMPARE(Rows(w), std::vector<std::string>{"0|http://host/docs/a.doc|"});
+    QTRY_COMPARE(Rows(w), std::vector<std::string>{"0|http://host/docs/a.doc|"});
   }
 
   void dropsOnTheListTheEditsAndElsewhere() {
