@@ -478,12 +478,6 @@ void TkxEmfWriter::GradientFill(const std::vector<TkxEmfVertex>& vertices,
   }
 }
 
-void TkxEmfWriter::Comment(const std::string& data) {
-  size_t at = Begin(EMR_GDICOMMENT, 12 + Pad4(data.size()));
-  Put32(at + 8, uint32_t(data.size()));
-  std::memcpy(FBytes.data() + at + 12, data.data(), data.size());
-}
-
 std::string TkxEmfWriter::Finish() {
   Simple(EMR_EOF, {0, 16, 20});  // no palette; nSizeLast
   Put32(header::Bytes, uint32_t(FBytes.size()));
