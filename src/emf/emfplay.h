@@ -218,6 +218,7 @@ class TPlayer {
   void TextRect(int32_t l, int32_t t, int32_t r, int32_t b, bool clip);  // filled with the background, or the clip
   void Comment(const TRecord& r);                                        // a font the metafile carries
   cairo_font_face_t* RecordFace(const TFont& f, const TTextInput& in);   // the one place a face is chosen
+  double AverageWidth(double em);
   bool SelectTextFont(const TFont& f, cairo_font_face_t* face, const TBaseline& at,
                       double& em);  // false: nothing to draw
   void PlaceBaseline(TBaseline& at, int32_t refX, int32_t refY, double total, cairo_scaled_font_t* font);

@@ -3,6 +3,7 @@
 // (or as outlines where masks do not serve), with underline and strike-out.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 
@@ -121,6 +122,18 @@ cairo_font_face_t* TPlayer::RecordFace(const TFont& f, const TTextInput& in) {
   return faces.Named(f.Face, f.Weight, f.Italic);
 }
 
+// The face's own average character width at `em` pixels, as the writer of the record
+// measured it: the OS/2 table's, else the advance of "x".
+double TPlayer::AverageWidth(double em) {
+  if (TkxLockedFace ft(cairo_get_scaled_font(FCr)); ft && ft.Face()->units_per_EM > 0) {
+    auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(ft.Face(), FT_SFNT_OS2));
+    if (os2 && os2->xAvgCharWidth > 0) return em * os2->xAvgCharWidth / ft.Face()->units_per_EM;
+  }
+  cairo_text_extents_t xe;
+  cairo_text_extents(FCr, "x", &xe);
+  return xe.x_advance;
+}
+
 bool TPlayer::SelectTextFont(const TFont& f, cairo_font_face_t* face, const TBaseline& at, double& em) {
   em = std::abs(double(f.Height)) * ScaleY();
   if (!face || !(em > 0.05) || em > kMaxFontPx) return false;
@@ -134,10 +147,8 @@ bool TPlayer::SelectTextFont(const TFont& f, cairo_font_face_t* face, const TBas
   double emx = em;
   if (f.Width != 0) {  // an average character width asks for wider or narrower glyphs
     cairo_set_font_size(FCr, em);
-    cairo_text_extents_t xe;
-    cairo_text_extents(FCr, "x", &xe);
-    if (xe.x_advance > 0.01)
-      emx = std::clamp(em * std::abs(double(f.Width)) * ScaleX() / xe.x_advance, em / 16, em * 16);
+    double natural = AverageWidth(em);
+    if (natural > 0.01) emx = std::clamp(em * std::abs(double(f.Width)) * ScaleX() / natural, em / 16, em * 16);
   }
   double c = at.Cos, s = at.Sin;
   cairo_matrix_t fm;

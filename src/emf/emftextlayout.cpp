@@ -135,9 +135,23 @@ void TTextLayout::LaySimple(const TTextInput& in) {
   std::vector<cairo_scaled_font_t*> fontOf(n, FFont);
   if (TkxLockedFace ft(FFont); ft)
     for (size_t i = 0; i < n; ++i) index[i] = in.GlyphIndices ? cps[i] : FT_Get_Char_Index(ft.Face(), cps[i]);
-  // A ligature arrives as its first character carrying the whole advance and the
-  // others with none: draw the ligature's glyph where the font has it.
+  // A character with an advance and the characters after it with none are what the
+  // PDF drew as one glyph: a ligature whose text names its letters ("ti", "fi") or a
+  // letter with its marks. They are shaped together, as the face draws them, within the
+  // advance the record gives the first.
   std::vector<bool> absorbed(n, false);
+  std::vector<std::vector<TPlacedGlyph>> clusterAt(n);
+  if (in.HaveDx && !in.GlyphIndices) {
+    for (size_t i = 0; i + 1 < n; ++i) {
+      size_t j = i + 1;
+      while (j < n && adv[j] == 0 && cps[j] > 0x20) ++j;
+      if (j == i + 1 || adv[i] <= 0 || cps[i] <= 0x20) continue;
+      if (LayCluster(cps, i, j, adv[i] * in.PxPerUnit, clusterAt[i]))
+        for (size_t k = i + 1; k < j; ++k) absorbed[k] = true;
+      i = j - 1;
+    }
+  }
+  // Where the face cannot shape them, a ligature's presentation form, where it has one.
   if (in.HaveDx && !in.GlyphIndices) {
     static const struct {
       const char* Seq;
@@ -145,7 +159,7 @@ void TTextLayout::LaySimple(const TTextInput& in) {
     } kLigatures[] = {{"ffi", 0xFB03}, {"ffl", 0xFB04}, {"ff", 0xFB00}, {"fi", 0xFB01},
                       {"fl", 0xFB02},  {"ft", 0xFB05},  {"st", 0xFB06}};
     for (size_t i = 0; i + 1 < n; ++i) {
-      if (adv[i + 1] != 0 || adv[i] == 0) continue;
+      if (adv[i + 1] != 0 || adv[i] == 0 || !clusterAt[i].empty()) continue;
       for (const auto& l : kLigatures) {
         size_t len = std::strlen(l.Seq), k = 0;
         while (k < len && i + k < n && cps[i + k] == uint32_t(l.Seq[k]) && (k == 0 || adv[i + k] == 0)) ++k;
@@ -182,9 +196,32 @@ void TTextLayout::LaySimple(const TTextInput& in) {
     double at = cum;
     cum += adv[i];
     if (absorbed[i] || (index[i] == 0 && cps[i] <= 0x20)) continue;  // blanks and control characters draw nothing
+    if (!clusterAt[i].empty()) {
+      for (TPlacedGlyph& g : clusterAt[i]) FGlyphs.push_back({g.Index, g.Font, at, g.OffsetX, g.OffsetY});
+      continue;
+    }
     FGlyphs.push_back({index[i], fontOf[i], at, 0, 0});
   }
   FTotal = cum;
+}
+
+bool TTextLayout::LayCluster(const std::vector<uint32_t>& cps, size_t from, size_t to, double advancePx,
+                             std::vector<TPlacedGlyph>& out) {
+  for (size_t k = from; k < to; ++k)
+    if (!GlyphOf(FFont, cps[k])) return false;
+  std::vector<TCluster> clusters;
+  Shape(cps, {from, to, false, HB_SCRIPT_INVALID, FFont}, clusters);
+  double width = 0;
+  for (const TCluster& c : clusters) width += c.Width;
+  if (clusters.empty() || !(width > 0)) return false;
+  // Letters the face does not join keep their own shapes, narrowed or widened together
+  // to the advance the record gives them.
+  double scale = advancePx / width, left = 0;
+  for (const TCluster& c : clusters) {
+    for (const TCluster::TGlyph& g : c.Glyphs) out.push_back({g.Index, FFont, 0, (left + g.X) * scale, g.Y});
+    left += c.Width;
+  }
+  return !out.empty();
 }
 
 void TTextLayout::Shape(const std::vector<uint32_t>& chars, const TItem& item, std::vector<TCluster>& out) {

@@ -49,6 +49,10 @@ class TTextLayout {
   struct TCluster;
   struct TRun;
   void LaySimple(const TTextInput& in);
+  // Characters [from, to) shaped as one cluster with the record's face, `advancePx` wide;
+  // false where the face lacks one of them.
+  bool LayCluster(const std::vector<uint32_t>& cps, size_t from, size_t to, double advancePx,
+                  std::vector<TPlacedGlyph>& out);
   void LayComplex(const TTextInput& in);
   std::vector<TRun> ShapeRuns(const std::vector<uint32_t>& cps, bool rtl);
   static std::vector<double> AdvancePrefix(const TTextInput& in, const std::vector<TRun>& runs, size_t n);

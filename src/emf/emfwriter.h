@@ -84,8 +84,8 @@ class TkxEmfWriter {
   void SelectClipPath(uint32_t mode);
   void IntersectClipRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
 
+  void Comment(const std::string& data);  // EMR_GDICOMMENT with data of the program's own: readers pass over it
   // `dx` holds one advance per UTF-16 unit, in logical units.
-  void Comment(const std::string& data);  // EMR_GDICOMMENT with data of the program's own
   void ExtTextOutW(int32_t x, int32_t y, uint32_t options, const std::u16string& text, const std::vector<int32_t>& dx);
   // The whole bitmap into the destination rectangle (logical units).
   void StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib);

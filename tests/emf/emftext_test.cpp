@@ -2,18 +2,23 @@
 // right-to-left and mixed records against their letters placed one by one where they
 // belong, shaped Arabic against HarfBuzz's shaping of the same string drawn by cairo.
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
 #include <gtest/gtest.h>
 #include <hb.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 
 #include "convert/emfbuild.h"
 #include "emf/canvas.h"
 #include "emf/emfrecords.h"
+#include "emf/lockedface.h"
 
 using namespace kx::emf;
 using kxtest::Canvas;
@@ -212,6 +217,51 @@ TEST(PlayerText, EscapementTurnsTheLineAndPairsOfSurrogatesAreOneCharacter) {
   Canvas::Box b = wide.InkBox();
   EXPECT_GE(b.R, 30 + 40 + 10);  // B starts 40 pixels after the A
   EXPECT_LE(b.R, 30 + 40 + 15);
+}
+
+TEST(PlayerText, LigaturesMarksAndAverageWidthsAreDrawnAsTheFaceDrawsThem) {
+  // A ligature arrives as its letters, the first with the whole advance ("ti" in Carlito,
+  // as Writer's PDF gives it): one glyph where HarfBuzz makes one, not a "t" and an "i"
+  // pushed into the next letter.
+  const std::u16string word = u"equation";
+  Canvas reference(192, 96), drawn(192, 96);
+  std::vector<int32_t> dx;
+  Shaped(reference, "Carlito", word, HB_DIRECTION_LTR, dx);
+  ASSERT_EQ(dx[5], 0);  // the font joins "ti"
+  EXPECT_EQ(drawn.Play(Page(u"Carlito").TextOut(kLeft, kBaseline, word, dx).Bytes()).Glyphs, 7);
+  EXPECT_LT(drawn.Difference(reference), 0.1);
+  // A letter and its combining mark, the mark without an advance: the mark over its letter.
+  Canvas marked(192, 96), composed(192, 96);
+  Shaped(composed, "DejaVu Sans", u"\u00E9t\u00E9", HB_DIRECTION_LTR, dx);
+  std::vector<int32_t> decomposed = {dx[0], 0, dx[1], dx[2], 0};
+  marked.Play(Page().TextOut(kLeft, kBaseline, u"e\u0301te\u0301", decomposed).Bytes());
+  EXPECT_LT(marked.Difference(composed), 0.1);
+  // A font asking for its face's own average character width (the OS/2 table's, as
+  // writers measure it) draws as one asking for none; half of it, half as wide.
+  auto widthOf = [](int32_t width) {
+    std::string emf = Page(u"OpenSymbol").TextOut(kLeft, kBaseline, u"\u2211\u2211\u2211\u2211", {}).Bytes();
+    for (size_t at = 0; at + 8 <= emf.size();) {
+      uint32_t type, size;
+      std::memcpy(&type, &emf[at], 4), std::memcpy(&size, &emf[at + 4], 4);
+      if (type == EMR_EXTCREATEFONTINDIRECTW) std::memcpy(&emf[at + font::Width], &width, 4);
+      at += std::max<uint32_t>(size, 8);
+    }
+    auto c = std::make_unique<Canvas>(192, 96);
+    c->Play(emf);
+    return c;
+  };
+  Canvas probe(8, 8);
+  int32_t average = 0;
+  if (kx::TkxLockedFace ft(probe.UseFont("OpenSymbol", kEm)); ft) {
+    auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(ft.Face(), FT_SFNT_OS2));
+    ASSERT_TRUE(os2 && os2->xAvgCharWidth > 0);
+    average = int32_t(std::lround(200.0 * os2->xAvgCharWidth / ft.Face()->units_per_EM));
+  }
+  ASSERT_GT(average, 0);
+  auto natural = widthOf(0), same = widthOf(average), half = widthOf(average / 2);
+  EXPECT_LT(same->Difference(*natural), 0.05);
+  int fullInk = natural->InkBox().R - natural->InkBox().L, halfInk = half->InkBox().R - half->InkBox().L;
+  EXPECT_NEAR(halfInk, fullInk / 2.0, 2.0);
 }
 
 TEST(PlayerText, FaceNamesAsPdfsWriteThemFindTheirFamilyWeightAndSlant) {
