@@ -192,9 +192,10 @@ void TkxConsoleRunner::Finish() {
       std::string searched;
       for (const TkxSourceItem& i : Batch->Sources())
         searched += (searched.empty() ? "" : " ") + DisplayPath(i.Local() ? i.Path() : i.Given);
-      Report->Warning("no document matches " + searched +
-                      (share.All() ? "" : " in share " + std::to_string(share.Index()) + "/" + std::to_string(share.Count())) +
-                      (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
+      Report->Warning(
+          "no document matches " + searched +
+          (share.All() ? "" : " in share " + std::to_string(share.Index()) + "/" + std::to_string(share.Count())) +
+          (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
     }
     std::vector<TkxFailure> failed;
     for (const auto& node : Batch->LockItems())

@@ -53,7 +53,7 @@ class TkxConsoleRunner {
   UniqueFd FLog;               // the run log, open from before the first document
   std::string FLogFile;
   std::string FJsonFile;  // "JsonLog", written at the end
-  int FLogError = 0;  // the errno of a line that could not be written
+  int FLogError = 0;      // the errno of a line that could not be written
 };
 
 // A job that cannot start; each line is said on its own.

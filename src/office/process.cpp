@@ -294,7 +294,8 @@ TkxOfficeProcess::TkxOfficeProcess()
   WriteProfile();
   FWatchdog = std::jthread([this](std::stop_token stop) { WatchdogLoop(stop); });
   Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
-  rtl::OUString url = rtl::OUString::fromUtf8(("uno:pipe,name=" + ClientPipeName(FPipe) + ";urp;StarOffice.ComponentContext").c_str());
+  rtl::OUString url =
+      rtl::OUString::fromUtf8(("uno:pipe,name=" + ClientPipeName(FPipe) + ";urp;StarOffice.ComponentContext").c_str());
   auto started = std::chrono::steady_clock::now();
   auto deadline = started + std::chrono::seconds(kStartSeconds);
   int attempts = 1;
