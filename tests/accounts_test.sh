@@ -87,5 +87,47 @@ check "the run over an unreadable document ends cleanly" $?
 check "an unreadable document says so" \
   $(grep -q '^Failure => .*secret.doc => The file may not be read with this account (permission denied)' "$u/closed.log"; echo $?)
 
+# An account without an entry in the user database (a container's arbitrary uid): its
+# offices' pipes are still its own. LibreOffice would name them without the uid and
+# open them to everyone; another account must not be able to connect to any of them.
+. "$(dirname "$0")/documents.sh"
+# A uid of its own: no entry, and no process of another run using it on this machine.
+nouid=$((43210 + $$ % 20000))
+while getent passwd "$nouid" > /dev/null || getent group "$nouid" > /dev/null || pgrep -u "$nouid" > /dev/null; do
+  nouid=$((nouid + 1))
+done
+n="$work/n"
+mkdir -p "$n/in" "$n/out"
+if make_documents "$work/docs" long:30; then
+  cp "$work/docs/long.doc" "$work/docs/long.docx" "$n/in/"
+  chown -R "$nouid:$nouid" "$n"
+  connects() {  # uid socket: whether that uid can connect to the socket
+    setpriv --reuid="$1" --regid="$1" --clear-groups \
+      perl -MIO::Socket::UNIX -e 'exit(IO::Socket::UNIX->new(Peer => $ARGV[0]) ? 0 : 1)' "$2" 2> /dev/null
+  }
+  setpriv --reuid=$nouid --regid=$nouid --clear-groups env -i HOME="$n" PATH=/usr/bin:/bin \
+    "$work/app/batchpng" "-P:PureConsole=1,Source=$n/in/*.doc?,Target=$n/out/,ThreadsCount=2" > "$work/nouid.txt" 2>&1 &
+  pid=$!
+  seen=""; open=""; live=""
+  while kill -0 $pid 2> /dev/null; do
+    for sock in $(find /tmp /var/tmp -maxdepth 1 -type s -user $nouid -name 'OSL_PIPE_*' 2> /dev/null); do
+      case " $seen " in *" $sock "*) continue ;; esac
+      seen="$seen $sock"
+      connects 65534 "$sock" && open="$open $sock"
+      connects $nouid "$sock" && live="$live $sock"
+    done
+    sleep 0.1
+  done
+  wait $pid
+  check "no passwd entry: the run ends cleanly ($(tail -n 1 "$work/nouid.txt"))" $?
+  check "no passwd entry: both documents converted" $([ "$(ls "$n/out" | wc -l)" = 60 ]; echo $?)
+  check "no passwd entry: the offices' pipes carry the uid ($seen)" \
+    $([ -n "$seen" ] && ! echo "$seen" | grep -q "OSL_PIPE_[^0-9]"; echo $?)
+  check "no passwd entry: the account itself reaches its pipes ($live)" $([ -n "$live" ]; echo $?)
+  check "no passwd entry: no other account can connect to any of them ($open)" $([ -z "$open" ]; echo $?)
+else
+  echo "SKIP: no passwd entry (LibreOffice cannot make the test documents)"
+fi
+
 echo "$passes passed, $fails failed"
 [ "$fails" = 0 ]

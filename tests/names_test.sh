@@ -41,9 +41,10 @@ cp "$corpus/test07.doc" "$in/y/a.doc"
 declare -A alone
 for doc in test13.doc test13.docx x/a.doc y/a.doc; do
   one="$work/names/alone-$(echo "$doc" | tr / _)"
-  mkdir -p "$one/in"
-  cp "$in/$doc" "$one/in/"
-  run "Source=$one/in/*.doc?" "Target=$one/out/"
+  # At the same path below its source folder, which its pages record.
+  mkdir -p "$(dirname "$one/in/$doc")"
+  cp "$in/$doc" "$one/in/$doc"
+  run "Source=$one/in/*.doc?" "Target=$one/out/" Subdir=1 KeepTargetSubdirs=0
   for f in "$one"/out/*.png; do alone["$doc:$(basename "$f" | sed 's/.*-\([0-9]*\)\.png$/\1/')"]=$(sum "$f"); done
 done
 run "Source=$in/*.doc?" "Target=$work/names/out/" ThreadsCount=2 KeepTargetSubdirs=0 Subdir=1 "LogFile=$work/names.log"
@@ -128,8 +129,9 @@ for _ in $(seq 600); do ls -A "$kill_dir/out" 2>/dev/null | grep -q '^\.lumipix-
 sleep 0.3
 kill -9 $pid
 wait $pid 2>/dev/null
-leftover=$(ls -A "$kill_dir/out" | grep -v '^\.lumipix-[0-9]*-[A-Za-z0-9]\{6\}\.tmp$' | grep -v -- '-[0-9][0-9]*\.png$')
-check "killed: nothing but temporary files and page images" $([ -z "$leftover" ]; echo $?)
+leftover=$(ls -A "$kill_dir/out" | grep -v '^\.lumipix-.*-[0-9]*-[A-Za-z0-9]\{6\}\.tmp$' | grep -v '^\.lumipix-claim-' |
+  grep -v -- '-[0-9][0-9]*\.png$')
+check "killed: nothing but temporary files, claims and page images" $([ -z "$leftover" ]; echo $?)
 check "killed: every page image there is whole" $(pngs_whole "$kill_dir/out"; echo $?)
 run "Source=$kill_dir/in/*.doc" "Target=$kill_dir/out/"
 check "killed: the next run leaves no temporary file" $([ -z "$(ls -A "$kill_dir/out" | grep '^\.lumipix-')" ]; echo $?)

@@ -55,7 +55,7 @@ static int ConsoleRun(const TkxStartupSlots& hooks) {
   try {
     Runner->Run();
     int sig = InterruptSignal();
-    return sig ? 128 + sig : 0;
+    return sig ? 128 + sig : Runner->ExitCode();
   } catch (const ERunRefused& e) {
     for (const std::string& line : e.Lines) std::fprintf(stderr, "%s: %s\n", title.c_str(), line.c_str());
   } catch (const std::exception& e) {

@@ -6,7 +6,9 @@
 
 namespace kx {
 
-// A run log whose folder does not exist or that cannot be written there.
-std::string LogFileProblem(const std::string& logFile);
+// A run log whose folder does not exist or that cannot be written there; `key` and
+// `what` name the option and the file in the message ("JsonLog", "the JSON report").
+std::string LogFileProblem(const std::string& logFile, const std::string& key = "LogFile",
+                           const std::string& what = "the run log");
 
 }  // namespace kx

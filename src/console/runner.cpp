@@ -14,9 +14,12 @@
 #include "core/optiontable.h"
 #include "core/project.h"
 #include "core/shard.h"
+#include "core/strlist.h"
 #include "engine/batch.h"
 #include "engine/convertor.h"
+#include "engine/jsonreport.h"
 #include "engine/runreport.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/safepath.h"
 #include "platform/signals.h"
@@ -41,11 +44,9 @@ ERunRefused::ERunRefused(const std::vector<std::string>& lines)
 void TkxConsoleRunner::CheckBeforeRun(std::vector<TkxSourceItem>& items, std::string& target) {
   std::vector<std::string> refused = OptionRefusals(Project->SettingsCopy());
   // n machines with an unreadable share would each convert the whole folder.
-  std::string shard = Project->GetOption("Shard");
+  std::string shard = Project->GetOption("Shard"), why;
   TkxShard share;
-  if (!TkxShard::Parse(shard, share))
-    refused.push_back("The option \"Shard\" must name a share i/n such as 2/3, with i from 1 to n, not \"" + shard +
-                      "\"");
+  if (!TkxShard::Parse(shard, share, &why)) refused.push_back(why);
   FSource = Project->Source();
   items = ReadSource(FSource, Project->SourceMask);
   if (items.empty()) refused.push_back("the option \"Source\" is empty: there is nothing to convert");
@@ -91,6 +92,9 @@ void TkxConsoleRunner::CheckBeforeRun(std::vector<TkxSourceItem>& items, std::st
     }
     if (!problem.empty()) throw ERunRefused({problem});
   }
+  FJsonFile = Project->GetOption("JsonLog");
+  std::string problem = LogFileProblem(FJsonFile, "JsonLog", "the JSON report");
+  if (!problem.empty()) throw ERunRefused({problem});
 }
 
 void TkxConsoleRunner::Run() {
@@ -188,9 +192,10 @@ void TkxConsoleRunner::Finish() {
       std::string searched;
       for (const TkxSourceItem& i : Batch->Sources())
         searched += (searched.empty() ? "" : " ") + DisplayPath(i.Local() ? i.Path() : i.Given);
-      Report->Warning("no document matches " + searched +
-                      (share.All() ? "" : " in share " + Project->GetOption("Shard")) +
-                      (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
+      Report->Warning(
+          "no document matches " + searched +
+          (share.All() ? "" : " in share " + std::to_string(share.Index()) + "/" + std::to_string(share.Count())) +
+          (Project->Subdir() ? "" : "; Subdir=1 also searches its sub-folders"));
     }
     std::vector<TkxFailure> failed;
     for (const auto& node : Batch->LockItems())
@@ -200,6 +205,8 @@ void TkxConsoleRunner::Finish() {
     for (const std::string& line : NotReachedLines(notReached, FLogFile)) Report->Say(line);
     Report->Say(RunSummaryLine(Project->Title, totals, FSeconds, FInterrupted, FSearchCut));
   }
+  // The report for machines, also when the run log failed: it is the other record of the run.
+  if (!FJsonFile.empty()) WriteFileAtomic(FJsonFile, JsonReportLines(*Batch));
   if (FLog) {
     int closed = FLog.Close();
     if (!FLogError) FLogError = closed;
@@ -207,6 +214,11 @@ void TkxConsoleRunner::Finish() {
   if (FLogError)
     throw std::runtime_error("The run log " + DisplayPath(FLogFile) +
                              " could not be written: " + std::strerror(FLogError));
+}
+
+int TkxConsoleRunner::ExitCode() const {
+  bool failed = Batch && Batch->Totals().Failed > 0;
+  return failed && ReadBool(Project->GetOption("FailExit"), false) ? kFailedDocumentsExit : 0;
 }
 
 }  // namespace kx

@@ -31,6 +31,8 @@ class TkxConsoleRunner {
   void Run();
   void OnItemDone(TkxBatch* batch, TkxNode* node);
   void Finish();
+  // After Run: 0, or kFailedDocumentsExit when documents failed and "FailExit" is on.
+  int ExitCode() const;
 
   std::unique_ptr<TkxBatch> Batch;
   TkxConvertor* Convertor = nullptr;  // head of the chain; valid only until it starts
@@ -50,7 +52,8 @@ class TkxConsoleRunner {
   bool FSearchCut = false;     // ... while its search was still listing documents
   UniqueFd FLog;               // the run log, open from before the first document
   std::string FLogFile;
-  int FLogError = 0;  // the errno of a line that could not be written
+  std::string FJsonFile;  // "JsonLog", written at the end
+  int FLogError = 0;      // the errno of a line that could not be written
 };
 
 // A job that cannot start; each line is said on its own.
@@ -61,6 +64,9 @@ class ERunRefused : public std::runtime_error {
 };
 
 extern TkxConsoleRunner* Runner;
+
+// The exit code of a run that had failed documents, with "FailExit" on.
+constexpr int kFailedDocumentsExit = 3;
 
 // "%s => %s => %s" of a status word, a file name and a result text.
 std::string RunLogLine(int status, const std::string& fileName, const std::string& resultText);

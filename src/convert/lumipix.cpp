@@ -12,6 +12,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "convert/pagesource.h"
 #include "convert/wordconst.h"
 #include "core/app.h"
 #include "core/project.h"
@@ -94,13 +95,15 @@ class TkxStepTrace {
 
 }  // namespace
 
+std::string TkxLUMIPIX::RecordedSource(const std::string& file) { return ReadPageSource(file); }
+
 void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
   TkxStepTrace step(node->FileName);
   std::string pattern = MakeTarget(batch, node);
   step(pattern.empty() ? "skipped: its pages exist" : "target " + DisplayPath(PatternText(pattern)) + " chosen");
   if (pattern.empty()) return;
   TkxMetafile holder;
-  TkxPageFiles pages(pattern);
+  TkxPageFiles pages(pattern, PageSource(), Project->Title);
   FBatch = batch;
   FPattern = pattern;
   FMetafile = &holder;
@@ -118,6 +121,7 @@ void TkxLUMIPIX::ConvertFile(TkxBatch* batch, TkxNode* node) {
       ExportPagesOrCopy();
     step(std::to_string(FPageCount) + " pages made");
     CloseDocument();
+    CheckClaim();
     // Pages beyond the document's end are an earlier version's only when all were made.
     pages.Commit(FPages.All() ? FPageCount : -1);
     FWritten = pages.Written();

@@ -31,6 +31,7 @@ class TkxLUMIPIX : public TkxWordOle {
 
  protected:
   std::string ExistingName(const std::string& target) override;
+  std::string RecordedSource(const std::string& file) override;
   std::vector<std::string> WrittenFiles(const std::string&) override { return FWritten; }
 
  private:

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "convert/pagesource.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
 
@@ -55,7 +56,11 @@ int PageNumberOf(const std::string& pattern, const std::string& name) {
   return page && Digits(int(*page)) == digits ? int(*page) : -1;
 }
 
-TkxPageFiles::TkxPageFiles(std::string pattern) : FPattern(std::move(pattern)), FFolder(ExtractFilePath(FPattern)) {}
+TkxPageFiles::TkxPageFiles(std::string pattern, std::string source, std::string program)
+    : FPattern(std::move(pattern)),
+      FFolder(ExtractFilePath(FPattern)),
+      FSource(std::move(source)),
+      FProgram(std::move(program)) {}
 
 TkxPageFiles::~TkxPageFiles() = default;  // staged temporary files remove themselves
 
@@ -71,7 +76,7 @@ std::unique_ptr<TkxTempFile> TkxPageFiles::NewTemp(int page) {
 
 void TkxPageFiles::Stage(int page, const std::string& bytes) {
   std::unique_ptr<TkxTempFile> tmp = NewTemp(page);
-  tmp->Write(bytes);
+  tmp->Write(FSource.empty() ? bytes : WithEmfSource(bytes, FProgram, FSource));
   tmp->Finish(true);
   FStaged[page] = std::move(tmp);
 }
@@ -80,6 +85,10 @@ void TkxPageFiles::StageBy(int page, const std::function<void(const std::string&
   std::unique_ptr<TkxTempFile> tmp = NewTemp(page);
   tmp->Finish(false);  // the name is ours; the writer fills it or renames its own file over it
   write(tmp->Path());
+  if (!FSource.empty()) {
+    std::string png = ReadWholeFile(tmp->Path());
+    if (AddPngSource(png, FSource)) WriteWholeFile(tmp->Path(), png);
+  }
   SyncFile(tmp->Path(), Name(page));
   FStaged[page] = std::move(tmp);
 }
@@ -104,7 +113,10 @@ void TkxPageFiles::RemoveStale(int pages) {
   closedir(d);
   for (const std::string& path : stale) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // A page of another document under this name is that document's.
+    std::string recorded = ReadPageSource(path);
+    if (recorded.empty() || recorded == FSource) unlink(path.c_str());
   }
 }
 

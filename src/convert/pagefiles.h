@@ -25,7 +25,9 @@ int PageNumberOf(const std::string& pattern, const std::string& name);
 
 class TkxPageFiles {
  public:
-  explicit TkxPageFiles(std::string pattern);
+  // Pages record `source` as their document (convert/pagesource.h), an EMF page with
+  // `program` beside it; an empty source records nothing.
+  explicit TkxPageFiles(std::string pattern, std::string source = std::string(), std::string program = std::string());
   ~TkxPageFiles();  // discards whatever was not put in place
   TkxPageFiles(const TkxPageFiles&) = delete;
   TkxPageFiles& operator=(const TkxPageFiles&) = delete;
@@ -38,7 +40,8 @@ class TkxPageFiles {
   // flushed to the disk afterwards.
   void StageBy(int page, const std::function<void(const std::string& temp)>& write);
   // Puts every staged page in place under its final name, then removes the page
-  // files of the pattern numbered above `pages`, left by a longer earlier version.
+  // files of the pattern numbered above `pages`, left by a longer earlier version
+  // (only those that record this document, or none).
   // `pages` is the document's own page count; -1 removes nothing, for a run that
   // makes only some of the pages.
   void Commit(int pages);
@@ -53,6 +56,8 @@ class TkxPageFiles {
 
   std::string FPattern;
   std::string FFolder;
+  std::string FSource;
+  std::string FProgram;
   std::map<int, std::unique_ptr<TkxTempFile>> FStaged;
   std::vector<std::string> FWritten;
 };

@@ -32,8 +32,10 @@ const std::vector<TkxOptionKey>& OptionTable() {
       {"Dpi", K::Dpi, "96", "resolution of PNG pages, 1 to 1200 (Width wins when set)"},
       {"Width", K::Integer, "0", "PNG width in pixels, height in proportion (0: from Dpi)"},
       {"Color", K::Integer, "0", "PNG pixels: 0/7 32 bits, 1 1 bit, 2 4, 3 8, 4 15, 5 16, 6 24"},
-      {"Shard", K::Shard, "all", "i/n: only share i of n of the source's documents"},
+      {"Shard", K::Shard, "all", "i/n, t/lo-hi, SLURM_ARRAY_TASK_ID or JOB_COMPLETION_INDEX/n"},
       {"LogFile", K::Text, "", "run log, one line per document, replaced after each run"},
+      {"JsonLog", K::Text, "", "report for machines: one JSON line per document (JSON Lines)"},
+      {"FailExit", K::Boolean, "False", "True: a console run with failed documents exits with 3"},
       {"Trace", K::Text, "", "diagnostic trace: a file, or 1 (or -) for standard error"},
       {"WebMaxSize", K::Positive, "100", "largest document fetched from a web address, in MB"},
       {"WebTimeout", K::Positive, "120", "seconds a web document may take to arrive"},
@@ -118,7 +120,7 @@ bool ValueFitsKind(TkxOptionKind kind, const std::string& value, std::string& wh
       return TkxPageRange::Parse(value, r);
     }
     case TkxOptionKind::Shard: {
-      why = "not a share i/n such as 2/3 (i from 1 to n)";
+      why = "not a share such as 2/3, 0/0-2, SLURM_ARRAY_TASK_ID or JOB_COMPLETION_INDEX/3";
       TkxShard s;
       return TkxShard::Parse(value, s);
     }

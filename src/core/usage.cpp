@@ -41,8 +41,9 @@ std::string HelpText(const std::string& exeName, const TkxEditionProfile& profil
        "terminal, failed documents and a summary line at the end. It stops before the first\n"
        "document when a source is missing, IsOverwrite, DeleteSource or RenameSource cannot be\n"
        "read, or the target or the log cannot be written. Exit codes: 0 after a run that reaches\n"
-       "its end (whatever the documents' results), 1 when it cannot start or the log cannot be\n"
-       "written, 2 for a command line it cannot use, 130/143 after Ctrl+C or a termination signal.\n\n";
+       "its end (whatever the documents' results; with FailExit=1, 3 when documents failed),\n"
+       "1 when it cannot start or the log cannot be written, 2 for a command line it cannot use,\n"
+       "130/143 after Ctrl+C or a termination signal.\n\n";
   t += "Options (Key=Value; keys ignore letter case, blanks around values too; booleans are 1/0,\n"
        "True/False, yes/no or on/off):\n";
   for (const TkxOptionKey& k : OptionTable()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 #include "core/app.h"
 #include "core/project.h"
@@ -57,6 +58,10 @@ void TkxBatch::Start(const std::string& source, const std::string& target, bool 
     break;
   }
   Subdirs = subdirs;
+  if (Project)
+    KeepSubdirs = Project->KeepTargetSubdirs();
+  else
+    KeepSubdirs.reset();
   if (!FSearchDone.load() && !Started()) Resume();
 }
 
@@ -151,8 +156,61 @@ void TkxBatch::RecordSearchProblem(const std::string& folder, int error) {
 
 bool TkxBatch::InShard(const std::string& path, const std::string& base) const {
   // By the path below the source folder, so machines that mount it elsewhere agree.
+  return Shard.Takes(ShareKey(path, base));
+}
+
+namespace {
+// The path below `base`, or the whole path when it is not below.
+std::string Below(const std::string& path, const std::string& base) {
+  bool below = !base.empty() && path.size() > base.size() && path.compare(0, base.size(), base) == 0;
+  return below ? path.substr(base.size()) : path;
+}
+}  // namespace
+
+std::string TkxBatch::RelativePath(const TkxNode& node) const { return Below(node.FileName, SourceDirOf(node)); }
+
+bool TkxBatch::KeepsSubdirs() const {
+  if (KeepSubdirs) return *KeepSubdirs;
+  return Project ? Project->KeepTargetSubdirs() : true;
+}
+
+std::string TkxBatch::ShareKey(const std::string& path, const std::string& base) const {
   const std::string& from = base.empty() ? SourceDir : base;
-  return Shard.Takes(std::string_view(path).substr(path.rfind(from, 0) == 0 ? from.size() : 0));
+  std::string rel = Below(path, from);
+  bool kept = KeepsSubdirs() && !from.empty() && rel.size() < path.size();
+  std::string folder = kept ? ExtractFilePath(rel) : std::string();
+  return folder + ReplaceAll(ChangeFileExt(ExtractFileName(rel), ""), ":", "_");
+}
+
+std::string TkxBatch::NamesakeKey(const std::string& path, const std::string& base) const {
+  // Pages beside each source item (no Target): namesakes only within one item's folder.
+  return (TargetDir.empty() ? base : std::string()) + '\0' + ShareKey(path, base);
+}
+
+std::vector<const TkxNode*> TkxBatch::Namesakes(const TkxNode& node) {
+  if (!IsItem(&node)) return {&node};
+  std::string key = NamesakeKey(node.FileName, node.BaseDir), folder = ExtractFilePath(node.FileName);
+  bool kept = KeepsSubdirs() && !SourceDirOf(node).empty();  // read before the lock: never both locks at once
+  for (;;) {
+    {
+      std::lock_guard<TCriticalSection> g(FItemsLock);
+      // The search lists a folder's files before anything else of it: once it has
+      // added an item of another folder, this one has no more.
+      bool complete = FSearchDone.load() || (kept && folder != FLastFolder);
+      if (complete) {
+        std::vector<const TkxNode*> r;
+        for (int32_t i : FNamesakes[key]) r.push_back(FItems[size_t(i)].get());
+        if (std::find(r.begin(), r.end(), &node) == r.end()) r.push_back(&node);  // the target changed meanwhile
+        auto rank = [this](const TkxNode* n) {
+          std::string rel = RelativePath(*n);
+          return std::make_tuple(std::count(rel.begin(), rel.end(), '/'), rel, n->Index);
+        };
+        std::sort(r.begin(), r.end(), [&](const TkxNode* a, const TkxNode* b) { return rank(a) < rank(b); });
+        return r;
+      }
+    }
+    Sleep(2);
+  }
 }
 
 bool TkxBatch::Accepts(const std::string& path) const { return Accepts(path, Mask); }
@@ -169,11 +227,14 @@ void TkxBatch::AddFound(const std::string& path, const std::string& base, const 
   bool taken =
       mask ? Accepts(path, *mask) : base.empty() || RegExt.empty() || !Matcher || Matcher->Matches(path, RegExt);
   if (!taken) return;
+  std::string key = NamesakeKey(path, base);
   TkxNode* node;
   {
     std::lock_guard<TCriticalSection> g(FItemsLock);
     FItems.push_back(std::make_unique<TkxNode>(int(FItems.size()), path, base));
     node = FItems.back().get();
+    FNamesakes[key].push_back(node->Index);
+    FLastFolder = ExtractFilePath(path);
   }
   Sleep(0);
   if (OnNodeAdded) OnNodeAdded(this, node);
@@ -318,12 +379,22 @@ TkxTargetTurn::~TkxTargetTurn() {
   if (FInOrder) FBatch.PassTurn(FNode.Index);
 }
 
-bool TkxTargetTurn::HeldByOther(const std::string& target) const {
+bool TkxTargetTurn::HeldByOtherThan(const std::string& target, int32_t index) const {
   auto it = FBatch.FTargets.find(target);
-  return it != FBatch.FTargets.end() && it->second != FNode.Index;
+  return it != FBatch.FTargets.end() && it->second != index;
 }
 
-void TkxTargetTurn::Reserve(const std::string& target) { FBatch.FTargets.emplace(target, FNode.Index); }
+void TkxTargetTurn::ReserveFor(const std::string& target, int32_t index) { FBatch.FTargets.emplace(target, index); }
+
+int TkxTargetTurn::Choice(const TkxNode& node) const {
+  if (!FBatch.IsItem(&node)) return -1;
+  auto it = FBatch.FChoices.find(node.Index);
+  return it == FBatch.FChoices.end() ? -1 : it->second;
+}
+
+void TkxTargetTurn::SetChoice(const TkxNode& node, int choice) {
+  if (FBatch.IsItem(&node)) FBatch.FChoices[node.Index] = choice;
+}
 
 void TkxBatch::Clear() {
   {
@@ -331,6 +402,7 @@ void TkxBatch::Clear() {
     FTurn = 0;
     FPassedAhead.clear();
     FTargets.clear();
+    FChoices.clear();
     FUsedFolders.clear();
   }
   std::lock_guard<TCriticalSection> g(FItemsLock);
@@ -338,6 +410,8 @@ void TkxBatch::Clear() {
   FNextIndex = FSuccessCount = FFailCount = FFailedFiles = FSkipCount = FPageCount = 0;
   FCurrent.clear();
   FSearchProblems.clear();
+  FNamesakes.clear();
+  FLastFolder.clear();
   FSearchDone.store(false);
   FDrained.store(false);
 }

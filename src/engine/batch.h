@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +40,10 @@ class TkxNode {
   // The page files' names as bytes, "*" in place of the page number; set with
   // Success when pages were written. ResultText shows names, this one finds them.
   std::string PagePattern;
+  // What the converter did, for the machine-readable report.
+  bool Skipped = false;            // left alone: its own pages were there
+  std::vector<std::string> Pages;  // the page files it wrote
+  double Seconds = 0;              // time spent on it
 };
 
 // "Success", "Failure" or "Running".
@@ -98,6 +103,19 @@ class TkxBatch : public TThread {
   // Whether a found document is in this machine's share of its source folder `base`
   // (SourceDir when "").
   bool InShard(const std::string& path, const std::string& base = std::string()) const;
+  // The key of a document's share: the folder below its source folder `base` (SourceDir
+  // when "") when sub-folders are kept in the target, then the name without its
+  // extension with each ':' as '_', as in its page names. The same on every machine,
+  // wherever it mounts the source.
+  std::string ShareKey(const std::string& path, const std::string& base = std::string()) const;
+  // The path of an item below its source folder (its whole path when it is not below).
+  std::string RelativePath(const TkxNode& node) const;
+  // The namesakes of an item (itself included), the documents whose pages could be
+  // named alike (the same share key and target folder), in name order: nearest the
+  // source folder first, then by the path below it, byte by byte. Waits until no
+  // more can be found: the search has ended or, with sub-folders kept, has left the
+  // item's folder. A node that is not an item of the batch is its own only namesake.
+  std::vector<const TkxNode*> Namesakes(const TkxNode& node);
 
   // Converter side.
   TkxNode* NextNode();
@@ -140,6 +158,11 @@ class TkxBatch : public TThread {
   std::string RegExt;
   bool SkipHidden = false;
   TkxShard Shard;  // read with the other search options when the search starts
+  // Whether targets keep the folders below the source folder; read when the search
+  // starts, so that shares and namesakes agree with the targets of the whole run
+  // (a batch never started reads the option).
+  std::optional<bool> KeepSubdirs;
+  bool KeepsSubdirs() const;
 
  protected:
   void Execute() override;
@@ -164,6 +187,9 @@ class TkxBatch : public TThread {
   void Clear();
   bool IsItem(const TkxNode* node) const;
   void PassTurn(int32_t index);  // under FTargetsLock
+  // The group of an item's namesakes: its share key, and its source folder when
+  // pages go beside each source item.
+  std::string NamesakeKey(const std::string& path, const std::string& base) const;
 
   friend class TkxTargetTurn;
 
@@ -179,6 +205,8 @@ class TkxBatch : public TThread {
   std::string FCurrent;
   std::vector<std::string> FErrors;
   std::vector<TkxSearchProblem> FSearchProblems;
+  std::map<std::string, std::vector<int32_t>> FNamesakes;  // share key -> items
+  std::string FLastFolder;                                 // of the item added last
   std::atomic<bool> FSearchDone{false};
   std::atomic<bool> FDrained{false};
 
@@ -189,6 +217,7 @@ class TkxBatch : public TThread {
   int32_t FTurn = 0;                        // every item below it has chosen its target
   std::set<int32_t> FPassedAhead;           // items above FTurn that have chosen
   std::map<std::string, int32_t> FTargets;  // target -> the item that holds it
+  std::map<int32_t, int> FChoices;          // item -> its choice among its names
   std::set<std::string> FUsedFolders;
 };
 
@@ -205,8 +234,14 @@ class TkxTargetTurn {
   TkxTargetTurn& operator=(const TkxTargetTurn&) = delete;
 
   // True when another item of the run holds `target`.
-  bool HeldByOther(const std::string& target) const;
-  void Reserve(const std::string& target);
+  bool HeldByOther(const std::string& target) const { return HeldByOtherThan(target, FNode.Index); }
+  bool HeldByOtherThan(const std::string& target, int32_t index) const;
+  void Reserve(const std::string& target) { ReserveFor(target, FNode.Index); }
+  void ReserveFor(const std::string& target, int32_t index);
+  // The choice of name made for an item when its namesakes were named together
+  // (-1: none yet); only items of the batch keep one.
+  int Choice(const TkxNode& node) const;
+  void SetChoice(const TkxNode& node, int choice);
 
  private:
   TkxBatch& FBatch;

@@ -1,8 +1,12 @@
 #include "engine/convertor.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 #include "core/project.h"
@@ -138,6 +142,7 @@ void TkxConvertor::SetOnFinishAll(const std::function<void()>& onThreadEnd) {
 }
 
 void TkxConvertor::ProcessNode() {
+  auto started = std::chrono::steady_clock::now();
   try {
     ConvertFile(Batch, Node);
   } catch (const std::exception& e) {
@@ -145,6 +150,12 @@ void TkxConvertor::ProcessNode() {
   } catch (...) {
     EndAsFailed("Unexpected error while converting this document");
   }
+  // The pages are in place (or the document failed): the name is free for others.
+  FClaim.Release();
+  if (Node->Status == TkxNode::Success && !Node->Skipped)
+    for (std::string& f : WrittenFiles(std::string()))
+      if (!f.empty()) Node->Pages.push_back(std::move(f));
+  Node->Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (OnNodeDone) OnNodeDone(Batch, Node);
 }
 
@@ -175,15 +186,132 @@ std::string NamesakeTag(const std::string& sourceExt, int k) {
   return k == 1 ? "-" + sourceExt : "-" + sourceExt + "-" + std::to_string(k);
 }
 
+// The extension of a document's name, without its dot.
+std::string SourceExt(const std::string& file) {
+  std::string ext = ExtractFileExt(ExtractFileName(file));
+  return ext.empty() ? ext : ext.substr(1);
+}
+
+// Enough choices for any folder: a name is free long before.
+constexpr int kMaxChoices = 100000;
+
+// "2024-05-01 10:31" in local time.
+std::string ShortTime(time_t t) {
+  std::tm tm{};
+  char text[32] = "";
+  if (localtime_r(&t, &tm)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &tm);
+  return text;
+}
+
 }  // namespace
 
-std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
-  const std::string& file = node->FileName;
+std::string SourceRecord(const std::string& relativePath) {
+  std::string r;
+  const auto* p = reinterpret_cast<const unsigned char*>(relativePath.data());
+  size_t n = relativePath.size();
+  auto hex = [&r](unsigned c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    r += "\\x";
+    r.push_back(kHex[c >> 4]);
+    r.push_back(kHex[c & 15]);
+  };
+  for (size_t i = 0; i < n;) {
+    unsigned c = p[i];
+    if (c == '\\') {
+      r += "\\\\";
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || c == 0x7F) {
+      hex(c);
+      ++i;
+      continue;
+    }
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    bool valid = len > 0 && i + len <= n;
+    for (size_t k = 1; valid && k < len; ++k) valid = (p[i + k] & 0xC0) == 0x80;
+    if (valid && len > 1) {
+      // No overlong forms, surrogates or code points past U+10FFFF.
+      uint32_t cp = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+      for (size_t k = 1; k < len; ++k) cp = cp << 6 | (p[i + k] & 0x3F);
+      valid = (len == 2 && cp >= 0x80) || (len == 3 && cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) ||
+              (len == 4 && cp >= 0x10000 && cp <= 0x10FFFF);
+    }
+    if (!valid) {
+      hex(c);
+      ++i;
+      continue;
+    }
+    r.append(relativePath, i, len);
+    i += len;
+  }
+  return r;
+}
+
+std::string TkxConvertor::ChoiceName(const std::string& target, const std::string& file, int k) {
+  return MakeTargetName(Tagged(target, NamesakeTag(SourceExt(file), k)));
+}
+
+bool TkxConvertor::PagesOfAnother(const std::string& name, const std::string& record, std::string* recorded) {
+  std::string existing = ExistingName(name);
+  if (!FileExists(existing)) return false;
+  std::string r = RecordedSource(existing);
+  if (recorded) *recorded = r;
+  // Pages that record no document (written before pages did) count as the pages of
+  // whichever document the names give them to.
+  return !r.empty() && r != record;
+}
+
+int TkxConvertor::NameNamesakes(TkxBatch* batch, TkxTargetTurn& turn, const std::vector<const TkxNode*>& namesakes,
+                                const std::string& target, const TkxNode* node) {
+  std::map<const TkxNode*, int> chosen;
+  std::set<std::string> taken;
+  // A document whose own pages are in the target keeps their name.
+  for (const TkxNode* m : namesakes) {
+    std::string record = SourceRecord(batch->RelativePath(*m));
+    for (int k = 0; k < 1000; ++k) {
+      std::string name = ChoiceName(target, m->FileName, k);
+      if (!FileExists(ExistingName(name))) {
+        if (k > int(namesakes.size()) + 2) break;  // past the names a folder of these namesakes can have
+        continue;
+      }
+      std::string recorded;
+      PagesOfAnother(name, record, &recorded);
+      if (recorded == record && !taken.count(name) && !turn.HeldByOtherThan(name, m->Index)) {
+        chosen[m] = k;
+        taken.insert(name);
+        break;
+      }
+    }
+  }
+  // The others, in name order, take the first of their names that no namesake has,
+  // no other document of the run holds, and that holds no other document's pages.
+  for (const TkxNode* m : namesakes) {
+    if (chosen.count(m)) continue;
+    std::string record = SourceRecord(batch->RelativePath(*m));
+    for (int k = 0; k < kMaxChoices; ++k) {
+      std::string name = ChoiceName(target, m->FileName, k);
+      if (taken.count(name) || turn.HeldByOtherThan(name, m->Index) || PagesOfAnother(name, record)) continue;
+      chosen[m] = k;
+      taken.insert(name);
+      break;
+    }
+  }
+  for (const auto& [m, k] : chosen) {
+    turn.ReserveFor(ChoiceName(target, m->FileName, k), m->Index);
+    turn.SetChoice(*m, k);
+  }
+  auto it = chosen.find(node);
+  return it == chosen.end() ? 0 : it->second;
+}
+
+std::string TkxConvertor::TargetOf(TkxBatch* batch, const TkxNode& node) {
+  const std::string& file = node.FileName;
   // Each source item is a folder of its own: with several, the path below that one.
-  std::string sourceDir = batch->SourceDirOf(*node), targetDir = batch->TargetDirOf(*node);
+  std::string sourceDir = batch->SourceDirOf(node), targetDir = batch->TargetDirOf(node);
   if (targetDir.empty()) throw std::runtime_error("No Target folder is given for the pages of this document");
   std::string rel;
-  if (Project->KeepTargetSubdirs() && !sourceDir.empty() && file.size() > sourceDir.size() &&
+  if (batch->KeepsSubdirs() && !sourceDir.empty() && file.size() > sourceDir.size() &&
       file.compare(0, sourceDir.size(), sourceDir) == 0)
     rel = file.substr(sourceDir.size());
   else
@@ -208,47 +336,116 @@ std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
 
   std::string folder = ExtractFilePath(target);
   if (!DirectoryExists(folder)) {
+    std::string why;
     try {
       ForceDirectories(folder);
-    } catch (const std::exception&) {
-      // Recorded below when the folder is still missing.
+    } catch (const std::exception& e) {
+      why = e.what();
     }
-    if (!DirectoryExists(folder)) batch->RecordFailure("CreateDir Failed: " + folder);
+    if (!DirectoryExists(folder)) {
+      // The message is the same for every document of the folder: recorded once.
+      size_t cause = why.rfind("\". ");
+      batch->RecordFailure("CreateDir Failed: " + DisplayPath(folder) +
+                           (cause == std::string::npos ? std::string() : ": " + why.substr(cause + 3)));
+    }
   }
-  // Temporary files that a killed run left behind; once per folder and run.
+  return target;
+}
+
+std::string TkxConvertor::MakeTarget(TkxBatch* batch, TkxNode* node) {
+  FClaim.Release();
+  const std::string& file = node->FileName;
+  std::string target = TargetOf(batch, *node);
+  std::string folder = ExtractFilePath(target);
+  // Temporary files and claims that killed runs left behind; once per folder and run.
   if (batch->FirstUseOf(folder)) SweepTempFiles(folder);
   FSourceNode = node;
   FSourceKnown = GetFileId(file, FSourceId);
+  FRecord = SourceRecord(batch->RelativePath(*node));
 
-  std::string sourceExt = ExtractFileExt(ExtractFileName(file));
-  if (!sourceExt.empty()) sourceExt.erase(0, 1);
+  // Namesakes are named together, by their own paths only: before the turn, since
+  // finding them all may wait for the search.
+  std::vector<const TkxNode*> namesakes = batch->Namesakes(*node);
   TkxTargetTurn turn(*batch, *node);
-  std::string own, result;
-  for (int k = 0;; ++k) {
-    own = Tagged(target, NamesakeTag(sourceExt, k));
-    result = MakeTargetName(own);
-    if (!turn.HeldByOther(result)) break;
+  int chosen = turn.Choice(*node);
+  if (chosen < 0) chosen = NameNamesakes(batch, turn, namesakes, target, node);
+  TOverwriteMode mode = Project->OverwriteMode();
+  // A folder that is not there takes no claim; writing into it fails and says why.
+  bool claims = DirectoryExists(folder);
+  // The chosen name first; when another run holds it, or another document's pages
+  // came there meanwhile, the next of the document's names.
+  for (int k = chosen; k < kMaxChoices; ++k) {
+    std::string name = ChoiceName(target, file, k);
+    if (k != chosen && (turn.HeldByOther(name) || PagesOfAnother(name, FRecord))) continue;
+    TkxClaimOwner holder;
+    bool inUse = false;  // by this document: its pages are there, or another run writes them now
+    if (claims && !TakeClaim(folder, name, &holder)) {
+      if (holder.Source != FRecord) continue;  // another document's name
+      if (mode != TOverwriteMode::Rename) {
+        // The same document, converted by another run into the same name right now.
+        node->Status = TkxNode::Success;
+        node->Skipped = true;
+        node->ResultText = "left alone: another run converts it now (host " +
+                           holder.Host.substr(0, holder.Host.find('~')) + ", process " + std::to_string(holder.Pid) +
+                           ", since " + ShortTime(holder.Since) + "; if that run has ended, remove " + holder.File +
+                           ")";
+        batch->RecordSkip();
+        return std::string();
+      }
+      inUse = true;
+    } else if (PagesOfAnother(name, FRecord)) {
+      FClaim.Release();
+      continue;
+    }
+    // The item holds its own name even when it writes elsewhere, so that no later
+    // namesake takes the files that belong to it.
+    turn.Reserve(name);
+    if (!inUse && !FileExists(ExistingName(name))) return name;
+    switch (mode) {
+      case TOverwriteMode::Overwrite: return name;
+      case TOverwriteMode::Skip:
+        FClaim.Release();
+        node->Status = TkxNode::Success;
+        node->Skipped = true;
+        batch->RecordSkip();
+        return std::string();
+      case TOverwriteMode::Rename: break;
+    }
+    FClaim.Release();
+    // A renamed name is itself new: neither held in this run, nor claimed by another
+    // run, nor on disk already.
+    std::string own = Tagged(target, NamesakeTag(SourceExt(file), k));
+    for (int n = 1; n < kMaxChoices; ++n) {
+      std::string base = ExtractFileName(n == 1 ? own : Tagged(own, "-" + std::to_string(n)));
+      std::string renamed = MakeTargetName(folder + "-" + Project->ShortName + "-" + base);
+      if (turn.HeldByOther(renamed) || FileExists(ExistingName(renamed))) continue;
+      if (claims && !TakeClaim(folder, renamed, nullptr)) continue;
+      if (FileExists(ExistingName(renamed))) {
+        FClaim.Release();
+        continue;
+      }
+      turn.Reserve(renamed);
+      return renamed;
+    }
+    break;
   }
-  // The item holds its own name even when it writes elsewhere, so that no later
-  // namesake takes the files that belong to it.
-  turn.Reserve(result);
-  if (!FileExists(ExistingName(result))) return result;
-  switch (Project->OverwriteMode()) {
-    case TOverwriteMode::Overwrite: return result;
-    case TOverwriteMode::Skip:
-      node->Status = TkxNode::Success;
-      batch->RecordSkip();
-      return std::string();
-    case TOverwriteMode::Rename: break;
+  throw std::runtime_error("No free name is left for the pages of this document in " + folder);
+}
+
+bool TkxConvertor::TakeClaim(const std::string& folder, const std::string& name, TkxClaimOwner* holder) {
+  try {
+    return FClaim.Take(folder, ExtractFileName(name), FRecord, holder, ExistingName(name));
+  } catch (const std::exception&) {
+    // Nothing can be made in the folder (full, not writable): neither can the pages,
+    // whose writing then fails the document with the reason.
+    return true;
   }
-  // A renamed name is itself new: neither held in this run nor on disk already.
-  for (int n = 1;; ++n) {
-    std::string name = ExtractFileName(n == 1 ? own : Tagged(own, "-" + std::to_string(n)));
-    std::string renamed = MakeTargetName(folder + "-" + Project->ShortName + "-" + name);
-    if (turn.HeldByOther(renamed) || FileExists(ExistingName(renamed))) continue;
-    turn.Reserve(renamed);
-    return renamed;
-  }
+}
+
+void TkxConvertor::CheckClaim() const {
+  if (FClaim.Held() && !FClaim.StillOurs())
+    throw std::runtime_error(
+        "Another run took the name of this document's pages meanwhile; they were not put in place");
 }
 
 // Why the document is no longer the one MakeTarget saw; "" when it still is.

@@ -78,8 +78,12 @@ class TkxConvertor : public TkxWorkBase {
   virtual bool HasMacros();
 
   // Target path of an item; empty when the item is skipped. Every target of a run
-  // belongs to one item: a document whose name another one already holds gets its
-  // extension in the name ("report.docx" gives "report-docx"), then a number.
+  // belongs to one item, and the name is claimed in the target folder against other
+  // runs until the item has ended. Namesakes (documents whose pages could be named
+  // alike) are named together, in name order (TkxBatch::Namesakes): the first keeps
+  // the plain name, the others get their extension in it ("report.docx" gives
+  // "report-docx"), then a number; a document whose own pages are in the target keeps
+  // their name, and pages that record another document are never taken.
   std::string MakeTarget(TkxBatch* batch, TkxNode* node);
   // File times, deleting or renaming the document after its conversion. Only the
   // file that MakeTarget saw is touched, and a renamed document never replaces a
@@ -91,6 +95,13 @@ class TkxConvertor : public TkxWorkBase {
   virtual std::string ExistingName(const std::string& target) { return target; }
   // The files written for a target, which receive the document's times.
   virtual std::vector<std::string> WrittenFiles(const std::string& target) { return {target}; }
+  // The document an existing page file records (SourceRecord), "" when it records none.
+  virtual std::string RecordedSource(const std::string&) { return std::string(); }
+  // What the pages of the item MakeTarget saw record as their document.
+  const std::string& PageSource() const { return FRecord; }
+  // Raises when another run cleared this item's claim (proving it gone) meanwhile:
+  // its pages must not be put in place.
+  void CheckClaim() const;
 
   // Converts the item; an error that escapes ConvertFile ends it as failed with the
   // error's message. The front end hears of the item either way.
@@ -100,13 +111,32 @@ class TkxConvertor : public TkxWorkBase {
  private:
   void EndAsFailed(const std::string& message);
   std::string SourceChange(const TkxNode* node) const;
+  // The target path of a document before names are chosen (sub-folders, extension);
+  // its folder is made, or "CreateDir Failed" recorded with the reason.
+  std::string TargetOf(TkxBatch* batch, const TkxNode& node);
+  // The k-th name a document may take for a target (its page pattern).
+  std::string ChoiceName(const std::string& target, const std::string& file, int k);
+  // Whether pages of another document (by what they record) are under `name`.
+  bool PagesOfAnother(const std::string& name, const std::string& record, std::string* recorded = nullptr);
+  // Claims a name for the item; true also when no claim can be made there at all.
+  bool TakeClaim(const std::string& folder, const std::string& name, TkxClaimOwner* holder);
+  // Names every namesake of a folder at once and returns the choice of `node`.
+  int NameNamesakes(TkxBatch* batch, TkxTargetTurn& turn, const std::vector<const TkxNode*>& namesakes,
+                    const std::string& target, const TkxNode* node);
 
   std::shared_ptr<TkxChain> FChain;
   // The document as MakeTarget found it.
   const TkxNode* FSourceNode = nullptr;
   bool FSourceKnown = false;
   TkxFileId FSourceId;
+  std::string FRecord;  // what its pages record as their document
+  TkxClaim FClaim;      // its name in the target folder, held until the item has ended
 };
+
+// How a page file records its document: the path below the source folder (the whole
+// path of a document that is not below it) as UTF-8 text; a backslash is doubled, and
+// a byte that is not part of valid UTF-8 or is a control character becomes \xHH.
+std::string SourceRecord(const std::string& relativePath);
 
 class TkxFileUtils {
  public:

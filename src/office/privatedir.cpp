@@ -1,5 +1,6 @@
 #include "office/privatedir.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
@@ -53,12 +54,10 @@ std::string SocketDir() {
   return "/tmp";
 }
 
-std::string SocketPrefix() {
-  passwd entry{}, *found = nullptr;
-  std::vector<char> buf(16384);
-  getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found);
-  return found ? "OSL_PIPE_" + std::to_string(getuid()) + "_" : std::string("OSL_PIPE_");
-}
+// Every office has an entry in the user database (AccountHasEntry), so its pipes carry the uid.
+std::string SocketPrefix() { return "OSL_PIPE_" + std::to_string(getuid()) + "_"; }
+// What offices of older versions run by an account without an entry named theirs.
+const char* const kBarePrefix = "OSL_PIPE_";
 
 // LibreOffice names the pipe of a profile after the MD5 of the profile's address, in
 // UTF-16, each byte in hexadecimal without leading zeros.
@@ -149,6 +148,35 @@ std::string NewPipeName() {
   return name;
 }
 
+bool AccountHasEntry() {
+  passwd entry{}, *found = nullptr;
+  std::vector<char> buf(16384);
+  return getpwuid_r(getuid(), &entry, buf.data(), buf.size(), &found) == 0 && found;
+}
+
+std::string NssWrapperLibrary() {
+  // Beside the C library, in whichever multiarch folder that is.
+  Dl_info info{};
+  std::vector<std::string> folders;
+  if (dladdr(reinterpret_cast<void*>(&getpid), &info) && info.dli_fname) {
+    std::string libc = info.dli_fname;
+    std::string folder = libc.substr(0, libc.rfind('/') + 1);
+    folders.push_back(folder);
+    if (folder.rfind("/usr/", 0) != 0) folders.push_back("/usr" + folder);
+  }
+  for (const char* f : {"/usr/lib/x86_64-linux-gnu/", "/usr/lib/aarch64-linux-gnu/", "/usr/lib64/", "/usr/lib/"})
+    folders.emplace_back(f);
+  for (const std::string& folder : folders) {
+    std::string path = folder + "libnss_wrapper.so";
+    if (access(path.c_str(), R_OK) == 0) return path;
+  }
+  return std::string();
+}
+
+std::string ClientPipeName(const std::string& pipeName) {
+  return AccountHasEntry() ? pipeName : std::to_string(getuid()) + "_" + pipeName;
+}
+
 std::string ProfileUrl(const std::string& folder) {
   rtl::OUString url;
   osl::FileBase::getFileURLFromSystemPath(rtl::OUString::fromUtf8(folder.c_str()), url);
@@ -177,14 +205,17 @@ void SweepOfficesOf(Gone gone) {
     if (owner <= 0 || !gone(owner)) return;
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return;
-    RemoveSockets({SocketDir() + "/" + SocketPrefix() + ProfilePipeName(ProfileUrl(path + "/profile"))});
+    std::string ipc = ProfilePipeName(ProfileUrl(path + "/profile"));
+    RemoveSockets({SocketDir() + "/" + SocketPrefix() + ipc, SocketDir() + "/" + kBarePrefix + ipc});
     RemoveOwnFolder(path);
   });
-  std::string pipes = SocketPrefix() + kPipePrefix;
-  ForEachEntry(SocketDir(), [&](const std::string& name, const std::string& path) {
-    pid_t owner = OwnerOf(name, pipes);
-    if (owner > 0 && gone(owner)) RemoveSockets({path});
-  });
+  for (const std::string& prefix : {SocketPrefix(), std::string(kBarePrefix)}) {
+    std::string pipes = prefix + kPipePrefix;
+    ForEachEntry(SocketDir(), [&](const std::string& name, const std::string& path) {
+      pid_t owner = OwnerOf(name, pipes);
+      if (owner > 0 && gone(owner)) RemoveSockets({path});
+    });
+  }
 }
 }  // namespace
 

@@ -52,6 +52,18 @@ class TkxWorkFile {
 
 // A pipe name for one office that no one can know in advance: "lumipix-<pid>-<random>".
 std::string NewPipeName();
+// Whether this account has an entry in the user database. LibreOffice names its pipes
+// after the uid and leaves their mode to the umask only for an account with one; for
+// an account without one (a container started with an arbitrary uid) it names them
+// without the uid and opens them to every account (mode 0777). So an office is always
+// given an entry: ours, or one of its own through libnss-wrapper (OfficeAccountFiles).
+bool AccountHasEntry();
+// Where libnss-wrapper's library is; "" when it is not installed.
+std::string NssWrapperLibrary();
+// The pipe name our UNO client asks for to reach an office's pipe: the office's socket
+// is always OSL_PIPE_<uid>_<name>, and a client without an entry (which asks for
+// OSL_PIPE_<name>) is given "<uid>_<name>".
+std::string ClientPipeName(const std::string& pipeName);
 // The socket files an office makes: its UNO pipe, and the pipe through which a second
 // start of the same profile would reach it (named after the profile's address).
 std::vector<std::string> OfficeSockets(const std::string& pipeName, const std::string& profileUrl);

@@ -294,7 +294,8 @@ TkxOfficeProcess::TkxOfficeProcess()
   WriteProfile();
   FWatchdog = std::jthread([this](std::stop_token stop) { WatchdogLoop(stop); });
   Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
-  rtl::OUString url = rtl::OUString::fromUtf8(("uno:pipe,name=" + FPipe + ";urp;StarOffice.ComponentContext").c_str());
+  rtl::OUString url =
+      rtl::OUString::fromUtf8(("uno:pipe,name=" + ClientPipeName(FPipe) + ";urp;StarOffice.ComponentContext").c_str());
   auto started = std::chrono::steady_clock::now();
   auto deadline = started + std::chrono::seconds(kStartSeconds);
   int attempts = 1;
@@ -370,9 +371,22 @@ void TkxOfficeProcess::Spawn(int attempt) {
                         profile.c_str(), accept.c_str(), nullptr};
   // Its own temporary files go into the private folder too.
   std::vector<std::string> env;
-  for (char** e = environ; e && *e; ++e)
-    if (std::strncmp(*e, "TMPDIR=", 7) != 0) env.emplace_back(*e);
+  std::string preload;
+  for (char** e = environ; e && *e; ++e) {
+    if (std::strncmp(*e, "LD_PRELOAD=", 11) == 0)
+      preload = *e + 11;
+    else if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "NSS_WRAPPER_", 12) != 0)
+      env.emplace_back(*e);
+  }
   env.push_back("TMPDIR=" + FDir.Path() + "/tmp");
+  for (std::string& e : AccountFiles()) {
+    if (e.rfind("LD_PRELOAD=", 0) == 0) {
+      if (!preload.empty()) e += " " + preload;
+      preload.clear();
+    }
+    env.push_back(e);
+  }
+  if (!preload.empty()) env.push_back("LD_PRELOAD=" + preload);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -389,6 +403,7 @@ void TkxOfficeProcess::Spawn(int attempt) {
   if (Closing) throw EOfficeError{"The word processor (LibreOffice) is not started: the program is ending"};
   UniqueFd devnull(open("/dev/null", O_RDWR | O_CLOEXEC));
   pid_t parent = getpid();
+  long openMax = sysconf(_SC_OPEN_MAX);
   pid_t pid = fork();
   if (pid == 0) {
     // The office dies with the thread that started it, so a killed converter leaves none behind.
@@ -406,12 +421,33 @@ void TkxOfficeProcess::Spawn(int attempt) {
       dup2(devnull.Get(), 1);
       dup2(devnull.Get(), 2);
     }
+    // Nothing of ours reaches the office: not a descriptor the caller left open without
+    // close-on-exec (a redirection, a pipe), nor one another thread opened meanwhile.
+    if (close_range(3, ~0U, 0) != 0)
+      for (long fd = 3; fd < openMax; ++fd) close(int(fd));
     execve(exe.c_str(), const_cast<char* const*>(argv), envp.data());
     _exit(127);
   }
   if (pid < 0)
     throw EOfficeError{std::string("The word processor (LibreOffice) cannot be started: ") + std::strerror(errno)};
   FChild.Started(pid);
+}
+
+std::vector<std::string> TkxOfficeProcess::AccountFiles() {
+  if (AccountHasEntry()) return {};
+  std::string library = NssWrapperLibrary();
+  if (library.empty())
+    throw EOfficeError{"This account (uid " + std::to_string(getuid()) +
+                       ") has no entry in the user database, and without one LibreOffice opens its pipes to every "
+                       "account: install libnss-wrapper (apt-get install libnss-wrapper), which gives the word "
+                       "processor an entry of its own, or run under an account that has an entry"};
+  std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
+  if (access((FDir.Path() + "/passwd").c_str(), F_OK) != 0) {  // made once, before the first start
+    FDir.WriteFile("passwd", "lumipix:x:" + uid + ":" + gid + ":Lumipix Converter:" + FDir.Path() + ":/bin/false\n");
+    FDir.WriteFile("group", "lumipix:x:" + gid + ":\n");
+  }
+  return {"LD_PRELOAD=" + library, "NSS_WRAPPER_PASSWD=" + FDir.Path() + "/passwd",
+          "NSS_WRAPPER_GROUP=" + FDir.Path() + "/group"};
 }
 
 bool TkxOfficeProcess::Alive() {

@@ -134,6 +134,11 @@ class TkxOfficeProcess {
   friend void KillAllOffices();
   void Spawn(int attempt);
   void WriteProfile();
+  // For an account without an entry in the user database: the office's own entry
+  // (passwd and group files in its folder) and the environment that gives it through
+  // libnss-wrapper, so that its pipes are named after the uid and are this account's
+  // alone. Empty for an account with an entry. Raises EOfficeError without the library.
+  std::vector<std::string> AccountFiles();
   void WatchdogLoop(std::stop_token stop);
   void SampleMemory(pid_t pid);
 

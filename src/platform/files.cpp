@@ -16,8 +16,10 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/hostid.h"
 #include "platform/numbers.h"
 #include "platform/paths.h"
+#include "platform/text.h"
 
 namespace kx {
 
@@ -178,52 +180,267 @@ namespace {
 
 constexpr const char* kTempPrefix = ".lumipix-";
 constexpr const char* kTempSuffix = ".tmp";
+constexpr const char* kClaimPrefix = ".lumipix-claim-";
 constexpr size_t kTempRandom = 6;
 
-std::string RandomPart() {
+std::string RandomPart(size_t n = kTempRandom) {
   thread_local std::mt19937_64 gen{std::random_device{}()};
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string r;
-  for (size_t i = 0; i < kTempRandom; ++i) r.push_back(kChars[gen() % 62]);
+  for (size_t i = 0; i < n; ++i) r.push_back(kChars[gen() % 62]);
   return r;
 }
 
+bool ProcessRuns(long pid) { return pid > 0 && (kill(pid_t(pid), 0) == 0 || errno != ESRCH); }
+
 }  // namespace
 
-bool IsTempFileName(const std::string& name, long* owner) {
+bool IsTempFileName(const std::string& name, std::string* host, long* owner) {
   size_t p = std::strlen(kTempPrefix), s = std::strlen(kTempSuffix);
   if (name.size() < p + 2 + kTempRandom + s || name.compare(0, p, kTempPrefix) != 0 ||
       name.compare(name.size() - s, s, kTempSuffix) != 0)
     return false;
   size_t dash = name.size() - s - kTempRandom - 1;
   if (name[dash] != '-' || dash == p) return false;
-  std::optional<uint64_t> pid = ReadDigits(std::string_view(name).substr(p, dash - p), 999999999);
-  if (!pid) return false;
   for (size_t i = dash + 1; i < dash + 1 + kTempRandom; ++i)
     if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  // "<host>-<pid>" or, from older versions, "<pid>" alone; a host id always holds '~'.
+  std::string_view middle = std::string_view(name).substr(p, dash - p);
+  size_t hostEnd = middle.rfind('-');
+  std::string_view hostPart, pidPart = middle;
+  if (hostEnd != std::string_view::npos) {
+    hostPart = middle.substr(0, hostEnd);
+    pidPart = middle.substr(hostEnd + 1);
+    if (hostPart.find('~') == std::string_view::npos) return false;
+  }
+  std::optional<uint64_t> pid = ReadDigits(pidPart, 999999999);
+  if (!pid) return false;
+  if (host) *host = std::string(hostPart);
   if (owner) *owner = long(*pid);
   return true;
 }
 
+bool ProvedGone(const std::string& host, long pid, time_t modified) {
+  if (!host.empty() && host == HostId() && pid > 0 && pid != long(getpid()) && !ProcessRuns(pid)) return true;
+  return modified > 0 && time(nullptr) - modified > kAbandonedSeconds;
+}
+
+std::string ClaimFileName(const std::string& name) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : name) {
+    h ^= c;
+    h *= 0x100000001b3ULL;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return kClaimPrefix + std::string(hex);
+}
+
+bool IsClaimFileName(const std::string& name) {
+  size_t p = std::strlen(kClaimPrefix);
+  if (name.size() != p + 16 || name.compare(0, p, kClaimPrefix) != 0) return false;
+  return std::all_of(name.begin() + long(p), name.end(), [](char c) { return std::isxdigit(c) && !std::isupper(c); });
+}
+
+namespace {
+
+constexpr const char* kClaimMagic = "lumipix-claim 1";
+
+std::string ClaimText(const TkxClaimOwner& o) {
+  // One field a line; a name or source holding a line break cannot be a page name
+  // of ours, but is kept from breaking the layout all the same.
+  auto line = [](const std::string& v) { return ReplaceAll(ReplaceAll(v, "\\", "\\\\"), "\n", "\\n"); };
+  return std::string(kClaimMagic) + "\nhost " + o.Host + "\npid " + std::to_string(o.Pid) + "\nsince " +
+         std::to_string(o.Since) + "\nname " + line(o.Name) + "\nsource " + line(o.Source) + "\ntoken " + o.Token +
+         "\n";
+}
+
+}  // namespace
+
+bool ReadClaim(const std::string& path, TkxClaimOwner& owner) {
+  std::string text;
+  try {
+    text = ReadWholeFile(path, 65536);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (text.rfind(std::string(kClaimMagic) + "\n", 0) != 0) return false;
+  TkxClaimOwner o;
+  o.File = path;
+  bool complete = false;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) break;  // a line without its end was still being written
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    size_t blank = line.find(' ');
+    if (blank == std::string::npos) continue;
+    std::string key = line.substr(0, blank), value = line.substr(blank + 1);
+    auto unescape = [](const std::string& v) {
+      std::string r;
+      for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+          r.push_back(v[i + 1] == 'n' ? '\n' : v[i + 1]);
+          ++i;
+        } else {
+          r.push_back(v[i]);
+        }
+      }
+      return r;
+    };
+    if (key == "host")
+      o.Host = value;
+    else if (key == "pid")
+      o.Pid = long(ReadDigits(value, 999999999).value_or(0));
+    else if (key == "since")
+      o.Since = time_t(ReadDigits(value).value_or(0));
+    else if (key == "name")
+      o.Name = unescape(value);
+    else if (key == "source")
+      o.Source = unescape(value);
+    else if (key == "token")
+      o.Token = value, complete = true;
+  }
+  if (!complete) return false;
+  owner = o;
+  return true;
+}
+
+namespace {
+
+// The change time of a file, 0 when it is not there.
+time_t ModifiedTime(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
+
+// Whether the claim at `path` is proven gone; fills `owner` with what it says (or
+// leaves it empty when it cannot be read: an unknown owner, gone only with age).
+bool ClaimGone(const std::string& path, TkxClaimOwner& owner) {
+  owner = TkxClaimOwner();
+  owner.File = path;
+  time_t modified = ModifiedTime(path);
+  if (modified == 0) return false;
+  if (!ReadClaim(path, owner)) return ProvedGone(std::string(), 0, modified);
+  return ProvedGone(owner.Host, owner.Pid, modified);
+}
+
+// Clears a claim judged gone, unless another run replaced it meanwhile: the claim is
+// first moved aside under a name of our own (one step, whoever else tries), and only
+// removed when it is still the one judged; otherwise it is put back.
+void ClearGoneClaim(const std::string& path, const TkxClaimOwner& judged) {
+  std::string aside = ExtractFilePath(path) + TempNamePrefix() + RandomPart() + kTempSuffix;
+  if (rename(path.c_str(), aside.c_str()) != 0) return;  // someone else cleared it first
+  TkxClaimOwner moved;
+  bool same =
+      judged.Token.empty() ? !ReadClaim(aside, moved) : (ReadClaim(aside, moved) && moved.Token == judged.Token);
+  if (!same && link(aside.c_str(), path.c_str()) != 0) {
+    // A third run made a new claim in between: the one moved aside was fresh, and its
+    // run learns it lost the name when it checks before putting its pages in place.
+  }
+  unlink(aside.c_str());
+}
+
+}  // namespace
+
 int SweepTempFiles(const std::string& folder) {
   TDirOwner d = OpenDir(folder);
   if (!d) return 0;  // a folder that cannot be listed has nothing to sweep that can be found
-  int removed = 0;
+  std::string dir = IncludeTrailingPathDelimiter(folder.empty() ? "." : folder);
+  std::vector<std::string> temps, claims;
   while (dirent* e = readdir(d.get())) {
+    if (IsTempFileName(e->d_name))
+      temps.emplace_back(e->d_name);
+    else if (IsClaimFileName(e->d_name))
+      claims.emplace_back(e->d_name);
+  }
+  d.reset();
+  int removed = 0;
+  for (const std::string& name : temps) {
+    std::string host, full = dir + name;
     long owner = 0;
-    if (!IsTempFileName(e->d_name, &owner) || owner <= 0 || owner == long(getpid())) continue;
-    if (kill(pid_t(owner), 0) == 0 || errno != ESRCH) continue;  // its process still runs
-    std::string full = IncludeTrailingPathDelimiter(folder.empty() ? "." : folder) + e->d_name;
+    IsTempFileName(name, &host, &owner);
     struct stat st {};
-    if (lstat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(full.c_str()) == 0) ++removed;
+    if (lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !ProvedGone(host, owner, st.st_mtime)) continue;
+    if (unlink(full.c_str()) == 0) ++removed;
+  }
+  for (const std::string& name : claims) {
+    TkxClaimOwner owner;
+    std::string full = dir + name;
+    struct stat st {};
+    if (lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !ClaimGone(full, owner)) continue;
+    ClearGoneClaim(full, owner);
+    if (lstat(full.c_str(), &st) != 0) ++removed;
   }
   return removed;
+}
+
+bool TkxClaim::Take(const std::string& folder, const std::string& name, const std::string& source,
+                    TkxClaimOwner* holder, const std::string& shown) {
+  Release();
+  std::string dir = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
+  std::string path = dir + ClaimFileName(name);
+  TkxClaimOwner mine;
+  mine.Host = HostId();
+  mine.Pid = long(getpid());
+  mine.Since = time(nullptr);
+  mine.Name = name;
+  mine.Source = source;
+  mine.Token = RandomPart(16);
+  mine.File = path;
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    // The claim appears whole or not at all: a complete file linked to the claim's name.
+    TkxTempFile tmp(dir, shown.empty() ? path : shown);
+    tmp.Write(ClaimText(mine));
+    tmp.Finish(false);
+    int err = 0;
+    if (link(tmp.Path().c_str(), path.c_str()) != 0) {
+      err = errno;
+      struct stat st {};
+      // Over NFS the reply of a link that was made can be lost: the link count tells.
+      if (err != EEXIST && stat(tmp.Path().c_str(), &st) == 0 && st.st_nlink == 2) err = 0;
+    }
+    if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == EMLINK) {
+      // A file system without hard links: an exclusive create, written at once.
+      if (int werr = WriteNewFile(path, ClaimText(mine), 0644))
+        err = werr;
+      else
+        err = 0;
+    }
+    if (err == 0) {
+      FFile = path;
+      FToken = mine.Token;
+      return true;
+    }
+    if (err != EEXIST) FileError("Cannot create file", shown.empty() ? path : shown, err);
+    TkxClaimOwner other;
+    if (!ClaimGone(path, other)) {
+      if (holder) *holder = other;
+      return false;
+    }
+    ClearGoneClaim(path, other);
+  }
+  if (holder) ReadClaim(path, *holder);
+  return false;
+}
+
+bool TkxClaim::StillOurs() const {
+  TkxClaimOwner now;
+  return !FFile.empty() && ReadClaim(FFile, now) && now.Token == FToken;
+}
+
+void TkxClaim::Release() {
+  if (FFile.empty()) return;
+  if (StillOurs()) unlink(FFile.c_str());
+  FFile.clear();
+  FToken.clear();
 }
 
 TkxTempFile::TkxTempFile(const std::string& folder, std::string forName) : FFor(std::move(forName)) {
   std::string dir = folder.empty() ? std::string() : IncludeTrailingPathDelimiter(folder);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    FPath = dir + kTempPrefix + std::to_string(getpid()) + "-" + RandomPart() + kTempSuffix;
+    FPath = dir + TempNamePrefix() + RandomPart() + kTempSuffix;
     // 0666 and the process's umask, as for any file the program makes.
     FFd.Reset(open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (FFd) return;

@@ -59,13 +59,68 @@ struct TkxFileId {
 };
 bool GetFileId(const std::string& path, TkxFileId& id);  // links followed
 
-// Temporary files of this program are named ".lumipix-<process id>-<6 characters>.tmp"
+// Temporary files of this program are named ".lumipix-<host>-<process id>-<6 characters>.tmp"
 // in the folder of the file they become, so that they stay short whatever that
-// file's name, never carry a final name, and are recognisably ours.
-bool IsTempFileName(const std::string& name, long* owner = nullptr);
-// Removes the temporary files in `folder` whose process has ended (a killed run);
-// those of running processes stay. Returns how many were removed.
+// file's name, never carry a final name, and are recognisably ours; <host> is
+// HostId() (platform/hostid.h). Older versions wrote ".lumipix-<process id>-<6>.tmp":
+// recognised too, with an unknown host.
+bool IsTempFileName(const std::string& name, std::string* host = nullptr, long* owner = nullptr);
+// How old a file of another run must be before it counts as abandoned whoever wrote
+// it: a day, far longer than any document takes.
+constexpr int kAbandonedSeconds = 24 * 60 * 60;
+// Whether the run that wrote a file is proven gone: it ran on this host (same host
+// id) and its process has ended, or the file has not changed for kAbandonedSeconds.
+// A fresh file of another host is never judged gone: its run may still be writing.
+bool ProvedGone(const std::string& host, long pid, time_t modified);
+// Removes the temporary files and page claims in `folder` whose runs are proven gone
+// (a killed run, here or anywhere); those of running or unknown runs stay. Returns
+// how many were removed.
 int SweepTempFiles(const std::string& folder);
+
+// Who holds a claim, as its file says.
+struct TkxClaimOwner {
+  std::string Host;    // HostId() of the claiming run's machine
+  long Pid = 0;        // its process there
+  time_t Since = 0;    // when it claimed
+  std::string Name;    // the name claimed
+  std::string Source;  // what the claim is for (the document)
+  std::string Token;   // this claim's own random mark
+  std::string File;    // the claim file
+};
+
+// A claim on one name in a folder: while it is held, no other run, in this process,
+// another one or on another machine sharing the folder, takes the same name. A claim
+// is a file ".lumipix-claim-<16 hex digits of the name's hash>" made by an atomic
+// exclusive create (a hard link of a complete temporary file, which also holds on
+// NFS), holding host, process, time, name and source. A claim whose run is proven
+// gone (ProvedGone) is cleared by the next run that wants the name.
+class TkxClaim {
+ public:
+  TkxClaim() = default;
+  ~TkxClaim() { Release(); }
+  TkxClaim(const TkxClaim&) = delete;
+  TkxClaim& operator=(const TkxClaim&) = delete;
+
+  // Claims `name` in `folder` for `source` (releasing a claim held before): true when
+  // it is ours; false when a live claim holds it, described in `holder`. Raises with
+  // the cause when no claim can be made there (a full disk, a folder that cannot be
+  // written), naming `shown` (the file the claim is for) when one is given.
+  bool Take(const std::string& folder, const std::string& name, const std::string& source,
+            TkxClaimOwner* holder = nullptr, const std::string& shown = std::string());
+  bool Held() const { return !FFile.empty(); }
+  // The claim file is still ours (nobody cleared it meanwhile).
+  bool StillOurs() const;
+  void Release();
+
+ private:
+  std::string FFile;
+  std::string FToken;
+};
+// The claim file's name for a claimed name, and whether a name is one.
+std::string ClaimFileName(const std::string& name);
+bool IsClaimFileName(const std::string& name);
+// Reads a claim file; false when it cannot be read or is not complete.
+bool ReadClaim(const std::string& path, TkxClaimOwner& owner);
 
 // A new temporary file in `folder` ("" is the working folder), removed when the
 // object goes unless it was kept. Failures raise with their cause, naming `forName`

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fd.h"
+#include "platform/hostid.h"
 #include "pngmodule/bmpread.h"
 
 namespace {
@@ -105,7 +106,7 @@ bool WritePng(FILE* f, const kxpng::TkxImage& img, kxpng::TkxBmpRows* rows) {
 }  // namespace
 
 // Both paths may name the same file: the PNG is written first under the converter's
-// kind of temporary name, in the target's folder (short whatever the target's name,
+// kind of temporary name (host and process), in the target's folder (short whatever the target's name,
 // and swept by the converter if the process dies), flushed to the disk, and then
 // replaces the target atomically. An uncompressed bitmap is read a row at a time, so
 // that a page of any size costs a row of memory; a compressed one is read whole.
@@ -126,8 +127,8 @@ extern "C" __attribute__((visibility("default"))) bool ConvertBMP2PNG(const char
     data.shrink_to_fit();
   }
   size_t slash = dst.rfind('/');
-  std::string tmpl = (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + ".lumipix-" +
-                     std::to_string(getpid()) + "-XXXXXX.tmp";
+  std::string tmpl =
+      (slash == std::string::npos ? std::string() : dst.substr(0, slash + 1)) + kx::TempNamePrefix() + "XXXXXX.tmp";
   kx::UniqueFd fd(mkstemps(tmpl.data(), 4));
   if (!fd) return false;
   FILE* f = fdopen(fd.Get(), "wb");

@@ -18,11 +18,13 @@
 
 #include "convert/emfbuild.h"
 #include "convert/fakeword.h"
+#include "convert/pagesource.h"
 #include "core/app.h"
 #include "core/project.h"
 #include "emf/bitmap.h"
 #include "engine/convertor.h"
 #include "platform/files.h"
+#include "platform/hostid.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "testutil.h"
@@ -55,6 +57,11 @@ std::vector<std::string> PagesOfContent(const std::string& path) {
 }
 
 // The names in a folder, sorted.
+// A page of the document as its page file holds it: recording its document.
+std::string Recorded(const std::string& page, const std::string& source = "report.doc") {
+  return kx::WithEmfSource(page, Project->Title, source);
+}
+
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> r;
   for (const auto& e : std::filesystem::directory_iterator(folder)) r.push_back(e.path().filename().string());
@@ -64,6 +71,7 @@ std::vector<std::string> Names(const std::string& folder) {
 
 struct PngInfo {
   int Width = 0, Height = 0, ColorType = -1, BitDepth = 0;
+  std::string Source;  // its "Source" text as libpng reads it (a chunk with a bad CRC is dropped)
 };
 
 PngInfo ReadPngInfo(const std::string& path) {
@@ -79,6 +87,10 @@ PngInfo ReadPngInfo(const std::string& path) {
     info.Height = int(png_get_image_height(png, pi));
     info.ColorType = png_get_color_type(png, pi);
     info.BitDepth = png_get_bit_depth(png, pi);
+    png_textp texts = nullptr;
+    int count = png_get_text(png, pi, &texts, nullptr);
+    for (int i = 0; i < count; ++i)
+      if (std::string(texts[i].key) == "Source") info.Source.assign(texts[i].text, texts[i].itxt_length);
   }
   png_destroy_read_struct(&png, &pi, nullptr);
   std::fclose(f);
@@ -172,13 +184,25 @@ TEST(PageNames, PatternPlaceholderAndResultText) {
   EXPECT_EQ(PatternText(odd), "/out/100% %s %d/a%n-*.png");
 }
 
-TEST(PageExport, EmfEditionWritesEveryPageUnchanged) {
+TEST(PageExport, EmfEditionWritesEveryPageUnchangedButItsSource) {
   Export r(kx::kEmfEdition);
   TkxNode n = r.Convert();
   EXPECT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(n.ResultText, r.Out("report-*.emf"));
-  for (int i = 1; i <= 3; ++i)
-    EXPECT_EQ(kxtest::ReadFile(r.Out("report-0" + std::to_string(i) + ".emf")), r.Doc->Pages[size_t(i - 1)]);
+  for (int i = 1; i <= 3; ++i) {
+    std::string page = r.Out("report-0" + std::to_string(i) + ".emf");
+    std::string bytes = kxtest::ReadFile(page);
+    EXPECT_EQ(bytes, Recorded(r.Doc->Pages[size_t(i - 1)]));
+    EXPECT_EQ(kx::ReadPageSource(page), "report.doc");
+    // Only the header grew: every record after it is the document's, and it still loads.
+    const std::string& original = r.Doc->Pages[size_t(i - 1)];
+    uint32_t oldHeader = uint8_t(original[4]) | uint8_t(original[5]) << 8;
+    uint32_t newHeader = uint8_t(bytes[4]) | uint8_t(bytes[5]) << 8;
+    EXPECT_EQ(bytes.substr(newHeader), original.substr(oldHeader));
+    kx::TkxMetafile m;
+    m.LoadFromBytes(bytes);
+    EXPECT_EQ(m.Width(), 816);
+  }
   EXPECT_FALSE(kx::FileExists(r.Out("report-04.emf")));
   EXPECT_EQ(r.Word.Count("Document.Close"), 1);
   EXPECT_EQ(r.Word.Count("Selection.Copy"), 0);
@@ -218,7 +242,7 @@ TEST(PageExport, PageBitsFailingFallsBackToTheClipboardFromPageOne) {
   EXPECT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(r.Word.Count("Selection.Copy"), 3);
   for (int i = 1; i <= 3; ++i)
-    EXPECT_EQ(kxtest::ReadFile(r.Out("report-0" + std::to_string(i) + ".emf")), r.Doc->Pages[size_t(i - 1)]);
+    EXPECT_EQ(kxtest::ReadFile(r.Out("report-0" + std::to_string(i) + ".emf")), Recorded(r.Doc->Pages[size_t(i - 1)]));
 }
 
 TEST(PageExport, OldServersUseOnlyTheClipboard) {
@@ -228,7 +252,7 @@ TEST(PageExport, OldServersUseOnlyTheClipboard) {
   EXPECT_EQ(n.Status, kx::TkxNode::Success);
   EXPECT_EQ(r.Word.Count("Pages.Count"), 0);
   EXPECT_EQ(r.Word.Count("Selection.Copy"), 3);
-  EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), r.Doc->Pages[2]);
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), Recorded(r.Doc->Pages[2]));
 }
 
 // The export lays the document out before it takes the items lock, which the search
@@ -253,7 +277,7 @@ TEST(PageExport, OnlyTheClipboardIsUsedUnderTheItemsLock) {
   EXPECT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   EXPECT_EQ(atExport, std::vector<bool>{true});
   EXPECT_EQ(atCopy, std::vector<bool>(3, false));
-  EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), r.Doc->Pages[2]);
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-03.emf")), Recorded(r.Doc->Pages[2]));
 }
 
 TEST(PageExport, AFailedDocumentLeavesTheEarlierPagesAsTheyWere) {
@@ -282,7 +306,7 @@ TEST(PageExport, StalePagesOfALongerVersionGoAndNothingElse) {
   EXPECT_EQ(Names(r.P.Dir / "out"),
             (std::vector<std::string>{"report-003.emf", "report-01.emf", "report-02.emf", "report-04.emf.bak",
                                       "report-04.png", "report-docx-03.emf", "report-x-04.emf"}));
-  EXPECT_EQ(kxtest::ReadFile(r.Out("report-02.emf")), r.Doc->Pages[1]);
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-02.emf")), Recorded(r.Doc->Pages[1]));
   // Only some pages made: the others are not known to be stale.
   kxtest::WriteFile(r.Out("report-05.emf"), "earlier");
   Project->SetOption("Pages", "1");
@@ -430,14 +454,23 @@ TEST(PageExport, AKilledRunLeavesNoPageAndItsTemporaryFilesAreSwept) {
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-  int temporary = 0;
+  int temporary = 0, claims = 0;
   for (const std::string& name : Names(r.P.Dir / "out")) {
     if (name == "report-01.png") continue;
     long owner = 0;
-    EXPECT_TRUE(kx::IsTempFileName(name, &owner) && owner == child) << name;
+    std::string host;
+    kx::TkxClaimOwner claim;
+    if (kx::IsClaimFileName(name)) {
+      // The killed run's claim on the name, which says whose it was.
+      EXPECT_TRUE(kx::ReadClaim(r.Out(name), claim) && claim.Pid == child && claim.Host == kx::HostId()) << name;
+      ++claims;
+      continue;
+    }
+    EXPECT_TRUE(kx::IsTempFileName(name, &host, &owner) && owner == child && host == kx::HostId()) << name;
     ++temporary;
   }
   EXPECT_GE(temporary, 2);  // pages 1 and 2 were made
+  EXPECT_EQ(claims, 1);
   EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.png")), "the previous page one");
   TkxNode n = r.Convert();
   ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
@@ -450,6 +483,8 @@ TEST(PageExport, PngEditionNaturalSizeAndWidthOption) {
   ASSERT_EQ(n.Status, kx::TkxNode::Success) << n.ResultText;
   PngInfo p = ReadPngInfo(r.Out("report-01.png"));
   EXPECT_EQ(p.Width, 816);
+  EXPECT_EQ(p.Source, "report.doc");
+  EXPECT_EQ(kx::ReadPageSource(r.Out("report-01.png")), "report.doc");
   EXPECT_EQ(p.Height, 1056);
   EXPECT_EQ(p.ColorType, PNG_COLOR_TYPE_RGB);
   EXPECT_EQ(ReadPngInfo(r.Out("report-02.png")).Width, 816);
@@ -512,10 +547,10 @@ TEST(PageExport, ExistingFirstPageDecidesOverwriteSkipAndRename) {
   EXPECT_TRUE(kx::FileExists(r.Out("-lumimet-report-02.emf")));
   TkxNode again = r.Convert();  // the renamed name exists now: a new one
   EXPECT_EQ(again.ResultText, r.Out("-lumimet-report-2-*.emf"));
-  EXPECT_EQ(kxtest::ReadFile(r.Out("-lumimet-report-01.emf")), r.Doc->Pages[0]);
+  EXPECT_EQ(kxtest::ReadFile(r.Out("-lumimet-report-01.emf")), Recorded(r.Doc->Pages[0]));
   Project->SetOption("IsOverwrite", "1");
   r.Convert();
-  EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.emf")), r.Doc->Pages[0]);
+  EXPECT_EQ(kxtest::ReadFile(r.Out("report-01.emf")), Recorded(r.Doc->Pages[0]));
 }
 
 TEST(PageExport, KeepFileTimeGivesEveryPageTheDocumentsTimes) {

@@ -86,9 +86,67 @@ TEST(Shard, FormsAndRefusals) {
   EXPECT_TRUE(s.Takes("anything.doc"));
   ASSERT_TRUE(TkxShard::Parse("", s));
   EXPECT_TRUE(s.All());
-  for (const char* bad : {"0/3", "4/3", "3", "a/b", "1/0", "-1/3", "1/3/4", "/3", "2/"}) {
+  for (const char* bad : {"0/3", "4/3", "3", "a/b", "1/0", "-1/3", "1/3/4", "/3", "2/", "3/0-2", "1/2-1", "HOME/3"}) {
     EXPECT_FALSE(TkxShard::Parse(bad, s)) << bad;
   }
+  // Task t of the tasks lo to hi: a zero-based array as it counts.
+  auto share = [](const char* text) {
+    TkxShard sh;
+    std::string why;
+    bool ok = TkxShard::Parse(text, sh, &why);
+    return ok ? std::to_string(sh.Index()) + "/" + std::to_string(sh.Count()) : why;
+  };
+  EXPECT_EQ(share("0/0-2"), "1/3");
+  EXPECT_EQ(share("2/0-2"), "3/3");
+  EXPECT_EQ(share("3/1-3"), "3/3");
+  EXPECT_EQ(share("0/3"),
+            "The option \"Shard\" names share 0 of 3, but shares are counted from 1 to 3; for tasks counted from 0 "
+            "write 0/0-2");
+}
+
+// The scheduler's own variables: a Slurm array (any first id, a step) and a Kubernetes
+// Indexed Job (from 0, the count given); what is missing or odd is said.
+TEST(Shard, FromTheSchedulersVariables) {
+  auto share = [](const char* text) {
+    TkxShard sh;
+    std::string why;
+    bool ok = TkxShard::Parse(text, sh, &why);
+    return ok ? std::to_string(sh.Index()) + "/" + std::to_string(sh.Count()) : why;
+  };
+  for (const char* v : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_MIN", "SLURM_ARRAY_TASK_MAX", "SLURM_ARRAY_TASK_STEP",
+                        "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX"})
+    unsetenv(v);
+  EXPECT_EQ(share("SLURM_ARRAY_TASK_ID"),
+            "The option \"Shard\" takes the share from SLURM_ARRAY_TASK_ID, which is not set: this run is not a task "
+            "of a Slurm job array");
+  setenv("SLURM_ARRAY_TASK_ID", "0", 1);
+  setenv("SLURM_ARRAY_TASK_MIN", "0", 1);
+  setenv("SLURM_ARRAY_TASK_MAX", "2", 1);
+  setenv("SLURM_ARRAY_TASK_COUNT", "3", 1);
+  EXPECT_EQ(share("SLURM_ARRAY_TASK_ID"), "1/3");
+  EXPECT_EQ(share("$SLURM_ARRAY_TASK_ID/3"), "1/3");
+  EXPECT_EQ(share("slurm_array_task_id/0-2"), "1/3");
+  setenv("SLURM_ARRAY_TASK_ID", "5", 1);
+  setenv("SLURM_ARRAY_TASK_MIN", "1", 1);
+  setenv("SLURM_ARRAY_TASK_MAX", "9", 1);
+  setenv("SLURM_ARRAY_TASK_STEP", "2", 1);
+  setenv("SLURM_ARRAY_TASK_COUNT", "5", 1);
+  EXPECT_EQ(share("SLURM_ARRAY_TASK_ID"), "3/5");  // 1, 3, 5, 7, 9
+  setenv("SLURM_ARRAY_TASK_COUNT", "3", 1);        // --array=1,5,9: no even range
+  EXPECT_NE(share("SLURM_ARRAY_TASK_ID").find("write the share as i/n"), std::string::npos);
+  setenv("JOB_COMPLETION_INDEX", "0", 1);
+  EXPECT_EQ(share("JOB_COMPLETION_INDEX/3"), "1/3");
+  setenv("JOB_COMPLETION_INDEX", "2", 1);
+  EXPECT_EQ(share("${JOB_COMPLETION_INDEX}/3"), "3/3");
+  setenv("JOB_COMPLETION_INDEX", "3", 1);
+  EXPECT_EQ(share("JOB_COMPLETION_INDEX/3"),
+            "The option \"Shard\" names share 4 of 3, but shares are counted from 1 to 3");
+  setenv("JOB_COMPLETION_INDEX", "x", 1);
+  EXPECT_EQ(share("JOB_COMPLETION_INDEX/3"),
+            "The option \"Shard\" takes the share from JOB_COMPLETION_INDEX, which is \"x\", not a number");
+  for (const char* v : {"SLURM_ARRAY_TASK_ID", "SLURM_ARRAY_TASK_MIN", "SLURM_ARRAY_TASK_MAX", "SLURM_ARRAY_TASK_STEP",
+                        "SLURM_ARRAY_TASK_COUNT", "JOB_COMPLETION_INDEX"})
+    unsetenv(v);
 }
 
 TEST(OptionTable, NearestKeyForSlipsAndNoneForStrangers) {
@@ -127,7 +185,8 @@ TEST(OptionTable, WarningsNameWhatDoesNothingAndWhatIsUsedInstead) {
       "the option \"IsOverwrite\" is given twice; the first value is used",
       "unknown option \"Pages2\" (did you mean \"Pages\"?); it is ignored",
       "Dpi=0 is not a resolution from 1 to 1200; the default 96 is used",
-      "Shard=4/3 is not a share i/n such as 2/3 (i from 1 to n); every document is taken",
+      "Shard=4/3 is not a share such as 2/3, 0/0-2, SLURM_ARRAY_TASK_ID or JOB_COMPLETION_INDEX/3; every document is "
+      "taken",
   };
   ASSERT_GE(w.size(), expected.size() + 3) << testing::PrintToString(w);
   for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(w[i], expected[i]);

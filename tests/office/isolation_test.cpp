@@ -1,4 +1,5 @@
 // Each office is private and bounded, and reaches nothing a document points at.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,9 +83,34 @@ const char kPng[] =
     "\x00\xfd\xd4\x9a\x73\x00\x00\x00\x12\x49\x44\x41\x54\x78\x9c\x63\xf8\xcf\x00\x04\xff\x41\xe8\xff\xff\xff\x00\x1f"
     "\xee\x05\xfb\x6d\xdc\xce\xad\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82";
 
+// The office's descriptors: 0, 1 and 2 on /dev/null, and none of the program's.
+std::vector<std::string> LeakedDescriptors(pid_t office, const std::set<std::string>& ours) {
+  std::vector<std::string> leaked;
+  std::string dir = "/proc/" + std::to_string(office) + "/fd";
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    std::error_code ec;
+    std::string target = std::filesystem::read_symlink(e.path(), ec).string();
+    int fd = std::stoi(e.path().filename().string());
+    if ((fd <= 2 && target != "/dev/null") || ours.count(target))
+      leaked.push_back(std::to_string(fd) + " -> " + target);
+  }
+  return leaked;
+}
+
 }  // namespace
 
 TEST_F(Isolation, EachOfficeHasItsOwnFolderAndPipeWhateverTheUmaskAndNothingIsLeftAfterAKill) {
+  // What a caller may leave open without close-on-exec: a redirected file, a pipe.
+  kxtest::TempDir callers;
+  std::string redirected = callers / "redirected.txt";
+  kxtest::WriteFile(redirected, "");
+  int file = open(redirected.c_str(), O_RDWR);
+  int pipeEnds[2];
+  ASSERT_TRUE(file >= 0 && pipe(pipeEnds) == 0);
+  ASSERT_EQ(dup2(file, 9), 9);
+  struct stat pst {};
+  fstat(pipeEnds[0], &pst);
+  std::set<std::string> ours = {redirected, "pipe:[" + std::to_string(pst.st_ino) + "]"};
   // Names the folders had before, which anyone could plant ahead as links or folders.
   kxtest::TempDir victim;
   std::string root = office::PrivateRoot();
@@ -123,6 +149,8 @@ TEST_F(Isolation, EachOfficeHasItsOwnFolderAndPipeWhateverTheUmaskAndNothingIsLe
     }
     EXPECT_NE(a.PipeName(), b.PipeName());
     EXPECT_NE(a.Folder(), b.Folder());
+    for (office::TkxOfficeProcess* p : {&a, &b})
+      EXPECT_EQ(LeakedDescriptors(p->Pid(), ours), std::vector<std::string>{});
     // A killed office leaves its socket files; they go as soon as it is found dead.
     kill(a.Pid(), SIGKILL);
     for (int i = 0; i < 100 && a.Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -138,6 +166,7 @@ TEST_F(Isolation, EachOfficeHasItsOwnFolderAndPipeWhateverTheUmaskAndNothingIsLe
     std::filesystem::remove(p);
   }
   EXPECT_TRUE(std::filesystem::is_empty(victim.Path()));
+  for (int fd : {file, 9, pipeEnds[0], pipeEnds[1]}) close(fd);
 }
 
 // A start that fails undoes what it made: no folder, no registration for the exit

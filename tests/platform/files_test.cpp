@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/hostid.h"
 #include "platform/paths.h"
 #include "testutil.h"
 
@@ -136,10 +138,12 @@ TEST(TempFiles, NamedShortRecognisablyAndRemovedUnlessKept) {
     kx::TkxTempFile t(d.Path());
     path = t.Path();
     long owner = 0;
+    std::string host;
     EXPECT_EQ(kx::ExtractFilePath(path), d.Path());
-    EXPECT_TRUE(kx::IsTempFileName(kx::ExtractFileName(path), &owner));
+    EXPECT_TRUE(kx::IsTempFileName(kx::ExtractFileName(path), &host, &owner));
     EXPECT_EQ(owner, long(getpid()));
-    EXPECT_LT(kx::ExtractFileName(path).size(), 40u);
+    EXPECT_EQ(host, kx::HostId());
+    EXPECT_LT(kx::ExtractFileName(path).size(), 40u + kx::HostId().size());
     t.Write("partial");
     EXPECT_TRUE(kx::FileExists(path));
   }
@@ -153,24 +157,121 @@ TEST(TempFiles, NamedShortRecognisablyAndRemovedUnlessKept) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.Path()), {}), 1);
   EXPECT_EQ(kxtest::FailureText([&] { kx::TkxTempFile t(d / "missing/", d / "missing/page-01.png"); }),
             "Cannot create file \"" + d / "missing/page-01.png" + "\". No such file or directory");
+  std::string host;
+  long pid = 0;
+  EXPECT_TRUE(kx::IsTempFileName(".lumipix-12-abcdef.tmp", &host, &pid));  // an older version's: host unknown
+  EXPECT_EQ(host, "");
+  EXPECT_TRUE(kx::IsTempFileName(".lumipix-node-2.example~0a1b2c3d-12-abcdef.tmp", &host, &pid));
+  EXPECT_EQ(host, "node-2.example~0a1b2c3d");
+  EXPECT_EQ(pid, 12);
   for (const char* other : {".lumipix-12-abc.tmp", ".lumipix--abcdef.tmp", "x.lumipix-12-abcdef.tmp",
-                            ".lumipix-12-abcdef.tmp.png", ".lumipix-1a-abcdef.tmp"})
+                            ".lumipix-12-abcdef.tmp.png", ".lumipix-1a-abcdef.tmp", ".lumipix-node-12-abcdef.tmp"})
     EXPECT_FALSE(kx::IsTempFileName(other)) << other;
 }
 
-TEST(TempFiles, SweepRemovesOnlyThoseOfEndedProcesses) {
-  TempDir d;
+namespace {
+pid_t EndedPid() {
   pid_t child = fork();
   if (child == 0) _exit(0);
   waitpid(child, nullptr, 0);  // its process id now belongs to nobody
-  std::string dead = d / (".lumipix-" + std::to_string(child) + "-abcdef.tmp");
-  std::string mine = d / (".lumipix-" + std::to_string(getpid()) + "-abcdef.tmp");
-  std::string running = d / ".lumipix-1-abcdef.tmp";
+  return child;
+}
+void MakeOld(const std::string& path, int seconds) {
+  timespec t[2] = {{time(nullptr) - seconds, 0}, {time(nullptr) - seconds, 0}};
+  utimensat(AT_FDCWD, path.c_str(), t, 0);
+}
+}  // namespace
+
+// A folder shared by machines: only what is proven gone is swept, never a fresh file
+// of another host (its pid means nothing here), nor one of a process still running.
+TEST(TempFiles, SweepRemovesOnlyWhatIsProvenGone) {
+  TempDir d;
+  std::string me = kx::HostId();
+  pid_t ended = EndedPid();
+  std::string dead = d / (".lumipix-" + me + "-" + std::to_string(ended) + "-abcdef.tmp");
+  std::string mine = d / (".lumipix-" + me + "-" + std::to_string(getpid()) + "-abcdef.tmp");
+  std::string running = d / (".lumipix-" + me + "-1-abcdef.tmp");
+  std::string elsewhere = d / (".lumipix-node7~12345678-" + std::to_string(ended) + "-abcdef.tmp");
+  std::string older = d / (".lumipix-" + std::to_string(ended) + "-abcdef.tmp");
+  std::string abandoned = d / ".lumipix-node7~12345678-77-ghijkl.tmp";
   std::string page = d / "report-01.png";
-  for (const std::string& f : {dead, mine, running, page}) WriteFile(f, "x");
-  EXPECT_EQ(kx::SweepTempFiles(d.Path()), 1);
-  EXPECT_FALSE(kx::FileExists(dead));
-  EXPECT_TRUE(kx::FileExists(mine) && kx::FileExists(running) && kx::FileExists(page));
+  for (const std::string& f : {dead, mine, running, elsewhere, older, abandoned, page}) WriteFile(f, "x");
+  MakeOld(abandoned, kx::kAbandonedSeconds + 60);
+  MakeOld(elsewhere, kx::kAbandonedSeconds - 3600);
+  EXPECT_EQ(kx::SweepTempFiles(d.Path()), 2);
+  EXPECT_FALSE(kx::FileExists(dead) || kx::FileExists(abandoned));
+  for (const std::string& f : {mine, running, elsewhere, older, page}) EXPECT_TRUE(kx::FileExists(f)) << f;
+}
+
+// Claims hold across processes: of many racing for one name exactly one gets it, a
+// live claim is respected, one proven gone is cleared, and a release never removes
+// another's claim.
+TEST(Claims, OneHolderAcrossProcessesAndOnlyProvenGoneClaimsCleared) {
+  TempDir d;
+  const int racers = 12;
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  std::vector<pid_t> children;
+  for (int i = 0; i < racers; ++i) {
+    pid_t c = fork();
+    if (c == 0) {
+      char go;
+      close(ready[1]);
+      if (read(ready[0], &go, 1) != 0) _exit(3);  // all start when the pipe closes
+      kx::TkxClaim claim;
+      bool mine = claim.Take(d.Path(), "report-%.*d.png", "doc-" + std::to_string(i));
+      usleep(200000);  // hold it while the others try
+      _exit(mine ? 0 : 1);
+    }
+    children.push_back(c);
+  }
+  close(ready[0]);
+  close(ready[1]);
+  int winners = 0;
+  for (pid_t c : children) {
+    int status = 0;
+    waitpid(c, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) <= 1);
+    winners += WEXITSTATUS(status) == 0;
+  }
+  EXPECT_EQ(winners, 1);
+  // The winner has ended without releasing: its claim is proven gone and taken over.
+  std::string file = d / kx::ClaimFileName("report-%.*d.png");
+  ASSERT_TRUE(kx::FileExists(file));
+  kx::TkxClaim ours;
+  EXPECT_TRUE(ours.Take(d.Path(), "report-%.*d.png", "a.doc"));
+  kx::TkxClaimOwner owner;
+  ASSERT_TRUE(kx::ReadClaim(file, owner));
+  EXPECT_EQ(owner.Host, kx::HostId());
+  EXPECT_EQ(owner.Pid, long(getpid()));
+  EXPECT_EQ(owner.Source, "a.doc");
+  // Held: another taker learns who holds it.
+  kx::TkxClaim second;
+  kx::TkxClaimOwner holder;
+  EXPECT_FALSE(second.Take(d.Path(), "report-%.*d.png", "b.doc", &holder));
+  EXPECT_EQ(holder.Source, "a.doc");
+  EXPECT_EQ(holder.Pid, long(getpid()));
+  ours.Release();
+  EXPECT_FALSE(kx::FileExists(file));
+
+  // Another host's claim: respected while fresh, whatever its pid; cleared after a day.
+  std::string foreign =
+      "lumipix-claim 1\nhost node7~12345678\npid 1\nsince 1\nname x-%.*d.png\nsource x.doc\ntoken t\n";
+  std::string xfile = d / kx::ClaimFileName("x-%.*d.png");
+  WriteFile(xfile, foreign);
+  EXPECT_FALSE(second.Take(d.Path(), "x-%.*d.png", "y.doc", &holder));
+  EXPECT_EQ(holder.Host, "node7~12345678");
+  EXPECT_EQ(kx::SweepTempFiles(d.Path()), 0);
+  MakeOld(xfile, kx::kAbandonedSeconds + 60);
+  EXPECT_TRUE(second.Take(d.Path(), "x-%.*d.png", "y.doc"));
+  // A release after someone else cleared and took the name leaves their claim alone.
+  WriteFile(xfile, foreign);
+  EXPECT_FALSE(second.StillOurs());
+  second.Release();
+  EXPECT_EQ(kxtest::ReadFile(xfile), foreign);
+  // Nothing but the claims themselves is left: no temporary file of a claim.
+  for (const auto& e : std::filesystem::directory_iterator(d.Path()))
+    EXPECT_TRUE(kx::IsClaimFileName(e.path().filename().string())) << e.path();
 }
 
 TEST(AtomicWrite, WholeOrNotAtAllAndPermissionsKept) {
