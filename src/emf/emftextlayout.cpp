@@ -126,6 +126,49 @@ std::vector<uint32_t> TTextLayout::SymbolsMapped(const std::vector<uint32_t>& ch
   return out;
 }
 
+// A character with an advance and the characters after it with none are what the PDF
+// drew as one glyph: a ligature whose text names its letters ("ti", "fi") or a letter
+// with its marks. They are shaped together, as the face draws them, within the advance
+// the record gives the first.
+void TTextLayout::JoinClusters(const std::vector<uint32_t>& cps, const std::vector<double>& adv, double pxPerUnit,
+                               std::vector<std::vector<TPlacedGlyph>>& clusterAt, std::vector<bool>& absorbed) {
+  const size_t n = cps.size();
+  for (size_t i = 0; i + 1 < n; ++i) {
+    size_t j = i + 1;
+    while (j < n && adv[j] == 0 && cps[j] > 0x20) ++j;
+    if (j == i + 1 || adv[i] <= 0 || cps[i] <= 0x20) continue;
+    if (LayCluster(cps, i, j, adv[i] * pxPerUnit, clusterAt[i]))
+      for (size_t k = i + 1; k < j; ++k) absorbed[k] = true;
+    i = j - 1;
+  }
+}
+
+// Where the face cannot shape a ligature, its presentation form, where the face has one.
+void TTextLayout::PresentationForms(const std::vector<uint32_t>& cps, const std::vector<double>& adv,
+                                    const std::vector<std::vector<TPlacedGlyph>>& clusterAt,
+                                    std::vector<unsigned long>& index, std::vector<bool>& absorbed) {
+  static const struct {
+    const char* Seq;
+    uint32_t Lig;
+  } kLigatures[] = {{"ffi", 0xFB03}, {"ffl", 0xFB04}, {"ff", 0xFB00}, {"fi", 0xFB01},
+                    {"fl", 0xFB02},  {"ft", 0xFB05},  {"st", 0xFB06}};
+  const size_t n = cps.size();
+  for (size_t i = 0; i + 1 < n; ++i) {
+    if (adv[i + 1] != 0 || adv[i] == 0 || !clusterAt[i].empty()) continue;
+    for (const auto& l : kLigatures) {
+      size_t len = std::strlen(l.Seq), k = 0;
+      while (k < len && i + k < n && cps[i + k] == uint32_t(l.Seq[k]) && (k == 0 || adv[i + k] == 0)) ++k;
+      if (k != len) continue;
+      unsigned long g = GlyphOf(FFont, l.Lig);
+      if (!g) continue;
+      index[i] = g;
+      for (size_t j = 1; j < len; ++j) absorbed[i + j] = true;
+      i += len - 1;
+      break;
+    }
+  }
+}
+
 void TTextLayout::LaySimple(const TTextInput& in) {
   std::vector<uint32_t> cps = in.Chars;
   std::vector<double> adv = in.Advances;
@@ -135,43 +178,11 @@ void TTextLayout::LaySimple(const TTextInput& in) {
   std::vector<cairo_scaled_font_t*> fontOf(n, FFont);
   if (TkxLockedFace ft(FFont); ft)
     for (size_t i = 0; i < n; ++i) index[i] = in.GlyphIndices ? cps[i] : FT_Get_Char_Index(ft.Face(), cps[i]);
-  // A character with an advance and the characters after it with none are what the
-  // PDF drew as one glyph: a ligature whose text names its letters ("ti", "fi") or a
-  // letter with its marks. They are shaped together, as the face draws them, within the
-  // advance the record gives the first.
   std::vector<bool> absorbed(n, false);
   std::vector<std::vector<TPlacedGlyph>> clusterAt(n);
   if (in.HaveDx && !in.GlyphIndices) {
-    for (size_t i = 0; i + 1 < n; ++i) {
-      size_t j = i + 1;
-      while (j < n && adv[j] == 0 && cps[j] > 0x20) ++j;
-      if (j == i + 1 || adv[i] <= 0 || cps[i] <= 0x20) continue;
-      if (LayCluster(cps, i, j, adv[i] * in.PxPerUnit, clusterAt[i]))
-        for (size_t k = i + 1; k < j; ++k) absorbed[k] = true;
-      i = j - 1;
-    }
-  }
-  // Where the face cannot shape them, a ligature's presentation form, where it has one.
-  if (in.HaveDx && !in.GlyphIndices) {
-    static const struct {
-      const char* Seq;
-      uint32_t Lig;
-    } kLigatures[] = {{"ffi", 0xFB03}, {"ffl", 0xFB04}, {"ff", 0xFB00}, {"fi", 0xFB01},
-                      {"fl", 0xFB02},  {"ft", 0xFB05},  {"st", 0xFB06}};
-    for (size_t i = 0; i + 1 < n; ++i) {
-      if (adv[i + 1] != 0 || adv[i] == 0 || !clusterAt[i].empty()) continue;
-      for (const auto& l : kLigatures) {
-        size_t len = std::strlen(l.Seq), k = 0;
-        while (k < len && i + k < n && cps[i + k] == uint32_t(l.Seq[k]) && (k == 0 || adv[i + k] == 0)) ++k;
-        if (k != len) continue;
-        unsigned long g = GlyphOf(FFont, l.Lig);
-        if (!g) continue;
-        index[i] = g;
-        for (size_t j = 1; j < len; ++j) absorbed[i + j] = true;
-        i += len - 1;
-        break;
-      }
-    }
+    JoinClusters(cps, adv, in.PxPerUnit, clusterAt, absorbed);
+    PresentationForms(cps, adv, clusterAt, index, absorbed);
   }
   if (!in.GlyphIndices) {
     for (size_t i = 0; i < n; ++i) {

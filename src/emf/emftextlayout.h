@@ -49,6 +49,11 @@ class TTextLayout {
   struct TCluster;
   struct TRun;
   void LaySimple(const TTextInput& in);
+  void JoinClusters(const std::vector<uint32_t>& cps, const std::vector<double>& adv, double pxPerUnit,
+                    std::vector<std::vector<TPlacedGlyph>>& clusterAt, std::vector<bool>& absorbed);
+  void PresentationForms(const std::vector<uint32_t>& cps, const std::vector<double>& adv,
+                         const std::vector<std::vector<TPlacedGlyph>>& clusterAt, std::vector<unsigned long>& index,
+                         std::vector<bool>& absorbed);
   // Characters [from, to) shaped as one cluster with the record's face, `advancePx` wide;
   // false where the face lacks one of them.
   bool LayCluster(const std::vector<uint32_t>& cps, size_t from, size_t to, double advancePx,
