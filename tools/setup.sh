@@ -5,9 +5,9 @@ set -euo pipefail
 # blank without it), the faces metric-compatible with Word's (Carlito for Calibri,
 # Caladea for Cambria, Liberation for Arial, Times New Roman and Courier New), the bold
 # and italic faces of the default fonts (DejaVu's are in fonts-dejavu-extra), Ghostscript's
-# URW faces that LibreOffice puts in for other Word fonts, Noto for CJK scripts and colour
-# emoji. Not fonts-noto-core: it makes Noto Sans the sans-serif default, and documents
-# naming a font that is not installed then lay out to other page counts.
+# URW faces that LibreOffice puts in for other Word fonts, Noto for other scripts (CJK too)
+# and colour emoji. Noto Sans becomes the machine's sans-serif; the office still lays
+# Verdana and Tahoma out in DejaVu Sans, the face nearest their widths.
 # poppler's own classes read Writer's PDF in-process. nlohmann-json writes the JSON
 # report; libnss-wrapper gives the office of an account without a passwd entry one;
 # jq, slurm-wlm and munge are for the tests of shares on a real scheduler.
@@ -15,7 +15,7 @@ pkgs=(cmake g++ make qt6-base-dev qt6-svg-dev libgtest-dev libcairo2-dev libfont
       libpng-dev libcurl4-gnutls-dev libpoppler-private-dev
       libreoffice-writer libreoffice-draw libreoffice-math libreoffice-dev
       fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea fonts-dejavu fonts-dejavu-extra
-      fonts-urw-base35 fonts-noto-cjk fonts-noto-color-emoji
+      fonts-urw-base35 fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji
       poppler-utils xvfb xdotool bc clang clang-tidy clang-format libclang-rt-14-dev man-db libjpeg62-turbo-dev emf2svg
       nlohmann-json3-dev libnss-wrapper jq slurm-wlm munge)
 pkgs+=(lintian)  # Debian's package checker, for the package test

@@ -375,10 +375,12 @@ void TkxOfficeProcess::Spawn(int attempt) {
   for (char** e = environ; e && *e; ++e) {
     if (std::strncmp(*e, "LD_PRELOAD=", 11) == 0)
       preload = *e + 11;
-    else if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "NSS_WRAPPER_", 12) != 0)
+    else if (std::strncmp(*e, "TMPDIR=", 7) != 0 && std::strncmp(*e, "NSS_WRAPPER_", 12) != 0 &&
+             std::strncmp(*e, "FONTCONFIG_FILE=", 16) != 0)
       env.emplace_back(*e);
   }
   env.push_back("TMPDIR=" + FDir.Path() + "/tmp");
+  env.push_back("FONTCONFIG_FILE=" + FontConfigFile());
   for (std::string& e : AccountFiles()) {
     if (e.rfind("LD_PRELOAD=", 0) == 0) {
       if (!preload.empty()) e += " " + preload;
@@ -431,6 +433,35 @@ void TkxOfficeProcess::Spawn(int attempt) {
   if (pid < 0)
     throw EOfficeError{std::string("The word processor (LibreOffice) cannot be started: ") + std::strerror(errno)};
   FChild.Started(pid);
+}
+
+// The font configuration the office lays documents out with: the one it would read
+// anyway, and after it the faces closest in width to Word's fonts that no free face
+// matches metrically (Verdana and Tahoma: DejaVu Sans, from the same Vera design
+// family). Without them such documents break lines and pages by whatever face the
+// machine prefers for sans-serif (Noto Sans, where it is installed: a page more in a
+// three-page Verdana document). A face of that name that is installed comes first;
+// a cache folder of the office's own serves where the account has none it may write.
+std::string TkxOfficeProcess::FontConfigFile() {
+  std::string path = FDir.Path() + "/fonts.conf";
+  if (access(path.c_str(), F_OK) == 0) return path;  // made once, before the first start
+  const char* inherited = std::getenv("FONTCONFIG_FILE");
+  std::string base = inherited && *inherited ? inherited : "/etc/fonts/fonts.conf";
+  auto escaped = [](const std::string& text) {
+    std::string r;
+    for (char c : text) r += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+    return r;
+  };
+  std::string conf =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
+      "  <include ignore_missing=\"yes\">" +
+      escaped(base) + "</include>\n";
+  for (const char* family : {"Verdana", "Tahoma"})
+    conf += std::string("  <alias binding=\"same\"><family>") + family +
+            "</family><accept><family>DejaVu Sans</family></accept></alias>\n";
+  conf += "  <cachedir>" + escaped(FDir.Path()) + "/fontcache</cachedir>\n</fontconfig>\n";
+  FDir.WriteFile("fonts.conf", conf);
+  return path;
 }
 
 std::vector<std::string> TkxOfficeProcess::AccountFiles() {

@@ -139,6 +139,7 @@ class TkxOfficeProcess {
   // libnss-wrapper, so that its pipes are named after the uid and are this account's
   // alone. Empty for an account with an entry. Raises EOfficeError without the library.
   std::vector<std::string> AccountFiles();
+  std::string FontConfigFile();
   void WatchdogLoop(std::stop_token stop);
   void SampleMemory(pid_t pid);
 

@@ -295,6 +295,23 @@ TEST_F(Office, PagePositionsSelectionAndCopy) {
   OleCall(app, "Quit", {TkxOleArg::Bool(false)});
 }
 
+TEST_F(Office, VerdanaLaysOutInTheFaceNearestItsWidths) {
+  // Word's Verdana has no metric-compatible free face: the office lays it out in DejaVu
+  // Sans, whatever the machine prefers for sans-serif (Noto Sans where it is installed,
+  // which breaks such a document into more pages).
+  kxtest::TempDir d;
+  kxtest::WriteFile(d / "verdana.docx",
+                    kxtest::DocxOf("<w:p><w:r><w:rPr><w:rFonts w:ascii=\"Verdana\" w:hAnsi=\"Verdana\"/></w:rPr>"
+                                   "<w:t>Text set in Verdana</w:t></w:r></w:p>"));
+  Variant app = CreateOleObject("Word.Application");
+  Variant doc = Open(app, d / "verdana.docx");
+  Variant bits = OleGet(OleGet(PagesOf(app), "Item", {TkxOleArg::Int(1)}), "EnhMetaFileBits");
+  std::string emf(bits.Bytes.begin(), bits.Bytes.end());
+  std::u16string face = u"DejaVu Sans";
+  EXPECT_NE(emf.find(std::string(reinterpret_cast<const char*>(face.data()), face.size() * 2)), std::string::npos);
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+}
+
 TEST_F(Office, QuitEndsTheProcessAndRemovesTheProfile) {
   pid_t pid;
   std::string work;
