@@ -2,6 +2,7 @@
 # that both builds list them in one place. Paths are relative to the project's folder.
 set(LUMI_PLATFORM_SOURCES
   src/platform/automation.cpp
+  src/platform/cachehome.cpp
   src/platform/choosers.cpp
   src/platform/clipboard.cpp
   src/platform/files.cpp

@@ -6,11 +6,13 @@
 #include "office/process.h"
 #include "office/webfetch.h"
 #include "office/wordapp.h"
+#include "platform/cachehome.h"
 #include "platform/qtdisplay.h"
 #include "ui/info.h"
 #include "ui/windowmode.h"
 
 int main(int argc, char** argv) {
+  kx::EnsureCacheHome();
   kx::office::RegisterWordApplication();
   kx::RegisterLumipix();
   // The office reads no options; its web limits are the project's, read at each fetch.
