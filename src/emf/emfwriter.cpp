@@ -372,9 +372,9 @@ void TkxEmfWriter::PutBitmapInfo(size_t at, const TkxDib& dib) {
   Put32(at + bmi::SizeImage, uint32_t(dib.Pixels.size()));
 }
 
-void TkxEmfWriter::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
+size_t TkxEmfWriter::BeginStretch(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib, size_t bits) {
   using namespace stretchdib;
-  size_t at = Begin(EMR_STRETCHDIBITS, MinSize + bmi::InfoSize + Pad4(dib.Pixels.size()));
+  size_t at = Begin(EMR_STRETCHDIBITS, MinSize + bmi::InfoSize + Pad4(bits));
   PutBox(at + Bounds, Rect(x, y, cx, cy));
   Put32(at + XDest, uint32_t(x));
   Put32(at + YDest, uint32_t(y));
@@ -383,11 +383,17 @@ void TkxEmfWriter::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, c
   Put32(at + OffBmi, MinSize);
   Put32(at + CbBmi, bmi::InfoSize);
   Put32(at + OffBits, MinSize + bmi::InfoSize);
-  Put32(at + CbBits, uint32_t(dib.Pixels.size()));
+  Put32(at + CbBits, uint32_t(bits));
   Put32(at + Usage, uint32_t(DIB_RGB_COLORS));
   Put32(at + Rop, uint32_t(SRCCOPY));
   Put32(at + CxDest, uint32_t(cx));
   Put32(at + CyDest, uint32_t(cy));
+  return at;
+}
+
+void TkxEmfWriter::StretchDIBits(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib) {
+  using namespace stretchdib;
+  size_t at = BeginStretch(x, y, cx, cy, dib, dib.Pixels.size());
   PutBitmapInfo(at + MinSize, dib);
   std::memcpy(FBytes.data() + at + MinSize + bmi::InfoSize, dib.Pixels.data(), dib.Pixels.size());
 }
@@ -398,20 +404,7 @@ void TkxEmfWriter::AlphaBlend(int32_t x, int32_t y, int32_t cx, int32_t cy, cons
   // there and draw the ALPHABLEND after it.
   if (std::string png = PngOf(dib); !png.empty()) {
     using namespace stretchdib;
-    size_t at = Begin(EMR_STRETCHDIBITS, MinSize + bmi::InfoSize + Pad4(png.size()));
-    PutBox(at + Bounds, Rect(x, y, cx, cy));
-    Put32(at + XDest, uint32_t(x));
-    Put32(at + YDest, uint32_t(y));
-    Put32(at + CxSrc, uint32_t(dib.Width));
-    Put32(at + CySrc, uint32_t(dib.Height));
-    Put32(at + OffBmi, MinSize);
-    Put32(at + CbBmi, bmi::InfoSize);
-    Put32(at + OffBits, MinSize + bmi::InfoSize);
-    Put32(at + CbBits, uint32_t(png.size()));
-    Put32(at + Usage, uint32_t(DIB_RGB_COLORS));
-    Put32(at + Rop, uint32_t(SRCCOPY));
-    Put32(at + CxDest, uint32_t(cx));
-    Put32(at + CyDest, uint32_t(cy));
+    size_t at = BeginStretch(x, y, cx, cy, dib, png.size());
     size_t info = at + MinSize;
     Put32(info + bmi::Size, bmi::InfoSize);
     Put32(info + bmi::Width, uint32_t(dib.Width));

@@ -108,6 +108,9 @@ class TkxEmfWriter {
   void Points(uint32_t type, const std::vector<TkxEmfPoint>& points);
   uint32_t NewHandle();
   void PutBitmapInfo(size_t at, const TkxDib& dib);
+  // A STRETCHDIBITS of `dib`'s size into the rectangle, with room for `bits` bytes of
+  // pixels after the bitmap header; returns its offset.
+  size_t BeginStretch(int32_t x, int32_t y, int32_t cx, int32_t cy, const TkxDib& dib, size_t bits);
 
   // What a record's bounds need: the mapping from logical units to the reference
   // device, and the pen and font in use, as saved and restored with the context.

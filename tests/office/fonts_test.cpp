@@ -22,6 +22,10 @@
 #include "platform/trace.h"
 #include "testutil.h"
 
+using kxtest::Grey;
+using kxtest::GreyOf;
+using kxtest::Ssim;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,51 +63,6 @@ void ToPdf(const std::string& dir, const std::string& env = "") {
   std::string cmd = "cd '" + dir + "' && " + env + " timeout 300 soffice -env:UserInstallation=file://" + dir +
                     "/profile --headless --convert-to pdf --outdir pdf *.docx >/dev/null 2>&1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-}
-
-struct Grey {
-  int W = 0, H = 0;
-  std::vector<double> V;
-  double At(int x, int y) const { return V[size_t(y) * size_t(W) + size_t(x)]; }
-};
-
-Grey GreyOf(cairo_surface_t* s) {
-  Grey g;
-  cairo_surface_flush(s);
-  g.W = cairo_image_surface_get_width(s), g.H = cairo_image_surface_get_height(s);
-  const unsigned char* d = cairo_image_surface_get_data(s);
-  int stride = cairo_image_surface_get_stride(s);
-  for (int y = 0; y < g.H; ++y)
-    for (int x = 0; x < g.W; ++x) {
-      uint32_t p;
-      std::memcpy(&p, d + size_t(y) * size_t(stride) + size_t(x) * 4, 4);
-      g.V.push_back(0.299 * (p >> 16 & 255) + 0.587 * (p >> 8 & 255) + 0.114 * (p & 255));
-    }
-  return g;
-}
-
-// SSIM of two images of equal size, 7 x 7 windows, full resolution.
-double Ssim(const Grey& a, const Grey& b) {
-  if (a.W != b.W || a.H != b.H || a.W < 7 || a.H < 7) return 0;
-  const double c1 = 6.5025, c2 = 58.5225;
-  double sum = 0;
-  long n = 0;
-  for (int y = 0; y + 7 <= a.H; y += 2)
-    for (int x = 0; x + 7 <= a.W; x += 2) {
-      double ma = 0, mb = 0, va = 0, vb = 0, cov = 0;
-      for (int j = 0; j < 7; ++j)
-        for (int i = 0; i < 7; ++i) ma += a.At(x + i, y + j), mb += b.At(x + i, y + j);
-      ma /= 49, mb /= 49;
-      for (int j = 0; j < 7; ++j)
-        for (int i = 0; i < 7; ++i) {
-          double da = a.At(x + i, y + j) - ma, db = b.At(x + i, y + j) - mb;
-          va += da * da, vb += db * db, cov += da * db;
-        }
-      va /= 48, vb /= 48, cov /= 48;
-      sum += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
-      ++n;
-    }
-  return n ? sum / double(n) : 0;
 }
 
 // The page metafiles of a PDF as the page route makes them, and the trace it wrote.

@@ -2,13 +2,16 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <png.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "testutil.h"
@@ -266,6 +269,59 @@ std::string MadeDocument(const std::string& name) {
   }();
   if (!made) throw std::runtime_error("LibreOffice did not make the test documents (tests/testlib.sh)");
   return dir / name;
+}
+
+Grey GreyOf(cairo_surface_t* image) {
+  Grey g;
+  cairo_surface_flush(image);
+  g.W = cairo_image_surface_get_width(image), g.H = cairo_image_surface_get_height(image);
+  const unsigned char* d = cairo_image_surface_get_data(image);
+  int stride = cairo_image_surface_get_stride(image);
+  for (int y = 0; y < g.H; ++y)
+    for (int x = 0; x < g.W; ++x) {
+      uint32_t p;
+      std::memcpy(&p, d + size_t(y) * size_t(stride) + size_t(x) * 4, 4);
+      g.V.push_back(0.299 * (p >> 16 & 255) + 0.587 * (p >> 8 & 255) + 0.114 * (p & 255));
+    }
+  return g;
+}
+
+Grey ReadGrey(const std::string& pngPath) {
+  png_image img{};
+  img.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&img, pngPath.c_str())) return {};
+  img.format = PNG_FORMAT_GRAY;
+  std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(img));
+  png_color white{255, 255, 255};
+  if (!png_image_finish_read(&img, &white, bytes.data(), 0, nullptr)) return {};
+  Grey g;
+  g.W = int(img.width), g.H = int(img.height);
+  g.V.assign(bytes.begin(), bytes.end());
+  return g;
+}
+
+double Ssim(const Grey& a, const Grey& b, int x0, int y0, int x1, int y1) {
+  if (a.W != b.W || a.H != b.H) return 0;
+  const double c1 = 6.5025, c2 = 58.5225;
+  x0 = std::max(0, x0), y0 = std::max(0, y0), x1 = std::min(a.W, x1), y1 = std::min(a.H, y1);
+  double sum = 0;
+  long n = 0;
+  for (int y = y0; y + 7 <= y1; y += 2)
+    for (int x = x0; x + 7 <= x1; x += 2) {
+      double ma = 0, mb = 0, va = 0, vb = 0, cov = 0;
+      for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) ma += a.At(x + i, y + j), mb += b.At(x + i, y + j);
+      ma /= 49, mb /= 49;
+      for (int j = 0; j < 7; ++j)
+        for (int i = 0; i < 7; ++i) {
+          double da = a.At(x + i, y + j) - ma, db = b.At(x + i, y + j) - mb;
+          va += da * da, vb += db * db, cov += da * db;
+        }
+      va /= 48, vb /= 48, cov /= 48;
+      sum += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++n;
+    }
+  return n ? sum / double(n) : 0;
 }
 
 }  // namespace kxtest

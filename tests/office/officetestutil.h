@@ -1,7 +1,9 @@
 #pragma once
 // Helpers of the office tests: a web server on 127.0.0.1 that counts who comes, a
-// watch on a file that counts who opens or reads it, .docx files made by hand, and
-// documents LibreOffice makes for the tests.
+// watch on a file that counts who opens or reads it, .docx files made by hand,
+// documents LibreOffice makes for the tests, and pages compared as poppler draws them.
+#include <cairo.h>
+
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -65,5 +67,19 @@ std::string DocxOf(const std::string& bodyXml);
 // The path of a document LibreOffice made from HTML for this run (tests/testlib.sh,
 // once a run): "one.doc", "two.docx", "three.doc"... with that many A4 pages.
 std::string MadeDocument(const std::string& name);
+
+// A page's pixels as grey levels.
+struct Grey {
+  int W = 0, H = 0;
+  std::vector<double> V;
+  double At(int x, int y) const { return V[size_t(y) * size_t(W) + size_t(x)]; }
+};
+Grey GreyOf(cairo_surface_t* image);
+Grey ReadGrey(const std::string& pngPath);  // empty when it cannot be read
+// SSIM of two equally sized pages over the box [x0, x1) x [y0, y1), 7 x 7 windows every
+// 2 pixels, flat windows included: a colour that differs lowers it too. 0 for pages of
+// different sizes.
+double Ssim(const Grey& a, const Grey& b, int x0, int y0, int x1, int y1);
+inline double Ssim(const Grey& a, const Grey& b) { return Ssim(a, b, 0, 0, a.W, a.H); }
 
 }  // namespace kxtest

@@ -27,10 +27,15 @@
 #include "office/process.h"
 #include "office/wordapp.h"
 #include "platform/thread.h"
+#include "officetestutil.h"
 #include "testutil.h"
 
 using namespace kx;
 namespace css = com::sun::star;
+
+using kxtest::Grey;
+using kxtest::ReadGrey;
+using kxtest::Ssim;
 
 namespace {
 
@@ -183,49 +188,6 @@ double BandSsim(const Image& a, const Image& b, int top, int bottom) {
 int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
 
 // A page as 8-bit grey on white: pages of 1200 dpi fit in memory this way.
-struct Grey {
-  int W = 0, H = 0;
-  std::vector<uint8_t> V;
-  double At(int x, int y) const { return V[size_t(y) * size_t(W) + size_t(x)]; }
-};
-
-Grey ReadGrey(const std::string& path) {
-  Grey g;
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&img, path.c_str())) return g;
-  img.format = PNG_FORMAT_GRAY;
-  g.V.resize(PNG_IMAGE_SIZE(img));
-  png_color white{255, 255, 255};
-  if (!png_image_finish_read(&img, &white, g.V.data(), 0, nullptr)) return {};
-  g.W = int(img.width), g.H = int(img.height);
-  return g;
-}
-
-// SSIM of two equally sized pages over the box [x0, x1) x [y0, y1), 7 x 7 windows every
-// 2 pixels, flat windows included: a colour that differs lowers it too.
-double Ssim(const Grey& a, const Grey& b, int x0, int y0, int x1, int y1) {
-  const double c1 = 6.5025, c2 = 58.5225;
-  x0 = std::max(0, x0), y0 = std::max(0, y0), x1 = std::min(a.W, x1), y1 = std::min(a.H, y1);
-  double sum = 0;
-  long n = 0;
-  for (int y = y0; y + 7 <= y1; y += 2)
-    for (int x = x0; x + 7 <= x1; x += 2) {
-      double ma = 0, mb = 0, va = 0, vb = 0, cov = 0;
-      for (int j = 0; j < 7; ++j)
-        for (int i = 0; i < 7; ++i) ma += a.At(x + i, y + j), mb += b.At(x + i, y + j);
-      ma /= 49, mb /= 49;
-      for (int j = 0; j < 7; ++j)
-        for (int i = 0; i < 7; ++i) {
-          double da = a.At(x + i, y + j) - ma, db = b.At(x + i, y + j) - mb;
-          va += da * da, vb += db * db, cov += da * db;
-        }
-      va /= 48, vb /= 48, cov /= 48;
-      sum += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
-      ++n;
-    }
-  return n ? sum / double(n) : 0;
-}
 
 // Poppler's rendering at `dpi` of LibreOffice's own PDF of the document: the reference.
 std::map<int, std::string> PopplerPages(const std::string& docx, const std::string& folder, int dpi) {
