@@ -26,8 +26,8 @@
 #include "office/document.h"
 #include "office/process.h"
 #include "office/wordapp.h"
-#include "platform/thread.h"
 #include "officetestutil.h"
+#include "platform/thread.h"
 #include "testutil.h"
 
 using namespace kx;
