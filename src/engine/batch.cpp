@@ -40,7 +40,7 @@ std::string TkxBatch::NormalizePath(const std::string& path) { return FileAddres
 
 void TkxBatch::Start(const std::string& source, const std::string& target, bool subdirs) {
   FSources = ReadSource(source, Project ? Project->SourceMask : std::string("*.doc?"));
-  TargetDir = NormalizePath(target);
+  SetTargetDir(target);
   if (Project && Project->PathDelim == PathDelim && !TargetDir.empty() && !DirectoryExists(TargetDir)) {
     try {
       ForceDirectories(TargetDir);
@@ -63,6 +63,12 @@ void TkxBatch::Start(const std::string& source, const std::string& target, bool 
   else
     KeepSubdirs.reset();
   if (!FSearchDone.load() && !Started()) Resume();
+}
+
+void TkxBatch::SetTargetDir(const std::string& target) {
+  std::string dir = NormalizePath(target);
+  std::lock_guard<TCriticalSection> g(FItemsLock);
+  if (dir != TargetDir) TargetDir = dir;
 }
 
 std::string TkxBatch::TargetDirOf(const TkxNode& node) const { return TargetDir.empty() ? node.BaseDir : TargetDir; }
@@ -184,7 +190,12 @@ std::string TkxBatch::ShareKey(const std::string& path, const std::string& base)
 
 std::string TkxBatch::NamesakeKey(const std::string& path, const std::string& base) const {
   // Pages beside each source item (no Target): namesakes only within one item's folder.
-  return (TargetDir.empty() ? base : std::string()) + '\0' + ShareKey(path, base);
+  bool beside;
+  {
+    std::lock_guard<TCriticalSection> g(FItemsLock);
+    beside = TargetDir.empty();
+  }
+  return (beside ? base : std::string()) + '\0' + ShareKey(path, base);
 }
 
 std::vector<const TkxNode*> TkxBatch::Namesakes(const TkxNode& node) {

@@ -96,6 +96,8 @@ class TkxBatch : public TThread {
   const std::vector<TkxSourceItem>& Sources() const { return FSources; }
   // The folder that receives an item's pages: TargetDir, or beside its source item.
   std::string TargetDirOf(const TkxNode& node) const;
+  // Sets TargetDir while the search may be running: it keys namesakes by it.
+  void SetTargetDir(const std::string& target);
   // The folder below which an item keeps its sub-folders: its source item's folder.
   std::string SourceDirOf(const TkxNode& node) const;
   void AddFile(const std::string& path);
@@ -194,7 +196,7 @@ class TkxBatch : public TThread {
   friend class TkxTargetTurn;
 
   std::vector<TkxSourceItem> FSources;  // written before the thread starts
-  mutable TCriticalSection FItemsLock;  // guards FItems, FNextIndex, the counters and FErrors
+  mutable TCriticalSection FItemsLock;  // guards FItems, FNextIndex, the counters, FErrors and TargetDir's changes
   TItems FItems;
   int32_t FNextIndex = 0;
   int32_t FSuccessCount = 0;

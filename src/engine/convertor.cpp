@@ -77,7 +77,7 @@ int TkxChain::Alive() const {
 }
 
 TkxConvertor* TkxConvertor::CreateChain(TkxBatch* batch, const std::string& target, const TkxNodeEvent& onNodeDone) {
-  batch->TargetDir = TkxBatch::NormalizePath(target);
+  batch->SetTargetDir(target);
   int n = Project->ThreadsCount();
   const TkxConvertorClass* cls = Project->ConvertorClass;
   if (!cls || !cls->Create) throw std::runtime_error("No converter class is available");
