@@ -5,11 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 run_build() {  # dir, build type, ctest arguments
-  local dir=$1 type=$2
+  local dir=$1 type=$2 start=$SECONDS
   shift 2
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
   cmake --build "$dir" -j"$jobs"
+  echo "test: $dir built in $((SECONDS - start)) s"
   (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@")
+  echo "test: $dir built and tested in $((SECONDS - start)) s"
 }
 run_build build RelWithDebInfo
 bash tools/demo.sh  # the main job; its page metafiles also seed the fuzzing below
