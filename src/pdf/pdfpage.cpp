@@ -192,6 +192,8 @@ class Translator : public TkxPdfSink {
   template <class Key>
   uint32_t Cached(std::map<Key, uint32_t>& cache, const Key& key, uint32_t Dc::*slot);
   void FlushText();
+  void WriteRun(const TkxTextRun& run);
+  void TranslucentRun(const TkxTextRun& run);
   FontUse& UseOf(const TkxPdfFont& font);
   size_t CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown);
   std::string TextOf(FontUse& use, const TkxPdfChar& c);
@@ -201,8 +203,8 @@ class Translator : public TkxPdfSink {
   // Pixels of the device box, at `unitsPerPixel`, cut to the page; false when empty.
   bool PixelBox(double x0, double y0, double x1, double y1, double unitsPerPixel, int32_t (&box)[4]) const;
   // Paints premultiplied pixels (cairo's ARGB32) over the device box `box` at
-  // `unitsPerPixel`, times the group's opacity.
-  void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel);
+  // `unitsPerPixel`, times `alpha`; only the part that has ink goes in.
+  void PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel, double alpha);
   bool RasterBox(double x0, double y0, double x1, double y1, int32_t (&box)[4], double& upp) const;
   bool ShadePixels(const TkxPdfShading& sh, const int32_t (&box)[4], double upp, uint8_t al, uint8_t* px) const;
   TkxSurface Raster(const std::function<void(TkxPdfSink&)>& part, const int32_t (&box)[4], double upp,
@@ -222,10 +224,11 @@ class Translator : public TkxPdfSink {
   std::map<FontKey, uint32_t> FFonts;
   std::map<std::pair<long long, std::string>, FontUse> FFontUses;  // by the reader's font id and name
   std::vector<FontUse*> FPageFonts;                                // fonts this page draws with a program of the PDF's
-  // The text run being gathered, with its font and colour.
+  // The text run being gathered, with its font, colour, opacity (the groups' too) and direction.
   TkxTextRunBuilder FRun;
   FontKey FRunFont;
   uint32_t FRunColor = 0;
+  double FRunAlpha = 1, FRunUx = 1, FRunUy = 0;
 };
 
 TkxEmfPoint Translator::Pt(double x, double y) const {
@@ -458,7 +461,7 @@ void Translator::Stroke(const TkxPdfPath& path) {
         uint8_t& v = data[size_t(y) * size_t(stride) + size_t(x)];
         v = uint8_t(std::lround(v * s.StrokeAlpha));
       }
-    PaintPixels(data, stride, box, upp);
+    PaintPixels(data, stride, box, upp, Alpha());
     return;
   }
   const double* m = s.Ctm;
@@ -616,22 +619,28 @@ bool Translator::PixelBox(double x0, double y0, double x1, double y1, double uni
   return box[2] > box[0] && box[3] > box[1];
 }
 
-void Translator::PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel) {
+void Translator::PaintPixels(const uint8_t* argb, int stride, const int32_t (&box)[4], double unitsPerPixel,
+                             double alpha) {
+  // The inked pixels' box, so that a line of text is not a page-wide picture.
+  int32_t w = box[2] - box[0], h = box[3] - box[1], x0 = w, y0 = h, x1 = -1, y1 = -1;
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* src = argb + size_t(y) * size_t(stride);
+    for (int32_t x = 0; x < w; ++x)
+      if (src[size_t(x) * 4 + 3] != 0) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
+  }
+  if (x1 < 0) return;
   TkxDib dib;
-  dib.Width = box[2] - box[0], dib.Height = box[3] - box[1], dib.Bits = 32;
+  dib.Width = x1 - x0 + 1, dib.Height = y1 - y0 + 1, dib.Bits = 32;
   size_t row = size_t(dib.Width) * 4;
   dib.Pixels.assign(row * size_t(dib.Height), '\0');
-  double alpha = Alpha();
-  bool any = false;
   for (int32_t y = 0; y < dib.Height; ++y) {
-    const uint8_t* src = argb + size_t(y) * size_t(stride);
+    const uint8_t* src = argb + size_t(y + y0) * size_t(stride) + size_t(x0) * 4;
     auto* dst = reinterpret_cast<uint8_t*>(dib.Pixels.data()) + size_t(dib.Height - 1 - y) * row;
     for (size_t i = 0; i < row; ++i) dst[i] = alpha >= 0.998 ? src[i] : uint8_t(std::lround(src[i] * alpha));
-    for (size_t i = 3; !any && i < row; i += 4) any = dst[i] != 0;
   }
-  if (!any) return;
   auto u = [&](int32_t px) { return Coord(px * unitsPerPixel); };
-  FEmf->AlphaBlend(u(box[0]), u(box[1]), u(box[2]) - u(box[0]), u(box[3]) - u(box[1]), dib);
+  int32_t l = box[0] + x0, t = box[1] + y0, r = box[0] + x1 + 1, b = box[1] + y1 + 1;
+  FEmf->AlphaBlend(u(l), u(t), u(r) - u(l), u(b) - u(t), dib);
 }
 
 // Paints the shading at the centre of each pixel of `box` (premultiplied blue, green,
@@ -796,7 +805,7 @@ void Translator::DrawMasked(const TkxPdfSoftMask& mask, const std::function<void
       for (int ch = 0; ch < 4; ++ch) p[ch] = uint8_t(std::lround(p[ch] * k));
     }
   }
-  PaintPixels(px, stride, box, upp);
+  PaintPixels(px, stride, box, upp, Alpha());
 }
 
 void Translator::SetFont(const TkxPdfFont& font) {
@@ -944,6 +953,8 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   int32_t esc = int32_t(std::lround(std::atan2(-uy, ux) * 1800 / M_PI));
   key.Escapement = esc < 0 ? esc + 3600 : esc == 3600 ? 0 : esc;
   uint32_t color = mode == 1 ? s.Stroke : s.Fill;
+  double alpha = (mode == 1 ? s.StrokeAlpha : s.FillAlpha) * Alpha();
+  if (!(alpha > 0.002)) return;
   TkxPlacedGlyph g;
   g.X = m[0] * c.X0 + m[2] * c.Y0 + m[4];
   g.Y = m[1] * c.X0 + m[3] * c.Y0 + m[5];
@@ -953,10 +964,11 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   if (use.Carries()) {
     if (std::find(FPageFonts.begin(), FPageFonts.end(), &use) == FPageFonts.end()) FPageFonts.push_back(&use);
   }
-  if (FRun.Empty() || !(key == FRunFont) || color != FRunColor) {
+  if (FRun.Empty() || !(key == FRunFont) || color != FRunColor || alpha != FRunAlpha) {
     FlushText();
     FRunFont = key;
     FRunColor = color;
+    FRunAlpha = alpha, FRunUx = ux, FRunUy = uy;
     FRun.Start(ux, uy);
   }
   if (FRun.Add(g)) return;
@@ -969,12 +981,48 @@ void Translator::FlushText() {
   if (FRun.Empty()) return;
   TkxTextRun run = FRun.Take();
   if (run.Text.empty()) return;
+  if (FRunAlpha < 0.998)
+    TranslucentRun(run);
+  else
+    WriteRun(run);
+}
+
+void Translator::WriteRun(const TkxTextRun& run) {
   SelectFont(FRunFont);
   if (FDcs.back().TextColor != FRunColor) {
     FEmf->SetTextColor(FRunColor);
     FDcs.back().TextColor = FRunColor;
   }
   FEmf->ExtTextOutW(run.X, run.Y, run.RightToLeft ? ETO_RTLREADING : 0, run.Text, run.Dx);
+}
+
+// Text records have no opacity: a translucent run is drawn here, on the page's pixels,
+// and goes in as a picture with its alpha.
+void Translator::TranslucentRun(const TkxTextRun& run) {
+  double length = 0, em = std::fabs(double(FRunFont.Height));
+  for (int32_t dx : run.Dx) length += std::fabs(double(dx));
+  // Either way along the baseline (a right-to-left run starts at either end), and
+  // well above and below it.
+  double l = kMaxCoord, t = kMaxCoord, r = -kMaxCoord, b = -kMaxCoord, reach = length + em;
+  for (double along : {-reach, reach})
+    for (double across : {-2 * em, 2 * em}) {
+      double x = run.X + along * FRunUx - across * FRunUy, y = run.Y + along * FRunUy + across * FRunUx;
+      l = std::min(l, x), r = std::max(r, x), t = std::min(t, y), b = std::max(b, y);
+    }
+  int32_t box[4];
+  double upp;
+  if (!RasterBox(l, t, r, b, box, upp)) return;
+  std::vector<FontUse*> carried = FPageFonts;
+  TkxSurface px = Raster(
+      [&](TkxPdfSink& sink) {
+        auto& inner = static_cast<Translator&>(sink);
+        inner.FPageFonts = carried;  // the PDF's font programs go with the inner page
+        inner.FRunFont = FRunFont, inner.FRunColor = FRunColor;
+        inner.WriteRun(run);
+      },
+      box, upp, CAIRO_FORMAT_ARGB32, nullptr);
+  uint8_t* data = cairo_image_surface_get_data(px.get());
+  if (data) PaintPixels(data, cairo_image_surface_get_stride(px.get()), box, upp, FRunAlpha);
 }
 
 }  // namespace
