@@ -11,13 +11,24 @@ build=${1:-build}
 corpus=$(cd "${2:-../shared/corpus}" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The reference office sees the fonts as the program's offices do: Verdana and Tahoma in
+# DejaVu Sans (the office process's own font configuration), else their pages can differ.
+cat > "$work/fonts.conf" <<EOF
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">${FONTCONFIG_FILE:-/etc/fonts/fonts.conf}</include>
+  <alias binding="same"><family>Verdana</family><accept><family>DejaVu Sans</family></accept></alias>
+  <alias binding="same"><family>Tahoma</family><accept><family>DejaVu Sans</family></accept></alias>
+</fontconfig>
+EOF
 for ext in doc docx; do  # the two extensions share base names: separate targets
   mkdir -p "$work/in-$ext" "$work/ours-$ext" "$work/pdf-$ext" "$work/ref-$ext"
   docs=("$corpus"/*."$ext")
   [ ${#docs[@]} -gt 0 ] || continue  # soffice without a document would not end
   for f in "${docs[@]}"; do ln -s "$f" "$work/in-$ext/"; done
   "$build/bin/batchpng" "-P:PureConsole=1,Source=$work/in-$ext/*.$ext,Target=$work/ours-$ext/,ThreadsCount=2" >/dev/null 2>&1
-  soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf --outdir "$work/pdf-$ext" "$work/in-$ext"/*."$ext" >/dev/null 2>&1 || true
+  FONTCONFIG_FILE="$work/fonts.conf" soffice -env:UserInstallation="file://$work/profile" --headless --convert-to pdf --outdir "$work/pdf-$ext" "$work/in-$ext"/*."$ext" >/dev/null 2>&1 || true
   for p in "$work/pdf-$ext"/*.pdf; do pdftoppm -r 96 -png "$p" "$work/ref-$ext/$(basename "$p" .pdf)"; done
 done
 pairs=()
