@@ -454,14 +454,7 @@ void Translator::Stroke(const TkxPdfPath& path) {
         },
         box, upp, CAIRO_FORMAT_ARGB32, nullptr);
     uint8_t* data = cairo_image_surface_get_data(px.get());
-    int stride = cairo_image_surface_get_stride(px.get());
-    if (!data) return;
-    for (int y = 0; y < box[3] - box[1]; ++y)
-      for (int x = 0; x < (box[2] - box[0]) * 4; ++x) {
-        uint8_t& v = data[size_t(y) * size_t(stride) + size_t(x)];
-        v = uint8_t(std::lround(v * s.StrokeAlpha));
-      }
-    PaintPixels(data, stride, box, upp, Alpha());
+    if (data) PaintPixels(data, cairo_image_surface_get_stride(px.get()), box, upp, alpha);
     return;
   }
   const double* m = s.Ctm;
@@ -1012,11 +1005,10 @@ void Translator::TranslucentRun(const TkxTextRun& run) {
   int32_t box[4];
   double upp;
   if (!RasterBox(l, t, r, b, box, upp)) return;
-  std::vector<FontUse*> carried = FPageFonts;
   TkxSurface px = Raster(
       [&](TkxPdfSink& sink) {
         auto& inner = static_cast<Translator&>(sink);
-        inner.FPageFonts = carried;  // the PDF's font programs go with the inner page
+        inner.FPageFonts = FPageFonts;  // the PDF's font programs go with the inner page
         inner.FRunFont = FRunFont, inner.FRunColor = FRunColor;
         inner.WriteRun(run);
       },
