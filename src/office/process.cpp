@@ -26,6 +26,7 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include "office/profileseed.h"
 #include "platform/fd.h"
 #include "platform/trace.h"
 
@@ -292,6 +293,7 @@ TkxOfficeProcess::TkxOfficeProcess()
   FDir.MakeDir("profile");
   FDir.MakeDir("profile/user");
   WriteProfile();
+  bool seeded = SeedProfile(FDir.Path() + "/profile/user");
   FWatchdog = std::jthread([this](std::stop_token stop) { WatchdogLoop(stop); });
   Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
   rtl::OUString url =
@@ -309,8 +311,12 @@ TkxOfficeProcess::TkxOfficeProcess()
         char took[32];
         std::snprintf(took, sizeof took, "%.3f",
                       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
-        Trace("office: pid " + std::to_string(Pid()) + " started in " + took + " s (" + FDir.Path() + ")");
+        Trace("office: pid " + std::to_string(Pid()) + " started in " + took + " s (" + FDir.Path() + ")" +
+              (seeded ? ", its extensions record copied from " + ProfileSeedDir() : ""));
       }
+      // Restarted: the kept record was missing or is out of date (another installation).
+      if (attempts > 1 && KeepProfileSeed(FDir.Path() + "/profile/user"))
+        Trace("office: extensions record kept in " + ProfileSeedDir() + " for the next offices");
       return;
     } catch (const css::connection::NoConnectException&) {
       // not listening yet: asked again below, until it ends or the time is up

@@ -207,6 +207,40 @@ TEST_F(Isolation, AStartThatFailsLeavesNothingBehind) {
   EXPECT_TRUE(real.Alive());
 }
 
+// The restart a fresh profile asks for is paid once per account; a kept record that is
+// damaged costs that restart again and is replaced, and one that is a link is never read.
+TEST_F(Isolation, OfficesOfAnAccountStartOnceFromItsKeptExtensionsRecord) {
+  kxtest::TempDir cache;
+  const char* was = std::getenv("XDG_CACHE_HOME");
+  std::string before = was ? was : "";
+  setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
+  int starts = 0;
+  office::SetBeforeSpawn([&starts](int attempt) { starts = attempt; });
+  auto startsOfAnOffice = [&starts] {
+    office::TkxOfficeProcess p;
+    EXPECT_TRUE(p.Alive());
+    return starts;
+  };
+  std::string seed = cache / "lumipix/office-extensions";
+  EXPECT_EQ(startsOfAnOffice(), 2);
+  EXPECT_EQ(ModeOf(seed) & 07777, 0700u);
+  EXPECT_EQ(startsOfAnOffice(), 1);
+  for (const auto& e : std::filesystem::recursive_directory_iterator(seed))
+    if (e.is_regular_file()) kxtest::WriteFile(e.path().string(), "<damaged");
+  EXPECT_EQ(startsOfAnOffice(), 2);
+  EXPECT_NE(kxtest::ReadFile(seed + "/buildid"), "<damaged");
+  EXPECT_EQ(startsOfAnOffice(), 1);
+  std::filesystem::rename(seed, cache / "elsewhere");
+  std::filesystem::create_directory_symlink(cache / "elsewhere", seed);
+  EXPECT_EQ(startsOfAnOffice(), 2);
+  EXPECT_TRUE(std::filesystem::is_symlink(seed));
+  office::SetBeforeSpawn(nullptr);
+  if (was)
+    setenv("XDG_CACHE_HOME", before.c_str(), 1);
+  else
+    unsetenv("XDG_CACHE_HOME");
+}
+
 TEST_F(Isolation, LinkedPicturesAreNeitherFetchedNorReadAndTheDocumentConverts) {
   kxtest::TempDir d;
   kxtest::LocalServer server;
