@@ -198,6 +198,7 @@ void TkxEmfWriter::SetViewportOrg(int32_t x, int32_t y) {
   FMap.VpOrgX = x, FMap.VpOrgY = y;
 }
 void TkxEmfWriter::SetBkMode(uint32_t mode) { Simple(EMR_SETBKMODE, {mode}); }
+void TkxEmfWriter::SetBkColor(uint32_t colorref) { Simple(EMR_SETBKCOLOR, {colorref}); }
 void TkxEmfWriter::SetTextAlign(uint32_t align) { Simple(EMR_SETTEXTALIGN, {align}); }
 void TkxEmfWriter::SetTextColor(uint32_t colorref) { Simple(EMR_SETTEXTCOLOR, {colorref}); }
 void TkxEmfWriter::SetPolyFillMode(uint32_t mode) { Simple(EMR_SETPOLYFILLMODE, {mode}); }

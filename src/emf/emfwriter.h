@@ -57,6 +57,7 @@ class TkxEmfWriter {
   void SetViewportExt(int32_t cx, int32_t cy);
   void SetViewportOrg(int32_t x, int32_t y);
   void SetBkMode(uint32_t mode);
+  void SetBkColor(uint32_t colorref);
   void SetTextAlign(uint32_t align);
   void SetTextColor(uint32_t colorref);
   void SetPolyFillMode(uint32_t mode);

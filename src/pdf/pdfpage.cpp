@@ -229,6 +229,7 @@ class Translator : public TkxPdfSink {
   FontKey FRunFont;
   uint32_t FRunColor = 0;
   double FRunAlpha = 1, FRunUx = 1, FRunUy = 0;
+  bool FLastRunRtl = false;  // the text record written last reads right to left
 };
 
 TkxEmfPoint Translator::Pt(double x, double y) const {
@@ -986,6 +987,16 @@ void Translator::WriteRun(const TkxTextRun& run) {
     FEmf->SetTextColor(FRunColor);
     FDcs.back().TextColor = FRunColor;
   }
+  // Inkscape lays consecutive text records out as one paragraph, and puts the parts of
+  // one that holds right-to-left text out of order and without their gaps. A change of
+  // background colour makes it lay out what it has, so a right-to-left record stands
+  // alone. The colour is put back at once, and with the transparent background it
+  // shows nowhere.
+  if (run.RightToLeft || FLastRunRtl) {
+    FEmf->SetBkColor(0);
+    FEmf->SetBkColor(0xFFFFFF);
+  }
+  FLastRunRtl = run.RightToLeft;
   FEmf->ExtTextOutW(run.X, run.Y, run.RightToLeft ? ETO_RTLREADING : 0, run.Text, run.Dx);
 }
 

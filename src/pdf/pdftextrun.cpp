@@ -13,6 +13,9 @@ namespace {
 constexpr double kBaselineTolerance = 0.5;  // logical units off the run's baseline
 constexpr double kBackTolerance = 1.0;      // kerning may set a glyph this far before the last one's origin
 
+// Room after a glyph of this advance that is more than kerning or rounding: a gap.
+double Gap(double advance) { return std::max(kBackTolerance, 0.25 * advance); }
+
 // Decodes UTF-8; malformed bytes become U+FFFD.
 std::u32string Decode(const std::string& s) {
   std::u32string r;
@@ -84,6 +87,12 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   if (dir != TkxTextDirection::Neutral && FDirection != TkxTextDirection::Neutral && dir != FDirection) return false;
   TkxTextDirection runDir = FDirection == TkxTextDirection::Neutral ? dir : FDirection;
   int step = s >= FGlyphs.back().S - kBackTolerance ? 1 : -1;
+  // Punctuation and blanks drawn apart from their words (in another font, around
+  // right-to-left words) stop at a gap: readers that lay a record out with their own
+  // advances put each piece where it belongs only when it has a record of its own.
+  if (FDirection == TkxTextDirection::Neutral && step > 0 &&
+      s - FGlyphs.back().S - FGlyphs.back().Advance > Gap(FGlyphs.back().Advance))
+    return false;
   if (FOrder != 0 && step != FOrder) return false;
   if (step < 0 && runDir != TkxTextDirection::RightToLeft) return false;
   FOrder = step;
@@ -115,9 +124,10 @@ TkxTextRun TkxTextRunBuilder::Take() {
   if (FOrder < 0) std::reverse(visual.begin(), visual.end());
   std::stable_sort(visual.begin(), visual.end(), [](const Glyph* a, const Glyph* b) { return a->S < b->S; });
   const bool rtl = FDirection == TkxTextDirection::RightToLeft;
-  if (rtl) {
+  if (FDirection != TkxTextDirection::LeftToRight) {
     // Blanks at the ends of a right-to-left run draw nothing, but readers that lay the
-    // string out left to right from the reference point would put them on the wrong side.
+    // string out left to right from the reference point would put them on the wrong side;
+    // a piece of punctuation is placed by its own first glyph.
     while (!visual.empty() && Blank(visual.back()->Text)) visual.pop_back();
     while (!visual.empty() && Blank(visual.front()->Text)) visual.erase(visual.begin());
   }
@@ -133,9 +143,24 @@ TkxTextRun TkxTextRunBuilder::Take() {
     std::vector<size_t> order(visual.size());
     std::iota(order.begin(), order.end(), 0);
     if (run.RightToLeft) std::reverse(order.begin(), order.end());
+    // Right-to-left words whose blanks another font drew (so another run has them) are
+    // given a blank at each gap, so that their string reads as words, and readers that
+    // lay it out with their own advances keep the words apart.
+    std::vector<double> advances;
+    for (const Glyph* g : visual) advances.push_back(g->Advance);
+    std::nth_element(advances.begin(), advances.begin() + long(advances.size() / 2), advances.end());
+    const double wordGap = Gap(advances[advances.size() / 2]) * 1.2;
     for (size_t j : order) {
+      int32_t cell = edge[j + 1] - edge[j], blank = 0;
+      if (rtl && j + 1 < visual.size() && !Blank(visual[j]->Text) && !Blank(visual[j + 1]->Text) &&
+          cell - visual[j]->Advance > wordGap)
+        blank = cell - int32_t(std::lround(visual[j]->Advance));
+      if (blank > 0) {
+        run.Text += u' ';
+        run.Dx.push_back(blank);
+      }
       run.Text += visual[j]->Text;
-      run.Dx.push_back(edge[j + 1] - edge[j]);
+      run.Dx.push_back(cell - blank);
       run.Dx.resize(run.Text.size(), 0);
     }
     // Punctuation at an end of a right-to-left run reads right to left in any reader

@@ -64,6 +64,34 @@ TEST(TextRuns, ArabicLigaturesAndBackwardOrder) {
   EXPECT_EQ(r.Dx, (std::vector<int32_t>{20, 10, 20, 0}));
 }
 
+TEST(TextRuns, WordsWhoseBlanksAndPunctuationAnotherFontDrew) {
+  // "שלום עולם" set from the left, its blank left to the Latin font: a gap between the words.
+  TkxTextRunBuilder b;
+  b.Start(1, 0);
+  const char* visual[] = {"ם", "ל", "ו", "ע", "ם", "ו", "ל", "ש"};
+  double x = 500;
+  for (const char* g : visual) {
+    ASSERT_TRUE(b.Add(G(x, 10, g)));
+    x += g == visual[3] ? 16 : 10;
+  }
+  TkxTextRun r = b.Take();
+  EXPECT_EQ(r.Text, u"שלום עולם");
+  EXPECT_EQ(r.X, 500);
+  EXPECT_EQ(r.Dx, (std::vector<int32_t>{10, 10, 10, 10, 6, 10, 10, 10, 10}));
+  // Its blank and punctuation in the other font: each piece from its own place, no blanks.
+  b.Start(1, 0);
+  ASSERT_TRUE(b.Add(G(400, 6, " ")));
+  EXPECT_FALSE(b.Add(G(450, 5, ",")));
+  EXPECT_TRUE(b.Take().Text.empty());
+  b.Start(1, 0);
+  ASSERT_TRUE(b.Add(G(450, 5, ".")));
+  ASSERT_TRUE(b.Add(G(455, 5, ")")));
+  ASSERT_TRUE(b.Add(G(460, 6, " ")));
+  TkxTextRun dots = b.Take();
+  EXPECT_EQ(dots.Text, u".)");
+  EXPECT_EQ(dots.X, 450);
+}
+
 TEST(TextRuns, RunsEndAtAnotherBaselineOrGoingBackwards) {
   TkxTextRunBuilder b;
   b.Start(1, 0);
