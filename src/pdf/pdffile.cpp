@@ -355,7 +355,7 @@ const TkxPdfFont* SinkDev::FontOf(GfxState* state) {
 
 // NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
-                       CharCode, int, const Unicode* u, int uLen) {
+                       CharCode code, int, const Unicode* u, int uLen) {
   if (!u || uLen <= 0) return;
   // A tab that Writer wrote with its fallbacks stands for its one blank.
   if (uLen == 4 && u[0] == '\t' && u[1] == '\r' && u[2] == ' ' && u[3] == 0xA0) u += 2, uLen = 1;
@@ -374,6 +374,7 @@ void SinkDev::drawChar(GfxState* state, double x, double y, double dx, double dy
   c.A = tm[0], c.B = tm[1], c.C = tm[2], c.D = tm[3];
   c.Size = state->getFontSize();
   c.Text = Utf8(u, uLen);
+  c.Code = code;
   Out().DrawChar(c);
 }
 

@@ -37,7 +37,8 @@ struct TkxPdfChar {
   // The text matrix: glyph space x runs along (A, B), y along (C, D), times Size.
   double A = 1, B = 0, C = 0, D = 1;
   double Size = 0;
-  std::string Text;  // UTF-8; empty when the PDF does not say which characters
+  std::string Text;   // UTF-8; empty when the PDF does not say which characters
+  uint32_t Code = 0;  // the PDF's code for the glyph in its font
 };
 
 // Raw: rows from the top, packed, 3 bytes a pixel (red, green, blue) or with `Alpha`

@@ -128,6 +128,7 @@ struct FontUse {
   bool Symbols = false;
   std::unique_ptr<TkxEmbeddedFont> Glyphs;  // of Program, when symbol codes need it
   TkxSymbolFont LastSymbolFont = TkxSymbolFont::Symbol;
+  std::map<uint32_t, bool> Mirrored;  // by the PDF's code, for brackets and the like
   bool Carries() const { return (!Match.Found() || Symbols) && !Program.empty(); }
 };
 
@@ -197,6 +198,7 @@ class Translator : public TkxPdfSink {
   FontUse& UseOf(const TkxPdfFont& font);
   size_t CodeOf(FontUse& use, const TkxPdfChar& c, const std::string& key, const std::string& shown);
   std::string TextOf(FontUse& use, const TkxPdfChar& c);
+  bool DrawnMirrored(FontUse& use, const TkxPdfChar& c);
   void CarryFonts();
 
   double Alpha() const { return FAlphas.back(); }
@@ -888,6 +890,24 @@ std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
   return out;
 }
 
+// Whether Writer drew the glyph of the character's mirror image: a bracket of
+// right-to-left text that Writer drew apart from its words (in another font), which
+// the metafile must then give as right to left for readers to mirror it too. Told by
+// the glyph's outline against the installed face's glyphs of the two characters.
+bool Translator::DrawnMirrored(FontUse& use, const TkxPdfChar& c) {
+  std::u32string text = Utf8ToUtf32(c.Text);
+  char32_t mirror = text.size() == 1 ? MirrorOf(text[0]) : 0;
+  if (!mirror || !use.Match.Found() || use.Program.empty()) return false;
+  auto [it, added] = use.Mirrored.emplace(c.Code, false);
+  if (!added) return it->second;
+  if (!use.Glyphs) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
+  if (!use.Glyphs->TrueType()) return false;
+  uint64_t outline = use.Glyphs->Outline(use.Glyphs->GlyphOfCode(c.Code));
+  it->second = outline && !InstalledGlyphIs(use.Match.File, use.Match.Index, text[0], outline) &&
+               InstalledGlyphIs(use.Match.File, use.Match.Index, mirror, outline);
+  return it->second;
+}
+
 // Each program this page draws with goes into its metafile, with a character map for
 // the codes drawn so far (a later page may have drawn more of them).
 void Translator::CarryFonts() {
@@ -955,6 +975,7 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   double ax = m[0] * (c.X1 - c.X0) + m[2] * (c.Y1 - c.Y0), ay = m[1] * (c.X1 - c.X0) + m[3] * (c.Y1 - c.Y0);
   g.Advance = ax * ux + ay * uy;
   g.Text = TextOf(use, c);
+  g.Mirrored = DrawnMirrored(use, c);
   if (use.Carries()) {
     if (std::find(FPageFonts.begin(), FPageFonts.end(), &use) == FPageFonts.end()) FPageFonts.push_back(&use);
   }

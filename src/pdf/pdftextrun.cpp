@@ -66,18 +66,26 @@ TkxTextDirection DirectionOf(const std::string& utf8) {
   return TkxTextDirection::Neutral;
 }
 
+char32_t MirrorOf(char32_t c) {
+  FriBidiChar m = 0;
+  return fribidi_get_mirror_char(FriBidiChar(c), &m) && m != FriBidiChar(c) ? char32_t(m) : 0;
+}
+
 void TkxTextRunBuilder::Start(double ux, double uy) {
   FUx = ux, FUy = uy;
   FGlyphs.clear();
   FDirection = TkxTextDirection::Neutral;
   FOrder = 0;
+  FLetters = false;
 }
 
 bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
-  TkxTextDirection dir = DirectionOf(g.Text);
+  TkxTextDirection dir = g.Mirrored ? TkxTextDirection::RightToLeft : DirectionOf(g.Text);
+  const bool letter = dir != TkxTextDirection::Neutral && !g.Mirrored;
   if (FGlyphs.empty()) {
     FX0 = g.X, FY0 = g.Y;
     FDirection = dir;
+    FLetters = letter;
     FGlyphs.push_back({0, g.Advance, Utf16(g.Text)});
     return true;
   }
@@ -87,16 +95,20 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   if (dir != TkxTextDirection::Neutral && FDirection != TkxTextDirection::Neutral && dir != FDirection) return false;
   TkxTextDirection runDir = FDirection == TkxTextDirection::Neutral ? dir : FDirection;
   int step = s >= FGlyphs.back().S - kBackTolerance ? 1 : -1;
-  // Punctuation and blanks drawn apart from their words (in another font, around
-  // right-to-left words) stop at a gap: readers that lay a record out with their own
-  // advances put each piece where it belongs only when it has a record of its own.
-  if (FDirection == TkxTextDirection::Neutral && step > 0 &&
-      s - FGlyphs.back().S - FGlyphs.back().Advance > Gap(FGlyphs.back().Advance))
+  // Readers that lay a record out with their own advances (Inkscape) put a piece where
+  // it belongs only when it starts a record. Punctuation and blanks drawn apart from
+  // their words (in another font, around right-to-left words) stop at any gap; right-to-left
+  // words at a gap wider than a letter, which holds what another run drew (brackets).
+  const Glyph& last = FGlyphs.back();
+  double gap = step > 0 ? s - last.S - last.Advance : last.S - s - g.Advance;
+  if (!FLetters && step > 0 && gap > Gap(last.Advance)) return false;
+  if (runDir == TkxTextDirection::RightToLeft && (FLetters || letter) && gap > 0.9 * std::max(last.Advance, g.Advance))
     return false;
   if (FOrder != 0 && step != FOrder) return false;
   if (step < 0 && runDir != TkxTextDirection::RightToLeft) return false;
   FOrder = step;
   FDirection = runDir;
+  FLetters = FLetters || letter;
   FGlyphs.push_back({s, g.Advance, Utf16(g.Text)});
   return true;
 }
@@ -152,7 +164,7 @@ TkxTextRun TkxTextRunBuilder::Take() {
     const double wordGap = Gap(advances[advances.size() / 2]) * 1.2;
     for (size_t j : order) {
       int32_t cell = edge[j + 1] - edge[j], blank = 0;
-      if (rtl && j + 1 < visual.size() && !Blank(visual[j]->Text) && !Blank(visual[j + 1]->Text) &&
+      if (rtl && FLetters && j + 1 < visual.size() && !Blank(visual[j]->Text) && !Blank(visual[j + 1]->Text) &&
           cell - visual[j]->Advance > wordGap)
         blank = cell - int32_t(std::lround(visual[j]->Advance));
       if (blank > 0) {
@@ -174,6 +186,7 @@ TkxTextRun TkxTextRunBuilder::Take() {
   FGlyphs.clear();
   FDirection = TkxTextDirection::Neutral;
   FOrder = 0;
+  FLetters = false;
   return run;
 }
 

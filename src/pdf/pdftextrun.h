@@ -13,6 +13,9 @@ struct TkxPlacedGlyph {
   double X = 0, Y = 0;  // origin, logical units
   double Advance = 0;   // along the baseline, logical units
   std::string Text;     // UTF-8; may be a ligature's several characters
+  // Drawn as the mirror image of its character (a bracket of right-to-left text):
+  // it reads right to left, whatever its character's own direction.
+  bool Mirrored = false;
 };
 
 struct TkxTextRun {
@@ -27,6 +30,8 @@ enum class TkxTextDirection { Neutral, LeftToRight, RightToLeft };
 // The direction of a glyph's characters: its first strong letter's, numbers count
 // as left to right; spaces and punctuation are neutral.
 TkxTextDirection DirectionOf(const std::string& utf8);
+// The character whose glyph is the mirror image of `c`'s (")" for "("); 0 when none.
+char32_t MirrorOf(char32_t c);
 
 class TkxTextRunBuilder {
  public:
@@ -49,7 +54,8 @@ class TkxTextRunBuilder {
   };
   double FUx = 1, FUy = 0, FX0 = 0, FY0 = 0;
   TkxTextDirection FDirection = TkxTextDirection::Neutral;
-  int FOrder = 0;  // +1 forwards, -1 backwards, 0 not known yet
+  int FOrder = 0;         // +1 forwards, -1 backwards, 0 not known yet
+  bool FLetters = false;  // a glyph of the run has a direction of its own (not a mirrored bracket)
   std::vector<Glyph> FGlyphs;
 };
 

@@ -78,6 +78,11 @@ TEST(TextRuns, WordsWhoseBlanksAndPunctuationAnotherFontDrew) {
   EXPECT_EQ(r.Text, u"שלום עולם");
   EXPECT_EQ(r.X, 500);
   EXPECT_EQ(r.Dx, (std::vector<int32_t>{10, 10, 10, 10, 6, 10, 10, 10, 10}));
+  // A gap wider than a letter holds what another run drew: the words go apart.
+  b.Start(1, 0);
+  ASSERT_TRUE(b.Add(G(500, 10, "ם")));
+  EXPECT_FALSE(b.Add(G(530, 10, "ש")));
+  EXPECT_EQ(b.Take().Text, u"ם");
   // Its blank and punctuation in the other font: each piece from its own place, no blanks.
   b.Start(1, 0);
   ASSERT_TRUE(b.Add(G(400, 6, " ")));
