@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -93,6 +94,20 @@ const TkxSetting kProfileSettings[] = {
 // taken out of its profile (a document asked for by web address is fetched apart).
 const char* const kRemoteProviders[] = {"Provider3",  "Provider4",   "Provider4a",  "Provider6",
                                         "Provider12", "Provider12a", "Provider12b", "Provider43"};
+
+// The installed office's version ("7.4"), from its configuration's data; "" when
+// it cannot be read.
+std::string InstalledVersion(const std::string& programDir) {
+  std::ifstream in(programDir + "/../share/registry/main.xcd", std::ios::binary);
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t at = data.find("<prop oor:name=\"ooSetupVersion\">");
+  if (at == std::string::npos) return std::string();
+  size_t from = data.find("<value>", at), to = data.find("</value>", at);
+  if (from == std::string::npos || to == std::string::npos || from > to || to - from > 24) return std::string();
+  std::string version = data.substr(from + 7, to - from - 7);
+  bool plain = !version.empty() && version.find_first_not_of("0123456789.") == std::string::npos;
+  return plain ? version : std::string();
+}
 
 }  // namespace
 
@@ -358,6 +373,14 @@ void TkxOfficeProcess::WriteProfile() {
   for (const TkxSetting& s : kProfileSettings)
     xcu += std::string("<item oor:path=\"") + s.Path + "\"><prop oor:name=\"" + s.Name + "\" oor:op=\"fuse\"><value>" +
            s.Value + "</value></prop></item>\n";
+  // The office runs its graphics self-tests (0.7 s) at the first start of a version in
+  // a profile: it is told that this version has started in this one before.
+  const std::string version = InstalledVersion(ProgramDir());
+  if (!version.empty())
+    xcu +=
+        "<item oor:path=\"/org.openoffice.Setup/Product\"><prop oor:name=\"ooSetupLastVersion\" "
+        "oor:op=\"fuse\"><value>" +
+        version + "</value></prop></item>\n";
   for (const char* provider : kRemoteProviders)
     xcu += std::string(
                "<item oor:path=\"/org.openoffice.ucb.Configuration/ContentProviders/Local/SecondaryKeys/Office/"
