@@ -13,6 +13,8 @@ namespace {
 constexpr double kBaselineTolerance = 0.5;  // logical units off the run's baseline
 constexpr double kBackTolerance = 1.0;      // kerning may set a glyph this far before the last one's origin
 
+constexpr double kMaxGap = 1e12;
+
 // Room after a glyph of this advance that is more than kerning or rounding: a gap.
 double Gap(double advance) { return std::max(kBackTolerance, 0.25 * advance); }
 
@@ -86,6 +88,7 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
     FX0 = g.X, FY0 = g.Y;
     FDirection = dir;
     FLetters = letter;
+    FLow = 0, FReach = g.Advance;
     FGlyphs.push_back({0, g.Advance, Utf16(g.Text)});
     return true;
   }
@@ -99,8 +102,9 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   // it belongs only when it starts a record. Punctuation and blanks drawn apart from
   // their words (in another font, around right-to-left words) stop at any gap; right-to-left
   // words at a gap wider than a letter, which holds what another run drew (brackets).
+  // A gap is measured from the run's ink so far: marks (vowel points) sit inside their letter.
   const Glyph& last = FGlyphs.back();
-  double gap = step > 0 ? s - last.S - last.Advance : last.S - s - g.Advance;
+  double gap = step > 0 ? s - FReach : FLow - s - g.Advance;
   if (!FLetters && step > 0 && gap > Gap(last.Advance)) return false;
   if (runDir == TkxTextDirection::RightToLeft && (FLetters || letter) && gap > 0.9 * std::max(last.Advance, g.Advance))
     return false;
@@ -109,6 +113,7 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   FOrder = step;
   FDirection = runDir;
   FLetters = FLetters || letter;
+  FLow = std::min(FLow, s), FReach = std::max(FReach, s + g.Advance);
   FGlyphs.push_back({s, g.Advance, Utf16(g.Text)});
   return true;
 }
@@ -158,15 +163,22 @@ TkxTextRun TkxTextRunBuilder::Take() {
     // Right-to-left words whose blanks another font drew (so another run has them) are
     // given a blank at each gap, so that their string reads as words, and readers that
     // lay it out with their own advances keep the words apart.
-    std::vector<double> advances;
-    for (const Glyph* g : visual) advances.push_back(g->Advance);
+    std::vector<double> advances;  // of the glyphs that take room (not marks)
+    for (const Glyph* g : visual)
+      if (g->Advance > 0) advances.push_back(g->Advance);
     std::nth_element(advances.begin(), advances.begin() + long(advances.size() / 2), advances.end());
-    const double wordGap = Gap(advances[advances.size() / 2]) * 1.2;
+    const double wordGap = advances.empty() ? kMaxGap : Gap(advances[advances.size() / 2]) * 1.2;
+    // The gap after each glyph, from the ink so far to the next glyph.
+    std::vector<int32_t> after(visual.size(), 0);
+    double reach = -kMaxGap;
+    for (size_t j = 0; j + 1 < visual.size(); ++j) {
+      reach = std::max(reach, visual[j]->S + visual[j]->Advance);
+      double gap = visual[j + 1]->S - reach;
+      if (rtl && FLetters && gap > wordGap && !Blank(visual[j]->Text) && !Blank(visual[j + 1]->Text))
+        after[j] = std::min(edge[j + 1] - edge[j], int32_t(std::lround(gap)));
+    }
     for (size_t j : order) {
-      int32_t cell = edge[j + 1] - edge[j], blank = 0;
-      if (rtl && FLetters && j + 1 < visual.size() && !Blank(visual[j]->Text) && !Blank(visual[j + 1]->Text) &&
-          cell - visual[j]->Advance > wordGap)
-        blank = cell - int32_t(std::lround(visual[j]->Advance));
+      int32_t cell = edge[j + 1] - edge[j], blank = after[j];
       if (blank > 0) {
         run.Text += u' ';
         run.Dx.push_back(blank);

@@ -54,8 +54,9 @@ class TkxTextRunBuilder {
   };
   double FUx = 1, FUy = 0, FX0 = 0, FY0 = 0;
   TkxTextDirection FDirection = TkxTextDirection::Neutral;
-  int FOrder = 0;         // +1 forwards, -1 backwards, 0 not known yet
-  bool FLetters = false;  // a glyph of the run has a direction of its own (not a mirrored bracket)
+  int FOrder = 0;               // +1 forwards, -1 backwards, 0 not known yet
+  bool FLetters = false;        // a glyph of the run has a direction of its own (not a mirrored bracket)
+  double FLow = 0, FReach = 0;  // the run's ink along the baseline so far: first origin, last advance's end
   std::vector<Glyph> FGlyphs;
 };
 

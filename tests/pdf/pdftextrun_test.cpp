@@ -83,6 +83,16 @@ TEST(TextRuns, WordsWhoseBlanksAndPunctuationAnotherFontDrew) {
   ASSERT_TRUE(b.Add(G(500, 10, "ם")));
   EXPECT_FALSE(b.Add(G(530, 10, "ש")));
   EXPECT_EQ(b.Take().Text, u"ם");
+  // Vowel points sit inside their letter, taking no room: neither gaps nor blanks.
+  b.Start(1, 0);
+  ASSERT_TRUE(b.Add(G(500, 10, "ם")));
+  ASSERT_TRUE(b.Add(G(500, 0, "\u05B8")));
+  ASSERT_TRUE(b.Add(G(510, 10, "ל")));
+  ASSERT_TRUE(b.Add(G(510, 0, "\u05B8")));
+  ASSERT_TRUE(b.Add(G(520, 10, "ש")));
+  TkxTextRun pointed = b.Take();
+  EXPECT_EQ(pointed.Text.find(u' '), std::u16string::npos);
+  EXPECT_EQ(pointed.Text.size(), 5u);
   // Its blank and punctuation in the other font: each piece from its own place, no blanks.
   b.Start(1, 0);
   ASSERT_TRUE(b.Add(G(400, 6, " ")));
