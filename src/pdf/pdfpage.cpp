@@ -976,6 +976,7 @@ void Translator::DrawChar(const TkxPdfChar& c) {
   g.Advance = ax * ux + ay * uy;
   g.Text = TextOf(use, c);
   g.Mirrored = DrawnMirrored(use, c);
+  g.Size = em;
   if (use.Carries()) {
     if (std::find(FPageFonts.begin(), FPageFonts.end(), &use) == FPageFonts.end()) FPageFonts.push_back(&use);
   }

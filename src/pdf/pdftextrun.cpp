@@ -79,34 +79,66 @@ void TkxTextRunBuilder::Start(double ux, double uy) {
   FDirection = TkxTextDirection::Neutral;
   FOrder = 0;
   FLetters = false;
+  FAnchored = false;
 }
+
+namespace {
+
+// A combining mark (a vowel point, a diacritic) drawn as a glyph of its own, taking no room.
+bool IsMark(const TkxPlacedGlyph& g) {
+  if (g.Advance > kBackTolerance || g.Text.empty()) return false;
+  std::u32string cs = Decode(g.Text);
+  return !cs.empty() && fribidi_get_bidi_type(FriBidiChar(cs[0])) == FRIBIDI_TYPE_NSM;
+}
+
+}  // namespace
 
 bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   TkxTextDirection dir = g.Mirrored ? TkxTextDirection::RightToLeft : DirectionOf(g.Text);
   const bool letter = dir != TkxTextDirection::Neutral && !g.Mirrored;
+  const bool mark = IsMark(g);
   if (FGlyphs.empty()) {
     FX0 = g.X, FY0 = g.Y;
     FDirection = dir;
     FLetters = letter;
+    FAnchored = !mark;
     FLow = 0, FReach = g.Advance;
-    FGlyphs.push_back({0, g.Advance, Utf16(g.Text)});
+    FGlyphs.push_back({0, g.Advance, Utf16(g.Text), mark, g.X, g.Y});
     return true;
   }
+  // Marks drawn before their letter (right-to-left text) leave the baseline to the letter.
+  if (!FAnchored && !mark) {
+    double across = (g.Y - FY0) * FUx - (g.X - FX0) * FUy;
+    if (std::fabs(across) > std::max(kBaselineTolerance, g.Size)) return false;
+    FX0 = g.X, FY0 = g.Y;
+    for (Glyph& m : FGlyphs) m.S = (m.X - FX0) * FUx + (m.Y - FY0) * FUy;
+    FAnchored = true;
+    FLow = 0, FReach = 0;
+  }
   double dx = g.X - FX0, dy = g.Y - FY0;
-  if (std::fabs(dy * FUx - dx * FUy) > kBaselineTolerance) return false;
+  // Marks sit above or below the baseline (Arabic vowels): within an em of it they are its.
+  double tolerance = mark ? std::max(kBaselineTolerance, g.Size) : kBaselineTolerance;
+  if (std::fabs(dy * FUx - dx * FUy) > tolerance) return false;
   double s = dx * FUx + dy * FUy;
+  if (mark || !FAnchored) {  // no order or gap of their own: they go with their letter
+    FGlyphs.push_back({s, g.Advance, Utf16(g.Text), mark, g.X, g.Y});
+    return true;
+  }
   if (dir != TkxTextDirection::Neutral && FDirection != TkxTextDirection::Neutral && dir != FDirection) return false;
   TkxTextDirection runDir = FDirection == TkxTextDirection::Neutral ? dir : FDirection;
-  int step = s >= FGlyphs.back().S - kBackTolerance ? 1 : -1;
+  const Glyph* last = nullptr;  // the last glyph that takes room
+  for (auto it = FGlyphs.rbegin(); it != FGlyphs.rend() && !last; ++it)
+    if (!it->Mark) last = &*it;
+  if (!last) last = &FGlyphs.back();
+  int step = s >= last->S - kBackTolerance ? 1 : -1;
   // Readers that lay a record out with their own advances (Inkscape) put a piece where
   // it belongs only when it starts a record. Punctuation and blanks drawn apart from
   // their words (in another font, around right-to-left words) stop at any gap; right-to-left
   // words at a gap wider than a letter, which holds what another run drew (brackets).
-  // A gap is measured from the run's ink so far: marks (vowel points) sit inside their letter.
-  const Glyph& last = FGlyphs.back();
+  // A gap is measured from the run's ink so far.
   double gap = step > 0 ? s - FReach : FLow - s - g.Advance;
-  if (!FLetters && step > 0 && gap > Gap(last.Advance)) return false;
-  if (runDir == TkxTextDirection::RightToLeft && (FLetters || letter) && gap > 0.9 * std::max(last.Advance, g.Advance))
+  if (!FLetters && step > 0 && gap > Gap(last->Advance)) return false;
+  if (runDir == TkxTextDirection::RightToLeft && (FLetters || letter) && gap > 0.9 * std::max(last->Advance, g.Advance))
     return false;
   if (FOrder != 0 && step != FOrder) return false;
   if (step < 0 && runDir != TkxTextDirection::RightToLeft) return false;
@@ -114,7 +146,7 @@ bool TkxTextRunBuilder::Add(const TkxPlacedGlyph& g) {
   FDirection = runDir;
   FLetters = FLetters || letter;
   FLow = std::min(FLow, s), FReach = std::max(FReach, s + g.Advance);
-  FGlyphs.push_back({s, g.Advance, Utf16(g.Text)});
+  FGlyphs.push_back({s, g.Advance, Utf16(g.Text), false, g.X, g.Y});
   return true;
 }
 
@@ -128,53 +160,80 @@ bool Blank(const std::u16string& s) {
 // around it (punctuation, blanks), rather than having one of its own.
 bool Neutral(char16_t c) {
   FriBidiCharType t = fribidi_get_bidi_type(FriBidiChar(c));
-  return !FRIBIDI_IS_STRONG(t) && !FRIBIDI_IS_NUMBER(t);
+  return !FRIBIDI_IS_STRONG(t) && !FRIBIDI_IS_NUMBER(t) && t != FRIBIDI_TYPE_NSM;  // a mark goes with its letter
 }
 
 }  // namespace
 
 TkxTextRun TkxTextRunBuilder::Take() {
   TkxTextRun run;
-  std::vector<const Glyph*> visual;  // from the left end, glyphs with characters only
-  for (const Glyph& g : FGlyphs)
-    if (!g.Text.empty()) visual.push_back(&g);
+  // Letters with their marks. Right-to-left text drawn from the left has each letter's
+  // marks drawn before it; other text after it.
+  struct Cluster {
+    const Glyph* Base;
+    std::u16string Marks;
+    const std::u16string& Text() const { return Base->Text; }
+    bool Blank() const { return Marks.empty() && kx::pdf::Blank(Base->Text); }
+  };
+  const bool marksFirst = FDirection == TkxTextDirection::RightToLeft && FOrder >= 0;
+  std::vector<Cluster> clusters;
+  std::u16string pending;
+  for (const Glyph& g : FGlyphs) {
+    if (!g.Mark) {
+      clusters.push_back({&g, pending});
+      pending.clear();
+    } else if (marksFirst || clusters.empty()) {
+      pending += g.Text;
+    } else {
+      clusters.back().Marks += g.Text;
+    }
+  }
+  if (clusters.empty()) {  // marks alone
+    for (const Glyph& g : FGlyphs) clusters.push_back({&g, u""});
+  } else {
+    clusters.back().Marks += pending;
+  }
+  std::vector<const Cluster*> visual;  // from the left end, with characters only
+  for (const Cluster& c : clusters)
+    if (!c.Text().empty() || !c.Marks.empty()) visual.push_back(&c);
   if (FOrder < 0) std::reverse(visual.begin(), visual.end());
-  std::stable_sort(visual.begin(), visual.end(), [](const Glyph* a, const Glyph* b) { return a->S < b->S; });
+  std::stable_sort(visual.begin(), visual.end(),
+                   [](const Cluster* a, const Cluster* b) { return a->Base->S < b->Base->S; });
   const bool rtl = FDirection == TkxTextDirection::RightToLeft;
   if (FDirection != TkxTextDirection::LeftToRight) {
     // Blanks at the ends of a right-to-left run draw nothing, but readers that lay the
     // string out left to right from the reference point would put them on the wrong side;
     // a piece of punctuation is placed by its own first glyph.
-    while (!visual.empty() && Blank(visual.back()->Text)) visual.pop_back();
-    while (!visual.empty() && Blank(visual.front()->Text)) visual.erase(visual.begin());
+    while (!visual.empty() && visual.back()->Blank()) visual.pop_back();
+    while (!visual.empty() && visual.front()->Blank()) visual.erase(visual.begin());
   }
   if (!visual.empty()) {
-    double s0 = visual.front()->S;
+    double s0 = visual.front()->Base->S;
     run.X = int32_t(std::lround(FX0 + s0 * FUx));
     run.Y = int32_t(std::lround(FY0 + s0 * FUy));
     run.RightToLeft = rtl;
-    // Cell j runs from glyph j's origin to the next glyph's; the last one to its advance's end.
+    // Cell j runs from letter j's origin to the next one's; the last one to its advance's end.
     std::vector<int32_t> edge(visual.size() + 1);
-    for (size_t j = 0; j < visual.size(); ++j) edge[j] = int32_t(std::lround(visual[j]->S - s0));
-    edge.back() = int32_t(std::lround(visual.back()->S + visual.back()->Advance - s0));
+    for (size_t j = 0; j < visual.size(); ++j) edge[j] = int32_t(std::lround(visual[j]->Base->S - s0));
+    edge.back() = int32_t(std::lround(visual.back()->Base->S + visual.back()->Base->Advance - s0));
     std::vector<size_t> order(visual.size());
     std::iota(order.begin(), order.end(), 0);
     if (run.RightToLeft) std::reverse(order.begin(), order.end());
     // Right-to-left words whose blanks another font drew (so another run has them) are
     // given a blank at each gap, so that their string reads as words, and readers that
     // lay it out with their own advances keep the words apart.
-    std::vector<double> advances;  // of the glyphs that take room (not marks)
-    for (const Glyph* g : visual)
-      if (g->Advance > 0) advances.push_back(g->Advance);
+    std::vector<double> advances;
+    for (const Cluster* c : visual)
+      if (c->Base->Advance > 0) advances.push_back(c->Base->Advance);
     std::nth_element(advances.begin(), advances.begin() + long(advances.size() / 2), advances.end());
     const double wordGap = advances.empty() ? kMaxGap : Gap(advances[advances.size() / 2]) * 1.2;
-    // The gap after each glyph, from the ink so far to the next glyph.
+    // The gap after each letter, from the ink so far to the next letter.
     std::vector<int32_t> after(visual.size(), 0);
     double reach = -kMaxGap;
     for (size_t j = 0; j + 1 < visual.size(); ++j) {
-      reach = std::max(reach, visual[j]->S + visual[j]->Advance);
-      double gap = visual[j + 1]->S - reach;
-      if (rtl && FLetters && gap > wordGap && !Blank(visual[j]->Text) && !Blank(visual[j + 1]->Text))
+      reach = std::max(reach, visual[j]->Base->S + visual[j]->Base->Advance);
+      double gap = visual[j + 1]->Base->S - reach;
+      if (rtl && FLetters && gap > wordGap && !visual[j]->Blank() && !visual[j + 1]->Blank())
         after[j] = std::min(edge[j + 1] - edge[j], int32_t(std::lround(gap)));
     }
     for (size_t j : order) {
@@ -183,7 +242,7 @@ TkxTextRun TkxTextRunBuilder::Take() {
         run.Text += u' ';
         run.Dx.push_back(blank);
       }
-      run.Text += visual[j]->Text;
+      run.Text += visual[j]->Text() + visual[j]->Marks;  // marks take no room of their own
       run.Dx.push_back(cell - blank);
       run.Dx.resize(run.Text.size(), 0);
     }
@@ -199,6 +258,7 @@ TkxTextRun TkxTextRunBuilder::Take() {
   FDirection = TkxTextDirection::Neutral;
   FOrder = 0;
   FLetters = false;
+  FAnchored = false;
   return run;
 }
 

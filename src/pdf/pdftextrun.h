@@ -16,6 +16,7 @@ struct TkxPlacedGlyph {
   // Drawn as the mirror image of its character (a bracket of right-to-left text):
   // it reads right to left, whatever its character's own direction.
   bool Mirrored = false;
+  double Size = 0;  // the font's height, logical units: how far marks may sit off the baseline
 };
 
 struct TkxTextRun {
@@ -48,14 +49,17 @@ class TkxTextRunBuilder {
 
  private:
   struct Glyph {
-    double S;  // place along the baseline from the first glyph
+    double S;  // place along the baseline from the run's origin
     double Advance;
     std::u16string Text;
+    bool Mark;    // a combining mark that takes no room
+    double X, Y;  // where it was drawn
   };
   double FUx = 1, FUy = 0, FX0 = 0, FY0 = 0;
   TkxTextDirection FDirection = TkxTextDirection::Neutral;
   int FOrder = 0;               // +1 forwards, -1 backwards, 0 not known yet
   bool FLetters = false;        // a glyph of the run has a direction of its own (not a mirrored bracket)
+  bool FAnchored = false;       // a glyph that takes room gave the baseline (marks alone do not)
   double FLow = 0, FReach = 0;  // the run's ink along the baseline so far: first origin, last advance's end
   std::vector<Glyph> FGlyphs;
 };
