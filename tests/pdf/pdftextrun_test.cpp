@@ -8,7 +8,12 @@ using namespace kx::pdf;
 
 namespace {
 
-TkxPlacedGlyph G(double x, double adv, const std::string& text, double y = 1000) { return {x, y, adv, text}; }
+// A glyph of a 20-unit font.
+TkxPlacedGlyph G(double x, double adv, const std::string& text, double y = 1000) {
+  TkxPlacedGlyph g{x, y, adv, text};
+  g.Size = 20;
+  return g;
+}
 
 }  // namespace
 
@@ -83,16 +88,20 @@ TEST(TextRuns, WordsWhoseBlanksAndPunctuationAnotherFontDrew) {
   ASSERT_TRUE(b.Add(G(500, 10, "ם")));
   EXPECT_FALSE(b.Add(G(530, 10, "ש")));
   EXPECT_EQ(b.Take().Text, u"ם");
-  // Vowel points sit inside their letter, taking no room: neither gaps nor blanks.
+  // Vowel points, drawn before their letter and above or below the baseline, go after
+  // it in the string and take no room: neither gaps nor blanks.
   b.Start(1, 0);
+  TkxPlacedGlyph point = G(498, 0, "\u05B8", 1006);
+  ASSERT_TRUE(b.Add(point));
   ASSERT_TRUE(b.Add(G(500, 10, "ם")));
-  ASSERT_TRUE(b.Add(G(500, 0, "\u05B8")));
+  point.X = 512;
+  ASSERT_TRUE(b.Add(point));
   ASSERT_TRUE(b.Add(G(510, 10, "ל")));
-  ASSERT_TRUE(b.Add(G(510, 0, "\u05B8")));
   ASSERT_TRUE(b.Add(G(520, 10, "ש")));
   TkxTextRun pointed = b.Take();
-  EXPECT_EQ(pointed.Text.find(u' '), std::u16string::npos);
-  EXPECT_EQ(pointed.Text.size(), 5u);
+  EXPECT_EQ(pointed.Text, u"של\u05B8ם\u05B8");
+  EXPECT_EQ(pointed.Y, 1000);  // the letters' baseline
+  EXPECT_EQ(pointed.Dx, (std::vector<int32_t>{10, 10, 0, 10, 0}));
   // Its blank and punctuation in the other font: each piece from its own place, no blanks.
   b.Start(1, 0);
   ASSERT_TRUE(b.Add(G(400, 6, " ")));
