@@ -254,7 +254,14 @@ class SinkDev : public OutputDev {
   // NOLINTNEXTLINE(readability-function-size): poppler's signature
   void drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY, CharCode,
                 int, const Unicode* u, int uLen) override;
-  void endTextObject(GfxState*) override { Out().EndText(); }
+  void endTextObject(GfxState*) override {
+    FlushActualText();
+    Out().EndText();
+  }
+  // What a span of glyphs stands for, when their own characters do not say it (a
+  // Devanagari vowel drawn before its consonant): the span's first glyph shows it all.
+  void beginActualText(GfxState*, const GooString* text) override;
+  void endActualText(GfxState*) override { FlushActualText(); }
 
   void drawImageMask(GfxState* state, Object*, Stream* str, int width, int height, bool invert, bool, bool) override;
   void drawImage(GfxState* state, Object*, Stream* str, int width, int height, GfxImageColorMap* colorMap, bool,
@@ -321,6 +328,10 @@ class SinkDev : public OutputDev {
   std::map<long long, std::string> FPrograms;  // embedded fonts, alive for the whole reading
   std::map<long long, TkxPdfFont> FFonts;
   double FPhase = 0;
+  bool FInActualText = false;
+  std::string FActualText;
+  std::vector<TkxPdfChar> FActualChars;
+  void FlushActualText();
 };
 
 void SinkDev::updateFont(GfxState* state) {
@@ -356,14 +367,18 @@ const TkxPdfFont* SinkDev::FontOf(GfxState* state) {
 // NOLINTNEXTLINE(readability-function-size): poppler's signature
 void SinkDev::drawChar(GfxState* state, double x, double y, double dx, double dy, double originX, double originY,
                        CharCode code, int, const Unicode* u, int uLen) {
-  if (!u || uLen <= 0) return;
+  if (!u || uLen <= 0) {
+    if (!FInActualText) return;  // a glyph that shows no character, unless its span says
+    uLen = 0;
+  }
   // A tab that Writer wrote with its fallbacks stands for its one blank.
   if (uLen == 4 && u[0] == '\t' && u[1] == '\r' && u[2] == ' ' && u[3] == 0xA0) u += 2, uLen = 1;
+  bool blank = uLen > 0 && *u == ' ';
   double csdx = 0, csdy = 0;
   if (state->getFont() && state->getFont()->getWMode()) {
-    csdy = state->getCharSpace() + (*u == ' ' ? state->getWordSpace() : 0);
+    csdy = state->getCharSpace() + (blank ? state->getWordSpace() : 0);
   } else {
-    csdx = (state->getCharSpace() + (*u == ' ' ? state->getWordSpace() : 0)) * state->getHorizScaling();
+    csdx = (state->getCharSpace() + (blank ? state->getWordSpace() : 0)) * state->getHorizScaling();
   }
   double tdx = 0, tdy = 0;
   state->textTransformDelta(csdx, csdy, &tdx, &tdy);
@@ -375,7 +390,47 @@ void SinkDev::drawChar(GfxState* state, double x, double y, double dx, double dy
   c.Size = state->getFontSize();
   c.Text = Utf8(u, uLen);
   c.Code = code;
-  Out().DrawChar(c);
+  if (FInActualText)
+    FActualChars.push_back(c);
+  else
+    Out().DrawChar(c);
+}
+
+void SinkDev::beginActualText(GfxState*, const GooString* text) {
+  FlushActualText();
+  FInActualText = true;
+  FActualText.clear();
+  if (!text) return;
+  Unicode* u = nullptr;
+  int n = TextStringToUCS4(text->toStr(), &u);
+  FActualText = Utf8(u, n);
+  gfree(u);
+}
+
+void SinkDev::FlushActualText() {
+  if (!FInActualText) return;
+  FInActualText = false;
+  std::vector<TkxPdfChar> chars = std::move(FActualChars);
+  FActualChars.clear();
+  if (chars.empty()) return;
+  // One glyph for the span when its glyphs stand on one line; else each says its own.
+  const TkxPdfChar& first = chars.front();
+  double ax = first.A, ay = first.B, len = std::hypot(ax, ay);
+  double em = first.Size * std::hypot(first.C, first.D);
+  bool oneLine = !FActualText.empty() && len > 0;
+  for (const TkxPdfChar& c : chars)
+    oneLine = oneLine && std::fabs(((c.Y0 - first.Y0) * ax - (c.X0 - first.X0) * ay) / len) <= 0.8 * em;
+  if (!oneLine) {
+    for (const TkxPdfChar& c : chars)
+      if (!c.Text.empty()) Out().DrawChar(c);
+    return;
+  }
+  TkxPdfChar span = first;
+  span.Text = FActualText;
+  for (const TkxPdfChar& c : chars)  // to the far end of the span's glyphs
+    if ((c.X1 - first.X0) * ax + (c.Y1 - first.Y0) * ay > (span.X1 - first.X0) * ax + (span.Y1 - first.Y0) * ay)
+      span.X1 = c.X1, span.Y1 = c.Y1;
+  Out().DrawChar(span);
 }
 
 // The image's pixels as red, green, blue (and alpha 255, or 0 where the colour key

@@ -362,10 +362,10 @@ TEST_F(Pages, LetterPageAndMetafilesThatOtherReadersOpen) {
   EXPECT_NE(svgText.find("<text"), std::string::npos);
 }
 
-TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
-  // Hebrew and Arabic paragraphs, a Latin one to show what agreement looks like, and
+TEST_F(Pages, RightToLeftVocalisedAndDevanagariLinesAsPopplerDrawsThem) {
+  // Hebrew and Arabic paragraphs, a Latin one to show what agreement looks like,
   // paragraphs of both directions (Writer draws their blanks and punctuation in the
-  // Latin font, apart from the words).
+  // Latin font, apart from the words), vocalised Arabic and Devanagari.
   std::string fodt = Fodt(
       "<style:style style:name=\"R\" style:family=\"paragraph\"><style:paragraph-properties "
       "style:writing-mode=\"rl-tb\" "
@@ -381,7 +381,8 @@ TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
       "<text:p text:style-name=\"R\">مرحبا بالعالم من اليمين</text:p>\n"
       "<text:p text:style-name=\"R\">מחיר 123 world שקל, (בערך).</text:p>\n"
       "<text:p text:style-name=\"L\">Version 3.5 של התוכנה</text:p>\n"
-      "<text:p text:style-name=\"R\">مَرْحَبًا بِالْعَالَمِ</text:p>\n");
+      "<text:p text:style-name=\"R\">مَرْحَبًا بِالْعَالَمِ</text:p>\n"
+      "<text:p text:style-name=\"L\">नि हिन्दी हिमालय</text:p>\n");
   MakeDocument(fodt, Scope.Dir / "rtl.docx");
   Store(Scope.Dir / "rtl.docx", Scope.Dir / "pdf/rtl.pdf");  // the PDF that the conversion reads too
   ASSERT_EQ(Shell("pdftoppm -r 96 -png '" + Scope.Dir / "pdf/rtl.pdf" + "' '" + Scope.Dir / "pdf/ref" + "'"), 0);
@@ -403,7 +404,7 @@ TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
       lines.push_back({start, y});
     start = -1;
   }
-  ASSERT_EQ(lines.size(), 6u);
+  ASSERT_EQ(lines.size(), 7u);
   // The metafile as Inkscape reads it, which lays consecutive text records out together.
   std::map<int, std::string> emf = Convert(Scope, 1, Scope.Dir / "*.docx", "rtl");
   ASSERT_EQ(emf.size(), 1u);
@@ -419,12 +420,15 @@ TEST_F(Pages, RightToLeftLinesInTheOrderPopplerDrawsThem) {
                          "Arabic",
                          "Hebrew with a number and a Latin word",
                          "Latin with Hebrew words",
-                         "Arabic with its vowels"};
+                         "Arabic with its vowels",
+                         "Devanagari"};
   for (size_t i = 0; i < lines.size(); ++i) {
     int top = std::max(0, lines[i].first - 4), bottom = std::min(ref.H, lines[i].second + 4);
     // Arabic words run together were shaped as one (0.83); brackets drawn in the Latin
     // font came out facing the wrong way (0.90); Arabic vowels, which Writer sets off the
-    // baseline, had split the words into letters that did not join.
+    // baseline, had split the words into letters that did not join; a Devanagari vowel
+    // drawn before its consonant, whose text only the span around them gives, came out
+    // over the wrong consonant.
     EXPECT_GT(BandSsim(ours, ref, top, bottom), 0.95) << names[i] << " line, rows " << top << " to " << bottom;
     // Inkscape draws with its own advances from each record's start: words in their
     // places, neither run together nor out of order (it was 0.61 to 0.87 for these lines).
