@@ -165,16 +165,11 @@ bool Neutral(char16_t c) {
 
 }  // namespace
 
-TkxTextRun TkxTextRunBuilder::Take() {
-  TkxTextRun run;
-  // Letters with their marks. Right-to-left text drawn from the left has each letter's
-  // marks drawn before it; other text after it.
-  struct Cluster {
-    const Glyph* Base;
-    std::u16string Marks;
-    const std::u16string& Text() const { return Base->Text; }
-    bool Blank() const { return Marks.empty() && kx::pdf::Blank(Base->Text); }
-  };
+bool TkxTextRunBuilder::Cluster::Blank() const { return Marks.empty() && kx::pdf::Blank(Base->Text); }
+
+// Right-to-left text drawn from the left has each letter's marks drawn before it;
+// other text after it.
+std::vector<TkxTextRunBuilder::Cluster> TkxTextRunBuilder::Clusters() const {
   const bool marksFirst = FDirection == TkxTextDirection::RightToLeft && FOrder >= 0;
   std::vector<Cluster> clusters;
   std::u16string pending;
@@ -193,9 +188,37 @@ TkxTextRun TkxTextRunBuilder::Take() {
   } else {
     clusters.back().Marks += pending;
   }
+  return clusters;
+}
+
+// Such words are given a blank at each gap, so that their string reads as words, and
+// readers that lay it out with their own advances keep the words apart.
+std::vector<int32_t> TkxTextRunBuilder::WordGaps(const std::vector<const Cluster*>& visual,
+                                                 const std::vector<int32_t>& edge) const {
+  std::vector<int32_t> after(visual.size(), 0);
+  if (FDirection != TkxTextDirection::RightToLeft || !FLetters) return after;
+  std::vector<double> advances;
+  for (const Cluster* c : visual)
+    if (c->Base->Advance > 0) advances.push_back(c->Base->Advance);
+  if (advances.empty()) return after;
+  std::nth_element(advances.begin(), advances.begin() + long(advances.size() / 2), advances.end());
+  const double wordGap = Gap(advances[advances.size() / 2]) * 1.2;
+  double reach = -kMaxGap;  // the ink so far
+  for (size_t j = 0; j + 1 < visual.size(); ++j) {
+    reach = std::max(reach, visual[j]->Base->S + visual[j]->Base->Advance);
+    double gap = visual[j + 1]->Base->S - reach;
+    if (gap > wordGap && !visual[j]->Blank() && !visual[j + 1]->Blank())
+      after[j] = std::min(edge[j + 1] - edge[j], int32_t(std::lround(gap)));
+  }
+  return after;
+}
+
+TkxTextRun TkxTextRunBuilder::Take() {
+  TkxTextRun run;
+  const std::vector<Cluster> clusters = Clusters();
   std::vector<const Cluster*> visual;  // from the left end, with characters only
   for (const Cluster& c : clusters)
-    if (!c.Text().empty() || !c.Marks.empty()) visual.push_back(&c);
+    if (!c.Base->Text.empty() || !c.Marks.empty()) visual.push_back(&c);
   if (FOrder < 0) std::reverse(visual.begin(), visual.end());
   std::stable_sort(visual.begin(), visual.end(),
                    [](const Cluster* a, const Cluster* b) { return a->Base->S < b->Base->S; });
@@ -219,30 +242,14 @@ TkxTextRun TkxTextRunBuilder::Take() {
     std::vector<size_t> order(visual.size());
     std::iota(order.begin(), order.end(), 0);
     if (run.RightToLeft) std::reverse(order.begin(), order.end());
-    // Right-to-left words whose blanks another font drew (so another run has them) are
-    // given a blank at each gap, so that their string reads as words, and readers that
-    // lay it out with their own advances keep the words apart.
-    std::vector<double> advances;
-    for (const Cluster* c : visual)
-      if (c->Base->Advance > 0) advances.push_back(c->Base->Advance);
-    std::nth_element(advances.begin(), advances.begin() + long(advances.size() / 2), advances.end());
-    const double wordGap = advances.empty() ? kMaxGap : Gap(advances[advances.size() / 2]) * 1.2;
-    // The gap after each letter, from the ink so far to the next letter.
-    std::vector<int32_t> after(visual.size(), 0);
-    double reach = -kMaxGap;
-    for (size_t j = 0; j + 1 < visual.size(); ++j) {
-      reach = std::max(reach, visual[j]->Base->S + visual[j]->Base->Advance);
-      double gap = visual[j + 1]->Base->S - reach;
-      if (rtl && FLetters && gap > wordGap && !visual[j]->Blank() && !visual[j + 1]->Blank())
-        after[j] = std::min(edge[j + 1] - edge[j], int32_t(std::lround(gap)));
-    }
+    const std::vector<int32_t> after = WordGaps(visual, edge);
     for (size_t j : order) {
       int32_t cell = edge[j + 1] - edge[j], blank = after[j];
       if (blank > 0) {
         run.Text += u' ';
         run.Dx.push_back(blank);
       }
-      run.Text += visual[j]->Text() + visual[j]->Marks;  // marks take no room of their own
+      run.Text += visual[j]->Base->Text + visual[j]->Marks;  // marks take no room of their own
       run.Dx.push_back(cell - blank);
       run.Dx.resize(run.Text.size(), 0);
     }

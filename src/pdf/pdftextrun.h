@@ -55,6 +55,16 @@ class TkxTextRunBuilder {
     bool Mark;    // a combining mark that takes no room
     double X, Y;  // where it was drawn
   };
+  // A letter with its marks.
+  struct Cluster {
+    const Glyph* Base;
+    std::u16string Marks;
+    bool Blank() const;
+  };
+  std::vector<Cluster> Clusters() const;
+  // The blank owed after each of the letters `visual` (left to right, cells between
+  // `edge`s): right-to-left words whose blanks another font drew.
+  std::vector<int32_t> WordGaps(const std::vector<const Cluster*>& visual, const std::vector<int32_t>& edge) const;
   double FUx = 1, FUy = 0, FX0 = 0, FY0 = 0;
   TkxTextDirection FDirection = TkxTextDirection::Neutral;
   int FOrder = 0;               // +1 forwards, -1 backwards, 0 not known yet
