@@ -130,6 +130,11 @@ struct FontUse {
   TkxSymbolFont LastSymbolFont = TkxSymbolFont::Symbol;
   std::map<uint32_t, bool> Mirrored;  // by the PDF's code, for brackets and the like
   bool Carries() const { return (!Match.Found() || Symbols) && !Program.empty(); }
+  // Glyphs, read from Program when first asked for; null when the PDF has no program.
+  TkxEmbeddedFont* ProgramGlyphs() {
+    if (!Glyphs && !Program.empty()) Glyphs = std::make_unique<TkxEmbeddedFont>(Program);
+    return Glyphs.get();
+  }
 };
 
 // What the metafile's device context holds, as far as the translator set it.
@@ -851,10 +856,10 @@ std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
     // Text in a symbol font that Writer drew with another face's symbol glyph: the PDF
     // still names the letter typed ("c"), the glyph shows the symbol.
     if (text.size() == 1 && text[0] > 0x20 && text[0] < 0x100 && use.Match.Found() && !use.Program.empty()) {
-      if (!use.Glyphs) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
-      unsigned glyph = use.Glyphs->TrueType() ? use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1)) : 1;
-      uint64_t outline = use.Glyphs->TrueType() ? use.Glyphs->Outline(glyph) : 0;
-      bool box = use.Glyphs->TrueType() && (glyph == 0 || !outline);  // Writer drew a box or nothing
+      const TkxEmbeddedFont* glyphs = use.ProgramGlyphs();
+      unsigned glyph = glyphs->TrueType() ? glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1)) : 1;
+      uint64_t outline = glyphs->TrueType() ? glyphs->Outline(glyph) : 0;
+      bool box = glyphs->TrueType() && (glyph == 0 || !outline);  // Writer drew a box or nothing
       if (box || (outline && !InstalledGlyphIs(use.Match.File, use.Match.Index, text[0], outline))) {
         char32_t drawn = box ? 0xFFFD : InstalledCharacter(use.Match.File, use.Match.Index, outline);
         std::optional<TkxSymbolFont> font = standIn ? SymbolFontOfGlyph(drawn) : std::nullopt;
@@ -873,9 +878,8 @@ std::string Translator::TextOf(FontUse& use, const TkxPdfChar& c) {
   // The same code of two fonts is two glyphs: their advances tell them apart.
   std::string key = c.Text + " " + std::to_string(std::lround(AdvanceEm(c) * 1000));
   if (auto it = use.Codes.find(key); it != use.Codes.end()) return Utf32ToUtf8(use.Uses[it->second].Shown);
-  if (!use.Glyphs && !use.Program.empty()) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
   char32_t drawn = 0;
-  if (use.Glyphs && use.Match.Found())
+  if (use.ProgramGlyphs() && use.Match.Found())
     drawn = InstalledCharacter(use.Match.File, use.Match.Index,
                                use.Glyphs->Outline(use.Glyphs->GlyphOfCode(uint32_t(use.Uses.size() + 1))));
   char32_t shown = 0;
@@ -900,9 +904,9 @@ bool Translator::DrawnMirrored(FontUse& use, const TkxPdfChar& c) {
   if (!mirror || !use.Match.Found() || use.Program.empty()) return false;
   auto [it, added] = use.Mirrored.emplace(c.Code, false);
   if (!added) return it->second;
-  if (!use.Glyphs) use.Glyphs = std::make_unique<TkxEmbeddedFont>(use.Program);
-  if (!use.Glyphs->TrueType()) return false;
-  uint64_t outline = use.Glyphs->Outline(use.Glyphs->GlyphOfCode(c.Code));
+  const TkxEmbeddedFont* glyphs = use.ProgramGlyphs();
+  if (!glyphs->TrueType()) return false;
+  uint64_t outline = glyphs->Outline(glyphs->GlyphOfCode(c.Code));
   it->second = outline && !InstalledGlyphIs(use.Match.File, use.Match.Index, text[0], outline) &&
                InstalledGlyphIs(use.Match.File, use.Match.Index, mirror, outline);
   return it->second;
