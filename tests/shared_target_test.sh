@@ -117,6 +117,46 @@ check "hosts: a fresh one without a host survives although its pid runs nowhere 
 check "hosts: an abandoned one (two days old) is removed" $([ ! -e "$old" ]; echo $?)
 check "hosts: the document is converted beside them" $([ -f "$h/out/a-02.png" ]; echo $?)
 
+# Two containers (process-id namespaces of their own, so both programs are process 1)
+# sharing the target and the temporary folder: the one that ends first leaves the
+# other's offices alone. The first is held still while its office lives, and the second
+# runs from start to end meanwhile.
+if unshare --pid --fork --mount-proc true 2> /dev/null; then
+  c="$work/containers"
+  mkdir -p "$c/tmp" "$c/in"
+  cp "$work/docs/"[abcd].doc* "$c/in/"
+  in_container() {  # options: a console run as process 1 of a namespace of its own
+    env -u XDG_RUNTIME_DIR TMPDIR="$c/tmp" unshare --pid --fork --mount-proc "$work/app/batchpng" \
+      "-P:PureConsole=1,$1" 2> /dev/null
+  }
+  in_container "Source=$c/in,Target=$c/out/,LogFile=$c/A.log" &
+  a=$!
+  held=""
+  for _ in $(seq 300); do
+    if ls -d "$c/tmp"/lumipix-office-1-* > /dev/null 2>&1; then
+      held=$(pgrep -x batchpng -P "$(pgrep -f "^unshare .*LogFile=$c/A.log" | head -n 1)")
+      break
+    fi
+    sleep 0.1
+  done
+  if [ -n "$held" ]; then
+    kill -STOP "$held"
+    in_container "Source=$work/docs/b.doc,Target=$c/out/,LogFile=$c/B.log"
+    rb=$?
+    kill -CONT "$held"
+  else
+    rb=1
+  fi
+  wait $a; ra=$?
+  check "containers: the second run ends with 0 while the first is held ($rb)" $([ $rb = 0 ]; echo $?)
+  check "containers: the first run ends with 0 ($ra)" $([ $ra = 0 ]; echo $?)
+  check "containers: the first run converts all eight documents ($(grep -v '^Success' "$c/A.log" | head -c 300))" \
+    $([ "$(grep -c '^Success => ' "$c/A.log")" = 8 ]; echo $?)
+  check "containers: nothing of either run is left in the temporary folder" $([ -z "$(ls -A "$c/tmp")" ]; echo $?)
+else
+  echo "SKIP: containers: process-id namespaces need root (unshare --pid)"
+fi
+
 # For schedulers: a failed document ends the run with 3 when FailExit asks for it, and
 # the JSON report has one line per document.
 f="$work/fail"

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,13 +12,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <random>
 
 #include <rtl/digest.h>
 #include <osl/file.hxx>
 
 #include "office/process.h"
+#include "platform/fd.h"
 #include "platform/files.h"
 
 namespace kx::office {
@@ -90,6 +95,28 @@ void RemoveOwnFolder(const std::string& path) {
   std::filesystem::remove_all(path, ec);
 }
 
+// The folders this process made and has not removed, with the socket files of their
+// offices: what it sweeps at exit. Kept by path, not by the process id in the names,
+// which a program in another process-id namespace (a container sharing the folder)
+// may carry too.
+struct TOwnFolders {
+  std::mutex Lock;
+  std::map<std::string, std::vector<std::string>> Sockets;
+};
+TOwnFolders& OwnFolders() {
+  static auto* own = new TOwnFolders;  // still there for the exit handler
+  return *own;
+}
+
+// A folder changed this recently may be one that is being made and not yet held.
+constexpr int kQuietSeconds = 60;
+// A socket file of an ended program's office that is younger than this may be the pipe
+// of an office starting in another process-id namespace, whose owner's id only looks
+// ended from here; pipes are needed only until their office is reached.
+constexpr int kSocketSeconds = 600;
+
+bool OlderThan(const struct stat& st, int seconds) { return st.st_mtime + seconds < time(nullptr); }
+
 }  // namespace
 
 std::string PrivateRoot() {
@@ -110,6 +137,21 @@ TkxPrivateDir::TkxPrivateDir() {
   if (!mkdtemp(buf.data()))  // mode 0700, and never an existing name
     throw EOfficeError{"The word processor's private folder cannot be made in " + root + ": " + ErrnoText(errno)};
   FPath = buf.data();
+  // Held while the folder lives: the lock, not the process id in the name, tells other
+  // programs' sweeps that it is in use (ended programs' locks are gone with them). A
+  // file system without locks leaves it to the id and the quiet period, as sweeps that
+  // cannot take a lock leave the folder alone.
+  FHold = UniqueFd(open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (FHold && flock(FHold.Get(), LOCK_EX | LOCK_NB) != 0) FHold.Reset();
+  std::lock_guard<std::mutex> g(OwnFolders().Lock);
+  OwnFolders().Sockets[FPath];
+}
+
+TkxPrivateDir::~TkxPrivateDir() { Remove(); }
+
+void TkxPrivateDir::Owns(const std::vector<std::string>& sockets) {
+  std::lock_guard<std::mutex> g(OwnFolders().Lock);
+  OwnFolders().Sockets[FPath] = sockets;
 }
 
 void TkxPrivateDir::MakeDir(const std::string& relative) const {
@@ -124,8 +166,12 @@ void TkxPrivateDir::WriteFile(const std::string& relative, const std::string& da
     throw EOfficeError{"The word processor's settings cannot be written to " + path + ": " + ErrnoText(err)};
 }
 
-void TkxPrivateDir::Remove() const {
-  if (!FPath.empty()) RemoveOwnFolder(FPath);
+void TkxPrivateDir::Remove() {
+  if (FPath.empty()) return;
+  RemoveOwnFolder(FPath);
+  FHold.Reset();
+  std::lock_guard<std::mutex> g(OwnFolders().Lock);
+  OwnFolders().Sockets.erase(FPath);
 }
 
 void TkxWorkFile::Remove() {
@@ -195,16 +241,17 @@ void RemoveSockets(const std::vector<std::string>& paths) {
   }
 }
 
-namespace {
-// Removes the office folders and pipe sockets of this account whose program `gone` says
-// has ended (never another user's, never through a link).
-template <typename Gone>
-void SweepOfficesOf(Gone gone) {
+void SweepStaleOffices() {
+  // A folder goes when its program's id runs nowhere here, no one holds its lock, and it
+  // has been quiet for a while (a folder is held a moment after it is made).
   ForEachEntry(PrivateRoot(), [&](const std::string& name, const std::string& path) {
     pid_t owner = OwnerOf(name, kDirPrefix);
-    if (owner <= 0 || !gone(owner)) return;
+    if (owner <= 0 || owner == getpid() || Running(owner)) return;
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return;
+    if (!OlderThan(st, kQuietSeconds)) return;
+    UniqueFd hold(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!hold || flock(hold.Get(), LOCK_EX | LOCK_NB) != 0) return;
     std::string ipc = ProfilePipeName(ProfileUrl(path + "/profile"));
     RemoveSockets({SocketDir() + "/" + SocketPrefix() + ipc, SocketDir() + "/" + kBarePrefix + ipc});
     RemoveOwnFolder(path);
@@ -213,18 +260,24 @@ void SweepOfficesOf(Gone gone) {
     std::string pipes = prefix + kPipePrefix;
     ForEachEntry(SocketDir(), [&](const std::string& name, const std::string& path) {
       pid_t owner = OwnerOf(name, pipes);
-      if (owner > 0 && gone(owner)) RemoveSockets({path});
+      struct stat st {};
+      if (owner > 0 && owner != getpid() && !Running(owner) && lstat(path.c_str(), &st) == 0 &&
+          OlderThan(st, kSocketSeconds))
+        RemoveSockets({path});
     });
   }
 }
-}  // namespace
-
-void SweepStaleOffices() {
-  SweepOfficesOf([](pid_t owner) { return owner != getpid() && !Running(owner); });
-}
 
 void SweepOwnOffices() {
-  SweepOfficesOf([](pid_t owner) { return owner == getpid(); });
+  std::map<std::string, std::vector<std::string>> own;
+  {
+    std::lock_guard<std::mutex> g(OwnFolders().Lock);
+    own = OwnFolders().Sockets;
+  }
+  for (const auto& [path, sockets] : own) {
+    RemoveSockets(sockets);
+    RemoveOwnFolder(path);
+  }
 }
 
 }  // namespace kx::office

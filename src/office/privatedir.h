@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/fd.h"
+
 namespace kx::office {
 
 // Where the offices' folders go: $XDG_RUNTIME_DIR when it is a folder of this user
@@ -12,12 +14,12 @@ namespace kx::office {
 std::string PrivateRoot();
 
 // A fresh folder that only this user may enter, with a name no one can know in
-// advance ("lumipix-office-<pid>-XXXXXX" under PrivateRoot()). Removed with its
-// content when it goes.
+// advance ("lumipix-office-<pid>-XXXXXX" under PrivateRoot()), locked (flock) for as
+// long as it lives. Removed with its content when it goes.
 class TkxPrivateDir {
  public:
   TkxPrivateDir();  // raises EOfficeError
-  ~TkxPrivateDir() { Remove(); }
+  ~TkxPrivateDir();
   TkxPrivateDir(const TkxPrivateDir&) = delete;
   TkxPrivateDir& operator=(const TkxPrivateDir&) = delete;
 
@@ -26,10 +28,14 @@ class TkxPrivateDir {
   // name that exists. Raise EOfficeError.
   void MakeDir(const std::string& relative) const;
   void WriteFile(const std::string& relative, const std::string& data) const;
-  void Remove() const;
+  // The socket files of the office living in it, removed with it when the program ends
+  // while the office is starting or ending.
+  void Owns(const std::vector<std::string>& sockets);
+  void Remove();
 
  private:
   std::string FPath;
+  UniqueFd FHold;
 };
 
 // A file in an office's work folder, removed when its owner goes or takes another.
@@ -72,11 +78,14 @@ void RemoveSockets(const std::vector<std::string>& paths);
 // The address LibreOffice is given for a profile folder.
 std::string ProfileUrl(const std::string& folder);
 
-// Removes the folders and sockets of offices whose programs no longer run. Only real
-// folders and sockets owned by this user are touched; symbolic links never are.
+// Removes the folders and sockets of offices whose programs no longer run: a folder
+// that no one holds, a socket some minutes old, and either only when the process id in
+// its name runs nowhere here. Only real folders and sockets owned by this user are
+// touched; symbolic links never are. Programs in other process-id namespaces that
+// share the folder (containers) keep theirs, whatever their ids.
 void SweepStaleOffices();
-// Removes every office folder and pipe socket of this process (at exit, after its offices
-// were killed): also those of offices that were starting or ending at that moment.
+// Removes every office folder this process made and its pipe sockets (at exit, after
+// its offices were killed): also those of offices that were starting or ending then.
 void SweepOwnOffices();
 
 }  // namespace kx::office

@@ -300,6 +300,7 @@ TkxOfficeProcess::TkxOfficeProcess()
       FPipe(NewPipeName()),
       FChild(OfficeSockets(FPipe, ProfileUrl(FDir.Path() + "/profile"))),
       FCeilingMb(MemoryCeiling()) {
+  FDir.Owns(FChild.Sockets());
   if (access((ProgramDir() + "/soffice.bin").c_str(), X_OK) != 0)
     throw EOfficeError{"The word processor (LibreOffice) is not installed"};
   Reference<css::uno::XComponentContext> local = LocalContext();

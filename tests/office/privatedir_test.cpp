@@ -1,4 +1,6 @@
 // The offices' folders and sockets on disk, without an office.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +15,7 @@
 
 #include "office/privatedir.h"
 #include "office/process.h"
+#include "platform/fd.h"
 #include "testutil.h"
 
 using namespace kx;
@@ -136,6 +139,12 @@ TEST(PrivateDir, PipeNamesCannotBeGuessed) {
   EXPECT_NE(a, b);
 }
 
+// Sets a file's change time back, as time does for what an ended program left.
+void Age(const std::string& path, int seconds) {
+  timespec times[2] = {{time(nullptr) - seconds, 0}, {time(nullptr) - seconds, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
 TEST(PrivateDir, SweepRemovesWhatEndedProgramsLeftAndNothingElse) {
   kxtest::TempDir root, victim;
   EnvScope x("XDG_RUNTIME_DIR", std::nullopt);
@@ -150,26 +159,55 @@ TEST(PrivateDir, SweepRemovesWhatEndedProgramsLeftAndNothingElse) {
   kxtest::MakeDir(running);
   std::string foreign = root / ("lumipix-office-" + ended + "-OtHer1");
   kxtest::MakeDir(foreign);
+  // A program in a container that shares the folder: its id runs nowhere here, but it
+  // holds its folder; and a folder being made this moment, not yet held.
+  std::string held = root / ("lumipix-office-" + ended + "-HeLd12");
+  kxtest::MakeDir(held);
+  UniqueFd hold(open(held.c_str(), O_RDONLY | O_DIRECTORY));
+  ASSERT_EQ(flock(hold.Get(), LOCK_EX), 0);
+  std::string young = root / ("lumipix-office-" + ended + "-YoUng1");
+  kxtest::MakeDir(young);
   bool asRoot = geteuid() == 0;
   if (asRoot) {
     ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
   }
-  // The sockets of the ended program's office: its pipe, and its profile's pipe.
+  // The sockets of the ended program's office: its pipe, and its profile's pipe; and
+  // the pipe of an office starting in a container, as young as its folder.
   std::vector<std::string> sockets =
       office::OfficeSockets("lumipix-" + ended + "-00ff", office::ProfileUrl(stale + "/profile"));
   std::string live = office::OfficeSockets("lumipix-" + std::to_string(getppid()) + "-00ff", "file:///x")[0];
-  for (const std::string& s : {sockets[0], sockets[1], live}) MakeSocket(s);
+  std::string starting = office::OfficeSockets("lumipix-" + ended + "-11ee", "file:///x")[0];
+  for (const std::string& s : {sockets[0], sockets[1], live, starting}) MakeSocket(s);
+  for (const std::string& s : {sockets[0], sockets[1], live}) Age(s, 3600);
+  for (const std::string& d : {stale, running, foreign, held}) Age(d, 3600);
 
   office::SweepStaleOffices();
   EXPECT_NE(access(stale.c_str(), F_OK), 0) << stale;
   EXPECT_TRUE(S_ISLNK(ModeOf(link))) << "a link is never followed nor removed";
   EXPECT_EQ(kxtest::ReadFile(victim / "keep.txt"), "victim");
   EXPECT_NE(ModeOf(running), 0u) << "its program still runs";
+  EXPECT_NE(ModeOf(held), 0u) << "its program holds it";
+  EXPECT_NE(ModeOf(young), 0u) << "it may be being made";
   if (asRoot) {
     EXPECT_NE(ModeOf(foreign), 0u) << "another user's folder";
   }
   for (const std::string& s : sockets) EXPECT_NE(access(s.c_str(), F_OK), 0) << s;
   EXPECT_TRUE(S_ISSOCK(ModeOf(live)));
-  unlink(live.c_str());
+  EXPECT_TRUE(S_ISSOCK(ModeOf(starting))) << "a young pipe may be an office's that is starting";
+
+  // At exit a program removes the folders it made, never one that only carries its
+  // process id (a container's program may have the same).
+  std::string namesake = root / ("lumipix-office-" + std::to_string(getpid()) + "-NaMe12");
+  kxtest::MakeDir(namesake);
+  std::string mine;
+  {
+    office::TkxPrivateDir dir;
+    mine = dir.Path();
+    // The program ends while this office is starting: the folder is still there.
+    office::SweepOwnOffices();
+    EXPECT_NE(access(mine.c_str(), F_OK), 0) << mine;
+  }
+  EXPECT_NE(ModeOf(namesake), 0u) << "another program's folder with our process id";
+  for (const std::string& s : {live, starting}) unlink(s.c_str());
   unlink(link.c_str());
 }
