@@ -160,6 +160,8 @@ std::string OfficeEndedText(const TkxOfficeProcess& office) {
   if (office.OutOfMemory())
     return "The document needs more memory than the word processor may use (" + std::to_string(office.CeilingMb()) +
            " MB)";
+  // An office whose folder went or filled up ends for that.
+  if (std::string trouble = FolderTrouble(office.WorkDir()); !trouble.empty()) return kMsgStopped + (": " + trouble);
   return kMsgStopped;
 }
 
@@ -213,13 +215,20 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
     }
     if (FOffice.OutOfMemory()) throw EOfficeError{OfficeEndedText(FOffice)};
     std::string reason = asked->Reason(path, false);
-    if (reason.empty()) reason = kMsgDamaged + LibreOfficeSays(said.empty() ? asked->Said() : said);
+    if (reason.empty()) {
+      // An office that cannot unpack the document into its folder is no proof of damage.
+      std::string trouble = FolderTrouble(FOffice.WorkDir());
+      reason = trouble.empty() ? kMsgDamaged + LibreOfficeSays(said.empty() ? asked->Said() : said)
+                               : kMsgNotOpened + trouble;
+    }
     Trace("document: load failed: " + reason + (said.empty() ? "" : " [" + said + "]"));
     throw EOfficeError{reason};
   }
   // A damaged package that a lenient filter then read as something else is damaged.
   if (asked->Seen() == TRequest::BrokenPackage) {
     CloseModel(model);
+    if (std::string trouble = FolderTrouble(FOffice.WorkDir()); !trouble.empty())
+      throw EOfficeError{kMsgNotOpened + trouble};
     throw EOfficeError{kMsgDamaged + LibreOfficeSays(asked->Said())};
   }
   Reference<css::text::XTextDocument> text(model, UNO_QUERY);
@@ -304,6 +313,10 @@ void TkxWriterDocument::ExportPages() {
     // LibreOffice's own words say why; its bare "SfxBaseModel::impl_store" and error
     // codes are still more than nothing to whoever reads the run log.
     std::string why = rtl::OUStringToOString(e.Message, RTL_TEXTENCODING_UTF8).getStr();
+    if (std::string trouble = FolderTrouble(FOffice.WorkDir()); !trouble.empty()) {
+      Trace("document: export failed: " + why);
+      throw EOfficeError{std::string(kMsgExportFailed) + ": " + trouble};
+    }
     throw EOfficeError{std::string(kMsgExportFailed) + (why.empty() ? "" : ": LibreOffice says \"" + why + "\"")};
   }
   // Every page of the PDF, read in-process, made into a metafile.
@@ -311,9 +324,12 @@ void TkxWriterDocument::ExportPages() {
   std::string error;
   std::vector<std::string> pages = pdf::TranslatePdfFile(pdf, &complete, &error);
   unlink(pdf.c_str());
-  if (!complete || pages.empty())
+  if (!complete || pages.empty()) {
+    if (std::string trouble = FolderTrouble(FOffice.WorkDir()); !trouble.empty())
+      throw EOfficeError{std::string(kMsgExportFailed) + ": " + trouble};
     throw EOfficeError{std::string(kMsgExportFailed) + ": its PDF cannot be read (" +
                        (error.empty() ? "no page in it" : error) + ")"};
+  }
   FPages = std::move(pages);
   FExported = true;
 }

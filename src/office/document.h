@@ -18,6 +18,8 @@ inline constexpr const char* kMsgNoAccess = "The file may not be read with this 
 inline constexpr const char* kMsgNoFolderAccess =
     "A folder on the file's path may not be opened with this account (permission denied)";
 inline constexpr const char* kMsgExportFailed = "The pages of the document could not be exported";
+// Followed by the reason, when the office could not open a document for want of room.
+inline constexpr const char* kMsgNotOpened = "The document could not be opened: ";
 inline constexpr const char* kMsgStopped = "The word processor stopped while converting this document";
 
 // Why `office` failed a call it did not finish, as a sentence for a person: it missed

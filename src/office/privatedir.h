@@ -38,6 +38,10 @@ class TkxPrivateDir {
   UniqueFd FHold;
 };
 
+// Why an office could not write into `folder` (one inside its private folder), as words
+// for a person: the folder is gone, or its file system is (nearly) full; "" for neither.
+std::string FolderTrouble(const std::string& folder);
+
 // A file in an office's work folder, removed when its owner goes or takes another.
 class TkxWorkFile {
  public:

@@ -207,6 +207,43 @@ TEST_F(Isolation, AStartThatFailsLeavesNothingBehind) {
   EXPECT_TRUE(real.Alive());
 }
 
+// A temporary folder that fills up while the office works is named as the cause, with
+// what to do about it, and never taken for a damaged document; once there is room again
+// the next document converts in the same office.
+TEST_F(Isolation, AFullTemporaryFolderIsNamedAsTheCauseAndTheNextDocumentConverts) {
+  kxtest::TempDir d;
+  kxtest::SmallTmpfs fs(d / "tmp", "16m");
+  if (!fs.Mounted()) GTEST_SKIP() << fs.Why;
+  std::string two = kxtest::MadeDocument("two.docx"), three = kxtest::MadeDocument("three.docx");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const char* tmp = std::getenv("TMPDIR");
+  std::string wasRuntime = runtime ? runtime : "", wasTmp = tmp ? tmp : "";
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", (d / "tmp").c_str(), 1);
+  Variant app = CreateOleObject("Word.Application");
+  Variant doc = OpenDoc(app, two);
+  EXPECT_EQ(PageCount(app), 2);
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  fs.Fill("filler");
+  std::string m = kxtest::FailureText([&] {
+    doc = OpenDoc(app, three);
+    PageCount(app);
+  });
+  EXPECT_NE(m.find("the word processor's temporary folder " + d / "tmp" + " is full ("), std::string::npos) << m;
+  EXPECT_NE(m.find("set TMPDIR to a folder with more room"), std::string::npos) << m;
+  EXPECT_EQ(m.find("damaged"), std::string::npos) << m;
+  std::filesystem::remove(d / "tmp/filler");
+  doc = OpenDoc(app, three);
+  EXPECT_EQ(PageCount(app), 3);
+  OleCall(doc, "Close", {TkxOleArg::Bool(false)});
+  OleCall(app, "Quit", {TkxOleArg::Bool(false)});
+  if (runtime) setenv("XDG_RUNTIME_DIR", wasRuntime.c_str(), 1);
+  if (tmp)
+    setenv("TMPDIR", wasTmp.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
+}
+
 // The restart a fresh profile asks for is paid once per account; a kept record that is
 // damaged costs that restart again and is replaced, and one that is a link is never read.
 // No office runs the graphics self-tests of a first start (0.7 s).
