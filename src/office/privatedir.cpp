@@ -132,14 +132,23 @@ std::string PrivateRoot() {
 
 std::string FolderTrouble(const std::string& folder) {
   size_t cut = folder.rfind(std::string("/") + kDirPrefix);
+  std::string root = cut == std::string::npos ? folder : folder.substr(0, cut);
+  if (root.empty()) root = "/";
+  auto is = [&root](const char* variable) {
+    const char* v = std::getenv(variable);
+    return v && std::filesystem::path(v).lexically_normal() == std::filesystem::path(root).lexically_normal();
+  };
+  bool runtime = is("XDG_RUNTIME_DIR");
   struct stat st {};
   if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     // Gone by our own hand (the program is ending) is no trouble to report.
     std::string own = cut == std::string::npos ? folder : folder.substr(0, folder.find('/', cut + 1));
     std::lock_guard<std::mutex> g(OwnFolders().Lock);
     if (!OwnFolders().Sockets.count(own)) return std::string();
-    return "the word processor's folder " + folder +
-           " was removed while it worked (by a program that cleans the temporary folder?)";
+    return "the word processor's folder " + folder + " was removed while it worked" +
+           (runtime ? " (XDG_RUNTIME_DIR goes when the account's last session ends: unset it for runs that outlive "
+                      "the session)"
+                    : " (by a program that cleans the temporary folder?)");
   }
   struct statvfs fs {};
   if (statvfs(folder.c_str(), &fs) != 0) return std::string();
@@ -147,17 +156,15 @@ std::string FolderTrouble(const std::string& folder) {
   constexpr double kLowMb = 32;
   double mb = double(fs.f_bavail) * double(fs.f_frsize) / (1024.0 * 1024.0);
   if (mb >= kLowMb) return std::string();
-  std::string root = cut == std::string::npos ? folder : folder.substr(0, cut);
-  if (root.empty()) root = "/";
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const char* tmp = std::getenv("TMPDIR");
-  auto same = [&](const char* v) { return v && std::filesystem::path(v).lexically_normal() == std::filesystem::path(root).lexically_normal(); };
   char free[32];
   std::snprintf(free, sizeof free, "%.1f MB free", mb);
-  std::string where = "the word processor's temporary folder " + root + " is full (" + free;
-  if (same(runtime))
-    return where + ", taken from XDG_RUNTIME_DIR): free some space there, or unset XDG_RUNTIME_DIR so that TMPDIR or /tmp is used";
-  return where + (same(tmp) ? ", taken from TMPDIR" : "") + "): free some space there, or set TMPDIR to a folder with more room";
+  std::string full = "the word processor's temporary folder " + root + " is full (" + free;
+  if (runtime)
+    return full +
+           ", taken from XDG_RUNTIME_DIR): free some space there, or unset XDG_RUNTIME_DIR so that TMPDIR "
+           "or /tmp is used";
+  return full + (is("TMPDIR") ? ", taken from TMPDIR" : "") +
+         "): free some space there, or set TMPDIR to a folder with more room";
 }
 
 TkxPrivateDir::TkxPrivateDir() {
