@@ -206,9 +206,10 @@ void TkxPrivateDir::WriteFile(const std::string& relative, const std::string& da
 
 void TkxPrivateDir::Remove() {
   if (FPath.empty()) return;
+  // The program's exit handler may remove it while its owner does: one at a time.
+  std::lock_guard<std::mutex> g(OwnFolders().Lock);
   RemoveOwnFolder(FPath);
   FHold.Reset();
-  std::lock_guard<std::mutex> g(OwnFolders().Lock);
   OwnFolders().Sockets.erase(FPath);
 }
 
@@ -314,8 +315,8 @@ void SweepOwnOffices() {
   }
   for (const auto& [path, sockets] : own) {
     RemoveSockets(sockets);
-    RemoveOwnFolder(path);
     std::lock_guard<std::mutex> g(OwnFolders().Lock);
+    RemoveOwnFolder(path);
     OwnFolders().Sockets.erase(path);
   }
 }
