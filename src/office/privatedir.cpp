@@ -2,12 +2,14 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -109,7 +111,7 @@ TOwnFolders& OwnFolders() {
   return *own;
 }
 
-// A folder changed this recently may be one that is being made and not yet held.
+// A folder being made that changed this recently may not be held yet.
 constexpr int kQuietSeconds = 60;
 // A socket file of an ended program's office that is younger than this may be the pipe
 // of an office starting in another process-id namespace, whose owner's id only looks
@@ -117,6 +119,59 @@ constexpr int kQuietSeconds = 60;
 constexpr int kSocketSeconds = 600;
 
 bool OlderThan(const struct stat& st, int seconds) { return st.st_mtime + seconds < time(nullptr); }
+
+// What a folder is called while it is being made ("lumipix-office-new-XXXXXX").
+const char* const kMakingInfix = "new-";
+// The file in an office folder that names its office's socket files, one a line.
+const char* const kSocketList = "sockets";
+
+// Moves the folder `from` to `to` where nothing is; fails with EEXIST where something is.
+bool PutNew(const std::string& from, const std::string& to) {
+  if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL) return false;
+  // A file system without it: a folder never replaces anything but an empty folder.
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Six letters and digits, as mkdtemp chooses them.
+std::string RandomTail() {
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[6];
+  if (getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
+    std::random_device rd;
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rd());
+  }
+  std::string tail;
+  for (unsigned char b : bytes) tail += kChars[b % 62];
+  return tail;
+}
+
+// Whether no one holds `path`'s lock: true once this takes it (`hold` keeps it), also
+// where the file system has no locks; false while another program holds it.
+bool Unheld(const std::string& path, UniqueFd& hold) {
+  hold = UniqueFd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!hold) return false;
+  return flock(hold.Get(), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+// The socket files an office folder's list names (none when it has no list, or one
+// that is not a small regular file of its own).
+std::vector<std::string> ListedSockets(const std::string& folder) {
+  std::vector<std::string> sockets;
+  UniqueFd fd(open((folder + "/" + kSocketList).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 8192) return sockets;
+  std::string text(size_t(st.st_size), '\0');
+  if (read(fd.Get(), text.data(), text.size()) != ssize_t(text.size())) return sockets;
+  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    if (end > at && text[at] == '/') sockets.push_back(text.substr(at, end - at));
+  return sockets;
+}
 
 }  // namespace
 
@@ -169,18 +224,33 @@ std::string FolderTrouble(const std::string& folder) {
 
 TkxPrivateDir::TkxPrivateDir() {
   std::string root = PrivateRoot();
-  std::string pattern = root + (root.back() == '/' ? "" : "/") + kDirPrefix + std::to_string(getpid()) + "-XXXXXX";
+  std::string base = root + (root.back() == '/' ? "" : "/") + kDirPrefix;
+  // Made under a name that sweeps leave alone, locked, and only then put under its own
+  // name: a folder of that name is held from the start, so a sweep may take any it can
+  // lock. The lock, not the process id in the name, tells other programs' sweeps that it
+  // is in use (ended programs' locks are gone with them).
+  std::string pattern = base + kMakingInfix + "XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
   buf.push_back(0);
   if (!mkdtemp(buf.data()))  // mode 0700, and never an existing name
     throw EOfficeError{"The word processor's private folder cannot be made in " + root + ": " + ErrnoText(errno)};
-  FPath = buf.data();
-  // Held while the folder lives: the lock, not the process id in the name, tells other
-  // programs' sweeps that it is in use (ended programs' locks are gone with them). A
-  // file system without locks leaves it to the id and the quiet period, as sweeps that
-  // cannot take a lock leave the folder alone.
-  FHold = UniqueFd(open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  std::string making = buf.data();
+  FHold = UniqueFd(open(making.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (FHold && flock(FHold.Get(), LOCK_EX | LOCK_NB) != 0) FHold.Reset();
+  std::string tail = making.substr(making.size() - 6);
+  for (int attempt = 0;; ++attempt) {
+    std::string path = base + std::to_string(getpid()) + "-" + tail;
+    if (PutNew(making, path)) {
+      FPath = path;
+      break;
+    }
+    int err = errno;
+    if (err != EEXIST || attempt == 16) {
+      rmdir(making.c_str());
+      throw EOfficeError{"The word processor's private folder cannot be made in " + root + ": " + ErrnoText(err)};
+    }
+    tail = RandomTail();  // a name planted ahead is never taken
+  }
   std::lock_guard<std::mutex> g(OwnFolders().Lock);
   OwnFolders().Sockets[FPath];
 }
@@ -188,8 +258,14 @@ TkxPrivateDir::TkxPrivateDir() {
 TkxPrivateDir::~TkxPrivateDir() { Remove(); }
 
 void TkxPrivateDir::Owns(const std::vector<std::string>& sockets) {
-  std::lock_guard<std::mutex> g(OwnFolders().Lock);
-  OwnFolders().Sockets[FPath] = sockets;
+  {
+    std::lock_guard<std::mutex> g(OwnFolders().Lock);
+    OwnFolders().Sockets[FPath] = sockets;
+  }
+  // For the sweep after a program that was killed: what else of its office to remove.
+  std::string list;
+  for (const std::string& s : sockets) list += s + "\n";
+  WriteFile(kSocketList, list);
 }
 
 void TkxPrivateDir::MakeDir(const std::string& relative) const {
@@ -281,20 +357,26 @@ void RemoveSockets(const std::vector<std::string>& paths) {
 }
 
 void SweepStaleOffices() {
-  // A folder goes when its program's id runs nowhere here, no one holds its lock, and it
-  // has been quiet for a while (a folder is held a moment after it is made).
+  // A folder goes when its program's id runs nowhere here and no one holds its lock; one
+  // left while being made, when no one holds it and it has been quiet for a while.
+  std::string making = std::string(kDirPrefix) + kMakingInfix;
   ForEachEntry(PrivateRoot(), [&](const std::string& name, const std::string& path) {
+    bool half = name.rfind(making, 0) == 0;
     pid_t owner = OwnerOf(name, kDirPrefix);
-    if (owner <= 0 || owner == getpid() || Running(owner)) return;
+    if (!half && (owner <= 0 || owner == getpid() || Running(owner))) return;
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return;
-    if (!OlderThan(st, kQuietSeconds)) return;
-    UniqueFd hold(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!hold || flock(hold.Get(), LOCK_EX | LOCK_NB) != 0) return;
+    if (half && !OlderThan(st, kQuietSeconds)) return;
+    UniqueFd hold;
+    if (!Unheld(path, hold)) return;
+    std::vector<std::string> sockets = ListedSockets(path);
     std::string ipc = ProfilePipeName(ProfileUrl(path + "/profile"));
-    RemoveSockets({SocketDir() + "/" + SocketPrefix() + ipc, SocketDir() + "/" + kBarePrefix + ipc});
+    sockets.push_back(SocketDir() + "/" + SocketPrefix() + ipc);
+    sockets.push_back(SocketDir() + "/" + kBarePrefix + ipc);
+    RemoveSockets(sockets);
     RemoveOwnFolder(path);
   });
+  // Sockets whose folder went without them.
   for (const std::string& prefix : {SocketPrefix(), std::string(kBarePrefix)}) {
     std::string pipes = prefix + kPipePrefix;
     ForEachEntry(SocketDir(), [&](const std::string& name, const std::string& path) {

@@ -14,8 +14,8 @@ namespace kx::office {
 std::string PrivateRoot();
 
 // A fresh folder that only this user may enter, with a name no one can know in
-// advance ("lumipix-office-<pid>-XXXXXX" under PrivateRoot()), locked (flock) for as
-// long as it lives. Removed with its content when it goes.
+// advance ("lumipix-office-<pid>-XXXXXX" under PrivateRoot()), locked (flock) from
+// before it has that name for as long as it lives. Removed with its content when it goes.
 class TkxPrivateDir {
  public:
   TkxPrivateDir();  // raises EOfficeError
@@ -29,7 +29,8 @@ class TkxPrivateDir {
   void MakeDir(const std::string& relative) const;
   void WriteFile(const std::string& relative, const std::string& data) const;
   // The socket files of the office living in it, removed with it when the program ends
-  // while the office is starting or ending.
+  // while the office is starting or ending, or by a later sweep when it was killed (they
+  // are listed in the folder). Raises EOfficeError.
   void Owns(const std::vector<std::string>& sockets);
   void Remove();
 
@@ -83,9 +84,10 @@ void RemoveSockets(const std::vector<std::string>& paths);
 std::string ProfileUrl(const std::string& folder);
 
 // Removes the folders and sockets of offices whose programs no longer run: a folder
-// that no one holds, a socket some minutes old, and either only when the process id in
-// its name runs nowhere here. Only real folders and sockets owned by this user are
-// touched; symbolic links never are. Programs in other process-id namespaces that
+// that no one holds and whose process id runs nowhere here, with the sockets it lists; a
+// socket left without its folder once it is some minutes old; a folder left half made
+// once it has been quiet for a minute. Only real folders and sockets owned by this user
+// are touched; symbolic links never are. Programs in other process-id namespaces that
 // share the folder (containers) keep theirs, whatever their ids.
 void SweepStaleOffices();
 // Removes every office folder this process made and its pipe sockets (at exit, after

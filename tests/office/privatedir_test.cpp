@@ -139,7 +139,7 @@ TEST(PrivateDir, PipeNamesCannotBeGuessed) {
   EXPECT_NE(a, b);
 }
 
-// Sets a file's change time back, as time does for what an ended program left.
+// Sets a file's modification time back, as time does for what an ended program left.
 void Age(const std::string& path, int seconds) {
   timespec times[2] = {{time(nullptr) - seconds, 0}, {time(nullptr) - seconds, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
@@ -160,26 +160,31 @@ TEST(PrivateDir, SweepRemovesWhatEndedProgramsLeftAndNothingElse) {
   std::string foreign = root / ("lumipix-office-" + ended + "-OtHer1");
   kxtest::MakeDir(foreign);
   // A program in a container that shares the folder: its id runs nowhere here, but it
-  // holds its folder; and a folder being made this moment, not yet held.
+  // holds its folder; a folder being made this moment, not yet held; and one that a
+  // killed program left half made an hour ago.
   std::string held = root / ("lumipix-office-" + ended + "-HeLd12");
   kxtest::MakeDir(held);
   UniqueFd hold(open(held.c_str(), O_RDONLY | O_DIRECTORY));
   ASSERT_EQ(flock(hold.Get(), LOCK_EX), 0);
-  std::string young = root / ("lumipix-office-" + ended + "-YoUng1");
-  kxtest::MakeDir(young);
+  std::string making = root / "lumipix-office-new-YoUng1", half = root / "lumipix-office-new-OlDer1";
+  kxtest::MakeDir(making);
+  kxtest::MakeDir(half);
   bool asRoot = geteuid() == 0;
   if (asRoot) {
     ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
   }
-  // The sockets of the ended program's office: its pipe, and its profile's pipe; and
-  // the pipe of an office starting in a container, as young as its folder.
+  // The sockets of the ended program's office, which its folder lists (its pipe, and
+  // its profile's pipe), go with the folder however young; a pipe whose folder went
+  // without it goes once it is old; the pipe of an office starting in a container stays.
   std::vector<std::string> sockets =
       office::OfficeSockets("lumipix-" + ended + "-00ff", office::ProfileUrl(stale + "/profile"));
+  kxtest::WriteFile(stale + "/sockets", sockets[0] + "\n" + sockets[1] + "\n");
+  std::string orphan = office::OfficeSockets("lumipix-" + ended + "-22dd", "file:///x")[0];
   std::string live = office::OfficeSockets("lumipix-" + std::to_string(getppid()) + "-00ff", "file:///x")[0];
   std::string starting = office::OfficeSockets("lumipix-" + ended + "-11ee", "file:///x")[0];
-  for (const std::string& s : {sockets[0], sockets[1], live, starting}) MakeSocket(s);
-  for (const std::string& s : {sockets[0], sockets[1], live}) Age(s, 3600);
-  for (const std::string& d : {stale, running, foreign, held}) Age(d, 3600);
+  for (const std::string& s : {sockets[0], sockets[1], orphan, live, starting}) MakeSocket(s);
+  for (const std::string& s : {orphan, live}) Age(s, 3600);
+  Age(half, 3600);
 
   office::SweepStaleOffices();
   EXPECT_NE(access(stale.c_str(), F_OK), 0) << stale;
@@ -187,11 +192,12 @@ TEST(PrivateDir, SweepRemovesWhatEndedProgramsLeftAndNothingElse) {
   EXPECT_EQ(kxtest::ReadFile(victim / "keep.txt"), "victim");
   EXPECT_NE(ModeOf(running), 0u) << "its program still runs";
   EXPECT_NE(ModeOf(held), 0u) << "its program holds it";
-  EXPECT_NE(ModeOf(young), 0u) << "it may be being made";
+  EXPECT_NE(ModeOf(making), 0u) << "it is being made";
+  EXPECT_NE(access(half.c_str(), F_OK), 0) << half;
   if (asRoot) {
     EXPECT_NE(ModeOf(foreign), 0u) << "another user's folder";
   }
-  for (const std::string& s : sockets) EXPECT_NE(access(s.c_str(), F_OK), 0) << s;
+  for (const std::string& s : {sockets[0], sockets[1], orphan}) EXPECT_NE(access(s.c_str(), F_OK), 0) << s;
   EXPECT_TRUE(S_ISSOCK(ModeOf(live)));
   EXPECT_TRUE(S_ISSOCK(ModeOf(starting))) << "a young pipe may be an office's that is starting";
 
