@@ -145,6 +145,11 @@ std::string ReadableFileUrl(const std::string& path) {
   return FileUrl(full);
 }
 
+// Fails with `opening` and the reason when the office's folder is why a step failed.
+void FailOnFolderTrouble(const TkxOfficeProcess& office, const std::string& opening) {
+  if (std::string trouble = FolderTrouble(office.WorkDir()); !trouble.empty()) throw EOfficeError{opening + trouble};
+}
+
 }  // namespace
 
 std::string FileUrl(const std::string& path) {
@@ -227,8 +232,7 @@ TkxWriterDocument::TkxWriterDocument(TkxOfficeProcess& office, const std::string
   // A damaged package that a lenient filter then read as something else is damaged.
   if (asked->Seen() == TRequest::BrokenPackage) {
     CloseModel(model);
-    if (std::string trouble = FolderTrouble(FOffice.WorkDir()); !trouble.empty())
-      throw EOfficeError{kMsgNotOpened + trouble};
+    FailOnFolderTrouble(FOffice, kMsgNotOpened);
     throw EOfficeError{kMsgDamaged + LibreOfficeSays(asked->Said())};
   }
   Reference<css::text::XTextDocument> text(model, UNO_QUERY);
@@ -313,10 +317,8 @@ void TkxWriterDocument::ExportPages() {
     // LibreOffice's own words say why; its bare "SfxBaseModel::impl_store" and error
     // codes are still more than nothing to whoever reads the run log.
     std::string why = rtl::OUStringToOString(e.Message, RTL_TEXTENCODING_UTF8).getStr();
-    if (std::string trouble = FolderTrouble(FOffice.WorkDir()); !trouble.empty()) {
-      Trace("document: export failed: " + why);
-      throw EOfficeError{std::string(kMsgExportFailed) + ": " + trouble};
-    }
+    Trace("document: export failed: " + why);
+    FailOnFolderTrouble(FOffice, std::string(kMsgExportFailed) + ": ");
     throw EOfficeError{std::string(kMsgExportFailed) + (why.empty() ? "" : ": LibreOffice says \"" + why + "\"")};
   }
   // Every page of the PDF, read in-process, made into a metafile.
@@ -325,8 +327,7 @@ void TkxWriterDocument::ExportPages() {
   std::vector<std::string> pages = pdf::TranslatePdfFile(pdf, &complete, &error);
   unlink(pdf.c_str());
   if (!complete || pages.empty()) {
-    if (std::string trouble = FolderTrouble(FOffice.WorkDir()); !trouble.empty())
-      throw EOfficeError{std::string(kMsgExportFailed) + ": " + trouble};
+    FailOnFolderTrouble(FOffice, std::string(kMsgExportFailed) + ": ");
     throw EOfficeError{std::string(kMsgExportFailed) + ": its PDF cannot be read (" +
                        (error.empty() ? "no page in it" : error) + ")"};
   }

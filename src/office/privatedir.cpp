@@ -2,14 +2,12 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -125,27 +123,18 @@ const char* const kMakingInfix = "new-";
 // The file in an office folder that names its office's socket files, one a line.
 const char* const kSocketList = "sockets";
 
-// Moves the folder `from` to `to` where nothing is; fails with EEXIST where something is.
-bool PutNew(const std::string& from, const std::string& to) {
-  if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL) return false;
-  // A file system without it: a folder never replaces anything but an empty folder.
-  struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) {
-    errno = EEXIST;
-    return false;
-  }
-  return rename(from.c_str(), to.c_str()) == 0;
+// Bytes from the kernel's random source.
+void RandomBytes(unsigned char* bytes, size_t n) {
+  if (getrandom(bytes, n, 0) == ssize_t(n)) return;
+  std::random_device rd;  // the kernel's source all the same, through another door
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<unsigned char>(rd());
 }
 
 // Six letters and digits, as mkdtemp chooses them.
 std::string RandomTail() {
   static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char bytes[6];
-  if (getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
-    std::random_device rd;
-    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rd());
-  }
+  RandomBytes(bytes, sizeof bytes);
   std::string tail;
   for (unsigned char b : bytes) tail += kChars[b % 62];
   return tail;
@@ -240,7 +229,7 @@ TkxPrivateDir::TkxPrivateDir() {
   std::string tail = making.substr(making.size() - 6);
   for (int attempt = 0;; ++attempt) {
     std::string path = base + std::to_string(getpid()) + "-" + tail;
-    if (PutNew(making, path)) {
+    if (RenameFile(making, path)) {
       FPath = path;
       break;
     }
@@ -296,10 +285,7 @@ void TkxWorkFile::Remove() {
 
 std::string NewPipeName() {
   unsigned char bytes[16];
-  if (getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
-    std::random_device rd;  // the kernel's source all the same, through another door
-    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rd());
-  }
+  RandomBytes(bytes, sizeof bytes);
   std::string name = kPipePrefix + std::to_string(getpid()) + "-";
   char hex[3];
   for (unsigned char b : bytes) {

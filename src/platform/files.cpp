@@ -155,6 +155,15 @@ bool RenameFile(const std::string& from, const std::string& to) {
   }
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat st {};
+  if (lstat(from.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    // A folder cannot be linked: it is renamed only where nothing is.
+    if (lstat(to.c_str(), &st) == 0) {
+      errno = EEXIST;
+      return false;
+    }
+    return rename(from.c_str(), to.c_str()) == 0;
+  }
   // A file system without the flag: a hard link cannot replace anything either.
   if (link(from.c_str(), to.c_str()) != 0) return false;
   if (unlink(from.c_str()) != 0) {

@@ -43,7 +43,7 @@ bool DirectoryExists(const std::string& path);  // a folder (links followed)
 // folder and the cause on failure.
 void ForceDirectories(const std::string& path);
 bool DeleteFile(const std::string& path);
-// Never replaces an existing file: fails with errno EEXIST when `to` exists.
+// Never replaces an existing file: fails with errno EEXIST when `to` exists. Folders too.
 bool RenameFile(const std::string& from, const std::string& to);
 
 // Who a file is: the same identity means the same file, unchanged since it was taken.
